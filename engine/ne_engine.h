@@ -1,0 +1,107 @@
+// CNEEngine: the per-tagger pipeline from clause to labelled words.
+//
+//   SplitSentences -> PreSegment -> BuildProcessedText -> InitLabels
+//   -> ExtractFeatures -> CNELattice::Decode -> AssembleWords
+//
+// Working members are rebuilt for every clause; nothing carries over.
+// One engine serves one thread at a time.
+#ifndef VERRIN_ENGINE_NE_ENGINE_H_
+#define VERRIN_ENGINE_NE_ENGINE_H_
+
+#include <cstdint>
+#include <map>
+#include <vector>
+
+#include "engine/lattice.h"
+#include "engine/word_node.h"
+#include "maxent/me_sample.h"
+#include "resource/lexicon.h"
+#include "text/ustring.h"
+
+namespace verrin {
+
+class CNEResource;
+
+// A nested part of a bracketed entity in the training corpus.
+struct OrgPart {
+  int32_t type = kNodeWord;  // 2 person, 4 location, 1 other
+  CUString text;
+};
+
+class CNEEngine {
+ public:
+  explicit CNEEngine(CNEResource* resource);
+  virtual ~CNEEngine();
+  CNEEngine(const CNEEngine&) = delete;
+  CNEEngine& operator=(const CNEEngine&) = delete;
+
+  // ---- clause pipeline ----
+  // Clauses of `text` up to its first line feed (soft limit 100 segmented,
+  // 200 raw). Always true.
+  bool SplitSentences(const char16_t* text, std::vector<CUString>& sentences, bool segmented);
+  // Tags one clause into `nodes` (emptied first) and its bracketed rendering.
+  // False when decoding finds no path ("error sent: %S " on standard error).
+  bool TagSentence(const CUString& sentence, bool segmented, std::vector<NEWordNode>& nodes,
+                   CUString& rendered);
+  // GBK file to GBK file, one output line per non-empty input line.
+  bool TagFile(const char* in_path, const char* out_path, bool segmented);
+  bool HasNEFlag2(const CUString& sentence);
+  bool HasNEFlag1(const CUString& sentence);
+  bool HasNEAnyFlag(const CUString& sentence);
+
+  // Clause -> word nodes; `text` receives the pre-segmented text (the words
+  // concatenated, then the sentinel). Returns `text`.
+  const CUString& PreSegment(const CUString& sentence, CUString& text,
+                             std::vector<NEWordNode>& nodes, char16_t separator, bool training,
+                             bool segmented);
+  // Processed text: class words and "mdw" words become one placeholder unit.
+  // Fills `words` (the nodes feature extraction walks) and the position map.
+  void BuildProcessedText(bool training, std::vector<NEWordNode>& nodes,
+                          std::vector<NEWordNode*>& words, CUString& text);
+  // Fixed labels and class codes of the processed text; `labels` holds one 1
+  // per processed unit on entry.
+  void InitLabels(const CUString& text, const std::vector<NEWordNode>& nodes,
+                  std::vector<int32_t>& labels, bool training);
+
+  // ---- features ----
+  bool ExtractFeatures(const CUString& text, const std::vector<NEWordNode*>& words,
+                       std::vector<CMESample>& samples, const std::vector<int32_t>& labels,
+                       bool training);
+
+  // ---- assembly ----
+  // Cuts the decoded path into words (into `nodes`) and returns the rendered
+  // clause with organization merging.
+  CUString AssembleWords(const CUString& text, const NEPath& path, std::vector<NEWordNode>& nodes);
+
+  // ---- training data ----
+  // Bracketed corpus -> outDir + "/ME_featuredata_tr.txt" and
+  // outDir + "/charset_lableInfo_tr.txt".
+  bool GenerateFeatureData(const char* corpus_path, int param, const char* out_dir);
+
+  CNEResource* Resource() const { return resource_; }
+  CNELattice& Lattice() { return lattice_; }
+  const std::vector<int32_t>& CharClasses() const { return char_classes_; }
+  const std::map<int32_t, const NEWordNode*>& NodePositions() const { return node_positions_; }
+  std::map<int32_t, std::vector<OrgPart>>& OrgParts() { return org_parts_; }
+
+ private:
+  void ExtractWordFeatures(const CUString& text, std::vector<CMESample>& samples,
+                           const std::vector<NEWordNode*>& words, size_t word_index,
+                           const std::vector<int32_t>& labels, int32_t word_start, bool training);
+  void ParsePlainText(const char16_t* stretch, int32_t length, CUString& text,
+                      std::vector<NEWordNode>& nodes, char16_t separator, bool segmented);
+  void AddToken(const CUString& token, int32_t klass, CUString& text,
+                std::vector<NEWordNode>& nodes);
+
+  CNEResource* resource_;
+  std::map<int32_t, std::vector<OrgPart>> org_parts_;
+  LexiconMatchMap affix_matches_;
+  std::vector<int32_t> lexicon_marks_;
+  std::vector<int32_t> char_classes_;
+  std::map<int32_t, const NEWordNode*> node_positions_;
+  CNELattice lattice_;
+};
+
+}  // namespace verrin
+
+#endif  // VERRIN_ENGINE_NE_ENGINE_H_

@@ -1,0 +1,142 @@
+// Verrin: named-entity tagging of Chinese text.
+//
+// A host loads one resource set with CNEResourceManager::LoadResource and then
+// tags UTF-16 text with one or more CKyVerrin taggers made from that manager.
+// Persons, locations and organizations come back as records of type 3 with the
+// class texts "P", "L" and "O".
+//
+// Threading: no locks. Taggers sharing a manager must be used from one thread
+// at a time (the word separator option lives in the shared resource set).
+#ifndef VERRIN_VERRIN_H_
+#define VERRIN_VERRIN_H_
+
+#include <cstddef>
+#include <cstdint>
+
+#if defined(_WIN32)
+#if defined(VERRIN_BUILDING_LIBRARY)
+#define VERRIN_API __declspec(dllexport)
+#else
+#define VERRIN_API __declspec(dllimport)
+#endif
+#else
+#define VERRIN_API __attribute__((visibility("default")))
+#endif
+
+namespace verrin {
+class CNEEngine;
+class CNEResource;
+}  // namespace verrin
+
+// One word of a tagging result.
+//
+// Layout (fields in this order, natural alignment):
+//   32-bit targets (32 bytes):  0 nReserved0, 4 nOffset, 8 nReserved8,
+//     12 cLength, 16 pWord, 20 cWordType, 24 pTag, 28 nReserved28.
+//   64-bit targets (48 bytes): pointers are 8 bytes, so pWord is at 16,
+//     cWordType at 24, pTag at 32 and nReserved28 at 40; order and types are
+//     the same. Padding bytes are not initialised.
+//
+// cWordType: 0 plain word (pTag null); 1 word given in an "mdw" bracket;
+// 2 class word ("number", "engstring", or the class of an input bracket);
+// 3 named entity with pTag "P", "L" or "O".
+//
+// nOffset is the sum of cLength over the preceding records of the same call:
+// white space, separators and bracket marks of the input do not count.
+//
+// cLength holds 8 bits. A word longer than 255 units is returned as several
+// consecutive records of at most 255 units each, all with the same type and
+// class text, so offsets and lengths still add up and no unit is lost.
+//
+// Each record owns pWord and pTag (UTF-16, NUL-terminated); arrays are
+// released with CKyVerrin::FreeWordSegResult, never with delete.
+struct VERRIN_API tag_WordInfoW {
+  int32_t nReserved0;
+  int32_t nOffset;
+  int32_t nReserved8;
+  uint8_t cLength;
+  char16_t* pWord;
+  uint8_t cWordType;
+  char16_t* pTag;
+  int32_t nReserved28;
+
+  tag_WordInfoW();
+  ~tag_WordInfoW();
+  // Replaces pWord / pTag with a copy of n units of text (null text: null field).
+  void SetWord(const char16_t* text, int32_t n);
+  void SetTag(const char16_t* text, int32_t n);
+
+ private:
+  tag_WordInfoW(const tag_WordInfoW&);
+  tag_WordInfoW& operator=(const tag_WordInfoW&);
+};
+
+#if UINTPTR_MAX == 0xFFFFFFFFu
+static_assert(sizeof(tag_WordInfoW) == 32, "tag_WordInfoW must be 32 bytes on 32-bit targets");
+static_assert(offsetof(tag_WordInfoW, pWord) == 16, "pWord at offset 16");
+static_assert(offsetof(tag_WordInfoW, cWordType) == 20, "cWordType at offset 20");
+static_assert(offsetof(tag_WordInfoW, pTag) == 24, "pTag at offset 24");
+static_assert(offsetof(tag_WordInfoW, nReserved28) == 28, "nReserved28 at offset 28");
+#endif
+
+// Loads and owns one resource set, shared by the taggers made from it.
+class VERRIN_API CNEResourceManager {
+ public:
+  CNEResourceManager();
+  ~CNEResourceManager();
+  // Copies the pointer: both managers then share one set; destroy only one.
+  CNEResourceManager& operator=(const CNEResourceManager& other);
+
+  // Loads "/PeInfo.txt", "/NeItem.txt", "/NeAffix.txt", "/dict.txt" below
+  // `dir` (no trailing separator), then the model at `modelPath` (may be
+  // null), then "/charset_lableInfo_tr.txt". With `encrypted`, the protected
+  // forms (names ending in "des") are read instead. On failure the set is
+  // discarded, the manager is empty and false is returned; messages go to
+  // standard error. A second call replaces the set; taggers made earlier keep
+  // pointing at the old one, which is then gone, so make new taggers.
+  bool LoadResource(const char* dir, const char* modelPath, bool encrypted);
+
+  // The loaded set, or null (internal use).
+  verrin::CNEResource* Resource() const { return resource_; }
+
+ private:
+  verrin::CNEResource* resource_;
+};
+
+// Tags UTF-16 text. Construct only from a manager whose LoadResource succeeded.
+class VERRIN_API CKyVerrin {
+ public:
+  explicit CKyVerrin(CNEResourceManager* manager);
+  ~CKyVerrin();
+  // Copies the references: both taggers then share one engine; destroy only one.
+  CKyVerrin& operator=(const CKyVerrin& other);
+
+  // Tags `text` up to its first line feed. option: 0 raw text, 1 words
+  // separated by "/", 2 words separated by spaces (others: message, raw).
+  // `records` receives a new array (free it with FreeWordSegResult), `count`
+  // its length. Returns true once the array is made.
+  bool KyTagNEInfo(const char16_t* text, int option, tag_WordInfoW*& records, int& count);
+  // Tags a GBK file line by line into a GBK file of bracketed sentences.
+  bool KyTagNEInfo(const char* inPath, int option, const char* outPath);
+  // Re-tags an earlier result: records are rendered, joined by spaces and
+  // tagged again; "P", "L" and "O" words are decided anew.
+  bool KyTagNEInfo(const tag_WordInfoW* words, int wordCount, tag_WordInfoW*& records,
+                   int& count);
+  // True when flags & 3 is not zero and the text yields at least one clause.
+  bool KyHasNE(const char16_t* text, int option, int flags);
+  // Releases an array made by KyTagNEInfo (null is accepted; count is unused).
+  void FreeWordSegResult(tag_WordInfoW* records, int count);
+  // Writes each record with OutputWordInfo (mdw words bracketed) followed by
+  // one space. `out` must hold the whole rendering; see RenderedLength.
+  void OutputTaggedSentence(const tag_WordInfoW* records, int count, char16_t* out);
+  // Units OutputTaggedSentence writes for these records, terminator excluded.
+  static int RenderedLength(const tag_WordInfoW* records, int count);
+
+ private:
+  void OutputWordInfo(const tag_WordInfoW& record, char16_t* out, bool markMdw);
+
+  verrin::CNEEngine* engine_;
+  CNEResourceManager* manager_;
+};
+
+#endif  // VERRIN_VERRIN_H_

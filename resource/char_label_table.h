@@ -1,0 +1,43 @@
+// CharLabelTable: for every UTF-16 unit, the set of labels (bit k for label k,
+// k < 14) it was seen with in training text. 0 means never seen.
+#ifndef VERRIN_RESOURCE_CHAR_LABEL_TABLE_H_
+#define VERRIN_RESOURCE_CHAR_LABEL_TABLE_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "text/ustring.h"
+
+namespace verrin {
+
+class CharLabelTable {
+ public:
+  static constexpr int32_t kSize = 65536;
+  static constexpr int32_t kRecordedLabels = 14;
+
+  CharLabelTable();
+
+  int32_t At(char16_t unit) const { return bits_[unit]; }
+  void Set(char16_t unit, int32_t bits) { bits_[unit] = bits; }
+  void Reset();
+
+  // Reads "%C\t%d" lines from a plain GBK file or, with `protected_form`, from
+  // a protected one. The table is emptied first. False (with "Could not open
+  // file %s" on standard error) when the file cannot be opened.
+  bool Load(const std::string& path, bool protected_form);
+  // For each position up to the end or the sentinel U+0002: when
+  // labels[i] < 14, sets bit labels[i] of text[i].
+  void Record(const char16_t* text, const std::vector<int32_t>& labels);
+  // Writes "%C\t%d\n" for every non-zero entry in code-unit order (GBK).
+  bool Write(const std::string& path) const;
+
+ private:
+  void ParseLine(const CUString& line);
+
+  std::vector<int32_t> bits_;
+};
+
+}  // namespace verrin
+
+#endif  // VERRIN_RESOURCE_CHAR_LABEL_TABLE_H_

@@ -1,0 +1,76 @@
+// CNEResource: the loaded resource set shared by every tagger of a manager.
+#ifndef VERRIN_RESOURCE_NE_RESOURCE_H_
+#define VERRIN_RESOURCE_NE_RESOURCE_H_
+
+#include <cstdint>
+#include <string>
+
+#include "maxent/me_classifier.h"
+#include "resource/char_label_table.h"
+#include "resource/lexicon.h"
+#include "resource/pe_info.h"
+#include "text/ustring.h"
+
+namespace verrin {
+
+inline constexpr char kPeInfoFile[] = "/PeInfo.txt";
+inline constexpr char kNeItemFile[] = "/NeItem.txt";
+inline constexpr char kNeAffixFile[] = "/NeAffix.txt";
+inline constexpr char kDictFile[] = "/dict.txt";
+inline constexpr char kCharLabelFile[] = "/charset_lableInfo_tr.txt";
+inline constexpr char kCharLabelProtectedFile[] = "/charset_lableInfo_tr.des";
+
+class CNEResource {
+ public:
+  CNEResource();
+  virtual ~CNEResource();
+  CNEResource(const CNEResource&) = delete;
+  CNEResource& operator=(const CNEResource&) = delete;
+
+  // First load step: PeInfo, item lexicon, affix lexicon, dictionary, then the
+  // model when `model_path` is not null. A missing lexicon prints
+  // "load %s failed.\n" and fails the step.
+  bool LoadDictionaries(const char* dir, const char* model_path, bool protected_form);
+  // Second load step: the character label table. With `optional` 0 a missing
+  // file prints "the charset label info file is not exist\n" and fails; with
+  // `optional` set it succeeds and keeps the table.
+  bool LoadCharLabels(int optional, const char* dir, bool protected_form);
+
+  // 0 raw (false), 1 "/" (true), 2 " " (true); others print
+  // "the word separator option is error\n" and return false.
+  bool SetWordSeparatorOption(int option);
+  char16_t WordSeparator() const { return separator_; }
+
+  // The one-unit placeholder of a node type (2, 3, 4, 5, 6), else `text`.
+  const CUString& PlaceholderFor(int32_t type, const CUString& text) const;
+
+  CMEClassifier& Classifier() { return classifier_; }
+  const CMEClassifier& Classifier() const { return classifier_; }
+  CharLabelTable& CharLabels() { return char_labels_; }
+  const CharLabelTable& CharLabels() const { return char_labels_; }
+  const CNELexicon& Dict() const { return dict_; }
+  const CNEValuedLexicon& Items() const { return items_; }
+  const CNEValuedLexicon& Affixes() const { return affixes_; }
+  const PeInfoTable& PeInfo() const { return pe_info_; }
+
+ private:
+  CMEClassifier classifier_;
+  CharLabelTable char_labels_;
+  char16_t separator_ = u' ';
+  CNELexicon dict_;
+  CNEValuedLexicon items_;
+  CNEValuedLexicon affixes_;
+  PeInfoTable pe_info_;
+  bool load_items_ = true;
+  bool load_affixes_ = true;
+  bool load_pe_info_ = true;
+  bool load_dict_ = true;
+  CUString placeholders_[5];
+};
+
+// "mdw" -> 5, "P" -> 2, "L" -> 4, "O" -> 3, anything else -> 6 (ignoring case).
+int32_t ClassCodeOf(const CUString& class_text);
+
+}  // namespace verrin
+
+#endif  // VERRIN_RESOURCE_NE_RESOURCE_H_

@@ -1,0 +1,165 @@
+#include "text/char_class.h"
+
+#include <cstdio>
+
+namespace verrin {
+namespace {
+
+// The sets, as code points; membership tests are small linear scans.
+constexpr char16_t kSentenceDelimiters[] = u"\u3002\uFF1F\uFF01\uFF0C\uFF1B\uFE56\uFE50\uFE54?!;,";
+constexpr char16_t kJoiningSymbols[] =
+    u"].\uFF0E-/+_&%| =()$~\uFF5E\uFF03\uFFE5\uFF05\u00D7\uFF0D\u2014\uFF0B\uFF1D\u00A7\u00F7"
+    u"\u3002\uFF1A\u2026\uFF08\uFF09";
+constexpr char16_t kChineseNumerals[] =
+    u"\u4E00\u4E8C\u4E09\u56DB\u4E94\u516D\u4E03\u516B\u4E5D\u5341\u96F6\u767E\u5343\u4E07\u4EBF";
+constexpr char16_t kFullWidthSymbols[] =
+    u"\uFFE5\uFF5E\uFF03\uFF05\u203B\u00D7\uFF0D\u2014\uFF0B\uFF1D\u00A7\u00F7\u300E\u300F"
+    u"\u3010\u3011\u300A\u300B\u3002\uFF01\uFF1F\uFF1A\uFF1B\u2026\uFF0C\uFF08\uFF09\u201C"
+    u"\u201D\u2018\u2019";
+
+template <size_t N>
+bool InSet(const char16_t (&set)[N], char16_t unit) {
+  for (size_t i = 0; i + 1 < N; ++i) {
+    if (set[i] == unit) return true;
+  }
+  return false;
+}
+
+bool IsDigit(char16_t u) { return (u >= 0x30 && u <= 0x39) || (u >= 0xFF10 && u <= 0xFF19); }
+
+bool IsLatin(char16_t u) {
+  return (u >= 0x41 && u <= 0x5A) || (u >= 0x61 && u <= 0x7A) || (u >= 0xFF21 && u <= 0xFF3A) ||
+         (u >= 0xFF41 && u <= 0xFF5A);
+}
+
+}  // namespace
+
+bool IsChineseNumeral(char16_t unit) { return InSet(kChineseNumerals, unit); }
+
+int32_t CharClassOf(char16_t unit) {
+  if (IsDigit(unit)) return kClassDigit;
+  if (IsChineseNumeral(unit)) return kClassChineseNumeral;
+  if (IsLatin(unit)) return kClassLatin;
+  if (unit < 0x80 || InSet(kFullWidthSymbols, unit)) return kClassSymbol;
+  return kClassOther;
+}
+
+bool IsSentenceDelimiter(char16_t unit) { return InSet(kSentenceDelimiters, unit); }
+bool IsClosingQuote(char16_t unit) { return unit == 0x201D; }
+bool IsEnumerationComma(char16_t unit) { return unit == 0x3001; }
+
+bool IsBreakingSymbol(char16_t unit) {
+  return CharClassOf(unit) == kClassSymbol && !InSet(kJoiningSymbols, unit);
+}
+
+bool IsChineseNumeralWord(const char16_t* text) {
+  return IsChineseNumeralWord(text, UStrLen(text));
+}
+
+bool IsChineseNumeralWord(const char16_t* text, int32_t length) {
+  for (int32_t i = 0; i < length; ++i) {
+    if (!IsChineseNumeral(text[i])) return false;
+  }
+  return true;
+}
+
+bool IsWhiteSpace(char16_t unit) {
+  return unit == 0x09 || unit == 0x0A || unit == 0x0D || unit == 0x20;
+}
+
+char16_t* TrimWhiteSpace(char16_t* text) {
+  while (*text != 0 && IsWhiteSpace(*text)) ++text;
+  int32_t n = UStrLen(text);
+  while (n > 0 && IsWhiteSpace(text[n - 1])) text[--n] = 0;
+  return text;
+}
+
+void TrimWhiteSpace(CUString& text) {
+  const char16_t* p = text.c_str();
+  int32_t begin = 0, end = text.Length();
+  while (begin < end && IsWhiteSpace(p[begin])) ++begin;
+  while (end > begin && IsWhiteSpace(p[end - 1])) --end;
+  if (begin == 0) {
+    text.Truncate(end);
+  } else {
+    CUString trimmed(p + begin, end - begin);
+    text.Assign(trimmed);
+  }
+}
+
+char16_t* NextToken(char16_t** cursor) {
+  char16_t* p = *cursor;
+  if (p == nullptr) return nullptr;
+  while (*p != 0 && IsWhiteSpace(*p)) ++p;
+  if (*p == 0) {
+    *cursor = p;
+    return nullptr;
+  }
+  char16_t* start = p;
+  while (*p != 0 && !IsWhiteSpace(*p)) ++p;
+  if (*p != 0) *p++ = 0;
+  *cursor = p;
+  return start;
+}
+
+char16_t* NextField(char16_t** cursor, char16_t separator) {
+  char16_t* p = *cursor;
+  if (p == nullptr) return nullptr;
+  while (*p != 0 && *p == separator) ++p;
+  if (*p == 0) {
+    *cursor = p;
+    return nullptr;
+  }
+  char16_t* start = p;
+  while (*p != 0 && *p != separator) ++p;
+  if (*p != 0) *p++ = 0;
+  *cursor = p;
+  return TrimWhiteSpace(start);
+}
+
+int32_t RemoveUnit(const char16_t* source, char16_t* dest, char16_t unit) {
+  int32_t n = 0;
+  for (const char16_t* p = source; *p != 0; ++p) {
+    if (*p != unit) dest[n++] = *p;
+  }
+  dest[n] = 0;
+  return n;
+}
+
+bool ParseBracketTag(char16_t* text, BracketTag& record) {
+  record.start = 0;
+  record.length = 0;
+  char16_t* open = text;
+  while (*open != 0 && *open != u'[') ++open;
+  if (*open == 0) return false;
+  char16_t* close = open;
+  while (*close != 0 && *close != u']') ++close;
+  if (*close == 0) return false;
+  char16_t* space = open;
+  while (*space != 0 && *space != u' ') ++space;
+  // A space beyond the "]" means the bracket holds no class: no tag.
+  if (*space == 0 || space > close) return false;
+  for (char16_t* p = space + 1; p < close; ++p) {
+    if (*p == u' ') return false;
+  }
+  record.length = static_cast<int32_t>(close - open + 1);
+  record.start = static_cast<int32_t>(open - text);
+  *open = 0;
+  *space = 0;
+  *close = 0;
+  record.tag.Assign(open + 1, static_cast<int32_t>(space - open - 1));
+  CUString word(space + 1, static_cast<int32_t>(close - space - 1));
+  const int32_t n = RemoveUnit(word.c_str(), word.MutableBuffer(), u'/');
+  record.word.Assign(word.c_str(), n);
+  record.rest = close + 1;
+  return true;
+}
+
+bool FileExists(const char* narrow_path) {
+  std::FILE* f = std::fopen(narrow_path, "rb");
+  if (f == nullptr) return false;
+  std::fclose(f);
+  return true;
+}
+
+}  // namespace verrin

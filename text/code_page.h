@@ -1,0 +1,99 @@
+// Code-page conversion and narrow-file helpers.
+//
+// Every narrow (8-bit) text that enters or leaves Verrin - resource files,
+// models, event files, tagged files and file names - is GBK and passes through
+// the GBK converter of the process-wide CCodePageSet. The set holds five ICU
+// converters, numbered 0 (ICU default), 1 "ISO8859-1", 2 "GBK", 3 "Big5",
+// 4 "UTF-8"; it is created by the first conversion and may be released (the
+// tagger's destructor does) and re-created on the next use.
+//
+// Not thread-safe: ICU converters are stateful and the set is a plain global.
+#ifndef VERRIN_TEXT_CODE_PAGE_H_
+#define VERRIN_TEXT_CODE_PAGE_H_
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "text/ustring.h"
+
+struct UConverter;
+struct UFILE;
+
+namespace verrin {
+
+// Code page name given to u_fopen for every UTF-16 text file.
+inline constexpr char kTextFileCodePage[] = "GBK";
+
+class CCodePageSet {
+ public:
+  enum : int { kDefault = 0, kIso8859_1 = 1, kGbk = 2, kBig5 = 3, kUtf8 = 4, kCount = 5 };
+
+  // The set, created on first request.
+  static CCodePageSet& Get();
+  // Closes every converter and forgets the set; the next Get() builds a new one.
+  static void Release();
+  // True while a set exists (for tests of the release/re-create cycle).
+  static bool Exists();
+
+  // Converts `length` bytes (-1: NUL-terminated) into at most `capacity`
+  // units at `dest`, writes a NUL after them and returns the unit count.
+  // `dest` must hold capacity + 1 units.
+  int32_t ToUnicode(int code_page, const char* text, int32_t length, char16_t* dest,
+                    int32_t capacity);
+  // Converts UTF-16 (`length` -1: NUL-terminated) into at most capacity - 1
+  // bytes plus a terminating 0; longer output is cut there. Returns the byte count.
+  int32_t FromUnicode(int code_page, const char16_t* text, int32_t length, char* dest,
+                      int32_t capacity);
+
+  // Whole-text conversions into growable storage; nothing is cut.
+  CUString Decode(int code_page, const char* bytes, size_t length);
+  std::string Encode(int code_page, const char16_t* text, int32_t length);
+
+ private:
+  CCodePageSet();
+  ~CCodePageSet();
+  CCodePageSet(const CCodePageSet&) = delete;
+  CCodePageSet& operator=(const CCodePageSet&) = delete;
+
+  UConverter* converters_[kCount] = {};
+};
+
+// GBK bytes -> UTF-16, whole.
+CUString FromGbk(const std::string& bytes);
+CUString FromGbk(const char* bytes);
+// UTF-16 -> GBK bytes, whole (unmappable units become the converter's substitute).
+std::string ToGbk(const CUString& text);
+std::string ToGbk(const char16_t* text, int32_t length = -1);
+
+// Opens a UTF-16 text file with code page GBK through ICU (path converted to GBK).
+UFILE* OpenTextFile(const CUString& path, const char* mode);
+UFILE* OpenTextFile(const char* narrow_path, const char* mode);
+void CloseTextFile(UFILE* file);
+// Writes text to a UTF-16 text file exactly as it is (no format interpretation).
+void WriteText(UFILE* file, const char16_t* text, int32_t length = -1);
+// Opens a file with stdio; the UTF-16 path is converted to GBK first.
+FILE* OpenNarrowFile(const CUString& path, const char* mode);
+
+// Reads one whole line (its line feed kept, if any) and converts it from GBK.
+// Returns false at end of file. Lines of any length arrive whole.
+bool ReadNarrowLine(FILE* file, CUString& line);
+// Reads one whole line of raw bytes (line feed kept). False at end of file.
+bool ReadRawLine(FILE* file, std::string& line);
+
+// Writes the GBK form of a UTF-16 text to a stdio file as bytes.
+void WriteNarrowText(FILE* file, const CUString& text);
+
+// atoi of the GBK form of the text: leading white space skipped, optional
+// sign, digits up to the first non-digit; 0 when none. Independent of locale.
+int ParseNarrowInt(const char16_t* text);
+// atoi/atof over narrow text, independent of the process locale.
+int ParseInt(const char* text);
+double ParseDouble(const char* text);
+
+// Decimal text of an int ("%d").
+CUString DecimalText(int value);
+
+}  // namespace verrin
+
+#endif  // VERRIN_TEXT_CODE_PAGE_H_
