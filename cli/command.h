@@ -1,0 +1,73 @@
+// Subcommands of the `verrin` tool and the small argument parser they share.
+//
+// Each command lives in its own cli/cmd_<name>.cc and registers itself with
+// VERRIN_COMMAND. Exit codes: 0 success, 1 failure, 2 usage error.
+#ifndef VERRIN_CLI_COMMAND_H_
+#define VERRIN_CLI_COMMAND_H_
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace verrin::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+struct Command {
+  const char* name;
+  const char* summary;  // one line for the command table
+  const char* usage;    // full help text of `verrin NAME --help`
+  int (*run)(int argc, char** argv);  // argv[0] is the command name
+};
+
+std::vector<Command>& Commands();
+
+struct CommandRegistrar {
+  explicit CommandRegistrar(const Command& command) { Commands().push_back(command); }
+};
+
+#define VERRIN_COMMAND(id, name, summary, usage, fn) \
+  static ::verrin::cli::CommandRegistrar g_register_##id({name, summary, usage, fn})
+
+// Flags "--name value", "--name=value" and boolean "--name"; everything else
+// is positional ("-" alone is positional too). Unknown flags are errors.
+class ArgParser {
+ public:
+  void AddOption(const std::string& name, std::string* value);
+  void AddFlag(const std::string& name, bool* value);
+  // False with a message in `error` on an unknown flag or a missing value.
+  // "--help"/"-h" sets help().
+  bool Parse(int argc, char** argv, std::string* error);
+  const std::vector<std::string>& Positional() const { return positional_; }
+  bool help() const { return help_; }
+
+ private:
+  std::map<std::string, std::string*> options_;
+  std::map<std::string, bool*> flags_;
+  std::vector<std::string> positional_;
+  bool help_ = false;
+};
+
+// Prints "verrin NAME: message" plus a hint to standard error; returns kExitUsage.
+int UsageError(const char* command, const std::string& message);
+// Prints "verrin NAME: message" to standard error; returns kExitFailure.
+int Fail(const char* command, const std::string& message);
+
+// Parses a whole decimal int / double; false on anything else.
+bool ParseIntArg(const std::string& text, int* value);
+bool ParseDoubleArg(const std::string& text, double* value);
+
+// The bundled default resource directory: next to an installed binary
+// (../share/verrin/default), or in the source tree of the build.
+std::string DefaultResourceDir();
+// The bundled default model inside a resource directory ("" when none).
+std::string DefaultModelPath(const std::string& resource_dir);
+
+// True when standard error is a terminal (progress lines only then).
+bool StderrIsTerminal();
+
+}  // namespace verrin::cli
+
+#endif  // VERRIN_CLI_COMMAND_H_

@@ -1,0 +1,174 @@
+// verrin: the command-line face of the library.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <locale.h>
+
+#include "cli/command.h"
+
+namespace verrin::cli {
+
+std::vector<Command>& Commands() {
+  static std::vector<Command> commands;
+  return commands;
+}
+
+void ArgParser::AddOption(const std::string& name, std::string* value) { options_[name] = value; }
+void ArgParser::AddFlag(const std::string& name, bool* value) { flags_[name] = value; }
+
+bool ArgParser::Parse(int argc, char** argv, std::string* error) {
+  bool only_positional = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (only_positional || arg.size() < 2 || arg[0] != '-') {
+      positional_.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      only_positional = true;
+      continue;
+    }
+    if (arg == "--help" || arg == "-h") {
+      help_ = true;
+      continue;
+    }
+    std::string name = arg, value;
+    bool has_value = false;
+    size_t eq = arg.find('=');
+    if (eq != std::string::npos) {
+      name = arg.substr(0, eq);
+      value = arg.substr(eq + 1);
+      has_value = true;
+    }
+    if (name.rfind("--", 0) == 0) name = name.substr(2);
+    else name = name.substr(1);
+    if (auto f = flags_.find(name); f != flags_.end()) {
+      if (has_value) {
+        *error = "option --" + name + " takes no value";
+        return false;
+      }
+      *f->second = true;
+      continue;
+    }
+    auto o = options_.find(name);
+    if (o == options_.end()) {
+      *error = "unknown option " + arg;
+      return false;
+    }
+    if (!has_value) {
+      if (i + 1 >= argc) {
+        *error = "option --" + name + " needs a value";
+        return false;
+      }
+      value = argv[++i];
+    }
+    *o->second = value;
+  }
+  return true;
+}
+
+int UsageError(const char* command, const std::string& message) {
+  std::fprintf(stderr, "verrin %s: %s\nTry 'verrin %s --help'.\n", command, message.c_str(),
+               command);
+  return kExitUsage;
+}
+
+int Fail(const char* command, const std::string& message) {
+  std::fprintf(stderr, "verrin %s: %s\n", command, message.c_str());
+  return kExitFailure;
+}
+
+bool ParseIntArg(const std::string& text, int* value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  long v = std::strtol(text.c_str(), &end, 10);
+  if (*end != 0 || errno != 0 || v < -2147483647L || v > 2147483647L) return false;
+  *value = static_cast<int>(v);
+  return true;
+}
+
+bool ParseDoubleArg(const std::string& text, double* value) {
+  if (text.empty()) return false;
+  static locale_t c_locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+  char* end = nullptr;
+  double v = strtod_l(text.c_str(), &end, c_locale);
+  if (*end != 0) return false;
+  *value = v;
+  return true;
+}
+
+static bool IsDirectory(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string DefaultResourceDir() {
+  char exe[4096];
+  ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+  if (n > 0) {
+    exe[n] = 0;
+    std::string dir(exe);
+    dir = dir.substr(0, dir.rfind('/'));
+    std::string installed = dir + "/../share/verrin/default";
+    if (IsDirectory(installed)) return installed;
+  }
+  if (IsDirectory(VERRIN_INSTALL_RESOURCE_DIR)) return VERRIN_INSTALL_RESOURCE_DIR;
+  return VERRIN_SOURCE_RESOURCE_DIR;
+}
+
+std::string DefaultModelPath(const std::string& resource_dir) {
+  std::string path = resource_dir + "/model.txt";
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 ? path : std::string();
+}
+
+bool StderrIsTerminal() { return isatty(fileno(stderr)) != 0; }
+
+static void PrintMainHelp(FILE* out) {
+  std::fprintf(out,
+               "verrin - finds person, location and organization names in Chinese text\n\n"
+               "Usage: verrin <command> [options] [arguments]\n\nCommands:\n");
+  std::vector<Command> sorted = Commands();
+  std::sort(sorted.begin(), sorted.end(),
+            [](const Command& a, const Command& b) { return std::strcmp(a.name, b.name) < 0; });
+  for (const Command& c : sorted) std::fprintf(out, "  %-12s %s\n", c.name, c.summary);
+  std::fprintf(out,
+               "\nRun 'verrin <command> --help' for the options of one command.\n"
+               "Exit status: 0 success, 1 failure, 2 usage error.\n");
+}
+
+}  // namespace verrin::cli
+
+int main(int argc, char** argv) {
+  using namespace verrin::cli;
+  if (argc < 2) {
+    PrintMainHelp(stderr);
+    return kExitUsage;
+  }
+  std::string name = argv[1];
+  if (name == "--help" || name == "-h" || name == "help") {
+    PrintMainHelp(stdout);
+    return kExitOk;
+  }
+  for (const Command& c : Commands()) {
+    if (name == c.name) {
+      for (int i = 2; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+          std::fputs(c.usage, stdout);
+          return kExitOk;
+        }
+        if (std::strcmp(argv[i], "--") == 0) break;
+      }
+      return c.run(argc - 1, argv + 1);
+    }
+  }
+  std::fprintf(stderr, "verrin: unknown command '%s'\nRun 'verrin --help' for the list.\n",
+               name.c_str());
+  return kExitUsage;
+}
