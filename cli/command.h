@@ -71,3 +71,15 @@ bool StderrIsTerminal();
 }  // namespace verrin::cli
 
 #endif  // VERRIN_CLI_COMMAND_H_
+
+class CNEResourceManager;
+
+namespace verrin::cli {
+
+// Resolves --res/--model/--protected and loads the manager; prints one clear
+// line and returns false on failure. Without --model, DIR/model.txt (or its
+// protected twin) is used when it exists.
+bool LoadManager(const char* command, std::string res_dir, std::string model_path,
+                 bool protected_form, CNEResourceManager& manager);
+
+}  // namespace verrin::cli

@@ -111,6 +111,16 @@ std::string ToGbk(const char16_t* text, int32_t length) {
   return CCodePageSet::Get().Encode(CCodePageSet::kGbk, text, length);
 }
 
+CUString FromUtf8(const std::string& bytes) {
+  return CCodePageSet::Get().Decode(CCodePageSet::kUtf8, bytes.data(), bytes.size());
+}
+
+std::string ToUtf8(const CUString& text) { return ToUtf8(text.c_str(), text.Length()); }
+
+std::string ToUtf8(const char16_t* text, int32_t length) {
+  return CCodePageSet::Get().Encode(CCodePageSet::kUtf8, text, length);
+}
+
 UFILE* OpenTextFile(const CUString& path, const char* mode) {
   return OpenTextFile(ToGbk(path).c_str(), mode);
 }

@@ -66,6 +66,11 @@ CUString FromGbk(const char* bytes);
 std::string ToGbk(const CUString& text);
 std::string ToGbk(const char16_t* text, int32_t length = -1);
 
+// UTF-8 <-> UTF-16, whole (for the command line, which speaks UTF-8 by default).
+CUString FromUtf8(const std::string& bytes);
+std::string ToUtf8(const CUString& text);
+std::string ToUtf8(const char16_t* text, int32_t length = -1);
+
 // Opens a UTF-16 text file with code page GBK through ICU (path converted to GBK).
 UFILE* OpenTextFile(const CUString& path, const char* mode);
 UFILE* OpenTextFile(const char* narrow_path, const char* mode);

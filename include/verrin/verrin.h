@@ -26,6 +26,7 @@
 namespace verrin {
 class CNEEngine;
 class CNEResource;
+class CUString;
 }  // namespace verrin
 
 // One word of a tagging result.
@@ -92,8 +93,9 @@ class VERRIN_API CNEResourceManager {
   // null), then "/charset_lableInfo_tr.txt". With `encrypted`, the protected
   // forms (names ending in "des") are read instead. On failure the set is
   // discarded, the manager is empty and false is returned; messages go to
-  // standard error. A second call replaces the set; taggers made earlier keep
-  // pointing at the old one, which is then gone, so make new taggers.
+  // standard error. A second call loads a new set for taggers made after it;
+  // taggers made earlier keep the set they were made with, which lives on
+  // until the manager is destroyed.
   bool LoadResource(const char* dir, const char* modelPath, bool encrypted);
 
   // The loaded set, or null (internal use).
@@ -101,6 +103,7 @@ class VERRIN_API CNEResourceManager {
 
  private:
   verrin::CNEResource* resource_;
+  void* retired_;  // sets replaced by a later LoadResource, freed with the manager
 };
 
 // Tags UTF-16 text. Construct only from a manager whose LoadResource succeeded.
@@ -133,7 +136,8 @@ class VERRIN_API CKyVerrin {
   static int RenderedLength(const tag_WordInfoW* records, int count);
 
  private:
-  void OutputWordInfo(const tag_WordInfoW& record, char16_t* out, bool markMdw);
+  // Renders one record (no trailing separator) into `out`, replacing it.
+  void OutputWordInfo(const tag_WordInfoW& record, verrin::CUString& out, bool markMdw);
 
   verrin::CNEEngine* engine_;
   CNEResourceManager* manager_;

@@ -1,0 +1,67 @@
+#include <clocale>
+#include <cstdio>
+#include <new>
+#include <vector>
+
+#include "resource/ne_resource.h"
+#include "verrin/verrin.h"
+
+namespace {
+
+using RetiredSets = std::vector<verrin::CNEResource*>;
+
+// The resource files are read through the GBK converter whatever the locale;
+// the locale is set for the host's sake, as callers of this library expect.
+void SetChineseLocale() {
+  static const char* const kLocales[] = {"chs", "zh_CN.GBK", "zh_CN.gbk", "zh_CN.GB18030",
+                                         "zh_CN.gb18030"};
+  for (const char* name : kLocales) {
+    if (std::setlocale(LC_ALL, name) != nullptr) return;
+  }
+  std::fputs("set locale error", stderr);
+}
+
+}  // namespace
+
+CNEResourceManager::CNEResourceManager() : resource_(nullptr), retired_(nullptr) {}
+
+CNEResourceManager::~CNEResourceManager() {
+  delete resource_;
+  resource_ = nullptr;
+  if (retired_ != nullptr) {
+    auto* retired = static_cast<RetiredSets*>(retired_);
+    for (verrin::CNEResource* set : *retired) delete set;
+    delete retired;
+    retired_ = nullptr;
+  }
+}
+
+CNEResourceManager& CNEResourceManager::operator=(const CNEResourceManager& other) {
+  resource_ = other.resource_;
+  retired_ = other.retired_;
+  return *this;
+}
+
+bool CNEResourceManager::LoadResource(const char* dir, const char* modelPath, bool encrypted) {
+  SetChineseLocale();
+  if (resource_ != nullptr) {
+    // Taggers made from the old set keep using it.
+    if (retired_ == nullptr) retired_ = new RetiredSets();
+    static_cast<RetiredSets*>(retired_)->push_back(resource_);
+    resource_ = nullptr;
+  }
+  verrin::CNEResource* set = nullptr;
+  try {
+    set = new verrin::CNEResource();
+  } catch (const std::bad_alloc&) {
+    throw "Out of memory";
+  }
+  resource_ = set;
+  bool ok = set->LoadDictionaries(dir, modelPath, encrypted);
+  if (ok) ok = set->LoadCharLabels(0, dir, encrypted);
+  if (!ok) {
+    delete set;
+    resource_ = nullptr;
+  }
+  return ok;
+}

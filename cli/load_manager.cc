@@ -1,0 +1,46 @@
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <string>
+
+#include "cli/command.h"
+#include "resource/protected_file.h"
+#include "verrin/verrin.h"
+
+namespace verrin::cli {
+
+static bool Exists(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+
+bool LoadManager(const char* command, std::string res_dir, std::string model_path,
+                 bool protected_form, CNEResourceManager& manager) {
+  if (res_dir.empty()) res_dir = DefaultResourceDir();
+  while (res_dir.size() > 1 && res_dir.back() == '/') res_dir.pop_back();
+  struct stat st;
+  if (stat(res_dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    Fail(command, "resource directory not found: " + res_dir);
+    return false;
+  }
+  if (model_path.empty()) {
+    const std::string bundled = res_dir + "/model.txt";
+    if (Exists(protected_form ? ProtectedPathFor(bundled) : bundled)) model_path = bundled;
+  } else {
+    const std::string actual = protected_form ? ProtectedPathFor(model_path) : model_path;
+    if (!Exists(actual)) {
+      Fail(command, "model file not found: " + actual);
+      return false;
+    }
+  }
+  if (!manager.LoadResource(res_dir.c_str(), model_path.empty() ? nullptr : model_path.c_str(),
+                            protected_form)) {
+    Fail(command, "could not load the resources in " + res_dir +
+                      (model_path.empty() ? "" : " with the model " + model_path) +
+                      " (see the messages above)");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace verrin::cli

@@ -1,0 +1,398 @@
+#include "engine/ne_engine.h"
+
+#include <unicode/ustdio.h>
+
+#include <cstdio>
+#include <string>
+
+#include "resource/ne_resource.h"
+#include "text/char_class.h"
+#include "text/code_page.h"
+
+namespace verrin {
+namespace {
+
+constexpr int32_t kSegmentedSoftLimit = 100;
+constexpr int32_t kRawSoftLimit = 200;
+constexpr char16_t kPartTextEnd = 0x0005;   // ends the text of a nested part
+constexpr char16_t kPartClassEnd = 0x0006;  // ends the class of a nested part
+
+// Writes a UTF-16 message to standard error as GBK bytes, without format
+// interpretation of its content.
+void PrintUnicode(const CUString& text) {
+  const std::string bytes = ToGbk(text);
+  std::fwrite(bytes.data(), 1, bytes.size(), stderr);
+}
+
+// Reads the nested part marks of a bracketed entity word: runs of
+// text U+0005 class U+0006. A word without both marks has no parts. Text after
+// the last complete part (or a part whose class is not closed) still becomes a
+// part, so no unit of the word is lost.
+bool ReadNestedParts(const CUString& word, CUString& joined, std::vector<OrgPart>& parts) {
+  bool has_text_end = false, has_class_end = false;
+  for (int32_t i = 0; i < word.Length(); ++i) {
+    has_text_end |= word[i] == kPartTextEnd;
+    has_class_end |= word[i] == kPartClassEnd;
+  }
+  if (!has_text_end || !has_class_end) return false;
+  joined.Clear();
+  parts.clear();
+  const char16_t* p = word.c_str();
+  const char16_t* end = p + word.Length();
+  while (p < end) {
+    const char16_t* text_end = p;
+    while (text_end < end && *text_end != kPartTextEnd) ++text_end;
+    OrgPart part;
+    part.text.Assign(p, static_cast<int32_t>(text_end - p));
+    part.type = kNodeWord;
+    const char16_t* q = text_end;
+    if (q < end) {
+      ++q;  // skip U+0005
+      const char16_t* class_end = q;
+      while (class_end < end && *class_end != kPartClassEnd) ++class_end;
+      const int32_t code = ClassCodeOf(CUString(q, static_cast<int32_t>(class_end - q)));
+      if (code == kNodePerson || code == kNodeLocation) part.type = code;
+      q = class_end < end ? class_end + 1 : end;
+    }
+    joined.Append(part.text);
+    parts.push_back(std::move(part));
+    p = q;
+  }
+  return true;
+}
+
+}  // namespace
+
+CNEEngine::CNEEngine(CNEResource* resource) : resource_(resource) {
+  if (resource_ != nullptr) lattice_.SetModel(&resource_->Classifier());
+}
+
+CNEEngine::~CNEEngine() {
+  lattice_.ResetLattice();
+  node_positions_.clear();
+  char_classes_.clear();
+  lexicon_marks_.clear();
+  affix_matches_.clear();
+  org_parts_.clear();
+}
+
+bool CNEEngine::SplitSentences(const char16_t* text, std::vector<CUString>& sentences,
+                               bool segmented) {
+  sentences.clear();
+  const int32_t soft = segmented ? kSegmentedSoftLimit : kRawSoftLimit;
+  CUString current;
+  for (int32_t i = 0; text != nullptr && text[i] != 0 && text[i] != 0x000A; ++i) {
+    const char16_t unit = text[i];
+    const int32_t held = current.Length();
+    if ((held >= soft && IsEnumerationComma(unit)) ||
+        (held >= 2 * soft && IsBreakingSymbol(unit))) {
+      sentences.push_back(current);
+      current.Assign(unit);
+      continue;
+    }
+    current.Append(unit);
+    if (IsSentenceDelimiter(unit)) {
+      if (!segmented && IsClosingQuote(text[i + 1])) current.Append(text[++i]);
+      sentences.push_back(current);
+      current.Clear();
+    }
+  }
+  if (!current.Empty()) sentences.push_back(current);
+  return true;
+}
+
+void CNEEngine::AddToken(const CUString& token, int32_t klass, CUString& text,
+                         std::vector<NEWordNode>& nodes) {
+  NEWordNode node;
+  node.nStart = text.Length();
+  node.nLength = token.Length();
+  node.strWord = token;
+  if (klass == kClassDigit && token.Length() >= 2) {
+    node.nType = kNodeClassWord;
+    node.strTag = CUString(u"number");
+  } else if (klass == kClassLatin && token.Length() >= 2) {
+    node.nType = kNodeClassWord;
+    node.strTag = CUString(u"engstring");
+  } else if (klass == kClassSymbol && token.Length() == 1) {
+    node.nType = kNodePunctuation;
+  } else {
+    node.nType = kNodeWord;
+  }
+  text.Append(token);
+  nodes.push_back(std::move(node));
+}
+
+void CNEEngine::ParsePlainText(const char16_t* stretch, int32_t length, CUString& text,
+                               std::vector<NEWordNode>& nodes, char16_t separator,
+                               bool segmented) {
+  if (length <= 0) return;
+  if (segmented) {
+    CUString copy(stretch, length);
+    char16_t* cursor = copy.MutableBuffer();
+    while (char16_t* field = NextField(&cursor, separator)) {
+      if (*field == 0) continue;
+      CUString token(field);
+      AddToken(token, CharClassOf(token[0]), text, nodes);
+    }
+    return;
+  }
+  for (const CUString& token : resource_->Dict().SegmentRawText(stretch, length, true)) {
+    if (token.Empty()) continue;
+    int32_t klass = CharClassOf(token[0]);
+    if (klass == kClassChineseNumeral) {
+      klass = IsChineseNumeralWord(token.c_str(), token.Length()) ? kClassDigit : kClassOther;
+    }
+    AddToken(token, klass, text, nodes);
+  }
+}
+
+const CUString& CNEEngine::PreSegment(const CUString& sentence, CUString& text,
+                                      std::vector<NEWordNode>& nodes, char16_t separator,
+                                      bool training, bool segmented) {
+  text.Clear();
+  nodes.clear();
+  CUString work(sentence);
+  char16_t* rest = work.MutableBuffer();
+  BracketTag bracket;
+  while (*rest != 0) {
+    char16_t* scan = rest;
+    if (!ParseBracketTag(scan, bracket)) break;
+    ParsePlainText(rest, bracket.start, text, nodes, separator, segmented);
+    rest = bracket.rest;
+    if (bracket.word.Empty()) continue;  // "[ns ]" holds no word: no node
+
+    const int32_t code = ClassCodeOf(bracket.tag);
+    NEWordNode node;
+    node.nStart = text.Length();
+    node.strTag = bracket.tag;
+    if (code == kNodePerson || code == kNodeOrganization || code == kNodeLocation) {
+      if (!training) {
+        node.nType = kNodeWord;
+        node.strTag.Clear();
+        node.strWord = bracket.word;
+      } else {
+        node.nType = code;
+        CUString joined;
+        std::vector<OrgPart> parts;
+        if (ReadNestedParts(bracket.word, joined, parts)) {
+          node.strWord = joined;
+          org_parts_[static_cast<int32_t>(nodes.size())] = std::move(parts);
+        } else {
+          node.strWord = bracket.word;
+        }
+        if (node.strWord.Empty()) continue;
+        std::vector<CUString> sub_words =
+            resource_->Dict().SegmentRawText(node.strWord.c_str(), node.strWord.Length(), true);
+        int32_t covered = 0;
+        for (const CUString& w : sub_words) covered += w.Length();
+        // Sub-words must tile the word exactly, or the positions of the
+        // features would drift; a word that does not tile stays whole.
+        if (covered != node.strWord.Length()) sub_words.assign(1, node.strWord);
+        for (CUString& w : sub_words) {
+          NEWordNode part;
+          part.nType = kNodeWord;
+          part.nLength = w.Length();
+          part.strWord = std::move(w);
+          node.vecParts.push_back(std::move(part));
+        }
+      }
+    } else {
+      node.nType = code;
+      node.strWord = bracket.word;
+    }
+    node.nLength = node.strWord.Length();
+    text.Append(node.strWord);
+    nodes.push_back(std::move(node));
+  }
+  ParsePlainText(rest, UStrLen(rest), text, nodes, separator, segmented);
+  if (!text.Empty()) AddToken(CUString(kSentinel, 1), kClassSymbol, text, nodes);
+  return text;
+}
+
+void CNEEngine::BuildProcessedText(bool training, std::vector<NEWordNode>& nodes,
+                                   std::vector<NEWordNode*>& words, CUString& text) {
+  words.clear();
+  node_positions_.clear();
+  text.Clear();
+  for (NEWordNode& node : nodes) {
+    node.nTextPos = text.Length();
+    if (training && !node.vecParts.empty()) {
+      node.strText = node.strWord;
+      node.nTextLen = node.strText.Length();
+      for (int32_t k = 0; k < node.nTextLen; ++k) node_positions_[node.nTextPos + k] = &node;
+      int32_t position = node.nTextPos;
+      for (NEWordNode& part : node.vecParts) {
+        part.nType = kNodeWord;
+        part.strText = part.strWord;
+        part.nTextPos = position;
+        part.nTextLen = part.strText.Length();
+        position += part.nTextLen;
+        words.push_back(&part);
+      }
+      text.Append(node.strText);
+      continue;
+    }
+    if (node.nType != kNodeWord) node_positions_[node.nTextPos] = &node;
+    node.strText = resource_->PlaceholderFor(node.nType, node.strWord);
+    node.nTextLen = node.strText.Length();
+    text.Append(node.strText);
+    words.push_back(&node);
+  }
+}
+
+void CNEEngine::InitLabels(const CUString& text, const std::vector<NEWordNode>& nodes,
+                           std::vector<int32_t>& labels, bool training) {
+  const int32_t length = text.Length();
+  labels.resize(static_cast<size_t>(length), kLabelSingle);
+  char_classes_.assign(static_cast<size_t>(length), 0);
+  for (int32_t i = 0; i < length; ++i) char_classes_[i] = CharClassOf(text[i]);
+
+  // Labels of a run of `n` units from `p`: first, inner ..., last.
+  auto set_run = [&](int32_t p, int32_t n, int32_t first, int32_t inner, int32_t last) {
+    for (int32_t k = 0; k < n && p + k < length; ++k) {
+      labels[p + k] = k == 0 ? first : inner;
+    }
+    if (n > 1 && p + n - 1 < length) labels[p + n - 1] = last;
+  };
+
+  int32_t p = 0;
+  for (size_t index = 0; index < nodes.size(); ++index) {
+    const NEWordNode& node = nodes[index];
+    const int32_t n = node.nTextLen;
+    switch (node.nType) {
+      case kNodePerson:
+        set_run(p, n, kLabelPersonBegin, kLabelPersonInner, kLabelPersonEnd);
+        break;
+      case kNodeLocation:
+        set_run(p, n, kLabelLocationBegin, kLabelLocationInner, kLabelLocationEnd);
+        break;
+      case kNodeOrganization: {
+        auto parts = org_parts_.find(static_cast<int32_t>(index));
+        if (parts == org_parts_.end()) {
+          set_run(p, n, kLabelOrgBegin, kLabelOrgInner, kLabelOrgInner);
+        } else {
+          int32_t q = p;
+          for (const OrgPart& part : parts->second) {
+            const int32_t m = part.text.Length();
+            if (m == 0) continue;  // an empty part has no unit to label
+            const int32_t fit = std::min(m, p + n - q);
+            if (fit <= 0) break;
+            if (part.type == kNodePerson) {
+              set_run(q, fit, kLabelPersonBegin, kLabelPersonInner, kLabelPersonInner);
+              labels[q + fit - 1] = kLabelPersonEnd;
+            } else if (part.type == kNodeLocation) {
+              set_run(q, fit, kLabelLocationBegin, kLabelLocationInner, kLabelLocationInner);
+              labels[q + fit - 1] = kLabelLocationEnd;
+            } else {
+              set_run(q, fit, q == p ? kLabelOrgBegin : kLabelOrgInner, kLabelOrgInner,
+                      kLabelOrgInner);
+            }
+            q += fit;
+          }
+        }
+        if (n > 0 && p + n - 1 < length) labels[p + n - 1] = kLabelOrgEnd;
+        break;
+      }
+      case kNodeClassWord:
+        if (p < length) {
+          labels[p] = kLabelClassWord;
+          char_classes_[p] = kClassClassWord;
+        }
+        break;
+      case kNodeMdw:
+        if (p < length) {
+          labels[p] = kLabelMdw;
+          char_classes_[p] = kClassMdwWord;
+        }
+        break;
+      case kNodePunctuation:
+        for (int32_t k = 0; k < n && p + k < length; ++k) labels[p + k] = kLabelPunctuation;
+        break;
+      default:
+        if (training) {
+          if (n == 1) {
+            labels[p] = kLabelSingle;
+          } else {
+            set_run(p, n, kLabelWordBegin, kLabelWordInner, kLabelWordEnd);
+          }
+        }
+        break;
+    }
+    p += n;
+  }
+  if (length > 0) {
+    labels[length - 1] = kLabelEnd;
+    char_classes_[length - 1] = kClassSentinel;
+  }
+}
+
+bool CNEEngine::TagSentence(const CUString& sentence, bool segmented,
+                            std::vector<NEWordNode>& nodes, CUString& rendered) {
+  rendered.Clear();
+  nodes.clear();
+  org_parts_.clear();
+  CUString text;
+  std::vector<NEWordNode> segmented_nodes;
+  PreSegment(sentence, text, segmented_nodes, resource_->WordSeparator(), false, segmented);
+  if (segmented_nodes.size() < 2) return true;
+
+  std::vector<NEWordNode*> words;
+  BuildProcessedText(false, segmented_nodes, words, text);
+  std::vector<int32_t> labels(static_cast<size_t>(text.Length()), kLabelSingle);
+  InitLabels(text, segmented_nodes, labels, false);
+
+  std::vector<CMESample> samples;
+  if (!ExtractFeatures(text, words, samples, labels, false)) return false;
+  text.Truncate(text.Length() - 1);  // the sentinel is scored through its sample only
+
+  if (!lattice_.Decode(text, samples, resource_->CharLabels())) {
+    CUString message(u"error sent: ");
+    message.Append(sentence);
+    message.Append(u" ");
+    PrintUnicode(message);
+    return false;
+  }
+  rendered = AssembleWords(text, lattice_.Path(), nodes);
+  lattice_.ResetLattice();
+  return true;
+}
+
+bool CNEEngine::TagFile(const char* in_path, const char* out_path, bool segmented) {
+  std::FILE* in = std::fopen(in_path, "r");
+  if (in == nullptr) {
+    std::fprintf(stderr, "Could not open file %s", in_path);
+    return false;
+  }
+  UFILE* out = OpenTextFile(out_path, "w");
+  if (out == nullptr) {
+    std::fprintf(stderr, "Could not open file %s", out_path);
+    std::fclose(in);
+    return false;
+  }
+  CUString line, rendered;
+  std::vector<CUString> sentences;
+  std::vector<NEWordNode> nodes;
+  int count = 0;
+  while (ReadNarrowLine(in, line)) {
+    TrimWhiteSpace(line);
+    if (line.Empty()) continue;
+    SplitSentences(line.c_str(), sentences, segmented);
+    for (const CUString& sentence : sentences) {
+      if (!TagSentence(sentence, segmented, nodes, rendered)) break;
+      WriteText(out, rendered.c_str(), rendered.Length());
+      WriteText(out, u" ", 1);
+    }
+    WriteText(out, u"\n", 1);
+    if (++count % 100 == 0) std::fprintf(stderr, "processed %d sentences\r", count);
+  }
+  std::fputs("\n", stderr);
+  CloseTextFile(out);
+  std::fclose(in);
+  return true;
+}
+
+bool CNEEngine::HasNEFlag2(const CUString&) { return true; }
+bool CNEEngine::HasNEFlag1(const CUString&) { return true; }
+bool CNEEngine::HasNEAnyFlag(const CUString&) { return true; }
+
+}  // namespace verrin

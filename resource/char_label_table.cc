@@ -1,0 +1,65 @@
+#include "resource/char_label_table.h"
+
+#include <unicode/ustdio.h>
+
+#include <cstdio>
+
+#include "resource/protected_file.h"
+#include "text/char_class.h"
+#include "text/code_page.h"
+
+namespace verrin {
+
+CharLabelTable::CharLabelTable() : bits_(kSize, 0) {}
+
+void CharLabelTable::Reset() { bits_.assign(kSize, 0); }
+
+// One "%C\t%d" line: the first unit, white space (the tab of the format
+// matches any run of it), a decimal int. A line that does not parse stores
+// what was read so far (0 for a missing value).
+void CharLabelTable::ParseLine(const CUString& line) {
+  if (line.Empty()) return;
+  bits_[line[0]] = ParseNarrowInt(line.c_str() + 1);
+}
+
+bool CharLabelTable::Load(const std::string& path, bool protected_form) {
+  std::FILE* file = std::fopen(path.c_str(), protected_form ? "rb" : "r");
+  if (file == nullptr) {
+    std::fprintf(stderr, "Could not open file %s", path.c_str());
+    return false;
+  }
+  Reset();
+  if (protected_form) {
+    std::vector<unsigned char> buffer;
+    ReadProtectedFile(file, buffer);
+    ScanProtectedLines(buffer, [this](CUString& line) { ParseLine(line); });
+  } else {
+    CUString line;
+    while (ReadNarrowLine(file, line)) ParseLine(line);
+  }
+  std::fclose(file);
+  return true;
+}
+
+void CharLabelTable::Record(const char16_t* text, const std::vector<int32_t>& labels) {
+  for (size_t i = 0; text[i] != 0 && text[i] != 0x0002 && i < labels.size(); ++i) {
+    const int32_t label = labels[i];
+    if (label >= 0 && label < kRecordedLabels) bits_[text[i]] |= 1 << label;
+  }
+}
+
+bool CharLabelTable::Write(const std::string& path) const {
+  UFILE* file = OpenTextFile(path.c_str(), "w");
+  if (file == nullptr) {
+    std::fprintf(stderr, "Could not open file %s", path.c_str());
+    return false;
+  }
+  for (int32_t i = 0; i < kSize; ++i) {
+    if (bits_[i] == 0) continue;
+    u_fprintf(file, "%C\t%d\n", static_cast<UChar>(i), static_cast<int>(bits_[i]));
+  }
+  CloseTextFile(file);
+  return true;
+}
+
+}  // namespace verrin

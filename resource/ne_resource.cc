@@ -1,0 +1,97 @@
+#include "resource/ne_resource.h"
+
+#include <unicode/uchar.h>
+#include <unicode/ustring.h>
+
+#include <cstdio>
+
+#include "text/char_class.h"
+#include "text/code_page.h"
+
+namespace verrin {
+
+CNEResource::CNEResource()
+    : items_(&ReadLexiconValue), affixes_(&ReadLexiconValue) {
+  const char16_t units[5] = {0x000E, 0x000F, 0x0010, 0x0011, 0x0012};
+  for (int i = 0; i < 5; ++i) placeholders_[i] = CUString(units[i], 1);
+}
+
+CNEResource::~CNEResource() = default;
+
+bool CNEResource::LoadDictionaries(const char* dir, const char* model_path,
+                                   bool protected_form) {
+  const std::string base = dir != nullptr ? dir : "";
+  if (load_pe_info_) {
+    // A missing table is no failure: the flags simply stay 0.
+    pe_info_.LoadPeInfo(base + kPeInfoFile, protected_form);
+  }
+  struct Step {
+    bool enabled;
+    CNELexicon* lexicon;
+    const char* file;
+  } steps[] = {{load_items_, &items_, kNeItemFile},
+               {load_affixes_, &affixes_, kNeAffixFile},
+               {load_dict_, &dict_, kDictFile}};
+  for (const Step& step : steps) {
+    if (!step.enabled) continue;
+    const std::string path = base + step.file;
+    if (!step.lexicon->LoadLexicon(path, protected_form)) {
+      std::fprintf(stderr, "load %s failed.\n", path.c_str());
+      return false;
+    }
+  }
+  if (model_path == nullptr) return true;
+  return classifier_.Model().Load(FromGbk(model_path), protected_form);
+}
+
+bool CNEResource::LoadCharLabels(int optional, const char* dir, bool protected_form) {
+  const std::string path =
+      std::string(dir != nullptr ? dir : "") +
+      (protected_form ? kCharLabelProtectedFile : kCharLabelFile);
+  if (!FileExists(path.c_str())) {
+    if (optional != 0) return true;
+    std::fputs("the charset label info file is not exist\n", stderr);
+    return false;
+  }
+  return char_labels_.Load(path, protected_form);
+}
+
+bool CNEResource::SetWordSeparatorOption(int option) {
+  switch (option) {
+    case 0:
+      return false;
+    case 1:
+      separator_ = u'/';
+      return true;
+    case 2:
+      separator_ = u' ';
+      return true;
+    default:
+      std::fputs("the word separator option is error\n", stderr);
+      return false;
+  }
+}
+
+const CUString& CNEResource::PlaceholderFor(int32_t type, const CUString& text) const {
+  switch (type) {
+    case 2: return placeholders_[0];
+    case 3: return placeholders_[1];
+    case 4: return placeholders_[2];
+    case 5: return placeholders_[4];
+    case 6: return placeholders_[3];
+    default: return text;
+  }
+}
+
+int32_t ClassCodeOf(const CUString& class_text) {
+  struct Entry {
+    const char16_t* text;
+    int32_t code;
+  } static const kCodes[] = {{u"mdw", 5}, {u"P", 2}, {u"L", 4}, {u"O", 3}};
+  for (const Entry& e : kCodes) {
+    if (u_strcasecmp(class_text.c_str(), e.text, U_FOLD_CASE_DEFAULT) == 0) return e.code;
+  }
+  return 6;
+}
+
+}  // namespace verrin
