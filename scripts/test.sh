@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Builds Verrin with its tests and runs the whole suite.
+# Environment: as scripts/build.sh (VERRIN_BUILD_DIR, VERRIN_SANITIZE).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/build.sh
+ctest --test-dir "${VERRIN_BUILD_DIR:-build}" --output-on-failure -j "${VERRIN_JOBS:-2}"
