@@ -77,9 +77,11 @@ class CNEResourceManager;
 namespace verrin::cli {
 
 // Resolves --res/--model/--protected and loads the manager; prints one clear
-// line and returns false on failure. Without --model, DIR/model.txt (or its
-// protected twin) is used when it exists.
+// line and returns false on failure. Without --model and with
+// `use_bundled_model`, DIR/model.txt (or its protected twin) is used when it
+// exists.
 bool LoadManager(const char* command, std::string res_dir, std::string model_path,
-                 bool protected_form, CNEResourceManager& manager);
+                 bool protected_form, CNEResourceManager& manager,
+                 bool use_bundled_model = true);
 
 }  // namespace verrin::cli

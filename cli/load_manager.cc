@@ -15,7 +15,7 @@ static bool Exists(const std::string& path) {
 }
 
 bool LoadManager(const char* command, std::string res_dir, std::string model_path,
-                 bool protected_form, CNEResourceManager& manager) {
+                 bool protected_form, CNEResourceManager& manager, bool use_bundled_model) {
   if (res_dir.empty()) res_dir = DefaultResourceDir();
   while (res_dir.size() > 1 && res_dir.back() == '/') res_dir.pop_back();
   struct stat st;
@@ -23,10 +23,10 @@ bool LoadManager(const char* command, std::string res_dir, std::string model_pat
     Fail(command, "resource directory not found: " + res_dir);
     return false;
   }
-  if (model_path.empty()) {
+  if (model_path.empty() && use_bundled_model) {
     const std::string bundled = res_dir + "/model.txt";
     if (Exists(protected_form ? ProtectedPathFor(bundled) : bundled)) model_path = bundled;
-  } else {
+  } else if (!model_path.empty()) {
     const std::string actual = protected_form ? ProtectedPathFor(model_path) : model_path;
     if (!Exists(actual)) {
       Fail(command, "model file not found: " + actual);

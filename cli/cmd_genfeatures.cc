@@ -1,0 +1,88 @@
+// verrin genfeatures
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <string>
+
+#include "cli/command.h"
+#include "engine/ne_engine.h"
+#include "resource/ne_resource.h"
+#include "verrin/verrin.h"
+
+namespace verrin::cli {
+namespace {
+
+const char kUsage[] =
+    "Usage: verrin genfeatures [options] CORPUS OUTDIR\n"
+    "\n"
+    "Turns a bracketed training corpus (GBK, one or more sentences per line,\n"
+    "entities written as [P word], [L word], [O word]) into the event file\n"
+    "OUTDIR/ME_featuredata_tr.txt and the character label table\n"
+    "OUTDIR/charset_lableInfo_tr.txt (the loaded table plus the corpus's labels;\n"
+    "start from a resource directory whose label table is empty to get the\n"
+    "corpus's alone). OUTDIR is created when missing.\n"
+    "\n"
+    "Options:\n"
+    "  --res DIR        resource directory (default: the bundled resources)\n"
+    "  --model PATH     load this model too (not needed to generate features)\n"
+    "  --protected      read the protected (.des) forms of the resource files\n"
+    "  --option 1|2     words of the corpus separated by '/' (1) or spaces (2, default)\n";
+
+bool MakeDirectories(const std::string& path) {
+  std::string partial;
+  for (size_t i = 0; i <= path.size(); ++i) {
+    if (i == path.size() || (path[i] == '/' && i > 0)) {
+      partial = path.substr(0, i);
+      struct stat st;
+      if (stat(partial.c_str(), &st) != 0 && mkdir(partial.c_str(), 0777) != 0) return false;
+    }
+  }
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+int Run(int argc, char** argv) {
+  std::string res, model, option_text = "2";
+  bool protected_form = false;
+  ArgParser parser;
+  parser.AddOption("res", &res);
+  parser.AddOption("model", &model);
+  parser.AddFlag("protected", &protected_form);
+  parser.AddOption("option", &option_text);
+  std::string error;
+  if (!parser.Parse(argc, argv, &error)) return UsageError("genfeatures", error);
+  int option = 2;
+  if (!ParseIntArg(option_text, &option) || (option != 1 && option != 2)) {
+    return UsageError("genfeatures", "--option must be 1 or 2");
+  }
+  if (parser.Positional().size() != 2) {
+    return UsageError("genfeatures", "expected CORPUS and OUTDIR");
+  }
+  const std::string& corpus = parser.Positional()[0];
+  std::string out_dir = parser.Positional()[1];
+  while (out_dir.size() > 1 && out_dir.back() == '/') out_dir.pop_back();
+  if (std::FILE* probe = std::fopen(corpus.c_str(), "r")) {
+    std::fclose(probe);
+  } else {
+    return Fail("genfeatures", "cannot open the corpus " + corpus);
+  }
+  if (!MakeDirectories(out_dir)) return Fail("genfeatures", "cannot create " + out_dir);
+  CNEResourceManager manager;
+  if (!LoadManager("genfeatures", res, model, protected_form, manager, false)) {
+    return kExitFailure;
+  }
+  manager.Resource()->SetWordSeparatorOption(option);
+  CNEEngine engine(manager.Resource());
+  if (!engine.GenerateFeatureData(corpus.c_str(), 0, out_dir.c_str())) {
+    std::fputc('\n', stderr);
+    return Fail("genfeatures", "could not write the event file below " + out_dir);
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
+VERRIN_COMMAND(genfeatures, "genfeatures",
+               "turn a bracketed corpus into training events and a label table", kUsage, Run);
+
+}  // namespace verrin::cli

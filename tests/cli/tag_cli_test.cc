@@ -1,0 +1,92 @@
+// The tag and tagfile commands, run as a user would.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "test_util.h"
+
+namespace verrin {
+namespace {
+
+const std::string kCli = VERRIN_CLI_PATH;
+const std::string kRes = std::string(VERRIN_TEST_DATA_DIR) + "/tagger";
+
+std::string Quote(const std::string& s) { return "'" + s + "'"; }
+
+int Run(const std::string& args, const std::string& input, std::string* out) {
+  const std::string dir = testing::MakeTempDir("cli-input");
+  testing::WriteFile(dir + "/in.txt", input);
+  return testing::RunCommand(kCli + " " + args + " < " + Quote(dir + "/in.txt") + " 2>/dev/null",
+                             out);
+}
+
+TEST(TagCommandTest, JsonRecordsOfSegmentedInput) {
+  std::string out;
+  ASSERT_EQ(Run("tag --res " + Quote(kRes) + " --option 2 --format json",
+                "[P 张三] 在 [ns 北京] 工作 2007\n\n", &out),
+            0);
+  EXPECT_EQ(out,
+            "{\"records\": [[0, 2, \"张三\", 3, \"P\"], [2, 1, \"在\", 0, null], "
+            "[3, 2, \"北京\", 2, \"ns\"], [5, 2, \"工作\", 0, null], [7, 4, \"2007\", 2, "
+            "\"number\"]], \"rendered\": \"[P 张三] 在 [ns 北京] 工作 [number 2007] \"}\n"
+            "{\"records\": [], \"rendered\": \"\"}\n");
+
+  ASSERT_EQ(Run("tag --res " + Quote(kRes) + " --option 1 --format json", "张三/[mdw 大学]\n",
+                &out),
+            0);
+  EXPECT_EQ(out,
+            "{\"records\": [[0, 2, \"张三\", 3, \"P\"], [2, 2, \"大学\", 1, \"mdw\"]], "
+            "\"rendered\": \"[P 张三] [mdw 大学] \"}\n");
+}
+
+TEST(TagCommandTest, TextAndBioFormats) {
+  std::string out;
+  ASSERT_EQ(Run("tag --res " + Quote(kRes), "张三在北京大学工作。\n", &out), 0);
+  EXPECT_EQ(out, "[P 张三] 在 [L 北京] 大学 工作 。 \n");
+  ASSERT_EQ(Run("tag --res " + Quote(kRes) + " --format bio", "张三在北京\n", &out), 0);
+  EXPECT_EQ(out, "张 B-PER\n三 I-PER\n在 O\n北 B-LOC\n京 I-LOC\n\n");
+  ASSERT_EQ(Run("tag --res " + Quote(kRes) + " --encoding gbk", testing::Gbk("张三在北京\n"),
+                &out),
+            0);
+  EXPECT_EQ(out, testing::Gbk("[P 张三] 在 [L 北京] \n"));
+}
+
+TEST(TagCommandTest, TagFileWritesMergedOrganizations) {
+  const std::string dir = testing::MakeTempDir("tagfile");
+  testing::WriteFile(dir + "/in.txt", testing::Gbk("张三在北京大学工作。\n\n   \n张三说，在北京\n"));
+  std::string out;
+  ASSERT_EQ(testing::RunCommand(kCli + " tagfile --res " + Quote(kRes) + " " +
+                                    Quote(dir + "/in.txt") + " " + Quote(dir + "/out.txt") +
+                                    " 2>/dev/null",
+                                &out),
+            0);
+  EXPECT_EQ(testing::ReadFile(dir + "/out.txt"),
+            testing::Gbk("[P 张三] 在 [O 北京大学] 工作 。 \n[P 张三] 说 ， 在 [L 北京] \n"));
+}
+
+TEST(TagCommandTest, ErrorsAreOneLineWithStatus) {
+  std::string out;
+  EXPECT_EQ(testing::RunCommand(kCli + " tag --res /nonexistent/dir < /dev/null 2>&1", &out), 1);
+  EXPECT_NE(out.find("resource directory not found: /nonexistent/dir"), std::string::npos) << out;
+  EXPECT_EQ(testing::RunCommand(kCli + " tag --option 5 < /dev/null 2>&1", &out), 2);
+  EXPECT_EQ(testing::RunCommand(kCli + " tag --frobnicate < /dev/null 2>&1", &out), 2);
+  EXPECT_NE(out.find("unknown option --frobnicate"), std::string::npos);
+  EXPECT_EQ(testing::RunCommand(kCli + " tag --res " + Quote(kRes) + " /no/such/file 2>&1", &out),
+            1);
+  EXPECT_EQ(testing::RunCommand(kCli + " tagfile --res " + Quote(kRes) +
+                                    " /no/such/in /tmp/x.txt 2>&1",
+                                &out),
+            1);
+  EXPECT_EQ(testing::RunCommand(kCli + " nosuchcommand 2>&1", &out), 2);
+}
+
+TEST(TagCommandTest, HelpListsCommandsAndOptions) {
+  std::string out;
+  EXPECT_EQ(testing::RunCommand(kCli + " --help", &out), 0);
+  EXPECT_NE(out.find("tagfile"), std::string::npos);
+  EXPECT_EQ(testing::RunCommand(kCli + " tag --help", &out), 0);
+  EXPECT_NE(out.find("--format"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace verrin

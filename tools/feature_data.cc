@@ -1,0 +1,86 @@
+// Training-feature generation: a bracketed corpus becomes the event file of
+// the trainer and a character label table, through the same pre-segmentation,
+// label and feature code as tagging, with the training switch on.
+#include <unicode/ustdio.h>
+
+#include <cstdio>
+#include <string>
+
+#include "engine/ne_engine.h"
+#include "resource/ne_resource.h"
+#include "text/char_class.h"
+#include "text/code_page.h"
+
+namespace verrin {
+namespace {
+
+inline constexpr char kEventFile[] = "/ME_featuredata_tr.txt";
+
+// One line per sample: each predicate followed by a space, then the outcome.
+void WriteEvents(const std::vector<CMESample>& samples, UFILE* file) {
+  for (const CMESample& sample : samples) {
+    for (const CUString& predicate : sample.predicates) {
+      WriteText(file, predicate.c_str(), predicate.Length());
+      WriteText(file, u" ", 1);
+    }
+    WriteText(file, sample.label.c_str(), sample.label.Length());
+    WriteText(file, u"\n", 1);
+  }
+}
+
+// Called with the finished event file; training itself is a separate step.
+bool TrainingHook(const std::string& /*event_path*/, int /*param*/) { return true; }
+
+}  // namespace
+
+bool CNEEngine::GenerateFeatureData(const char* corpus_path, int param, const char* out_dir) {
+  // The corpus is only read, so it is opened for reading alone: a read-only
+  // corpus must work.
+  std::FILE* corpus = std::fopen(corpus_path, "r");
+  if (corpus == nullptr) {
+    std::fprintf(stderr, "Could not open file %s", corpus_path);
+    return false;
+  }
+  const std::string dir = out_dir != nullptr ? out_dir : "";
+  const std::string event_path = dir + kEventFile;
+  UFILE* events = OpenTextFile(event_path.c_str(), "w");
+  if (events == nullptr) {
+    std::fprintf(stderr, "Could not open file %s", event_path.c_str());
+    std::fclose(corpus);
+    return false;
+  }
+
+  CUString line, text;
+  std::vector<CUString> sentences;
+  std::vector<NEWordNode> nodes;
+  std::vector<NEWordNode*> words;
+  std::vector<int32_t> labels;
+  std::vector<CMESample> samples;
+  int count = 0;
+  while (ReadNarrowLine(corpus, line)) {
+    TrimWhiteSpace(line);
+    if (line.Empty()) continue;
+    SplitSentences(line.c_str(), sentences, true);
+    for (const CUString& sentence : sentences) {
+      char_classes_.clear();
+      node_positions_.clear();
+      org_parts_.clear();
+      PreSegment(sentence, text, nodes, resource_->WordSeparator(), true, true);
+      if (nodes.size() < 2) continue;
+      BuildProcessedText(true, nodes, words, text);
+      labels.assign(static_cast<size_t>(text.Length()), kLabelSingle);
+      InitLabels(text, nodes, labels, true);
+      resource_->CharLabels().Record(text.c_str(), labels);
+      if (!ExtractFeatures(text, words, samples, labels, true)) break;
+      WriteEvents(samples, events);
+    }
+    if (++count % 100 == 0) std::fprintf(stderr, "processed %d sentences\r", count);
+  }
+  std::fputs("\n", stderr);
+  CloseTextFile(events);
+  std::fclose(corpus);
+  resource_->CharLabels().Write(dir + kCharLabelFile);
+  return TrainingHook(event_path, param);
+}
+
+}  // namespace verrin
