@@ -23,20 +23,33 @@ namespace verrin {
 
 inline constexpr unsigned char kProtectedKey[8] = {'q', 'a', 'l', 't', 'r', 'e', 'v', 0};
 
+// Which DES the buffer routines apply. kProtectedFile is the cipher of every
+// protected file (little-endian 32-bit words per half-block and key, the two
+// changed S-box entries, the shifted round-key selection from D). kFips46 is
+// the published cipher with big-endian blocks; it exists so that the shared
+// machinery can be checked against the standard's test vectors.
+enum class DesVariant { kProtectedFile, kFips46 };
+
 // ECB over every whole 8-byte block from offset 0; a trailing partial block
 // is left as it is.
-void EncipherBuffer(unsigned char* bytes, size_t length, const unsigned char key[8]);
-void DecipherBuffer(unsigned char* bytes, size_t length, const unsigned char key[8]);
+void EncipherBuffer(unsigned char* bytes, size_t length, const unsigned char key[8],
+                    DesVariant variant = DesVariant::kProtectedFile);
+void DecipherBuffer(unsigned char* bytes, size_t length, const unsigned char key[8],
+                    DesVariant variant = DesVariant::kProtectedFile);
 
-// Reads the whole open file (opened "rb" by the caller) and deciphers it.
-// False when the file cannot be read.
+// Reads the whole open file (opened "rb" by the caller, positioned anywhere)
+// into `buffer`, exactly the file's length, and deciphers it. False when the
+// file's length cannot be determined or fewer bytes could be read (`buffer`
+// then holds what was read, not deciphered).
 bool ReadProtectedFile(std::FILE* file, std::vector<unsigned char>& buffer);
 
 // Reads `in` in 512-byte chunks, zero-fills each chunk past the bytes read,
-// enciphers it and writes 512 bytes; ends when a read returns nothing.
+// enciphers it and writes 512 bytes; ends when a read returns nothing. False
+// on a read or write error. Both files are opened in binary mode by the caller.
 bool EncipherFile(std::FILE* in, std::FILE* out, const unsigned char key[8]);
-// The inverse: deciphers whole 512-byte chunks and writes the text up to the
-// first zero byte (the padding is dropped).
+// The inverse: deciphers `in` chunk by chunk and writes the text up to the
+// first zero byte (the padding is dropped; a file without one is written
+// whole). False on a read or write error.
 bool DecipherFile(std::FILE* in, std::FILE* out, const unsigned char key[8]);
 
 // The plain path with its last "txt" replaced by "des" (unchanged when the
