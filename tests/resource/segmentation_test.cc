@@ -67,6 +67,13 @@ TEST(SegmentationTest, DictionaryWordsJoinRunsByTheirFirstUnit) {
   EXPECT_EQ(Tokens(dict, "a--b"), "a|-|-|b");
 }
 
+TEST(SegmentationTest, LongRunIsNotCut) {
+  CNELexicon empty;
+  Load(empty, "long_run", "");
+  const std::string digits(3000, '7');
+  EXPECT_EQ(Tokens(empty, "年" + digits + "年"), "年|" + digits + "|年");
+}
+
 TEST(SegmentationTest, WithoutGroupingEveryTokenStandsAlone) {
   CNELexicon dict;
   Load(dict, "nogroup", "中国\n");
