@@ -76,8 +76,8 @@ TEST(PrefixTrieTest, RepeatedKeyKeepsFirstValueAndIsCounted) {
 }
 
 TEST(PrefixTrieTest, KeysLongerThanSixtyThreeUnitsAreKeptWhole) {
-  // Bit positions of a 16-bit PATRICIA node end at 63 units; these keys go
-  // well past that and share long prefixes.
+  // A tree over key bits with 10-bit positions would stop at 63 units; these
+  // keys go well past that and share long prefixes.
   CPrefixTrie trie;
   std::u16string base(200, u'x');
   trie.Insert(base.c_str(), 64, 1);
