@@ -62,9 +62,10 @@ class CNELattice {
   // Decodes `text` (the processed clause without its sentinel, at least one
   // unit) with `samples` (one per character plus the sentinel's at index N;
   // read only, left exactly as they were). Candidates of a free character
-  // (label text "1") come from table.At(unit). False when no complete path
-  // exists, when fewer than N + 1 samples are given or when no model is set;
-  // Path() is then empty. The nodes of a failed clause stay allocated until
+  // (label text "1") come from table.At(unit). Without a model no label is
+  // an outcome, so only runs of unscored labels decode. False when no
+  // complete path exists or when fewer than N + 1 samples are given; Path()
+  // is then empty. The nodes of a failed clause stay allocated until
   // ResetLattice.
   bool Decode(const CUString& text, const std::vector<CMESample>& samples,
               const CharLabelTable& table);
