@@ -29,13 +29,20 @@ class CMEModel {
  public:
   CMEModel();
   ~CMEModel();
+  CMEModel(const CMEModel&) = delete;
+  CMEModel& operator=(const CMEModel&) = delete;
 
   // ---- classification ----
   // Fills `probs` with one probability per outcome; returns the best index
   // (ties to the lowest). An empty model returns 0 with an empty vector.
+  // Scores above 700 are shifted down before exp so that nothing overflows;
+  // when every exp underflows to 0 the scores are taken relative to their
+  // maximum. Neither changes the result of any other sample.
   int32_t Eval(const CMESample& sample, std::vector<double>& probs) const;
-  // Eval, then sample.label = the best outcome's text; returns the probabilities.
+  // Eval, then sample.label = the best outcome's text; returns the
+  // probabilities. An empty model leaves the label as it is.
   std::vector<double> Predict(CMESample& sample) const;
+  // A copy of the outcome text; empty when the index is not below the outcome count.
   CUString GetOutcome(int32_t index) const;
   int32_t FindOutcome(const CUString& text) const;
   int32_t FindOutcome(const char16_t* text) const;
@@ -44,6 +51,7 @@ class CMEModel {
   // ---- fast path with the same bits as Eval ----
   // Predicate index of a text, -1 when unknown.
   int32_t PredicateIndex(const CUString& text) const;
+  int32_t PredicateIndex(const char16_t* text, int32_t length) const;
   // scores[o] += weight(o, predicate) for every feature of the predicate, in
   // the order Eval adds them. `scores` holds OutcomeCount() doubles.
   void AddPredicateScores(int32_t predicate, double* scores) const;
@@ -52,9 +60,27 @@ class CMEModel {
   int32_t ScoresToProbabilities(double* scores) const;
 
   // ---- model files ----
+  // Replaces vocabularies, features and weights with the entries of a GBK
+  // text file ("outcome TAB predicate TAB weight" per line; the predicate runs
+  // from the first to the last tab). With `protected_form` the file read is
+  // the DES-protected twin whose path has the last "txt" replaced by "des".
+  // False (message "error: cannot open PATH !" on standard error, model
+  // emptied, outcome count 0) when the file cannot be opened. A pair that
+  // repeats gets the weight of its later line (a warning names the line);
+  // lines without two tabs are skipped with a warning.
   bool Load(const CUString& path, bool protected_form);
+  // Same as the protected branch of Load, on bytes already deciphered.
+  void LoadDeciphered(const std::vector<unsigned char>& bytes);
+  // Writes outcomes in code-unit order, within each its predicates in
+  // code-unit order, one "%S\t%S\t%f\n" line per non-zero weight (GBK).
+  // False with "error: cannot open PATH!" when the file cannot be created.
   bool Save(const CUString& path) const;
+  // Adds the entries of a table ending at outcome "///" (any case) to the
+  // vocabularies and the feature table. Weights start again from 0 for every
+  // feature already known; each entry sets its feature's weight (a repeated
+  // pair keeps the later weight). Always true.
   bool LoadTable(const MEModelEntry* entries);
+  // Every feature, zero weights included, in the order Save writes them.
   void ExportEntries(std::vector<std::pair<std::pair<CUString, CUString>, double>>& out) const;
 
   // ---- training ----
@@ -62,6 +88,8 @@ class CMEModel {
   void ClearEvents();
   int TrainEvents(const std::vector<CMESample>& samples, int cutoff, double sigma,
                   double width_factor);
+  // 1 on success, 0 when the held-out count leaves no training event.
+  // Progress and statistics go to standard error.
   int Train(int cutoff, double sigma, double width_factor);
   // AGIS in place of BLMVM for the estimation step of Train.
   void SetUseAgis(bool use_agis) { use_agis_ = use_agis; }
@@ -75,9 +103,42 @@ class CMEModel {
   int32_t PredicateCount() const;
   int32_t FeatureCount() const;
 
-  struct Impl;  // training and storage details live in the .cc files
+  // ---- training steps (the driver, the optimizers and tests call these) ----
+  // Train up to the zeroed weights (messages included): split, preparation,
+  // empirical expectations. Returns the largest predicate count of a training
+  // sample, or -1 when the held-out count leaves no training event.
+  int32_t PrepareTraining(int cutoff, double sigma, double width_factor);
+  int32_t PrepareEstimation(int cutoff);
+  // Penalised mean log-likelihood of the training samples at the current
+  // weights; refreshes the model expectations and the training error.
+  double ComputeLogLikelihood();
+  // Mean log-likelihood of the held-out samples; refreshes the held-out error.
+  // A held-out sample whose outcome no training sample had counts as wrong
+  // with probability 1e-15.
+  double HeldoutLogLikelihood();
+  void EstimateLMVM();
+  // Stops after kAgisMaxRefusals refused iterations in a row, keeping the
+  // weights of the last accepted iteration. Returns 0.
+  int EstimateAGIS(int32_t C);
+  static constexpr int kAgisMaxRefusals = 50;
+  // Objective -L and its gradient at x (n = F, or 2F for the inequality model).
+  int ComputeFunctionGradient(const double* x, int n, double* f, double* g);
+  void ComputeBounds(double* lo, double* hi, int n) const;
+  double TrainingError() const;
+  double HeldoutError() const;
+  bool HasHeldout() const;
+  std::vector<double>& HeldoutHistory();
+  const std::vector<double>& Weights() const;
+
+  struct Impl;  // storage details live in maxent/me_model_impl.h
+  const Impl& Internals() const { return *impl_; }
+  Impl& Internals() { return *impl_; }
 
  private:
+  void ParseEntry(const char16_t* line, int32_t length, int64_t line_number,
+                  const std::string& source, int32_t* warnings);
+  void FinishLoad();
+
   int32_t outcome_count_ = 0;
   bool use_agis_ = false;
   Impl* impl_;

@@ -1,0 +1,128 @@
+#include "maxent/me_classifier.h"
+
+#include <unicode/ustdio.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "maxent/me_line_reader.h"
+#include "maxent/me_number_format.h"
+#include "text/char_class.h"
+#include "text/code_page.h"
+
+namespace verrin {
+
+bool ParseEventLine(const char16_t* units, size_t length, CMESample& sample) {
+  size_t begin = 0, end = length;
+  while (begin < end && IsWhiteSpace(units[begin])) ++begin;
+  while (end > begin && IsWhiteSpace(units[end - 1])) --end;
+  if (begin == end) return false;
+  size_t space = end;
+  for (size_t i = end; i-- > begin;) {
+    if (units[i] == u' ') {
+      space = i;
+      break;
+    }
+  }
+  const size_t label_begin = space == end ? begin : space + 1;
+  const size_t predicates_end = space == end ? begin : space;
+  sample.label.Assign(units + label_begin, static_cast<int32_t>(end - label_begin));
+  // Reuse the predicate strings of the previous line: their buffers are
+  // usually large enough.
+  size_t count = 0;
+  for (size_t i = begin; i < predicates_end;) {
+    while (i < predicates_end && IsWhiteSpace(units[i])) ++i;
+    const size_t start = i;
+    while (i < predicates_end && !IsWhiteSpace(units[i])) ++i;
+    if (i == start) continue;
+    const int32_t n = static_cast<int32_t>(i - start);
+    if (count < sample.predicates.size()) {
+      sample.predicates[count].Assign(units + start, n);
+    } else {
+      sample.predicates.emplace_back(units + start, n);
+    }
+    ++count;
+  }
+  sample.predicates.resize(count);
+  return true;
+}
+
+CMEClassifier::CMEClassifier() = default;
+
+CMEClassifier::~CMEClassifier() = default;
+
+bool CMEClassifier::LoadEvents(const CUString& path) {
+  std::FILE* file = OpenNarrowFile(path, "r+");
+  if (file == nullptr) {
+    std::fprintf(stderr, "open file %s failed", ToGbk(path).c_str());
+    return false;
+  }
+  CLineReader reader(file);
+  CMESample sample;
+  const char16_t* units = nullptr;
+  size_t length = 0;
+  while (reader.NextLine(&units, &length)) {
+    if (ParseEventLine(units, length, sample)) model_.AddEvent(sample);
+  }
+  std::fclose(file);
+  return true;
+}
+
+int CMEClassifier::Train(int32_t cutoff) { return model_.Train(cutoff, model_.sigma, width_factor); }
+
+bool CMEClassifier::Evaluate(const CUString& test_path, const CUString& result_path) const {
+  if (model_.OutcomeCount() == 0) {
+    std::fprintf(stderr, "the model is not loaded\n");
+    return false;
+  }
+  const std::string result_narrow = ToGbk(result_path);
+  UFILE* result = u_fopen(result_narrow.c_str(), "w", kNumberLocale, kTextFileCodePage);
+  if (result == nullptr) {
+    std::fprintf(stderr, "create file %s failed", result_narrow.c_str());
+    return false;
+  }
+  std::FILE* test = OpenNarrowFile(test_path, "r+");
+  if (test == nullptr) {
+    std::fprintf(stderr, "open file %s failed", ToGbk(test_path).c_str());
+    u_fclose(result);
+    return false;
+  }
+  CLineReader reader(test);
+  CMESample sample;
+  const char16_t* units = nullptr;
+  size_t length = 0;
+  int total = 0;
+  int correct = 0;
+  CFixedFormatter number;
+  std::u16string line;
+  while (reader.NextLine(&units, &length)) {
+    if (!ParseEventLine(units, length, sample)) continue;
+    const CUString gold(sample.label);
+    const std::vector<double> probs = model_.Predict(sample);
+    const int32_t predicted = model_.FindOutcome(sample.label);
+    const double probability =
+        predicted >= 0 && static_cast<size_t>(predicted) < probs.size() ? probs[predicted] : 0.0;
+    if (sample.label == gold) ++correct;
+    // "%d\t%S\t%f\t%S\n", assembled without u_fprintf's per-number cost.
+    line.clear();
+    for (char digit : std::to_string(total)) line.push_back(static_cast<char16_t>(digit));
+    line.push_back(u'\t');
+    line.append(std::u16string_view(sample.label.c_str()));
+    line.push_back(u'\t');
+    number.Append(probability, line);
+    line.push_back(u'\t');
+    line.append(std::u16string_view(gold.c_str()));
+    line.push_back(u'\n');
+    u_file_write(line.data(), static_cast<int32_t>(line.size()), result);
+    ++total;
+  }
+  // No evaluated line leaves nothing to divide by: the rate is then 0.
+  const double rate = total > 0 ? 100.0 * correct / total : 0.0;
+  std::fprintf(stderr, "total=%d, correct=%d, rate=%.2f\n\n", total, correct, rate);
+  std::fclose(test);
+  u_fclose(result);
+  return true;
+}
+
+}  // namespace verrin

@@ -1,0 +1,168 @@
+#include "maxent/me_model.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "maxent/me_model_impl.h"
+#include "maxent/me_scores.h"
+
+namespace verrin {
+
+CMEModel::CMEModel() : impl_(new Impl()) {}
+
+CMEModel::~CMEModel() { delete impl_; }
+
+int32_t CMEModel::PredicateIndex(const CUString& text) const {
+  return impl_->predicates.Find(text.View());
+}
+
+int32_t CMEModel::PredicateIndex(const char16_t* text, int32_t length) const {
+  if (text == nullptr) return -1;
+  if (length < 0) length = UStrLen(text);
+  return impl_->predicates.Find(std::u16string_view(text, static_cast<size_t>(length)));
+}
+
+void CMEModel::AddPredicateScores(int32_t predicate, double* scores) const {
+  const Impl& m = *impl_;
+  // Predicates added by AddEvent after the rows were built have no features yet.
+  if (predicate < 0 || static_cast<size_t>(predicate) + 1 >= m.row_start.size()) return;
+  const size_t end = m.row_start[predicate + 1];
+  const uint8_t* outcome = m.row_outcome.data();
+  const double* weight = m.row_weight.data();
+  for (size_t k = m.row_start[predicate]; k < end; ++k) scores[outcome[k]] += weight[k];
+}
+
+int32_t CMEModel::ScoresToProbabilities(double* scores) const {
+  const int32_t n = outcome_count_;
+  if (n <= 0) return 0;
+  double max = scores[0];
+  for (int32_t o = 1; o < n; ++o) {
+    if (scores[o] > max) max = scores[o];
+  }
+  const double shift = ScoreShift(max);
+  double z = 0.0;
+  for (int32_t o = 0; o < n; ++o) {
+    scores[o] = std::exp(scores[o] - shift);
+    z += scores[o];
+  }
+  double best_value = 0.0;
+  int32_t best = 0;
+  for (int32_t o = 0; o < n; ++o) {
+    scores[o] = scores[o] / z;
+    if (scores[o] > best_value) {
+      best_value = scores[o];
+      best = o;
+    }
+  }
+  return best;
+}
+
+int32_t CMEModel::Eval(const CMESample& sample, std::vector<double>& probs) const {
+  probs.assign(static_cast<size_t>(outcome_count_), 0.0);
+  if (outcome_count_ <= 0) return 0;
+  for (const CUString& predicate : sample.predicates) {
+    const int32_t index = PredicateIndex(predicate);
+    if (index >= 0) AddPredicateScores(index, probs.data());
+  }
+  return ScoresToProbabilities(probs.data());
+}
+
+std::vector<double> CMEModel::Predict(CMESample& sample) const {
+  std::vector<double> probs;
+  const int32_t best = Eval(sample, probs);
+  if (outcome_count_ > 0) sample.label = GetOutcome(best);
+  return probs;
+}
+
+CUString CMEModel::GetOutcome(int32_t index) const {
+  const CTextIndex& outcomes = impl_->outcomes;
+  if (index < 0 || index >= outcomes.Size()) return CUString();
+  const std::u16string_view text = outcomes.Text(index);
+  return CUString(text.data(), static_cast<int32_t>(text.size()));
+}
+
+int32_t CMEModel::FindOutcome(const CUString& text) const {
+  return impl_->outcomes.Find(text.View());
+}
+
+int32_t CMEModel::FindOutcome(const char16_t* text) const {
+  if (text == nullptr) return -1;
+  return impl_->outcomes.Find(std::u16string_view(text, static_cast<size_t>(UStrLen(text))));
+}
+
+int32_t CMEModel::PredicateCount() const { return impl_->predicates.Size(); }
+
+int32_t CMEModel::FeatureCount() const { return static_cast<int32_t>(impl_->feature_keys.size()); }
+
+void CMEModel::Impl::BuildRows(int32_t outcome_count) {
+  const size_t predicate_count = static_cast<size_t>(predicates.Size());
+  const size_t feature_count = feature_keys.size();
+  // Counting sort by outcome, then a stable one by predicate: each row comes
+  // out ordered by outcome.
+  size_t per_outcome[kMaxOutcomes + 1] = {};
+  row_start.assign(predicate_count + 1, 0);
+  for (size_t f = 0; f < feature_count; ++f) {
+    const int32_t key = feature_keys[f];
+    const int32_t outcome = KeyOutcome(key);
+    const size_t predicate = static_cast<size_t>(KeyPredicate(key));
+    if (outcome >= outcome_count || predicate >= predicate_count) continue;
+    ++per_outcome[outcome + 1];
+    ++row_start[predicate + 1];
+  }
+  for (int32_t o = 0; o < kMaxOutcomes; ++o) per_outcome[o + 1] += per_outcome[o];
+  for (size_t p = 0; p < predicate_count; ++p) row_start[p + 1] += row_start[p];
+  const size_t used = row_start[predicate_count];
+  std::vector<int32_t> by_outcome(used);
+  for (size_t f = 0; f < feature_count; ++f) {
+    const int32_t key = feature_keys[f];
+    const int32_t outcome = KeyOutcome(key);
+    if (outcome >= outcome_count ||
+        static_cast<size_t>(KeyPredicate(key)) >= predicate_count) {
+      continue;
+    }
+    by_outcome[per_outcome[outcome]++] = static_cast<int32_t>(f);
+  }
+  row_outcome.resize(used);
+  row_feature.resize(used);
+  std::vector<size_t> next(row_start.begin(), row_start.end() - 1);
+  for (int32_t f : by_outcome) {
+    const int32_t key = feature_keys[static_cast<size_t>(f)];
+    const size_t k = next[static_cast<size_t>(KeyPredicate(key))]++;
+    row_outcome[k] = static_cast<uint8_t>(KeyOutcome(key));
+    row_feature[k] = f;
+  }
+  row_weight.resize(used);
+  RefreshRowWeights();
+}
+
+void CMEModel::Impl::RefreshRowWeights() {
+  const size_t n = row_feature.size();
+  for (size_t k = 0; k < n; ++k) {
+    const size_t f = static_cast<size_t>(row_feature[k]);
+    row_weight[k] = f < weights.size() ? weights[f] : 0.0;
+  }
+}
+
+CKeyIndex& CMEModel::Impl::FeatureIndex() {
+  if (!feature_index_valid) {
+    feature_index.Clear();
+    feature_index.Reserve(feature_keys.size());
+    bool inserted = false;
+    for (size_t f = 0; f < feature_keys.size(); ++f) {
+      feature_index.Insert(feature_keys[f], static_cast<int32_t>(f), &inserted);
+    }
+    feature_index_valid = true;
+  }
+  return feature_index;
+}
+
+void CMEModel::Impl::CheckCapacity(int32_t outcome, int32_t predicate) {
+  if (capacity_warned || (outcome < kMaxOutcomes && predicate < kMaxPredicates)) return;
+  capacity_warned = true;
+  std::fprintf(stderr,
+               "warning: more than %d outcomes or %d predicates; the features of the model "
+               "collide from here on\n",
+               kMaxOutcomes, kMaxPredicates);
+}
+
+}  // namespace verrin

@@ -1,0 +1,337 @@
+// Model files: loading (plain and protected), saving, in-memory tables.
+#include <unicode/ustdio.h>
+#include <unicode/ustring.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "maxent/me_line_reader.h"
+#include "maxent/me_model.h"
+#include "maxent/me_model_impl.h"
+#include "maxent/me_number_format.h"
+#include "resource/protected_file.h"
+#include "text/code_page.h"
+
+namespace verrin {
+namespace {
+
+// Warnings printed per load before the rest are only counted.
+constexpr int32_t kMaxLoadWarnings = 10;
+
+bool IsBlankUnit(char16_t unit) {
+  return unit == u'\t' || unit == u'\n' || unit == u'\r' || unit == u' ';
+}
+
+void Warn(int32_t* warnings, const std::string& message) {
+  if (*warnings < kMaxLoadWarnings) std::fprintf(stderr, "warning: %s\n", message.c_str());
+  ++*warnings;
+}
+
+void ReportSuppressed(int32_t warnings, const std::string& source) {
+  if (warnings > kMaxLoadWarnings) {
+    std::fprintf(stderr, "warning: %d more warnings for model file %s\n",
+                 warnings - kMaxLoadWarnings, source.c_str());
+  }
+}
+
+// Feature indices in the order of saving: outcomes by code-unit order of
+// their texts, within one outcome the predicates likewise.
+std::vector<int32_t> SaveOrder(const CMEModel::Impl& m) {
+  std::vector<uint32_t> outcome_rank(static_cast<size_t>(m.outcomes.Size()));
+  std::vector<uint32_t> predicate_rank(static_cast<size_t>(m.predicates.Size()));
+  {
+    const std::vector<int32_t> order = m.outcomes.SortedIndices();
+    for (size_t r = 0; r < order.size(); ++r) outcome_rank[order[r]] = static_cast<uint32_t>(r);
+  }
+  {
+    const std::vector<int32_t> order = m.predicates.SortedIndices();
+    for (size_t r = 0; r < order.size(); ++r) {
+      predicate_rank[order[r]] = static_cast<uint32_t>(r);
+    }
+  }
+  std::vector<std::pair<uint64_t, int32_t>> keyed;
+  keyed.reserve(m.feature_keys.size());
+  for (size_t f = 0; f < m.feature_keys.size(); ++f) {
+    const size_t outcome = static_cast<size_t>(KeyOutcome(m.feature_keys[f]));
+    const size_t predicate = static_cast<size_t>(KeyPredicate(m.feature_keys[f]));
+    if (outcome >= outcome_rank.size() || predicate >= predicate_rank.size()) continue;
+    keyed.emplace_back((static_cast<uint64_t>(outcome_rank[outcome]) << 32) |
+                           predicate_rank[predicate],
+                       static_cast<int32_t>(f));
+  }
+  std::sort(keyed.begin(), keyed.end());
+  std::vector<int32_t> order;
+  order.reserve(keyed.size());
+  for (const auto& entry : keyed) order.push_back(entry.second);
+  return order;
+}
+
+}  // namespace
+
+void CMEModel::ParseEntry(const char16_t* line, int32_t length, int64_t line_number,
+                          const std::string& source, int32_t* warnings) {
+  Impl& m = *impl_;
+  int32_t blank = 0;
+  while (blank < length && IsBlankUnit(line[blank])) ++blank;
+  if (blank == length) return;  // empty line or a lone carriage return
+  int32_t first = -1, last = -1;
+  for (int32_t i = 0; i < length; ++i) {
+    if (line[i] == u'\t') {
+      if (first < 0) first = i;
+      last = i;
+    }
+  }
+  if (first < 0 || first == last) {
+    Warn(warnings, "line " + std::to_string(line_number) + " of model file " + source +
+                       " does not hold outcome, predicate and weight separated by tabs; "
+                       "line skipped");
+    return;
+  }
+  // Only ASCII can belong to a number; any other unit ends it, as its GBK
+  // bytes would end atof.
+  std::string weight_text;
+  for (int32_t i = last + 1; i < length; ++i) {
+    weight_text.push_back(line[i] < 0x80 ? static_cast<char>(line[i]) : '\x01');
+  }
+  const double weight = ParseDouble(weight_text.c_str());
+  const int32_t outcome = m.outcomes.Insert(std::u16string_view(line, static_cast<size_t>(first)));
+  const int32_t predicate = m.predicates.Insert(
+      std::u16string_view(line + first + 1, static_cast<size_t>(last - first - 1)));
+  m.CheckCapacity(outcome, predicate);
+  const int32_t key = FeatureKey(outcome, predicate);
+  const size_t word = static_cast<size_t>(KeyPredicate(key)) * 4 +
+                      static_cast<size_t>(KeyOutcome(key) >> 6);
+  const uint64_t bit = uint64_t{1} << (KeyOutcome(key) & 63);
+  if (word >= m.seen_outcomes.size()) m.seen_outcomes.resize(word + 4, 0);
+  if ((m.seen_outcomes[word] & bit) == 0) {
+    m.seen_outcomes[word] |= bit;
+    if (m.feature_index_valid) {
+      bool inserted = false;
+      m.feature_index.Insert(key, static_cast<int32_t>(m.feature_keys.size()), &inserted);
+    }
+    m.feature_keys.push_back(key);
+    m.weights.push_back(weight);
+    return;
+  }
+  // A repeated pair must not shift the weights of the lines after it.
+  const int32_t feature = m.FeatureIndex().Find(key);
+  m.weights[static_cast<size_t>(feature)] = weight;
+  Warn(warnings, "line " + std::to_string(line_number) + " of model file " + source +
+                     " repeats an outcome and predicate pair; its weight replaces the "
+                     "earlier one");
+}
+
+void CMEModel::FinishLoad() {
+  std::vector<uint64_t>().swap(impl_->seen_outcomes);
+  outcome_count_ = impl_->outcomes.Size();
+  impl_->BuildRows(outcome_count_);
+}
+
+namespace {
+
+void EmptyTables(CMEModel::Impl& m) {
+  m.weights.clear();
+  m.outcomes.Clear();
+  m.predicates.Clear();
+  m.feature_index.Clear();
+  m.feature_index_valid = false;
+  m.seen_outcomes.clear();
+  m.feature_keys.clear();
+  m.capacity_warned = false;
+}
+
+}  // namespace
+
+bool CMEModel::Load(const CUString& path, bool protected_form) {
+  const std::string narrow = ToGbk(path);
+  EmptyTables(*impl_);
+  FinishLoad();
+  if (protected_form) {
+    // A path without "txt" has no protected twin: report it as missing.
+    std::FILE* file = narrow.find("txt") == std::string::npos
+                          ? nullptr
+                          : std::fopen(ProtectedPathFor(narrow).c_str(), "rb");
+    if (file == nullptr) {
+      std::fprintf(stderr, "error: cannot open %s !\n", narrow.c_str());
+      return false;
+    }
+    std::vector<unsigned char> bytes;
+    const bool read = ReadProtectedFile(file, bytes);
+    std::fclose(file);
+    if (!read) {
+      std::fprintf(stderr, "error: cannot open %s !\n", narrow.c_str());
+      return false;
+    }
+    LoadDeciphered(bytes);
+    return true;
+  }
+  std::FILE* file = std::fopen(narrow.c_str(), "r");
+  if (file == nullptr) {
+    std::fprintf(stderr, "error: cannot open %s !\n", narrow.c_str());
+    return false;
+  }
+  // Lines go in batches: the predicate slots of a whole batch are fetched
+  // before the first look-up, so that their cache misses overlap.
+  constexpr size_t kBatch = 32;
+  CLineReader reader(file);
+  std::vector<char16_t> batch_units;
+  std::vector<std::pair<size_t, size_t>> batch;  // start and length in batch_units
+  int64_t line_number = 0;
+  int32_t warnings = 0;
+  auto parse_batch = [&]() {
+    for (const auto& [start, length] : batch) {
+      const char16_t* line = batch_units.data() + start;
+      const char16_t* first = std::find(line, line + length, u'\t');
+      if (first == line + length) continue;
+      const char16_t* last = line + length;
+      while (*--last != u'\t') {
+      }
+      if (first < last) {
+        impl_->predicates.Prefetch(
+            std::u16string_view(first + 1, static_cast<size_t>(last - first - 1)));
+      }
+    }
+    for (const auto& [start, length] : batch) {
+      ParseEntry(batch_units.data() + start, static_cast<int32_t>(length), ++line_number,
+                 narrow, &warnings);
+    }
+    batch.clear();
+    batch_units.clear();
+  };
+  const char16_t* units = nullptr;
+  size_t length = 0;
+  while (reader.NextLine(&units, &length)) {
+    batch.emplace_back(batch_units.size(), length);
+    batch_units.insert(batch_units.end(), units, units + length);
+    if (batch.size() == kBatch) parse_batch();
+  }
+  parse_batch();
+  std::fclose(file);
+  ReportSuppressed(warnings, narrow);
+  FinishLoad();
+  return true;
+}
+
+void CMEModel::LoadDeciphered(const std::vector<unsigned char>& bytes) {
+  EmptyTables(*impl_);
+  const std::string source = "(protected)";
+  std::vector<char16_t> units;
+  size_t line_begin = 0;
+  int64_t line_number = 1;
+  int32_t warnings = 0;
+  size_t i = 0;
+  for (; i < bytes.size(); ++i) {
+    const unsigned char byte = bytes[i];
+    if (byte != '\n' && byte != 0) continue;
+    const size_t line_length = i - line_begin;
+    if (line_length > 0) {
+      DecodeGbkInto(reinterpret_cast<const char*>(bytes.data() + line_begin), line_length,
+                    units);
+      ParseEntry(units.data(), static_cast<int32_t>(units.size()), line_number, source,
+                 &warnings);
+      // The zero bytes that pad a protected file end its text.
+      if (byte == 0) {
+        line_begin = bytes.size();
+        break;
+      }
+    }
+    if (byte == '\n') ++line_number;
+    line_begin = i + 1;
+  }
+  if (line_begin < bytes.size()) {
+    // A last line without a line feed.
+    DecodeGbkInto(reinterpret_cast<const char*>(bytes.data() + line_begin),
+                  bytes.size() - line_begin, units);
+    ParseEntry(units.data(), static_cast<int32_t>(units.size()), line_number, source,
+               &warnings);
+  }
+  ReportSuppressed(warnings, source);
+  FinishLoad();
+}
+
+bool CMEModel::Save(const CUString& path) const {
+  // The GBK form of the path, like every other file name of the system.
+  const std::string narrow = ToGbk(path);
+  UFILE* file = u_fopen(narrow.c_str(), "w", kNumberLocale, kTextFileCodePage);
+  if (file == nullptr) {
+    std::fprintf(stderr, "error: cannot open %s!\n", narrow.c_str());
+    return false;
+  }
+  const Impl& m = *impl_;
+  // Lines are assembled as "%S\t%S\t%f\n" would print them and written in
+  // blocks.
+  CFixedFormatter number;
+  std::u16string block;
+  for (int32_t f : SaveOrder(m)) {
+    const double weight = m.weights[static_cast<size_t>(f)];
+    if (weight == 0.0) continue;
+    const int32_t key = m.feature_keys[static_cast<size_t>(f)];
+    block.append(std::u16string_view(m.outcomes.CStr(KeyOutcome(key))));
+    block.push_back(u'\t');
+    block.append(std::u16string_view(m.predicates.CStr(KeyPredicate(key))));
+    block.push_back(u'\t');
+    number.Append(weight, block);
+    block.push_back(u'\n');
+    if (block.size() >= (1u << 16)) {
+      u_file_write(block.data(), static_cast<int32_t>(block.size()), file);
+      block.clear();
+    }
+  }
+  if (!block.empty()) u_file_write(block.data(), static_cast<int32_t>(block.size()), file);
+  u_fflush(file);
+  const bool written = std::ferror(u_fgetfile(file)) == 0;
+  u_fclose(file);
+  if (!written) {
+    std::fprintf(stderr, "error: cannot write %s!\n", narrow.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool CMEModel::LoadTable(const MEModelEntry* entries) {
+  Impl& m = *impl_;
+  // Every known feature restarts at 0 and takes the weight of its entry, so
+  // that weight i always belongs to feature i.
+  m.weights.assign(m.feature_keys.size(), 0.0);
+  for (const MEModelEntry* e = entries; e != nullptr && e->outcome != nullptr; ++e) {
+    if (u_strcasecmp(e->outcome, u"///", U_FOLD_CASE_DEFAULT) == 0) break;
+    const int32_t outcome = m.outcomes.Insert(
+        std::u16string_view(e->outcome, static_cast<size_t>(UStrLen(e->outcome))));
+    const char16_t* predicate_text = e->predicate != nullptr ? e->predicate : u"";
+    const int32_t predicate = m.predicates.Insert(
+        std::u16string_view(predicate_text, static_cast<size_t>(UStrLen(predicate_text))));
+    m.CheckCapacity(outcome, predicate);
+    bool inserted = false;
+    const int32_t key = FeatureKey(outcome, predicate);
+    const int32_t feature =
+        m.FeatureIndex().Insert(key, static_cast<int32_t>(m.feature_keys.size()), &inserted);
+    if (inserted) {
+      m.feature_keys.push_back(key);
+      m.weights.push_back(e->weight);
+    } else {
+      m.weights[static_cast<size_t>(feature)] = e->weight;
+    }
+  }
+  FinishLoad();
+  return true;
+}
+
+void CMEModel::ExportEntries(
+    std::vector<std::pair<std::pair<CUString, CUString>, double>>& out) const {
+  out.clear();
+  const Impl& m = *impl_;
+  for (int32_t f : SaveOrder(m)) {
+    const int32_t key = m.feature_keys[static_cast<size_t>(f)];
+    const std::u16string_view outcome = m.outcomes.Text(KeyOutcome(key));
+    const std::u16string_view predicate = m.predicates.Text(KeyPredicate(key));
+    out.emplace_back(
+        std::make_pair(CUString(outcome.data(), static_cast<int32_t>(outcome.size())),
+                       CUString(predicate.data(), static_cast<int32_t>(predicate.size()))),
+        m.weights[static_cast<size_t>(f)]);
+  }
+}
+
+}  // namespace verrin

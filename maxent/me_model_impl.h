@@ -1,0 +1,105 @@
+// Storage of CMEModel, shared by the classification, file and training units.
+// Internal to maxent/ (tests and benchmarks read it; nothing else should).
+#ifndef VERRIN_MAXENT_ME_MODEL_IMPL_H_
+#define VERRIN_MAXENT_ME_MODEL_IMPL_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "maxent/me_model.h"
+#include "maxent/me_vocabulary.h"
+
+namespace verrin {
+
+// The model's capacity: feature key = outcome + 256 * predicate in 32 bits.
+inline constexpr int32_t kMaxOutcomes = 256;
+inline constexpr int32_t kMaxPredicates = 1 << 23;
+
+inline int32_t FeatureKey(int32_t outcome, int32_t predicate) {
+  // Unsigned arithmetic: beyond the capacity keys collide (a warning is given
+  // where vocabularies grow) but never overflow.
+  return static_cast<int32_t>(static_cast<uint32_t>(outcome) +
+                              256u * static_cast<uint32_t>(predicate));
+}
+inline int32_t KeyOutcome(int32_t key) { return key & 255; }
+inline int32_t KeyPredicate(int32_t key) {
+  return static_cast<int32_t>(static_cast<uint32_t>(key) >> 8);
+}
+
+// Indexed samples stored flat: sample i has outcome outcomes[i] and predicate
+// indices predicates[starts[i] .. starts[i + 1]), in sample order.
+struct IndexedSampleList {
+  std::vector<int32_t> outcomes;
+  std::vector<size_t> starts{0};
+  std::vector<int32_t> predicates;
+
+  size_t Size() const { return outcomes.size(); }
+  void Add(int32_t outcome, const int32_t* first, size_t count) {
+    outcomes.push_back(outcome);
+    predicates.insert(predicates.end(), first, first + count);
+    starts.push_back(predicates.size());
+  }
+  const int32_t* Begin(size_t i) const { return predicates.data() + starts[i]; }
+  const int32_t* End(size_t i) const { return predicates.data() + starts[i + 1]; }
+  size_t Count(size_t i) const { return starts[i + 1] - starts[i]; }
+  void Clear() {
+    outcomes.clear();
+    starts.assign(1, 0);
+    predicates.clear();
+  }
+};
+
+struct CMEModel::Impl {
+  IndexedSampleList pending;
+
+  CTextIndex predicates;  // predicate vocabulary
+  std::vector<double> weights;
+  std::vector<double> alpha, beta;
+  std::vector<int32_t> feature_keys;  // feature index -> key
+  // Feature key -> feature index. Loading a file does not need it (repeated
+  // pairs are found with `seen_outcomes`), so it is built on first use.
+  CKeyIndex feature_index;
+  bool feature_index_valid = true;
+  // While loading: for every predicate, 256 bits telling which outcomes have
+  // a feature with it.
+  std::vector<uint64_t> seen_outcomes;
+
+  std::vector<double> empirical;          // per feature
+  std::vector<double> model_expectation;  // per feature
+  IndexedSampleList training, heldout;
+  double training_error = 0.0;
+  double heldout_error = 0.0;
+  std::vector<double> heldout_history;
+  double width = 0.0;  // per-sample width of the inequality model
+
+  CTextIndex outcomes;  // outcome vocabulary
+
+  // Rows: for every predicate p, the features (o, p) with o below the outcome
+  // count, ordered by outcome, at positions row_start[p] .. row_start[p + 1].
+  // Scoring walks a row instead of probing the feature table once per
+  // outcome; since a row holds each outcome at most once, every outcome's
+  // score still receives its terms in sample order.
+  std::vector<size_t> row_start;
+  std::vector<uint8_t> row_outcome;
+  std::vector<int32_t> row_feature;
+  std::vector<double> row_weight;  // weights[row_feature[k]]
+  // Training scratch, one value per row position.
+  std::vector<double> row_expectation;
+
+  bool capacity_warned = false;
+
+  // Rebuilds the rows from the feature table for `outcome_count` outcomes
+  // and fills the row weights from `weights` (0 where a weight is missing).
+  void BuildRows(int32_t outcome_count);
+  // Copies the current weights into the rows.
+  void RefreshRowWeights();
+  // The feature table's key index, rebuilt from the keys when stale.
+  CKeyIndex& FeatureIndex();
+  // Warns once on standard error when an index is past the key capacity.
+  void CheckCapacity(int32_t outcome, int32_t predicate);
+};
+
+}  // namespace verrin
+
+#endif  // VERRIN_MAXENT_ME_MODEL_IMPL_H_

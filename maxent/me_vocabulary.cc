@@ -1,0 +1,144 @@
+#include "maxent/me_vocabulary.h"
+
+#include <algorithm>
+#include <numeric>
+
+namespace verrin {
+namespace {
+
+constexpr size_t kInitialSlots = 16;
+
+}  // namespace
+
+CTextIndex::CTextIndex() { Clear(); }
+
+void CTextIndex::Clear() {
+  arena_.clear();
+  offsets_.assign(1, 0);
+  hashes_.clear();
+  slots_.assign(kInitialSlots, Slot{0, -1});
+}
+
+uint64_t CTextIndex::Hash(std::u16string_view text) {
+  // FNV-1a over code units: predicate texts are short, and the table compares
+  // the full hash before the text.
+  uint64_t h = 0xcbf29ce484222325ull;
+  for (char16_t unit : text) {
+    h ^= unit;
+    h *= 0x100000001b3ull;
+  }
+  // Final avalanche (MurmurHash3's fmix64): FNV's low bits depend only on the
+  // low bits of the units, and the table indexes by low bits.
+  h ^= h >> 33;
+  h *= 0xff51afd7ed558ccdull;
+  h ^= h >> 33;
+  h *= 0xc4ceb9fe1a85ec53ull;
+  h ^= h >> 33;
+  return h;
+}
+
+int32_t CTextIndex::Find(std::u16string_view text) const {
+  const uint64_t h = Hash(text);
+  const size_t mask = slots_.size() - 1;
+  const uint32_t tag = static_cast<uint32_t>(h >> 32);
+  for (size_t i = h & mask;; i = (i + 1) & mask) {
+    const Slot& slot = slots_[i];
+    if (slot.index < 0) return -1;
+    if (slot.tag == tag && Text(slot.index) == text) return slot.index;
+  }
+}
+
+int32_t CTextIndex::Insert(std::u16string_view text) {
+  const uint64_t h = Hash(text);
+  size_t mask = slots_.size() - 1;
+  const uint32_t tag = static_cast<uint32_t>(h >> 32);
+  size_t i = h & mask;
+  for (;; i = (i + 1) & mask) {
+    const Slot& slot = slots_[i];
+    if (slot.index < 0) break;
+    if (slot.tag == tag && Text(slot.index) == text) return slot.index;
+  }
+  const int32_t index = Size();
+  arena_.insert(arena_.end(), text.begin(), text.end());
+  arena_.push_back(0);
+  offsets_.push_back(arena_.size());
+  hashes_.push_back(h);
+  slots_[i] = Slot{tag, index};
+  // Keep the load factor at or below one half.
+  if (static_cast<size_t>(Size()) * 2 > slots_.size()) Grow();
+  return index;
+}
+
+void CTextIndex::Grow() {
+  std::vector<Slot> slots(slots_.size() * 2, Slot{0, -1});
+  const size_t mask = slots.size() - 1;
+  for (int32_t index = 0; index < Size(); ++index) {
+    size_t i = hashes_[index] & mask;
+    while (slots[i].index >= 0) i = (i + 1) & mask;
+    slots[i] = Slot{static_cast<uint32_t>(hashes_[index] >> 32), index};
+  }
+  slots_.swap(slots);
+}
+
+std::vector<int32_t> CTextIndex::SortedIndices() const {
+  std::vector<int32_t> order(static_cast<size_t>(Size()));
+  std::iota(order.begin(), order.end(), 0);
+  // char16_t compares as an unsigned 16-bit value: binary code-unit order.
+  std::sort(order.begin(), order.end(),
+            [this](int32_t a, int32_t b) { return Text(a) < Text(b); });
+  return order;
+}
+
+CKeyIndex::CKeyIndex() { Clear(); }
+
+void CKeyIndex::Clear() {
+  slots_.assign(kInitialSlots, Slot{0, -1});
+  size_ = 0;
+}
+
+void CKeyIndex::Reserve(size_t count) {
+  size_t capacity = slots_.size();
+  while (count * 2 > capacity) capacity *= 2;
+  if (capacity != slots_.size()) Rehash(capacity);
+}
+
+int32_t CKeyIndex::Find(int32_t key) const {
+  const size_t mask = slots_.size() - 1;
+  for (size_t i = Mix(key) & mask;; i = (i + 1) & mask) {
+    const Slot& slot = slots_[i];
+    if (slot.index < 0) return -1;
+    if (slot.key == key) return slot.index;
+  }
+}
+
+int32_t CKeyIndex::Insert(int32_t key, int32_t next, bool* inserted) {
+  size_t mask = slots_.size() - 1;
+  size_t i = Mix(key) & mask;
+  for (;; i = (i + 1) & mask) {
+    const Slot& slot = slots_[i];
+    if (slot.index < 0) break;
+    if (slot.key == key) {
+      *inserted = false;
+      return slot.index;
+    }
+  }
+  slots_[i] = Slot{key, next};
+  ++size_;
+  *inserted = true;
+  if (static_cast<size_t>(size_) * 2 > slots_.size()) Rehash(slots_.size() * 2);
+  return next;
+}
+
+void CKeyIndex::Rehash(size_t capacity) {
+  std::vector<Slot> slots(capacity, Slot{0, -1});
+  const size_t mask = capacity - 1;
+  for (const Slot& slot : slots_) {
+    if (slot.index < 0) continue;
+    size_t i = Mix(slot.key) & mask;
+    while (slots[i].index >= 0) i = (i + 1) & mask;
+    slots[i] = slot;
+  }
+  slots_.swap(slots);
+}
+
+}  // namespace verrin

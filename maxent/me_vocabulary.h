@@ -1,0 +1,91 @@
+// Flat lookup tables behind the model: interned texts and feature keys.
+//
+// Both tables give dense indices from 0 in order of first insertion and never
+// forget an entry until Clear(). They are open-addressing hash tables over
+// flat arrays, so a model of millions of features loads without one heap
+// allocation per entry.
+#ifndef VERRIN_MAXENT_ME_VOCABULARY_H_
+#define VERRIN_MAXENT_ME_VOCABULARY_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace verrin {
+
+// UTF-16 texts -> dense indices. Texts are stored NUL-terminated in one arena;
+// a text may contain any unit but NUL is taken as part of the text only
+// through the length of the view it was inserted with.
+class CTextIndex {
+ public:
+  CTextIndex();
+
+  // Index of the text, -1 when absent.
+  int32_t Find(std::u16string_view text) const;
+  // Index of the text, inserted with the next index when absent.
+  int32_t Insert(std::u16string_view text);
+  // Starts fetching the slot where a look-up of `text` begins; no effect on
+  // the contents. Lets a caller overlap the cache misses of several look-ups.
+  void Prefetch(std::u16string_view text) const {
+    __builtin_prefetch(&slots_[Hash(text) & (slots_.size() - 1)]);
+  }
+
+  int32_t Size() const { return static_cast<int32_t>(offsets_.size()) - 1; }
+  std::u16string_view Text(int32_t index) const {
+    return std::u16string_view(arena_.data() + offsets_[index],
+                               offsets_[index + 1] - offsets_[index] - 1);
+  }
+  // The NUL-terminated text; valid until the next Insert.
+  const char16_t* CStr(int32_t index) const { return arena_.data() + offsets_[index]; }
+
+  // Indices ordered by binary code-unit order of their texts.
+  std::vector<int32_t> SortedIndices() const;
+
+  void Clear();
+
+ private:
+  static uint64_t Hash(std::u16string_view text);
+  void Grow();
+
+  std::vector<char16_t> arena_;
+  std::vector<size_t> offsets_;   // Size() + 1 entries; text i is [offsets_[i], offsets_[i+1] - 1)
+  struct Slot {
+    uint32_t tag;   // high half of the text's hash, compared before the text
+    int32_t index;  // -1: empty
+  };
+  std::vector<uint64_t> hashes_;  // per index
+  std::vector<Slot> slots_;       // size a power of two
+};
+
+// Feature key -> dense feature index.
+class CKeyIndex {
+ public:
+  CKeyIndex();
+
+  int32_t Find(int32_t key) const;
+  // Index of the key, inserted with index `next` when absent; `inserted` tells which.
+  int32_t Insert(int32_t key, int32_t next, bool* inserted);
+  int32_t Size() const { return size_; }
+  void Clear();
+  // Prepares for `count` entries without rehashing on the way.
+  void Reserve(size_t count);
+
+ private:
+  struct Slot {
+    int32_t key;
+    int32_t index;  // -1: empty
+  };
+  static size_t Mix(int32_t key) {
+    const uint64_t h = static_cast<uint64_t>(static_cast<uint32_t>(key)) * 0x9E3779B97F4A7C15ull;
+    return static_cast<size_t>(h ^ (h >> 32));
+  }
+  void Rehash(size_t capacity);
+
+  std::vector<Slot> slots_;  // size a power of two
+  int32_t size_ = 0;
+};
+
+}  // namespace verrin
+
+#endif  // VERRIN_MAXENT_ME_VOCABULARY_H_

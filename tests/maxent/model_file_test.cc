@@ -1,0 +1,279 @@
+// Model files: parsing, saving order and format, round trips, the walk over
+// deciphered bytes, in-memory tables, and faults of the file format.
+#include <gtest/gtest.h>
+#include <unicode/uloc.h>
+
+#include <string>
+#include <vector>
+
+#include "maxent/me_model.h"
+#include "maxent/me_model_impl.h"
+#include "maxent_test_util.h"
+#include "text/code_page.h"
+
+namespace verrin {
+namespace {
+
+using testing::EntryTable;
+using testing::Gbk;
+using testing::MakeTempDir;
+using testing::ReadFile;
+using testing::Sample;
+using testing::U;
+using testing::Utf8;
+using testing::WriteFile;
+
+using namespace std::string_literals;
+using Entries = std::vector<std::pair<std::pair<CUString, CUString>, double>>;
+
+// "outcome|predicate|weight" per entry, in export order.
+std::vector<std::string> Dump(const CMEModel& model) {
+  Entries entries;
+  model.ExportEntries(entries);
+  std::vector<std::string> out;
+  for (const auto& e : entries) {
+    char weight[64];
+    std::snprintf(weight, sizeof weight, "%.10g", e.second);
+    out.push_back(Utf8(e.first.first) + "|" + Utf8(e.first.second) + "|" + weight);
+  }
+  return out;
+}
+
+class ModelFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override { dir_ = MakeTempDir("model_file"); }
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  // Writes UTF-8 text as GBK and loads it.
+  bool LoadText(CMEModel& model, const std::string& utf8) {
+    WriteFile(Path("m.txt"), Gbk(utf8));
+    return model.Load(U(Path("m.txt")), false);
+  }
+  std::string dir_;
+};
+
+TEST_F(ModelFileTest, LoadsEntriesInFileOrder) {
+  CMEModel model;
+  ASSERT_TRUE(LoadText(model, "1\tchar=A\t0.5\n2\tchar=A\t-1.25\n"));
+  EXPECT_EQ(model.OutcomeCount(), 2);
+  EXPECT_EQ(model.PredicateCount(), 1);
+  EXPECT_EQ(model.FeatureCount(), 2);
+  const CMEModel::Impl& m = model.Internals();
+  EXPECT_EQ(m.feature_keys, (std::vector<int32_t>{0, 1}));
+  EXPECT_EQ(model.Weights(), (std::vector<double>{0.5, -1.25}));
+  EXPECT_EQ(Utf8(model.GetOutcome(0)), "1");
+  EXPECT_EQ(Utf8(model.GetOutcome(1)), "2");
+}
+
+TEST_F(ModelFileTest, OnlyTheFirstAndLastTabSplitALine) {
+  CMEModel model;
+  ASSERT_TRUE(LoadText(model, "1\tpre\tdi\tcate\t0.25\r\n5\t中国\t-2\r\n"));
+  EXPECT_EQ(model.PredicateIndex(U("pre\tdi\tcate")), 0);
+  EXPECT_EQ(model.PredicateIndex(U("中国")), 1);
+  // The carriage return ends the number.
+  EXPECT_EQ(model.Weights(), (std::vector<double>{0.25, -2.0}));
+}
+
+TEST_F(ModelFileTest, MissingFileIsReportedAndEmptiesTheModel) {
+  CMEModel model;
+  ASSERT_TRUE(LoadText(model, "1\ta\t0.5\n"));
+  const std::string missing = Path("none/model.txt");
+  ::testing::internal::CaptureStderr();
+  EXPECT_FALSE(model.Load(U(missing), false));
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "error: cannot open " + missing + " !\n");
+  EXPECT_EQ(model.FeatureCount(), 0);
+  EXPECT_EQ(model.PredicateCount(), 0);
+}
+
+// A failed load emptied the tables but kept the old outcome count, so the
+// model still claimed outcomes it no longer had.
+TEST_F(ModelFileTest, FailedLoadKeepsNoOutcomeCountRegression) {
+  CMEModel model;
+  ASSERT_TRUE(LoadText(model, "1\ta\t0.5\n2\ta\t0.5\n"));
+  ::testing::internal::CaptureStderr();
+  EXPECT_FALSE(model.Load(U(Path("missing.txt")), false));
+  ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(model.OutcomeCount(), 0);
+  std::vector<double> probs;
+  EXPECT_EQ(model.Eval(Sample("", {"a"}), probs), 0);
+  EXPECT_TRUE(probs.empty());
+}
+
+// A repeated pair used to append its weight without a feature, shifting every
+// later weight onto the wrong feature.
+TEST_F(ModelFileTest, RepeatedPairDoesNotShiftLaterWeightsRegression) {
+  CMEModel model;
+  ::testing::internal::CaptureStderr();
+  ASSERT_TRUE(LoadText(model, "1\ta\t0.5\n1\tb\t0.25\n1\ta\t0.75\n1\tc\t2\n"));
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("warning: line 3 of model file"), std::string::npos) << err;
+  EXPECT_EQ(model.FeatureCount(), 3);
+  EXPECT_EQ(Dump(model), (std::vector<std::string>{"1|a|0.75", "1|b|0.25", "1|c|2"}));
+}
+
+TEST_F(ModelFileTest, LinesWithoutTwoTabsAreSkippedWithTheirNumber) {
+  CMEModel model;
+  ::testing::internal::CaptureStderr();
+  ASSERT_TRUE(LoadText(model, "1\ta\t0.5\n\n\r\nbroken line\n1\t0.5\n2\tb\t1\n"));
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("line 4 of model file"), std::string::npos) << err;
+  EXPECT_NE(err.find("line 5 of model file"), std::string::npos) << err;
+  EXPECT_EQ(err.find("line 2 "), std::string::npos) << err;  // blank lines pass silently
+  EXPECT_EQ(Dump(model), (std::vector<std::string>{"1|a|0.5", "2|b|1"}));
+}
+
+TEST_F(ModelFileTest, LongLineIsNotSplit) {
+  const std::string predicate = "p=" + std::string(5000, 'x') + "中";
+  CMEModel model;
+  ASSERT_TRUE(LoadText(model, "1\t" + predicate + "\t1.5\n2\tq\t1\n"));
+  EXPECT_EQ(model.FeatureCount(), 2);
+  EXPECT_EQ(model.PredicateIndex(U(predicate)), 0);
+  EXPECT_EQ(model.Weights()[0], 1.5);
+}
+
+TEST_F(ModelFileTest, SaveOrdersByCodeUnitsAndSkipsZeroWeights) {
+  // 中 is U+4E2D and 国 U+56FD: code-unit order puts 中 first although
+  // its GBK bytes (D6 D0) sort after those of 国 (B9 FA).
+  EntryTable table;
+  table.Add("b", "国", 1.0)
+      .Add("b", "中", 2.5)
+      .Add("a", "z", -0.125)
+      .Add("a", "国", 0.0)
+      .Add("a", "Z", 0.0000004)
+      .Add("10", "z", 3.0);
+  CMEModel model;
+  model.LoadTable(table.Entries());
+  ASSERT_TRUE(model.Save(U(Path("saved.txt"))));
+  EXPECT_EQ(ReadFile(Path("saved.txt")),
+            Gbk("10\tz\t3.000000\n"
+                "a\tZ\t0.000000\n"
+                "a\tz\t-0.125000\n"
+                "b\t中\t2.500000\n"
+                "b\t国\t1.000000\n"));
+
+  // Reloading numbers outcomes, predicates and features in file order, and
+  // 0.0000004 comes back as a feature of weight 0.
+  CMEModel reloaded;
+  ASSERT_TRUE(reloaded.Load(U(Path("saved.txt")), false));
+  EXPECT_EQ(Utf8(reloaded.GetOutcome(0)), "10");
+  EXPECT_EQ(Utf8(reloaded.GetOutcome(1)), "a");
+  EXPECT_EQ(reloaded.PredicateIndex(U("z")), 0);
+  EXPECT_EQ(reloaded.PredicateIndex(U("Z")), 1);
+  EXPECT_EQ(reloaded.Weights(), (std::vector<double>{3.0, 0.0, -0.125, 2.5, 1.0}));
+  EXPECT_EQ(reloaded.FeatureCount(), 5);
+}
+
+TEST_F(ModelFileTest, SaveLoadSaveGivesTheSameBytes) {
+  EntryTable table;
+  for (int o = 0; o < 6; ++o) {
+    for (int p = 0; p < 40; p += o + 1) {
+      table.Add(std::to_string(o * 7 % 13), "字" + std::to_string(p * 31 % 17) + "=x",
+                (o - 2.5) * 0.37 + p * 0.011);
+    }
+  }
+  CMEModel model;
+  model.LoadTable(table.Entries());
+  ASSERT_TRUE(model.Save(U(Path("a.txt"))));
+  CMEModel reloaded;
+  ASSERT_TRUE(reloaded.Load(U(Path("a.txt")), false));
+  ASSERT_TRUE(reloaded.Save(U(Path("b.txt"))));
+  EXPECT_EQ(ReadFile(Path("a.txt")), ReadFile(Path("b.txt")));
+  EXPECT_FALSE(ReadFile(Path("a.txt")).empty());
+}
+
+// ICU formats numbers after its default locale, which follows the
+// environment: under de_DE a weight of 0.5 was written "0,500000" and read
+// back as 0.
+TEST_F(ModelFileTest, SavedNumbersIgnoreTheDefaultLocaleRegression) {
+  const std::string previous = uloc_getDefault();
+  UErrorCode status = U_ZERO_ERROR;
+  uloc_setDefault("de_DE", &status);
+  ASSERT_TRUE(U_SUCCESS(status));
+  EntryTable table;
+  table.Add("1", "a", 0.5).Add("1", "b", -1234567.25);
+  CMEModel model;
+  model.LoadTable(table.Entries());
+  const bool saved = model.Save(U(Path("de.txt")));
+  status = U_ZERO_ERROR;
+  uloc_setDefault(previous.c_str(), &status);
+  ASSERT_TRUE(saved);
+  EXPECT_EQ(ReadFile(Path("de.txt")), "1\ta\t0.500000\n1\tb\t-1234567.250000\n");
+}
+
+TEST_F(ModelFileTest, SaveToAnUncreatableFileFails) {
+  CMEModel model;
+  const std::string path = Path("no/such/dir/model.txt");
+  ::testing::internal::CaptureStderr();
+  EXPECT_FALSE(model.Save(U(path)));
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "error: cannot open " + path + "!\n");
+}
+
+TEST_F(ModelFileTest, LoadTableStopsAtTheEndMarker) {
+  const std::u16string after = u"after";
+  MEModelEntry entries[] = {{u"1", u"a", 0.5},
+                            {u"2", u"b", 1.5},
+                            {u"///", u"", 0.0},
+                            {after.c_str(), u"c", 9.0}};
+  CMEModel model;
+  EXPECT_TRUE(model.LoadTable(entries));
+  EXPECT_EQ(Dump(model), (std::vector<std::string>{"1|a|0.5", "2|b|1.5"}));
+  EXPECT_EQ(model.OutcomeCount(), 2);
+  EXPECT_EQ(model.FindOutcome(U("after")), -1);
+}
+
+// Loading a table over a loaded model used to leave weight i and feature i
+// apart when the table did not repeat the model's features in order.
+TEST_F(ModelFileTest, LoadTableOverALoadedModelKeepsWeightsWithTheirFeatures) {
+  CMEModel model;
+  ASSERT_TRUE(LoadText(model, "1\ta\t0.5\n1\tb\t0.25\n"));
+  EntryTable table;
+  table.Add("1", "b", 4.0).Add("2", "c", 8.0);
+  model.LoadTable(table.Entries());
+  EXPECT_EQ(Dump(model), (std::vector<std::string>{"1|a|0", "1|b|4", "2|c|8"}));
+  EXPECT_EQ(model.OutcomeCount(), 2);
+}
+
+TEST_F(ModelFileTest, ExportEntriesKeepsZeroWeights) {
+  EntryTable table;
+  table.Add("y", "b", 0.0).Add("x", "b", 1.0).Add("x", "a", 0.0);
+  CMEModel model;
+  model.LoadTable(table.Entries());
+  EXPECT_EQ(Dump(model), (std::vector<std::string>{"x|a|0", "x|b|1", "y|b|0"}));
+}
+
+std::vector<unsigned char> Bytes(const std::string& text) {
+  return std::vector<unsigned char>(text.begin(), text.end());
+}
+
+TEST_F(ModelFileTest, DecipheredWalkEndsAtAZeroThatEndsALine) {
+  CMEModel model;
+  model.LoadDeciphered(Bytes("1\ta\t0.5\n\n2\tb\t1.5\0" "3\tc\t7\n"s));
+  EXPECT_EQ(Dump(model), (std::vector<std::string>{"1|a|0.5", "2|b|1.5"}));
+
+  // A zero after a line feed ends an empty line, which is passed over like
+  // the blank line above; the walk goes on.
+  model.LoadDeciphered(Bytes("1\ta\t0.5\n\0\0" "2\tb\t1\n"s));
+  EXPECT_EQ(Dump(model), (std::vector<std::string>{"1|a|0.5", "2|b|1"}));
+}
+
+TEST_F(ModelFileTest, DecipheredWalkParsesALastLineWithoutLineFeed) {
+  CMEModel model;
+  model.LoadDeciphered(Bytes("1\ta\t0.5\r\n" + Gbk("2\t中\t-1")));
+  EXPECT_EQ(Dump(model), (std::vector<std::string>{"1|a|0.5", "2|中|-1"}));
+  EXPECT_EQ(model.OutcomeCount(), 2);
+}
+
+TEST_F(ModelFileTest, DecipheredWalkMatchesThePlainLoad) {
+  const std::string text = Gbk("1\t字=中\t0.5\n2\tb\t-1.5\n1\tc\t2\n");
+  WriteFile(Path("p.txt"), text);
+  CMEModel plain, walked;
+  ASSERT_TRUE(plain.Load(U(Path("p.txt")), false));
+  std::string padded = text;
+  padded.resize(512, '\0');
+  walked.LoadDeciphered(Bytes(padded));
+  EXPECT_EQ(Dump(walked), Dump(plain));
+  EXPECT_EQ(walked.Internals().feature_keys, plain.Internals().feature_keys);
+}
+
+}  // namespace
+}  // namespace verrin
