@@ -16,10 +16,11 @@ class CharLabelTable;
 class CMEClassifier;
 class CNEDecoder;
 
-// The edge of character i runs from position i to i + 1.
+// The edge of character i runs from position i to i + 1; the end edge runs
+// from N to N + 1 with label 52 and is scored with sample N.
 struct NEEdge {
-  NEEdge* next_by_end = nullptr;
-  NEEdge* next_by_start = nullptr;
+  NEEdge* next_by_end = nullptr;    // next edge ending at the same position
+  NEEdge* next_by_start = nullptr;  // next edge starting at the same position
   int32_t start = 0;
   int32_t end = 0;
   int32_t label = 0;
@@ -28,10 +29,22 @@ struct NEEdge {
   int32_t trailing = 0;
 };
 
-// The decoded result: total score and one edge per character, in order.
+// The decoded result: total score and one edge per character, in order. The
+// copied edges' list links are cleared.
 struct NEPath {
   double score = 0.0;
   std::vector<NEEdge> edges;
+};
+
+// The fallback candidates of a character the label table does not know.
+class CNEFallbackLabels {
+ public:
+  CNEFallbackLabels();  // 1, 2, ..., 13
+  virtual ~CNEFallbackLabels();
+  const std::vector<int32_t>& Labels() const { return labels_; }
+
+ private:
+  std::vector<int32_t> labels_;
 };
 
 class CNELattice {
@@ -41,14 +54,26 @@ class CNELattice {
   CNELattice(const CNELattice&) = delete;
   CNELattice& operator=(const CNELattice&) = delete;
 
+  // The model holder that scores labels (not owned). It may be loaded after
+  // this call; a reloaded model is noticed at the next Decode.
   void SetModel(const CMEClassifier* model);
+  const CMEClassifier* Model() const { return model_; }
 
   // Decodes `text` (the processed clause without its sentinel, at least one
-  // unit) with `samples` (one per character plus the sentinel's at index N).
-  // False when no complete path exists. Samples are extended and restored
-  // during the search.
-  bool Decode(const CUString& text, std::vector<CMESample>& samples,
+  // unit) with `samples` (one per character plus the sentinel's at index N;
+  // read only, left exactly as they were). Candidates of a free character
+  // (label text "1") come from table.At(unit). Without a model no label is
+  // an outcome, so only runs of unscored labels decode. False when no
+  // complete path exists or when fewer than N + 1 samples are given; Path()
+  // is then empty. The nodes of a failed clause stay allocated until
+  // ResetLattice.
+  bool Decode(const CUString& text, const std::vector<CMESample>& samples,
               const CharLabelTable& table);
+  // Decode with the candidate-label bits of each character given directly
+  // (label_bits[i] for text[i]; bit j = label j, 0 = unknown character).
+  bool DecodeWithLabelBits(const CUString& text, const std::vector<CMESample>& samples,
+                           const std::vector<int32_t>& label_bits);
+
   const NEPath& Path() const { return path_; }
   // Releases every node and edge of the sentence; empties the path.
   void ResetLattice();
@@ -56,11 +81,16 @@ class CNELattice {
   // and returns "error path set".
   CUString PathText(int count) const;
 
+  // The search engine, for statistics (model evaluations) and tests.
+  CNEDecoder& Decoder() { return *decoder_; }
+  const CNEDecoder& Decoder() const { return *decoder_; }
+
  private:
   const CMEClassifier* model_ = nullptr;
   NEPath path_;
   std::unique_ptr<CNEDecoder> decoder_;
-  std::vector<int32_t> fallback_labels_;
+  std::unique_ptr<CNEFallbackLabels> fallback_;
+  std::vector<int32_t> label_bits_;  // scratch of Decode
 };
 
 }  // namespace verrin

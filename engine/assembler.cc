@@ -1,0 +1,220 @@
+#include "engine/assembler.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "engine/decoder.h"
+#include "text/char_class.h"
+#include "text/code_page.h"
+
+namespace verrin {
+
+namespace {
+
+const char16_t* const kSchoolWords[] = {u"小学", u"中学", u"大学"};
+
+bool IsSchoolWord(const CUString& word) {
+  for (const char16_t* school : kSchoolWords) {
+    if (word.View() == std::u16string_view(school)) return true;
+  }
+  return false;
+}
+
+bool IsEntityType(int32_t type) {
+  return type == kNodePerson || type == kNodeOrganization || type == kNodeLocation;
+}
+
+// Appends the word of the current run to the assembled text and the nodes.
+void FlushWord(const CUString& word, int32_t last_label, int32_t end,
+               const std::map<int32_t, const NEWordNode*>& node_positions, CUString& assembled,
+               std::vector<NEWordNode>& nodes) {
+  const int32_t start = end - word.Length();
+  auto it = node_positions.find(start);
+  if (it != node_positions.end() && it->second != nullptr) {
+    // A placeholder stands for a whole pre-segmentation node.
+    nodes.push_back(*it->second);
+    assembled.Append(it->second->strWord);
+    return;
+  }
+  NEWordNode node;
+  node.nStart = assembled.Length();
+  node.nLength = word.Length();
+  node.strWord = word;
+  node.strTag = CUString();
+  node.strText = CUString();
+  node.nType = WordTypeOfLabel(last_label, node.nStart, word);
+  assembled.Append(word);
+  nodes.push_back(std::move(node));
+}
+
+}  // namespace
+
+int32_t WordTypeOfLabel(int32_t label, int32_t start, const CUString& word) {
+  switch (label) {
+    case kLabelSingle:
+    case kLabelWordEnd:
+      return kNodeWord;
+    case kLabelPersonBegin:
+    case kLabelPersonEnd:
+      return kNodePerson;
+    case kLabelLocationBegin:
+    case kLabelLocationEnd:
+      return kNodeLocation;
+    case kLabelOrgEnd:
+      return kNodeOrganization;
+    default: {
+      // The word goes out as GBK bytes, never through a format.
+      char head[96];
+      std::snprintf(head, sizeof head, "error label when get word type, lableID=%d, index=%d, word=",
+                    static_cast<int>(label), static_cast<int>(start));
+      std::string message = head;
+      message += ToGbk(word);
+      message += '\n';
+      std::fwrite(message.data(), 1, message.size(), stderr);
+      return kNodeWord;
+    }
+  }
+}
+
+int32_t FindEntityStart(const std::vector<int32_t>& types, int32_t start, int32_t other_words,
+                        bool skip_class_words) {
+  int32_t found = -1;
+  for (int32_t q = std::min<int32_t>(start, static_cast<int32_t>(types.size())) - 1; q >= 0; --q) {
+    const int32_t type = types[static_cast<size_t>(q)];
+    if (type == 0) continue;
+    if (IsEntityType(type)) {
+      found = q;
+      continue;
+    }
+    if (type == kNodeClassWord && skip_class_words) continue;
+    if (other_words > 0) {
+      --other_words;
+      continue;
+    }
+    break;
+  }
+  return found;
+}
+
+void MergeEntities(const CUString& assembled, const std::vector<NEWordNode>& nodes,
+                   std::map<int32_t, NEWordNode>& word_map) {
+  std::vector<int32_t> starts;
+  starts.reserve(nodes.size());
+  int32_t total = 0;
+  for (const NEWordNode& node : nodes) total += std::max<int32_t>(node.nLength, 0);
+  std::vector<int32_t> types(static_cast<size_t>(std::max(total, assembled.Length())) + 1, 0);
+
+  int32_t p = 0;
+  bool any_entity = false;
+  for (const NEWordNode& node : nodes) {
+    types[static_cast<size_t>(p)] = node.nType;
+    word_map[p] = node;
+    starts.push_back(p);
+    any_entity = any_entity || IsEntityType(node.nType);
+    p += std::max<int32_t>(node.nLength, 0);
+  }
+  types[static_cast<size_t>(p)] = 1;
+  if (!any_entity) return;
+
+  for (size_t k = 0; k < nodes.size(); ++k) {
+    const NEWordNode& node = nodes[k];
+    if (node.nType != kNodeOrganization && !IsSchoolWord(node.strWord)) continue;
+    const int32_t s = starts[k];
+    const int32_t n = node.nLength;
+    const int32_t d = FindEntityStart(types, s, 0, true);
+    if (d < 0) continue;
+    types[static_cast<size_t>(d)] = kNodeOrganization;
+    for (int32_t q = d + 1; q < s + n - 1; ++q) types[static_cast<size_t>(q)] = 0;
+    NEWordNode merged;
+    merged.nStart = d;
+    merged.nLength = s + n - d;
+    const int32_t available = std::max<int32_t>(0, std::min(merged.nLength, assembled.Length() - d));
+    merged.strWord = CUString(assembled.c_str() + d, available);
+    merged.nType = kNodeOrganization;
+    word_map[d] = std::move(merged);
+  }
+}
+
+void RenderNode(CUString& out, const NEWordNode& node) {
+  switch (node.nType) {
+    case kNodePerson:
+      out.Append(u"[P ");
+      break;
+    case kNodeLocation:
+      out.Append(u"[L ");
+      break;
+    case kNodeOrganization:
+      out.Append(u"[O ");
+      break;
+    case kNodeMdw:
+      out.Append(u"[mdw ");
+      break;
+    case kNodeClassWord:
+      out.Append(u"[");
+      out.Append(node.strTag);
+      out.Append(u" ");
+      break;
+    default:
+      out.Append(node.strWord);
+      out.Append(u" ");
+      return;
+  }
+  out.Append(node.strWord);
+  out.Append(u"] ");
+}
+
+CUString RenderSentence(int32_t assembled_length, const std::map<int32_t, NEWordNode>& word_map) {
+  CUString out;
+  int32_t p = 0;
+  while (p < assembled_length) {
+    auto it = word_map.find(p);
+    // Every word start is in the map; a gap would mean inconsistent lengths.
+    if (it == word_map.end() || it->second.nLength <= 0) break;
+    p += it->second.nLength;
+    RenderNode(out, it->second);
+  }
+  TrimWhiteSpace(out);
+  return out;
+}
+
+CUString AssembleClause(const CUString& text, const NEPath& path,
+                        const std::map<int32_t, const NEWordNode*>& node_positions,
+                        std::vector<NEWordNode>& nodes) {
+  nodes.clear();
+  CUString word;
+  CUString assembled;
+  int32_t previous_label = kLabelStart;
+  char16_t previous_char = 0x0001;
+  const int32_t n =
+      std::min(text.Length(), static_cast<int32_t>(path.edges.size()));
+  for (int32_t i = 0; i < n; ++i) {
+    const int32_t label = path.edges[static_cast<size_t>(i)].label;
+    const char16_t unit = text[i];
+    switch (LabelTransition(previous_label, label)) {
+      case -1:
+        std::fprintf(stderr, "error state, prev[%c]=%d, curr[%c]=%d\n",
+                     static_cast<int>(previous_char), static_cast<int>(i - 1),
+                     static_cast<int>(unit), static_cast<int>(i));
+        break;
+      case 0:
+        if (i > 0 && !word.Empty()) {
+          FlushWord(word, previous_label, i, node_positions, assembled, nodes);
+        }
+        word.Assign(&unit, 1);
+        break;
+      default:
+        word.Append(unit);
+        break;
+    }
+    previous_label = label;
+    previous_char = unit;
+  }
+  if (!word.Empty()) FlushWord(word, previous_label, n, node_positions, assembled, nodes);
+
+  std::map<int32_t, NEWordNode> word_map;
+  MergeEntities(assembled, nodes, word_map);
+  return RenderSentence(assembled.Length(), word_map);
+}
+
+}  // namespace verrin

@@ -1,0 +1,62 @@
+// Entity assembly: a decoded label path -> word nodes and the bracketed
+// rendering of the clause.
+//
+// Words are cut with LabelTransition; a word's type follows its last label
+// (1, 7 word; 2, 4 person; 8, 10 location; 13 organization). A word that
+// starts at a position of the node position map (class words, "mdw" words,
+// punctuation) comes back as a copy of that pre-segmentation node. In the
+// rendering only, an organization or a school word (小学, 中学, 大学) absorbs
+// the run of entities (and class words among them) directly before it.
+#ifndef VERRIN_ENGINE_ASSEMBLER_H_
+#define VERRIN_ENGINE_ASSEMBLER_H_
+
+#include <cstdint>
+#include <map>
+#include <vector>
+
+#include "engine/lattice.h"
+#include "engine/word_node.h"
+#include "text/ustring.h"
+
+namespace verrin {
+
+// Node type of a word from the label of its last character. Other labels give
+// an ordinary word and the message
+// "error label when get word type, lableID=%d, index=%d, word=%S\n" on
+// standard error (index = the word's start in the assembled text).
+int32_t WordTypeOfLabel(int32_t label, int32_t start, const CUString& word);
+
+// Leftmost start of the run of entities (entries 2, 3, 4) that ends directly
+// before `start` in `types` (node type at each word start, 0 inside words):
+// class words (6) are passed over when `skip_class_words`, up to
+// `other_words` other words too; -1 when no entity precedes.
+int32_t FindEntityStart(const std::vector<int32_t>& types, int32_t start, int32_t other_words,
+                        bool skip_class_words);
+
+// Merges organizations and school words with the entities before them:
+// fills `word_map` (assembled position -> node) from `nodes` and replaces the
+// node at each merged run's start by the organization spanning the run.
+// `assembled` is the concatenation of the nodes' words.
+void MergeEntities(const CUString& assembled, const std::vector<NEWordNode>& nodes,
+                   std::map<int32_t, NEWordNode>& word_map);
+
+// Appends the bracketed form of one node: "[P w] ", "[L w] ", "[O w] ",
+// "[mdw w] ", "[tag w] " for class words, "w " otherwise.
+void RenderNode(CUString& out, const NEWordNode& node);
+
+// Renders the nodes reached from position 0 by walking `word_map` up to
+// `assembled_length`, trimmed of white space at both ends.
+CUString RenderSentence(int32_t assembled_length, const std::map<int32_t, NEWordNode>& word_map);
+
+// Cuts `path` (one edge per unit of `text`, the processed clause without its
+// sentinel) into words appended to `nodes` (emptied first) and returns the
+// rendered clause. `node_positions` maps processed positions to the
+// pre-segmentation nodes that are not ordinary words. An invalid label pair
+// prints "error state, prev[%c]=%d, curr[%c]=%d\n" and leaves the unit out.
+CUString AssembleClause(const CUString& text, const NEPath& path,
+                        const std::map<int32_t, const NEWordNode*>& node_positions,
+                        std::vector<NEWordNode>& nodes);
+
+}  // namespace verrin
+
+#endif  // VERRIN_ENGINE_ASSEMBLER_H_

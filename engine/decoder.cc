@@ -1,0 +1,403 @@
+#include "engine/decoder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "engine/feature_extractor.h"
+#include "engine/word_node.h"
+#include "maxent/me_classifier.h"
+#include "maxent/me_model.h"
+#include "text/code_page.h"
+
+namespace verrin {
+
+namespace {
+
+bool IsWordStartLabel(int32_t label) {
+  switch (label) {
+    case kLabelSingle:
+    case kLabelPersonBegin:
+    case kLabelWordBegin:
+    case kLabelLocationBegin:
+    case kLabelOrgBegin:
+    case kLabelPunctuation:
+    case kLabelClassWord:
+    case kLabelMdw:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Labels that only continue a word.
+bool IsContinuingLabel(int32_t label) {
+  switch (label) {
+    case 3: case 4: case 6: case 7: case 9: case 10: case 12: case 13:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Labels that leave a word open.
+bool IsOpenLabel(int32_t label) {
+  switch (label) {
+    case 3: case 5: case 6: case 9: case 11: case 12:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool SameEdge(const NEEdge* a, const NEEdge* b) {
+  return a != nullptr && b != nullptr && a->start == b->start && a->end == b->end &&
+         a->label == b->label;
+}
+
+}  // namespace
+
+int32_t LabelTransition(int32_t previous, int32_t next) {
+  const int32_t starts = IsWordStartLabel(next) ? 0 : -1;
+  switch (previous) {
+    case 1: case 7: case 13: case 18: case 19: case 20: case 51:
+      return starts;
+    case 2:
+      return next == 3 || next == 4 ? 1 : starts;
+    case 3:
+      return next == 3 || next == 4 ? 1 : -1;
+    case 4:
+      return next == 12 || next == 13 ? 1 : starts;
+    case 5: case 6:
+      return next == 6 || next == 7 ? 1 : -1;
+    case 8:
+      return next == 9 || next == 10 ? 1 : starts;
+    case 9:
+      return next == 9 || next == 10 ? 1 : -1;
+    case 10:
+      return next == 12 || next == 13 ? 1 : starts;
+    case 11: case 12:
+      return next == 2 || next == 8 || next == 12 || next == 13 ? 1 : -1;
+    default:
+      return -1;
+  }
+}
+
+bool IsLabelAllowed(int32_t length, int32_t previous, int32_t label, int32_t index) {
+  if (index == 0 && IsContinuingLabel(label)) return false;
+  if (index == length - 1 || label == kLabelEnd) {
+    if (IsOpenLabel(label)) return false;
+    if (label == kLabelEnd) return true;
+  }
+  return LabelTransition(previous, label) >= 0;
+}
+
+CNEDecoderBase::~CNEDecoderBase() = default;
+
+CNEDecoder::CNEDecoder()
+    : context_stamp_(static_cast<size_t>(kContextLabels * kContextLabels), 0),
+      context_offset_(static_cast<size_t>(kContextLabels * kContextLabels), 0) {}
+
+CNEDecoder::~CNEDecoder() = default;
+
+void CNEDecoder::InitPositions(int32_t n, int32_t start_label, int32_t end_label) {
+  position_count_ = n + 2;
+  const size_t count = static_cast<size_t>(position_count_);
+  edges_by_end_ = edge_arena_.NewArray<NEEdge*>(count);
+  edges_by_start_ = edge_arena_.NewArray<NEEdge*>(count);
+  node_lists_ = node_arena_.NewArray<NENodeList>(count);
+
+  NEPathNode* start = node_arena_.New<NEPathNode>();
+  start->previous_label = kLabelNone;
+  start->label = start_label;
+  start->mark = -1;
+  AddNode(0, start);
+
+  NEEdge end;
+  end.start = n;
+  end.end = n + 1;
+  end.label = end_label;
+  AddEdge(end);
+}
+
+NEEdge* CNEDecoder::AddEdge(const NEEdge& edge) {
+  NEEdge* copy = edge_arena_.New<NEEdge>(edge);
+  copy->next_by_end = edges_by_end_[copy->end];
+  edges_by_end_[copy->end] = copy;
+  copy->next_by_start = edges_by_start_[copy->start];
+  edges_by_start_[copy->start] = copy;
+  return copy;
+}
+
+void CNEDecoder::BuildLattice(const CUString& text, const std::vector<CMESample>& samples,
+                              const std::vector<int32_t>& label_bits,
+                              const std::vector<int32_t>& fallback_labels) {
+  const int32_t n = text.Length();
+  InitPositions(n, kLabelStart, kLabelEnd);
+  edges_by_end_[n + 1]->index = n;  // the sentinel's sample scores the end edge
+
+  NEEdge edge;
+  for (int32_t i = 0; i < n; ++i) {
+    edge.start = i;
+    edge.end = i + 1;
+    edge.index = i;
+    const int32_t imposed = ParseNarrowInt(samples[static_cast<size_t>(i)].label.c_str());
+    if (imposed != kLabelSingle) {
+      edge.label = imposed;
+      AddEdge(edge);
+      continue;
+    }
+    const int32_t bits = label_bits[static_cast<size_t>(i)];
+    if (bits != 0) {
+      edge.label = kLabelSingle;
+      AddEdge(edge);
+      for (int32_t label = 2; label <= 13; ++label) {
+        if ((bits & (1 << label)) == 0) continue;
+        edge.label = label;
+        AddEdge(edge);
+      }
+    } else {
+      for (int32_t label : fallback_labels) {
+        edge.label = label;
+        AddEdge(edge);
+      }
+    }
+  }
+}
+
+void CNEDecoder::SetInput(const CUString& text, const std::vector<CMESample>& samples,
+                          const CMEClassifier* model) {
+  text_ = &text;
+  text_length_ = text.Length();
+  samples_ = &samples;
+  classifier_ = model;
+  PrepareModel();
+  ClearCache();
+  cache_position_ = -1;
+  base_index_ = -1;
+}
+
+void CNEDecoder::ForwardPass() {
+  for (int32_t i = 1; i < position_count_; ++i) {
+    for (NEEdge* edge = edges_by_end_[i]; edge != nullptr; edge = edge->next_by_end) {
+      for (NEPathNode* node = node_lists_[edge->start].head; node != nullptr; node = node->next) {
+        Extend(i, node, edge);
+      }
+    }
+  }
+}
+
+void CNEDecoder::Extend(int32_t position, NEPathNode* node, NEEdge* edge) {
+  if (position != cache_position_) {
+    ClearCache();
+    cache_position_ = position;
+  }
+  if (!IsLabelAllowed(text_length_, node->label, edge->label, edge->index)) return;
+
+  double score = 0.0;
+  if (!AllUnscoredLabels(edge->label, node->label, node->previous_label)) {
+    if (!KnowsLabel(edge->label)) return;
+    score = ScoreLabel(node->previous_label, node->label, edge->label, edge->index);
+  }
+  const double total = node->score + score + edge->score;
+
+  // Nodes that extend the same previous edge arrive one after another, so the
+  // head is the only node this extension can share its state with.
+  NEPathNode* head = node_lists_[position].head;
+  if (head != nullptr && head->previous != nullptr && SameEdge(node->edge, head->previous->edge) &&
+      head->label == edge->label && edge->label != kLabelEnd) {
+    if (total > head->score) {
+      head->score = total;
+      head->edge = edge;
+      head->previous = node;
+    }
+    return;
+  }
+
+  NEPathNode* fresh = node_arena_.New<NEPathNode>();
+  fresh->edge = edge;
+  fresh->previous = node;
+  fresh->previous_label = node->label;
+  fresh->label = edge->label;
+  fresh->score = total;
+  AddNode(position, fresh);
+}
+
+void CNEDecoder::AddNode(int32_t position, NEPathNode* node) {
+  NENodeList& list = node_lists_[position];
+  node->next = list.head;
+  list.head = node;
+  const float score = static_cast<float>(node->score);
+  if (list.count == 0 || score > list.best) list.best = score;
+  ++list.count;
+}
+
+bool CNEDecoder::BestPath(NEPath& path) const {
+  if (position_count_ < 2) return false;
+  const NEPathNode* best = node_lists_[position_count_ - 1].head;
+  if (best == nullptr) return false;
+  for (const NEPathNode* node = best->next; node != nullptr; node = node->next) {
+    if (node->score > best->score) best = node;
+  }
+  size_t count = 0;
+  for (const NEPathNode* node = best->previous; node != nullptr && node->edge != nullptr;
+       node = node->previous) {
+    ++count;
+  }
+  path.score = best->score;
+  path.edges.assign(count, NEEdge());
+  size_t slot = count;
+  for (const NEPathNode* node = best->previous; node != nullptr && node->edge != nullptr;
+       node = node->previous) {
+    NEEdge& copy = path.edges[--slot];
+    copy = *node->edge;
+    copy.next_by_end = nullptr;
+    copy.next_by_start = nullptr;
+  }
+  return true;
+}
+
+void CNEDecoder::Release() {
+  node_arena_.Release();
+  edge_arena_.Release();
+  edges_by_end_ = nullptr;
+  edges_by_start_ = nullptr;
+  node_lists_ = nullptr;
+  position_count_ = 0;
+}
+
+// ---- scoring ----
+
+void CNEDecoder::PrepareModel() {
+  const CMEModel* model = classifier_ != nullptr ? &classifier_->Model() : nullptr;
+  if (model == nullptr) {
+    tables_ = ModelTables();
+    return;
+  }
+  // A reload of the same holder changes at least one of these sizes.
+  const int32_t outcomes = model->OutcomeCount();
+  const int32_t predicates = model->PredicateCount();
+  const int32_t features = model->FeatureCount();
+  if (tables_.model == model && tables_.outcomes == outcomes &&
+      tables_.predicates == predicates && tables_.features == features) {
+    return;
+  }
+  tables_ = ModelTables();
+  tables_.model = model;
+  tables_.outcomes = outcomes;
+  tables_.predicates = predicates;
+  tables_.features = features;
+  tables_.label_outcome.assign(kNearLabels, -1);
+  for (int32_t j = 0; j < outcomes; ++j) {
+    // A later outcome with the same number takes over the label.
+    const int32_t label = ParseNarrowInt(model->GetOutcome(j).c_str());
+    if (label >= 0 && label < kNearLabels) {
+      tables_.label_outcome[static_cast<size_t>(label)] = j;
+    } else {
+      tables_.far_label_outcome[label] = j;
+    }
+  }
+  tables_.known.assign(kNearLabels, 0);
+  for (int32_t label = 0; label < kNearLabels; ++label) {
+    tables_.known[static_cast<size_t>(label)] = model->FindOutcome(DecimalText(label)) >= 0;
+  }
+  tables_.history[0].assign(kNearLabels, kUnresolved);
+  tables_.history[1].assign(kNearLabels, kUnresolved);
+}
+
+bool CNEDecoder::KnowsLabel(int32_t label) {
+  if (tables_.model == nullptr) return false;
+  if (label >= 0 && label < kNearLabels) return tables_.known[static_cast<size_t>(label)] != 0;
+  return tables_.model->FindOutcome(DecimalText(label)) >= 0;
+}
+
+int32_t CNEDecoder::OutcomeOfLabel(int32_t label) const {
+  if (label >= 0 && label < kNearLabels) {
+    return tables_.label_outcome.empty() ? -1 : tables_.label_outcome[static_cast<size_t>(label)];
+  }
+  auto it = tables_.far_label_outcome.find(label);
+  return it == tables_.far_label_outcome.end() ? -1 : it->second;
+}
+
+int32_t CNEDecoder::HistoryPredicate(int which, int32_t label) {
+  auto lookup = [&]() {
+    CMESample history;
+    AddLabelHistory(history, which == 0 ? label : 0, which == 0 ? 0 : label);
+    return tables_.model->PredicateIndex(history.predicates[static_cast<size_t>(which)]);
+  };
+  if (label < 0 || label >= kNearLabels) return lookup();
+  int32_t& slot = tables_.history[which][static_cast<size_t>(label)];
+  if (slot == kUnresolved) slot = lookup();
+  return slot;
+}
+
+void CNEDecoder::ClearCache() {
+  if (++stamp_ == 0) {
+    // The stamp wrapped: forget every old mark for real.
+    std::fill(context_stamp_.begin(), context_stamp_.end(), 0u);
+    stamp_ = 1;
+  }
+  far_contexts_.clear();
+  rows_.clear();
+}
+
+void CNEDecoder::ComputeBaseScores(int32_t index) {
+  const CMEModel& model = *tables_.model;
+  base_.assign(static_cast<size_t>(tables_.outcomes), 0.0);
+  base_index_ = index;
+  if (samples_ == nullptr || index < 0 || static_cast<size_t>(index) >= samples_->size()) return;
+  for (const CUString& predicate : (*samples_)[static_cast<size_t>(index)].predicates) {
+    const int32_t p = model.PredicateIndex(predicate);
+    if (p >= 0) model.AddPredicateScores(p, base_.data());
+  }
+}
+
+size_t CNEDecoder::ContextRow(int32_t second_previous, int32_t previous, int32_t index) {
+  const bool near = second_previous >= 0 && second_previous < kContextLabels && previous >= 0 &&
+                    previous < kContextLabels;
+  size_t slot = 0;
+  if (near) {
+    slot = static_cast<size_t>(second_previous * kContextLabels + previous);
+    if (context_stamp_[slot] == stamp_) return context_offset_[slot];
+  } else {
+    auto it = far_contexts_.find({second_previous, previous});
+    if (it != far_contexts_.end()) return it->second;
+  }
+
+  // The fixed predicates come before the two history predicates in the
+  // sample, so their partial sums are shared by every context of the
+  // character; adding the history rows afterwards keeps the model's order of
+  // additions and therefore its exact results.
+  if (base_index_ != index) ComputeBaseScores(index);
+  const size_t offset = rows_.size();
+  rows_.insert(rows_.end(), base_.begin(), base_.end());
+  double* scores = rows_.data() + offset;
+  const CMEModel& model = *tables_.model;
+  const int32_t pv1 = HistoryPredicate(0, previous);
+  if (pv1 >= 0) model.AddPredicateScores(pv1, scores);
+  const int32_t pv2 = HistoryPredicate(1, second_previous);
+  if (pv2 >= 0) model.AddPredicateScores(pv2, scores);
+  if (tables_.outcomes > 0) model.ScoresToProbabilities(scores);
+  ++evaluations_;
+
+  if (near) {
+    context_stamp_[slot] = stamp_;
+    context_offset_[slot] = static_cast<uint32_t>(offset);
+  } else {
+    far_contexts_[{second_previous, previous}] = offset;
+  }
+  return offset;
+}
+
+double CNEDecoder::ScoreLabel(int32_t second_previous, int32_t previous, int32_t label,
+                              int32_t index) {
+  if (tables_.model == nullptr) return 0.0;
+  const size_t row = ContextRow(second_previous, previous, index);
+  const int32_t outcome = OutcomeOfLabel(label);
+  if (outcome < 0) return 0.0;
+  double probability = rows_[row + static_cast<size_t>(outcome)];
+  if (!(probability > kProbabilityFloor)) probability = kProbabilityFloor;
+  return std::log(probability);
+}
+
+}  // namespace verrin

@@ -1,0 +1,167 @@
+// CNEDecoder: the lattice of one clause and its second-order best-path search,
+// with the label scorer that feeds it.
+//
+// Positions 0..N+1 for a clause of N characters. Edges of character i run
+// from i to i + 1; the end edge (label 52) from N to N + 1. A path node is a
+// partial path ending with its edge; the pair (label of the previous edge,
+// label of its edge) is the search state. All lists are intrusive, singly
+// linked and push-front. Nodes, edges and tables live in two BlockArenas and
+// stay valid until Release().
+#ifndef VERRIN_ENGINE_DECODER_H_
+#define VERRIN_ENGINE_DECODER_H_
+
+#include <cstdint>
+#include <map>
+#include <utility>
+#include <vector>
+
+#include "engine/block_arena.h"
+#include "engine/lattice.h"
+#include "maxent/me_sample.h"
+#include "text/ustring.h"
+
+namespace verrin {
+
+class CMEClassifier;
+class CMEModel;
+
+// Word-cutting rule between two adjacent labels: 1 the next character
+// continues the word, 0 it starts a new word, -1 the pair is invalid.
+int32_t LabelTransition(int32_t previous, int32_t next);
+
+// Position rules and the transition rule for `label` on character `index` of
+// a clause of `length` characters after `previous`: no continuing label on the
+// first character, no open label on the last, the end label 52 always.
+bool IsLabelAllowed(int32_t length, int32_t previous, int32_t label, int32_t index);
+
+struct NEPathNode {
+  NEEdge* edge = nullptr;          // null for the start node
+  NEPathNode* next = nullptr;      // next node of the same position
+  NEPathNode* previous = nullptr;  // null for the start node
+  double score = 0.0;              // sum of label scores along the path
+  double auxiliary = 0.0;
+  int32_t previous_label = 0;
+  int32_t label = 0;
+  int32_t mark = 0;  // -1 in the start node
+};
+
+struct NENodeList {
+  int32_t count = 0;
+  float best = 0.0f;
+  NEPathNode* head = nullptr;
+};
+
+class CNEDecoderBase {
+ public:
+  // Extends `node` (ending at edge->start) by `edge` into `position`.
+  virtual void Extend(int32_t position, NEPathNode* node, NEEdge* edge) = 0;
+  virtual ~CNEDecoderBase();
+};
+
+class CNEDecoder : public CNEDecoderBase {
+ public:
+  static constexpr double kProbabilityFloor = 1.0E-15;
+
+  CNEDecoder();
+  ~CNEDecoder() override;
+  CNEDecoder(const CNEDecoder&) = delete;
+  CNEDecoder& operator=(const CNEDecoder&) = delete;
+
+  // ---- lattice ----
+  // Fresh tables for n + 2 positions, the start node (label start_label,
+  // previous label 0) at 0 and the end edge (end_label) from n to n + 1.
+  void InitPositions(int32_t n, int32_t start_label, int32_t end_label);
+  // Copies `edge` into the arena and links it at its end and start positions.
+  NEEdge* AddEdge(const NEEdge& edge);
+  // Candidate edges of every character of `text`: the imposed label when the
+  // sample's label text is not 1, else label 1 and every label 2..13 whose
+  // bit is set in label_bits[i], else (bits 0) the fallback labels. Requires
+  // samples.size() > text length and label_bits.size() >= text length.
+  void BuildLattice(const CUString& text, const std::vector<CMESample>& samples,
+                    const std::vector<int32_t>& label_bits,
+                    const std::vector<int32_t>& fallback_labels);
+  // Binds the clause for scoring and clears the score cache. `model` may be
+  // null (then no label is an outcome). Nothing is copied: text, samples and
+  // model must outlive the search.
+  void SetInput(const CUString& text, const std::vector<CMESample>& samples,
+                const CMEClassifier* model);
+  // Extends every node by every edge, position by position.
+  void ForwardPass();
+  void Extend(int32_t position, NEPathNode* node, NEEdge* edge) override;
+  void AddNode(int32_t position, NEPathNode* node);
+  // The best complete path (ties: the end node created last). False, with
+  // `path` untouched, when no node reached position N + 1.
+  bool BestPath(NEPath& path) const;
+  // Returns every node, edge and table to the arenas.
+  void Release();
+
+  // ---- scoring ----
+  // ln p(label | sample[index] + "pv1lb=<previous>" + "pv2lb=<second_previous>"),
+  // with p floored at 1e-15 (NaN too). The model is evaluated once per
+  // (second_previous, previous) pair and position; 0.0 when the label is no
+  // outcome. The samples are never modified.
+  double ScoreLabel(int32_t second_previous, int32_t previous, int32_t label, int32_t index);
+  // The decimal text of `label` is an outcome of the bound model.
+  bool KnowsLabel(int32_t label);
+
+  // ---- inspection ----
+  int32_t PositionCount() const { return position_count_; }
+  const NEEdge* EdgesEndingAt(int32_t position) const { return edges_by_end_[position]; }
+  const NEEdge* EdgesStartingAt(int32_t position) const { return edges_by_start_[position]; }
+  const NENodeList& NodesAt(int32_t position) const { return node_lists_[position]; }
+  // Model evaluations since construction (one per scored context).
+  uint64_t Evaluations() const { return evaluations_; }
+
+ private:
+  // Outcome numbers and history predicates of one loaded model.
+  struct ModelTables {
+    const CMEModel* model = nullptr;
+    int32_t outcomes = -1;
+    int32_t predicates = -1;
+    int32_t features = -1;
+    std::vector<int32_t> label_outcome;          // label 0..255 -> last outcome with that number
+    std::map<int32_t, int32_t> far_label_outcome;  // other labels
+    std::vector<int8_t> known;                   // label 0..255 -> decimal text is an outcome
+    std::vector<int32_t> history[2];             // "pv1lb=" / "pv2lb=" + label -> predicate
+  };
+  static constexpr int32_t kNearLabels = 256;
+  static constexpr int32_t kContextLabels = 64;  // flat context table covers labels below this
+  static constexpr int32_t kUnresolved = -2;
+
+  void PrepareModel();
+  int32_t OutcomeOfLabel(int32_t label) const;
+  int32_t HistoryPredicate(int which, int32_t label);
+  void ClearCache();
+  // Offset in rows_ of the probabilities of context (second_previous, previous)
+  // at the cache position, evaluating the model when the context is new.
+  size_t ContextRow(int32_t second_previous, int32_t previous, int32_t index);
+  void ComputeBaseScores(int32_t index);
+
+  BlockArena node_arena_;
+  BlockArena edge_arena_;
+  NEEdge** edges_by_end_ = nullptr;
+  NEEdge** edges_by_start_ = nullptr;
+  NENodeList* node_lists_ = nullptr;
+  int32_t position_count_ = 0;
+
+  const CUString* text_ = nullptr;
+  int32_t text_length_ = 0;
+  const std::vector<CMESample>* samples_ = nullptr;
+  const CMEClassifier* classifier_ = nullptr;
+  ModelTables tables_;
+
+  // Score cache of the current position.
+  int32_t cache_position_ = -1;
+  uint32_t stamp_ = 1;
+  std::vector<uint32_t> context_stamp_;  // kContextLabels^2, stamp_ when evaluated
+  std::vector<uint32_t> context_offset_;
+  std::map<std::pair<int32_t, int32_t>, size_t> far_contexts_;
+  std::vector<double> rows_;  // probabilities, OutcomeCount per evaluated context
+  int32_t base_index_ = -1;   // sample whose fixed-predicate scores base_ holds
+  std::vector<double> base_;
+  uint64_t evaluations_ = 0;
+};
+
+}  // namespace verrin
+
+#endif  // VERRIN_ENGINE_DECODER_H_

@@ -1,0 +1,58 @@
+#include "engine/lattice.h"
+
+#include <cstdio>
+
+#include "engine/decoder.h"
+#include "resource/char_label_table.h"
+
+namespace verrin {
+
+CNEFallbackLabels::CNEFallbackLabels() {
+  for (int32_t label = 1; label <= 13; ++label) labels_.push_back(label);
+}
+
+CNEFallbackLabels::~CNEFallbackLabels() = default;
+
+CNELattice::CNELattice()
+    : decoder_(std::make_unique<CNEDecoder>()), fallback_(std::make_unique<CNEFallbackLabels>()) {}
+
+CNELattice::~CNELattice() = default;
+
+void CNELattice::SetModel(const CMEClassifier* model) { model_ = model; }
+
+bool CNELattice::Decode(const CUString& text, const std::vector<CMESample>& samples,
+                        const CharLabelTable& table) {
+  const int32_t n = text.Length();
+  label_bits_.resize(static_cast<size_t>(n));
+  for (int32_t i = 0; i < n; ++i) label_bits_[static_cast<size_t>(i)] = table.At(text[i]);
+  return DecodeWithLabelBits(text, samples, label_bits_);
+}
+
+bool CNELattice::DecodeWithLabelBits(const CUString& text, const std::vector<CMESample>& samples,
+                                     const std::vector<int32_t>& label_bits) {
+  path_.score = 0.0;
+  path_.edges.clear();
+  const int32_t n = text.Length();
+  // The end edge reads sample n; every character needs its candidate bits.
+  if (samples.size() < static_cast<size_t>(n) + 1 || label_bits.size() < static_cast<size_t>(n)) {
+    return false;
+  }
+  decoder_->BuildLattice(text, samples, label_bits, fallback_->Labels());
+  decoder_->SetInput(text, samples, model_);
+  decoder_->ForwardPass();
+  return decoder_->BestPath(path_);
+}
+
+void CNELattice::ResetLattice() {
+  decoder_->Release();
+  path_.edges.clear();
+  path_.score = 0.0;
+}
+
+CUString CNELattice::PathText(int count) const {
+  if (count < 2) return CUString();
+  std::fputs("did not supoort multipath output\n", stderr);
+  return CUString(u"error path set");
+}
+
+}  // namespace verrin

@@ -1,0 +1,194 @@
+#include "engine/feature_extractor.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/engine_test_util.h"
+#include "test_util.h"
+
+namespace verrin {
+namespace {
+
+using testing::Clause;
+using testing::MakeClause;
+using testing::U;
+using testing::Utf8;
+
+// Predicates of a sample as UTF-8, the sentinel written as "<S>".
+std::vector<std::string> Texts(const CMESample& sample) {
+  std::vector<std::string> out;
+  for (const CUString& p : sample.predicates) {
+    std::string text;
+    for (int32_t i = 0; i < p.Length(); ++i) {
+      if (p[i] == kSentinel) {
+        text += "<S>";
+      } else {
+        text += Utf8(p.c_str() + i, 1);
+      }
+    }
+    out.push_back(text);
+  }
+  return out;
+}
+
+int CountOf(const CMESample& sample, const std::string& predicate) {
+  int n = 0;
+  for (const std::string& p : Texts(sample)) n += p == predicate;
+  return n;
+}
+
+// Five units c0..c4 = 甲 乙 丙 丁 A (A is a Latin letter, class 3) in three
+// words, then the sentinel S (class 11).
+TEST(FeatureExtractionTest, FiveUnitClauseGivesTheDocumentedPredicatesInOrder) {
+  Clause clause = MakeClause({"甲乙", "丙", "丁A"});
+  std::vector<CMESample> samples;
+  ExtractSentenceFeatures(clause.text, clause.words, clause.labels, clause.classes, false, samples);
+  ASSERT_EQ(samples.size(), 6u);
+
+  EXPECT_EQ(Texts(samples[3]),
+            (std::vector<std::string>{"char=丁", "ct=1", "ntc1=A", "nt1ct=3", "ntc0c1=丁A",
+                                      "ntc2=<S>", "ntc1c2=A<S>", "pvc1=丙", "pvc0c1=丙丁",
+                                      "pvc1c2=乙丙", "pvc2=乙", "pv1nt1=丙A"}));
+  // Position 2: two units before it are not enough for "pvc1c2=" / "pvc2=".
+  EXPECT_EQ(Texts(samples[2]),
+            (std::vector<std::string>{"char=丙", "ct=1", "ntc1=丁", "nt1ct=1", "ntc0c1=丙丁",
+                                      "ntc2=A", "ntc1c2=丁A", "pvc1=乙", "pvc0c1=乙丙",
+                                      "pv1nt1=乙丁"}));
+  // The last real unit sees the sentinel as its next unit, nothing beyond.
+  EXPECT_EQ(Texts(samples[4]),
+            (std::vector<std::string>{"char=A", "ct=3", "ntc1=<S>", "nt1ct=11", "ntc0c1=A<S>",
+                                      "pvc1=丁", "pvc0c1=丁A", "pvc1c2=丙丁", "pvc2=丙",
+                                      "pv1nt1=丁<S>"}));
+  // The sentinel's own sample: no next-unit predicates and no "pv1nt1=".
+  EXPECT_EQ(Texts(samples[5]),
+            (std::vector<std::string>{"char=<S>", "ct=11", "pvc1=A", "pvc0c1=A<S>",
+                                      "pvc1c2=丁A", "pvc2=丁"}));
+  EXPECT_EQ(Texts(samples[0]),
+            (std::vector<std::string>{"char=甲", "ct=1", "ntc1=乙", "nt1ct=1", "ntc0c1=甲乙",
+                                      "ntc2=丙", "ntc1c2=乙丙"}));
+  for (size_t i = 0; i + 1 < samples.size(); ++i) EXPECT_EQ(Utf8(samples[i].label), "1");
+  EXPECT_EQ(Utf8(samples[5].label), "52");
+}
+
+TEST(FeatureExtractionTest, OneCharacterClause) {
+  Clause clause = MakeClause({"甲"});
+  std::vector<CMESample> samples;
+  ExtractSentenceFeatures(clause.text, clause.words, clause.labels, clause.classes, false, samples);
+  ASSERT_EQ(samples.size(), 2u);
+  EXPECT_EQ(Texts(samples[0]), (std::vector<std::string>{"char=甲", "ct=1", "ntc1=<S>",
+                                                          "nt1ct=11", "ntc0c1=甲<S>"}));
+  EXPECT_EQ(Texts(samples[1]),
+            (std::vector<std::string>{"char=<S>", "ct=11", "pvc1=甲", "pvc0c1=甲<S>"}));
+}
+
+TEST(FeatureExtractionTest, TheoryWordFiresOnlyBeforeZhuyiOrLilun) {
+  // 甲 主 义 乙 理 论 丙 S: the units before 主义 (0) and 理论 (3) fire.
+  Clause clause = MakeClause({"甲", "主义", "乙", "理论", "丙"});
+  std::vector<CMESample> samples = testing::TaggingSamples(clause);
+  ASSERT_EQ(samples.size(), 8u);
+  const int expected[8] = {1, 0, 0, 1, 0, 0, 0, 0};
+  for (size_t i = 0; i < samples.size(); ++i) {
+    EXPECT_EQ(CountOf(samples[i], "wd_therory"), expected[i]) << "position " << i;
+  }
+}
+
+TEST(FeatureExtractionTest, PresetLabelsAndClassCodesAreCarried) {
+  Clause clause = MakeClause({"甲", "，", "\x11"});
+  clause.labels = {1, 18, 19, 52};
+  clause.classes = {1, 4, 6, 11};
+  std::vector<CMESample> samples = testing::TaggingSamples(clause);
+  ASSERT_EQ(samples.size(), 4u);
+  EXPECT_EQ(Utf8(samples[1].label), "18");
+  EXPECT_EQ(Utf8(samples[2].label), "19");
+  EXPECT_EQ(Texts(samples[2])[1], "ct=6");
+  EXPECT_EQ(Texts(samples[1])[3], "nt1ct=6");
+}
+
+TEST(FeatureExtractionTest, TrainingPutsLabelHistoryFirst) {
+  Clause clause = MakeClause({"甲乙", "丙"});
+  clause.labels = {5, 7, 1, 52};
+  std::vector<CMESample> samples;
+  ExtractSentenceFeatures(clause.text, clause.words, clause.labels, clause.classes, true, samples);
+  ASSERT_EQ(samples.size(), 4u);
+  // The start node carries label 51 and a previous label of 0.
+  EXPECT_EQ(Texts(samples[0])[0], "pv1lb=51");
+  EXPECT_EQ(Texts(samples[0])[1], "pv2lb=0");
+  EXPECT_EQ(Texts(samples[0])[2], "char=甲");
+  EXPECT_EQ(Texts(samples[1])[0], "pv1lb=5");
+  EXPECT_EQ(Texts(samples[1])[1], "pv2lb=51");
+  EXPECT_EQ(Texts(samples[3])[0], "pv1lb=1");
+  EXPECT_EQ(Texts(samples[3])[1], "pv2lb=7");
+  EXPECT_EQ(Utf8(samples[1].label), "7");
+  // Apart from the history the predicates are those of tagging.
+  std::vector<CMESample> tagging;
+  ExtractSentenceFeatures(clause.text, clause.words, clause.labels, clause.classes, false, tagging);
+  for (size_t i = 0; i < samples.size(); ++i) {
+    std::vector<std::string> trained = Texts(samples[i]);
+    trained.erase(trained.begin(), trained.begin() + 2);
+    EXPECT_EQ(trained, Texts(tagging[i]));
+  }
+}
+
+TEST(FeatureExtractionTest, TrainingDropsSamplesWhoseThreeLabelsAreUnscored) {
+  // Labels 18 18 18 1 52: positions 0 (18, 51, 0), 1 (18, 18, 51) and
+  // 2 (18, 18, 18) are all unscored; position 3 and the sentinel (52, 1, 18)
+  // are kept.
+  Clause clause = MakeClause({"，", "，", "，", "甲"});
+  clause.labels = {18, 18, 18, 1, 52};
+  std::vector<CMESample> samples;
+  ExtractSentenceFeatures(clause.text, clause.words, clause.labels, clause.classes, true, samples);
+  ASSERT_EQ(samples.size(), 2u);
+  EXPECT_EQ(Texts(samples[0])[0], "pv1lb=18");
+  EXPECT_EQ(Texts(samples[0])[1], "pv2lb=18");
+  EXPECT_EQ(Texts(samples[0])[2], "char=甲");
+  EXPECT_EQ(Utf8(samples[1].label), "52");
+  EXPECT_EQ(Texts(samples[1])[0], "pv1lb=1");
+
+  // Tagging keeps every position.
+  std::vector<CMESample> tagging;
+  ExtractSentenceFeatures(clause.text, clause.words, clause.labels, clause.classes, false, tagging);
+  EXPECT_EQ(tagging.size(), 5u);
+}
+
+TEST(FeatureExtractionTest, UnscoredAndLexiconFreeLabelSets) {
+  std::vector<int32_t> unscored;
+  std::vector<int32_t> lexicon_free;
+  for (int32_t label = -1; label <= 60; ++label) {
+    if (IsUnscoredLabel(label)) unscored.push_back(label);
+    if (IsLexiconFreeLabel(label)) lexicon_free.push_back(label);
+  }
+  EXPECT_EQ(unscored, (std::vector<int32_t>{0, 18, 19, 20, 51, 52}));
+  EXPECT_EQ(lexicon_free, (std::vector<int32_t>{18, 19, 52}));
+  EXPECT_TRUE(AllUnscoredLabels(18, 51, 0));
+  EXPECT_FALSE(AllUnscoredLabels(18, 1, 0));
+  EXPECT_FALSE(AllUnscoredLabels(52, 18, 13));
+}
+
+TEST(FeatureExtractionTest, WordShapeNamesFollowLengthAndOffset) {
+  auto shape = [](const std::string& word, int32_t offset, bool generic, int32_t min_length) {
+    NEWordNode node;
+    node.strText = U(word);
+    node.nTextLen = node.strText.Length();
+    CMESample sample;
+    AddWordShapeFeatures(node, offset, sample, generic, min_length);
+    std::vector<std::string> out;
+    for (const CUString& p : sample.predicates) out.push_back(Utf8(p));
+    return out;
+  };
+  using V = std::vector<std::string>;
+  EXPECT_EQ(shape("甲", 0, true, 2), V{"wdsingle"});
+  EXPECT_EQ(shape("甲乙", 0, true, 2), (V{"wdbegin", "2wdbegin"}));
+  EXPECT_EQ(shape("甲乙", 1, true, 2), (V{"wdend", "2wdend"}));
+  EXPECT_EQ(shape("甲乙丙", 1, true, 2), V{"3wdcond"});
+  EXPECT_EQ(shape("甲乙丙丁", 3, false, 4), V{"4wdend"});
+  EXPECT_EQ(shape("甲乙丙丁", 3, false, 5), V{});
+  EXPECT_EQ(shape("甲乙丙丁戊己", 0, false, 5), V{"5wdbegin"});
+  EXPECT_EQ(shape("甲乙丙丁戊己", 2, false, 5), V{"5wdcond"});
+  // What the engine passes: nothing at all.
+  EXPECT_EQ(shape("甲乙丙丁戊己", 0, kGenericWordShape, kWordShapeMinLength), V{});
+}
+
+}  // namespace
+}  // namespace verrin
