@@ -13,7 +13,7 @@ const std::string kRes = std::string(VERRIN_TEST_DATA_DIR) + "/tagger";
 
 std::string Quote(const std::string& s) { return "'" + s + "'"; }
 
-int Run(const std::string& args, const std::string& input, std::string* out) {
+int RunTag(const std::string& args, const std::string& input, std::string* out) {
   const std::string dir = testing::MakeTempDir("cli-input");
   testing::WriteFile(dir + "/in.txt", input);
   return testing::RunCommand(kCli + " " + args + " < " + Quote(dir + "/in.txt") + " 2>/dev/null",
@@ -22,7 +22,7 @@ int Run(const std::string& args, const std::string& input, std::string* out) {
 
 TEST(TagCommandTest, JsonRecordsOfSegmentedInput) {
   std::string out;
-  ASSERT_EQ(Run("tag --res " + Quote(kRes) + " --option 2 --format json",
+  ASSERT_EQ(RunTag("tag --res " + Quote(kRes) + " --option 2 --format json",
                 "[P 张三] 在 [ns 北京] 工作 2007\n\n", &out),
             0);
   EXPECT_EQ(out,
@@ -31,7 +31,7 @@ TEST(TagCommandTest, JsonRecordsOfSegmentedInput) {
             "\"number\"]], \"rendered\": \"[P 张三] 在 [ns 北京] 工作 [number 2007] \"}\n"
             "{\"records\": [], \"rendered\": \"\"}\n");
 
-  ASSERT_EQ(Run("tag --res " + Quote(kRes) + " --option 1 --format json", "张三/[mdw 大学]\n",
+  ASSERT_EQ(RunTag("tag --res " + Quote(kRes) + " --option 1 --format json", "张三/[mdw 大学]\n",
                 &out),
             0);
   EXPECT_EQ(out,
@@ -41,11 +41,11 @@ TEST(TagCommandTest, JsonRecordsOfSegmentedInput) {
 
 TEST(TagCommandTest, TextAndBioFormats) {
   std::string out;
-  ASSERT_EQ(Run("tag --res " + Quote(kRes), "张三在北京大学工作。\n", &out), 0);
+  ASSERT_EQ(RunTag("tag --res " + Quote(kRes), "张三在北京大学工作。\n", &out), 0);
   EXPECT_EQ(out, "[P 张三] 在 [L 北京] 大学 工作 。 \n");
-  ASSERT_EQ(Run("tag --res " + Quote(kRes) + " --format bio", "张三在北京\n", &out), 0);
+  ASSERT_EQ(RunTag("tag --res " + Quote(kRes) + " --format bio", "张三在北京\n", &out), 0);
   EXPECT_EQ(out, "张 B-PER\n三 I-PER\n在 O\n北 B-LOC\n京 I-LOC\n\n");
-  ASSERT_EQ(Run("tag --res " + Quote(kRes) + " --encoding gbk", testing::Gbk("张三在北京\n"),
+  ASSERT_EQ(RunTag("tag --res " + Quote(kRes) + " --encoding gbk", testing::Gbk("张三在北京\n"),
                 &out),
             0);
   EXPECT_EQ(out, testing::Gbk("[P 张三] 在 [L 北京] \n"));
