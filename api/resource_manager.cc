@@ -10,15 +10,17 @@ namespace {
 
 using RetiredSets = std::vector<verrin::CNEResource*>;
 
-// The resource files are read through the GBK converter whatever the locale;
-// the locale is set for the host's sake, as callers of this library expect.
+// Callers expect the process to run in the simplified-Chinese (GBK) locale
+// after loading, so the first GBK locale the system has is set. Nothing in
+// this library depends on it (files go through the GBK converter, numbers
+// are parsed without the locale), so a system without any GBK locale simply
+// keeps its locale.
 void SetChineseLocale() {
   static const char* const kLocales[] = {"chs", "zh_CN.GBK", "zh_CN.gbk", "zh_CN.GB18030",
-                                         "zh_CN.gb18030"};
+                                         "zh_CN.gb18030", "zh_CN.GB2312", "zh_CN.gb2312"};
   for (const char* name : kLocales) {
     if (std::setlocale(LC_ALL, name) != nullptr) return;
   }
-  std::fputs("set locale error", stderr);
 }
 
 }  // namespace
