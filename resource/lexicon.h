@@ -33,6 +33,12 @@ struct PrefixMatch {
 };
 
 // A lexicon: words numbered from 1 in file order, found through a prefix trie.
+//
+// File format (GBK, plain or protected): one entry per line; the line is
+// trimmed, blank lines hold no entry, the entry's word is its first run of
+// non-white-space units. Entry n is the n-th non-blank line in both forms,
+// so WordAt and the trie always agree. A word that appears again gets its own
+// entry (and its own value) but the trie keeps the first entry's number.
 class CNELexicon {
  public:
   static constexpr int kMaxMatches = 129;
@@ -41,10 +47,12 @@ class CNELexicon {
   virtual ~CNELexicon();
 
   // Reads a lexicon file (plain GBK, or with `protected_form` the file whose
-  // last "txt" became "des"). False when the file cannot be opened, with
-  // nothing changed. Only stored (non-blank) entries are numbered.
+  // last "txt" became "des") and adds its entries after those already held.
+  // False, silently and with nothing changed, when the file cannot be opened
+  // or read; the caller reports it.
   bool LoadLexicon(const std::string& path, bool protected_form);
-  // Called with every trimmed, non-empty line before the word is stored.
+  // Called with every trimmed, non-empty line before its word is stored; the
+  // result is not consulted. The base class does nothing.
   virtual bool OnEntryLine(const char16_t* line);
 
   // The word of entry n, or null for 0 or beyond the list.
@@ -56,7 +64,10 @@ class CNELexicon {
   // The results stay in this lexicon's match buffer until the next search.
   int32_t PrefixMatches(const char16_t* text, int32_t max_length) const;
   int32_t PrefixMatches(const char16_t* text) const;
+  // The match buffer: the pairs of the last search followed by a pair whose
+  // length is -1.
   const PrefixMatch* Matches() const { return matches_.data(); }
+  const CPrefixTrie& Trie() const { return trie_; }
 
   // Forward longest match over the whole text: one entry number per token,
   // 0 for a unit that starts no word.
@@ -66,6 +77,10 @@ class CNELexicon {
   // `group`, runs of digits, Latin letters and Chinese numerals become single
   // tokens and symbols stay single. White space is dropped.
   std::vector<CUString> SegmentRawText(const char16_t* text, int32_t length, bool group) const;
+
+ private:
+  // Trims `line` in place and stores its entry unless it is blank.
+  void AddEntryLine(CUString& line);
 
  protected:
   std::vector<CUString> words_;
@@ -82,7 +97,8 @@ class CNEValuedLexicon : public CNELexicon {
   ~CNEValuedLexicon() override;
 
   bool OnEntryLine(const char16_t* line) override;
-  // The value of entry n, 0 for n = 0 or beyond the list.
+  // The value of entry n, 0 for n = 0 or beyond the list. Without a value
+  // reader every entry's value is 0.
   int32_t ValueAt(int32_t n) const;
   void SetValueReader(ValueReader reader) { reader_ = reader; }
 
@@ -92,7 +108,8 @@ class CNEValuedLexicon : public CNELexicon {
 };
 
 // The value field of a lexicon line: the rest after the first token, read as
-// a decimal int (0 when absent).
+// a decimal int (leading white space skipped, digits up to the first
+// non-digit; 0 when absent or not a number).
 int32_t ReadLexiconValue(const char16_t* line);
 
 // The greatest prefix-match length whose value shares a bit with `mask`; 0 if none.
@@ -101,7 +118,16 @@ int32_t LongestClassMatch(const CNEValuedLexicon& lexicon, const char16_t* text,
 
 class PeInfoTable;
 
-// Per-character class marks and the match map of a sentence; see lexicon.cc.
+// Per-character class marks and the match map of text[0, length).
+//
+// `marks` becomes one int per unit, `matches` is emptied. Seven passes, in the
+// order affix class 4, affix 2, items (mark 64, matched through item class 2),
+// affix 8, affix 1, affix 16, affix 32; each finds at every position i the
+// longest match of its class. A match of length m stores its record under
+// i * 256 + class (replacing an earlier one), sets the class at i and the
+// class * 256 at the m - 1 following units, except class 8, which sets 8 at
+// every unit of the match. Last, 0x80 marks every unit whose PeInfo flags
+// have bit 0 set.
 void MarkLexiconClasses(const char16_t* text, int32_t length, const CNEValuedLexicon& affixes,
                         const CNEValuedLexicon& items, const PeInfoTable& pe_info,
                         std::vector<int32_t>& marks, LexiconMatchMap& matches);

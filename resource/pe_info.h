@@ -16,9 +16,14 @@ struct PeInfoEntry {
 class PeInfoTable {
  public:
   PeInfoTable();
-  // Reads "%C %d %lf %lf %lf %lf %lf %lf" lines. Plain form: false silently
+  // Reads "%C %d %lf %lf %lf %lf %lf %lf" lines (GBK): the character is the
+  // first unit of the line, the flags and the six reals follow, separated by
+  // white space. A line whose character and flags read sets that character's
+  // entry (a later line replaces an earlier one; reals that are missing or
+  // malformed become 0); other lines are ignored. Plain form: false silently
   // when the file cannot be opened. Protected form (last "txt" -> "des"):
-  // prints "open file %s failed.\n" and returns false when it cannot.
+  // prints "open file %s failed.\n" with that path and returns false when it
+  // cannot. Entries not named by the file are left as they were.
   bool LoadPeInfo(const std::string& path, bool protected_form);
   const PeInfoEntry& At(char16_t unit) const { return entries_[unit]; }
   PeInfoEntry& At(char16_t unit) { return entries_[unit]; }

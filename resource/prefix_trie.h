@@ -1,7 +1,11 @@
 // CPrefixTrie: word -> entry number, searched by prefixes of a text.
 //
-// One tree per first code unit; lookups answer exactly as a PATRICIA tree over
-// the key bits would (prefix matches shortest first). Keys of any length work.
+// A trie over UTF-16 code units: a table of 65,536 roots indexed by the first
+// unit, and below them one hashed edge table (parent node, unit) -> child, so
+// that a search costs one probe per unit of the text it walks, independent of
+// the size of the lexicon. Keys of any length work. Lookups give the same
+// answers as a PATRICIA tree over the NUL-terminated key bits: the keys that
+// are prefixes of the text, shortest first.
 #ifndef VERRIN_RESOURCE_PREFIX_TRIE_H_
 #define VERRIN_RESOURCE_PREFIX_TRIE_H_
 
@@ -19,18 +23,26 @@ class CPrefixTrie {
   CPrefixTrie(const CPrefixTrie&) = delete;
   CPrefixTrie& operator=(const CPrefixTrie&) = delete;
 
-  // Inserts the key with its value; a key already present keeps its value.
-  // Returns true when the key was new.
+  // Inserts the first `length` units of `key` (no NUL among them) with its
+  // value; a key already present keeps its first value. Returns true when the
+  // key was new. An empty key is not stored (false, nothing counted).
   bool Insert(const char16_t* key, int32_t length, int32_t value);
   // Fills `out` with every key that is a prefix of text[0, max_length), as
-  // (length, value), shortest first, at most `limit` of them. Returns the count.
+  // (length in units, value), shortest first, at most `limit` of them (the
+  // shortest ones). The walk also stops at a NUL unit of the text, so a
+  // max_length beyond the text's terminator is harmless. Returns the count.
   int32_t PrefixMatches(const char16_t* text, int32_t max_length, PrefixMatch* out,
                         int32_t limit) const;
-  // The value of exactly this key, or 0.
+  // The value of exactly this key, or 0 when it is not stored.
   int32_t Find(const char16_t* key, int32_t length) const;
 
+  // Insert calls with a non-empty key, repeated keys included.
   int32_t InsertCount() const { return insert_count_; }
+  // Distinct keys stored.
+  int32_t KeyCount() const;
+  // Length in units of the longest key inserted.
   int32_t LongestKey() const { return longest_key_; }
+  // Removes every key.
   void Clear();
 
  private:

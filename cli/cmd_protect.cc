@@ -1,0 +1,73 @@
+// verrin protect / unprotect: write and read back protected resource files.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "cli/command.h"
+#include "resource/protected_file.h"
+
+namespace verrin::cli {
+namespace {
+
+constexpr char kProtectUsage[] =
+    "Usage: verrin protect IN OUT\n"
+    "\n"
+    "Enciphers the plain resource file IN (any text: a lexicon, PeInfo, the\n"
+    "character label table or a model) into the protected file OUT, the form\n"
+    "read when resources are loaded with the protected flag. By convention OUT\n"
+    "is named like IN with its last \"txt\" replaced by \"des\".\n";
+
+constexpr char kUnprotectUsage[] =
+    "Usage: verrin unprotect IN OUT\n"
+    "\n"
+    "Deciphers the protected resource file IN and writes its plain text to OUT\n"
+    "(the zero padding of the last chunk is dropped).\n";
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+int RunCipher(const char* name, bool encipher, int argc, char** argv) {
+  ArgParser parser;
+  std::string error;
+  if (!parser.Parse(argc, argv, &error)) return UsageError(name, error);
+  if (parser.Positional().size() != 2) return UsageError(name, "expected IN and OUT");
+  const std::string& in_path = parser.Positional()[0];
+  const std::string& out_path = parser.Positional()[1];
+  if (SameFile(in_path, out_path)) return Fail(name, "IN and OUT are the same file");
+
+  std::FILE* in = std::fopen(in_path.c_str(), "rb");
+  if (in == nullptr) return Fail(name, "cannot open " + in_path + ": " + std::strerror(errno));
+  std::FILE* out = std::fopen(out_path.c_str(), "wb");
+  if (out == nullptr) {
+    const std::string reason = std::strerror(errno);
+    std::fclose(in);
+    return Fail(name, "cannot create " + out_path + ": " + reason);
+  }
+  bool ok = encipher ? EncipherFile(in, out, kProtectedKey) : DecipherFile(in, out, kProtectedKey);
+  std::fclose(in);
+  if (std::fclose(out) != 0) ok = false;
+  if (!ok) {
+    // A half-written file must not pass for a good one.
+    std::remove(out_path.c_str());
+    return Fail(name, "failed while writing " + out_path);
+  }
+  return kExitOk;
+}
+
+int RunProtect(int argc, char** argv) { return RunCipher("protect", true, argc, argv); }
+int RunUnprotect(int argc, char** argv) { return RunCipher("unprotect", false, argc, argv); }
+
+}  // namespace
+
+VERRIN_COMMAND(protect, "protect", "encipher a resource file into its protected form",
+               kProtectUsage, RunProtect);
+VERRIN_COMMAND(unprotect, "unprotect", "decipher a protected resource file", kUnprotectUsage,
+               RunUnprotect);
+
+}  // namespace verrin::cli

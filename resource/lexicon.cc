@@ -1,0 +1,198 @@
+#include "resource/lexicon.h"
+
+#include <cstdio>
+
+#include "resource/pe_info.h"
+#include "resource/protected_file.h"
+#include "text/char_class.h"
+#include "text/code_page.h"
+
+namespace verrin {
+
+CNELexicon::CNELexicon() : matches_(kMaxMatches + 1, PrefixMatch{-1, 0}) {}
+
+CNELexicon::~CNELexicon() = default;
+
+bool CNELexicon::OnEntryLine(const char16_t* /*line*/) { return true; }
+
+bool CNELexicon::LoadLexicon(const std::string& path, bool protected_form) {
+  if (!protected_form) {
+    std::FILE* file = std::fopen(path.c_str(), "r");
+    if (file == nullptr) return false;
+    CUString line;
+    while (ReadNarrowLine(file, line)) AddEntryLine(line);
+    std::fclose(file);
+    return true;
+  }
+  std::FILE* file = std::fopen(ProtectedPathFor(path).c_str(), "rb");
+  if (file == nullptr) return false;
+  std::vector<unsigned char> buffer;
+  const bool read = ReadProtectedFile(file, buffer);
+  std::fclose(file);
+  if (!read) return false;
+  ScanProtectedLines(buffer, [this](CUString& line) { AddEntryLine(line); });
+  return true;
+}
+
+void CNELexicon::AddEntryLine(CUString& line) {
+  char16_t* buffer = line.MutableBuffer();
+  if (buffer == nullptr) return;
+  char16_t* trimmed = TrimWhiteSpace(buffer);
+  if (*trimmed == 0) return;
+  OnEntryLine(trimmed);
+  char16_t* cursor = trimmed;
+  const char16_t* word = NextToken(&cursor);
+  // Numbering the stored entries only keeps entry n and words_[n - 1] together
+  // whatever blank lines the file holds.
+  const int32_t entry = static_cast<int32_t>(words_.size()) + 1;
+  trie_.Insert(word, UStrLen(word), entry);
+  words_.emplace_back(word);
+}
+
+const char16_t* CNELexicon::WordAt(int32_t n) const {
+  if (n <= 0 || n > static_cast<int32_t>(words_.size())) return nullptr;
+  return words_[n - 1].c_str();
+}
+
+int32_t CNELexicon::EntryCount() const { return static_cast<int32_t>(words_.size()); }
+
+int32_t CNELexicon::PrefixMatches(const char16_t* text, int32_t max_length) const {
+  const int32_t count = trie_.PrefixMatches(text, max_length, matches_.data(), kMaxMatches);
+  matches_[count] = PrefixMatch{-1, 0};
+  return count;
+}
+
+int32_t CNELexicon::PrefixMatches(const char16_t* text) const {
+  return PrefixMatches(text, UStrLen(text));
+}
+
+std::vector<int32_t> CNELexicon::SegmentByDict(const char16_t* text, int32_t length) const {
+  std::vector<int32_t> entries;
+  int32_t position = 0;
+  while (position < length) {
+    const int32_t count = PrefixMatches(text + position, length - position);
+    if (count > 0) {
+      const PrefixMatch& longest = matches_[count - 1];
+      entries.push_back(longest.entry);
+      position += longest.length;
+    } else {
+      entries.push_back(0);
+      ++position;
+    }
+  }
+  return entries;
+}
+
+std::vector<CUString> CNELexicon::SegmentRawText(const char16_t* text, int32_t length,
+                                                 bool group) const {
+  std::vector<CUString> tokens;
+  CUString run;
+  int32_t run_class = 0;
+  auto flush = [&]() {
+    if (run.Empty()) return;
+    if (run_class == kClassSymbol) {
+      for (int32_t i = 0; i < run.Length(); ++i) tokens.emplace_back(run.c_str() + i, 1);
+    } else {
+      tokens.push_back(run);
+    }
+    run.Clear();
+  };
+
+  int32_t offset = 0;
+  for (const int32_t entry : SegmentByDict(text, length)) {
+    const char16_t* token = text + offset;
+    int32_t token_length = 1;
+    if (entry == 0) {
+      if (IsWhiteSpace(*token)) {
+        ++offset;
+        continue;
+      }
+    } else {
+      token_length = UStrLen(WordAt(entry));
+    }
+    offset += token_length;
+    if (!group) {
+      tokens.emplace_back(token, token_length);
+      continue;
+    }
+    const int32_t klass = CharClassOf(token[0]);
+    if (klass == kClassOther) {
+      flush();
+      tokens.emplace_back(token, token_length);
+      continue;
+    }
+    if (!run.Empty() && klass != run_class) flush();
+    run_class = klass;
+    run.Append(token, token_length);
+  }
+  flush();
+  return tokens;
+}
+
+CNEValuedLexicon::CNEValuedLexicon(ValueReader reader) : reader_(reader) {}
+
+CNEValuedLexicon::~CNEValuedLexicon() = default;
+
+bool CNEValuedLexicon::OnEntryLine(const char16_t* line) {
+  values_.push_back(reader_ != nullptr ? reader_(line) : 0);
+  return true;
+}
+
+int32_t CNEValuedLexicon::ValueAt(int32_t n) const {
+  if (n <= 0 || n > static_cast<int32_t>(values_.size())) return 0;
+  return values_[n - 1];
+}
+
+int32_t ReadLexiconValue(const char16_t* line) {
+  if (line == nullptr) return 0;
+  CUString copy(line);
+  char16_t* cursor = copy.MutableBuffer();
+  if (NextToken(&cursor) == nullptr) return 0;
+  return ParseNarrowInt(cursor);
+}
+
+int32_t LongestClassMatch(const CNEValuedLexicon& lexicon, const char16_t* text,
+                          int32_t max_length, int32_t mask) {
+  const int32_t count = lexicon.PrefixMatches(text, max_length);
+  const PrefixMatch* matches = lexicon.Matches();
+  // Matches come shortest first: the last one that fits is the longest.
+  for (int32_t i = count - 1; i >= 0; --i) {
+    if (lexicon.ValueAt(matches[i].entry) & mask) return matches[i].length;
+  }
+  return 0;
+}
+
+void MarkLexiconClasses(const char16_t* text, int32_t length, const CNEValuedLexicon& affixes,
+                        const CNEValuedLexicon& items, const PeInfoTable& pe_info,
+                        std::vector<int32_t>& marks, LexiconMatchMap& matches) {
+  marks.assign(length > 0 ? static_cast<size_t>(length) : 0, 0);
+  matches.clear();
+  struct Pass {
+    const CNEValuedLexicon* lexicon;
+    int32_t klass;
+    int32_t mask;
+  };
+  const Pass passes[] = {{&affixes, 4, 4},  {&affixes, 2, 2},  {&items, 64, 2},
+                         {&affixes, 8, 8},  {&affixes, 1, 1},  {&affixes, 16, 16},
+                         {&affixes, 32, 32}};
+  for (const Pass& pass : passes) {
+    for (int32_t i = 0; i < length; ++i) {
+      const int32_t m = LongestClassMatch(*pass.lexicon, text + i, length - i, pass.mask);
+      if (m <= 0) continue;
+      LexiconMatch& record = matches[i * 256 + pass.klass];
+      record = LexiconMatch();
+      record.start = i;
+      record.length = m;
+      record.klass = pass.klass;
+      record.text.Assign(text + i, m);
+      marks[i] |= pass.klass;
+      const int32_t follower = pass.klass == 8 ? 8 : pass.klass * 256;
+      for (int32_t j = 1; j < m; ++j) marks[i + j] |= follower;
+    }
+  }
+  for (int32_t i = 0; i < length; ++i) {
+    if (pe_info.At(text[i]).flags & 1) marks[i] |= 0x80;
+  }
+}
+
+}  // namespace verrin
