@@ -471,6 +471,35 @@ std::string Describe(const ReadBackWord& w) {
   return w.klass.Empty() ? "'" + text + "'" : "[" + ToUtf8(w.klass) + " " + text + "]";
 }
 
+// Empty when the rendered line reads back as the items; else what differs.
+std::string ReadBackMismatch(const std::vector<CorpusItem>& items, const CUString& rendered) {
+  const std::vector<ReadBackWord> expected = ExpectedWords(items);
+  const std::vector<ReadBackWord> read = ReadBracketedLine(rendered);
+  size_t i = 0;
+  while (i < expected.size() && i < read.size() && expected[i].klass == read[i].klass &&
+         expected[i].word == read[i].word) {
+    ++i;
+  }
+  if (i == expected.size() && i == read.size()) return std::string();
+  std::string detail = i < expected.size() ? Describe(expected[i]) : "nothing";
+  detail += " would be read as ";
+  detail += i < read.size() ? Describe(read[i]) : "nothing";
+  return detail;
+}
+
+// Turns nested parts into plain entity words; false when there were none.
+bool FlattenParts(std::vector<CorpusItem>* items) {
+  bool any = false;
+  for (CorpusItem& item : *items) {
+    if (item.parts.empty()) continue;
+    any = true;
+    item.words.clear();
+    for (const CorpusPart& p : item.parts) item.words.push_back(p.text);
+    item.parts.clear();
+  }
+  return any;
+}
+
 class CConversion {
  public:
   CConversion(const ConverterOptions& options, ConversionStats* stats,
@@ -554,26 +583,26 @@ class CConversion {
       return true;
     }
     UnbracketObstacles(&items, number, stats_, report_);
-    const CUString rendered = RenderCorpusItems(items);
+    CUString rendered = RenderCorpusItems(items);
     uint32_t cp = 0;
     if (FindUnencodable(rendered, &cp)) {
       Skip(number, {"not encodable in GBK", "character " + CodePointName(cp) +
                                                 " cannot be written in GBK"});
       return true;
     }
-    const std::vector<ReadBackWord> expected = ExpectedWords(items);
-    const std::vector<ReadBackWord> read = ReadBracketedLine(rendered);
-    size_t i = 0;
-    while (i < expected.size() && i < read.size() && expected[i].klass == read[i].klass &&
-           expected[i].word == read[i].word) {
-      ++i;
+    std::string mismatch = ReadBackMismatch(items, rendered);
+    if (!mismatch.empty() && FlattenParts(&items)) {
+      // The nested-part marks are symbols at which a long clause may be cut;
+      // without them the organizations may still stand.
+      rendered = RenderCorpusItems(items);
+      if (ReadBackMismatch(items, rendered).empty()) {
+        report_(number, "written without nested parts: " + mismatch);
+        ++stats_->lines_parts_dropped;
+        mismatch.clear();
+      }
     }
-    if (i < expected.size() || i < read.size()) {
-      std::string detail = "the line would not read back as written: ";
-      detail += i < expected.size() ? Describe(expected[i]) : "nothing";
-      detail += " would be read as ";
-      detail += i < read.size() ? Describe(read[i]) : "nothing";
-      Skip(number, {"would not read back", detail});
+    if (!mismatch.empty()) {
+      Skip(number, {"would not read back", "the line would not read back as written: " + mismatch});
       return true;
     }
     for (const CorpusItem& item : items) {

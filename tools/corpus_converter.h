@@ -24,10 +24,12 @@
 //
 // Nothing is written silently changed. A line (bio: a sentence) is skipped
 // with a report when it is malformed, holds an unknown tag or a character
-// that GBK cannot encode, or would not read back as it was meant. An entity
-// whose text cannot stand inside a bracket (it holds white space, "[", "]",
-// "/", a nested-part mark or a clause delimiter) is written as plain words
-// with a report. Reports go to the caller's reporter as (line, reason); line
+// that GBK cannot encode, or would not read back as it was meant. A line that
+// reads back only once its nested parts are dropped is written without them,
+// with a report (the part marks are symbols at which the reader cuts long
+// clauses). An entity whose text cannot stand inside a bracket (it holds
+// white space, "[", "]", "/", a nested-part mark or a clause delimiter) is
+// written as plain words with a report. Reports go to the caller's reporter as (line, reason); line
 // numbers count physical input lines from 1.
 #ifndef VERRIN_TOOLS_CORPUS_CONVERTER_H_
 #define VERRIN_TOOLS_CORPUS_CONVERTER_H_
@@ -64,6 +66,9 @@ struct ConversionStats {
   int64_t organizations = 0;
   int64_t entities_unbracketed = 0;  // entities written as plain words, each reported
   int64_t persons_split = 0;  // pd98: extra persons cut from runs of nr tokens
+  // Lines whose organizations were written without nested parts because a
+  // clause break would otherwise fall inside one (each reported).
+  int64_t lines_parts_dropped = 0;
   std::map<std::string, int64_t> skip_reasons;  // short reason -> skipped count
 };
 

@@ -141,6 +141,25 @@ TEST(Pd98Converter, BracketCharactersAsWords) {
   EXPECT_TRUE(run.reports.empty());
 }
 
+TEST(Pd98Converter, LongClauseDropsNestedPartsRatherThanTheLine) {
+  // 97 one-character words take 194 units, so the "[" (a breaking symbol)
+  // comes before the 200-unit limit and the reader would cut the clause at
+  // the U+0005 after 中华人民共和国 (unit 204), inside the bracket.
+  std::string line = "19980101-01-001-002/m";
+  std::string expected;
+  for (int i = 0; i < 97; ++i) {
+    line += "  甲/n";
+    expected += "甲 ";
+  }
+  line += "  [中华人民共和国/ns  政府/n]nt\n";
+  const Conversion run = Convert(CorpusFormat::kPd98, Gbk(line));
+  EXPECT_EQ(run.output, expected + "[O 中华人民共和国/政府]\n");
+  ASSERT_EQ(run.reports.size(), 1u);
+  EXPECT_NE(run.reports[0].second.find("written without nested parts"), std::string::npos);
+  EXPECT_EQ(run.stats.lines_parts_dropped, 1);
+  EXPECT_EQ(run.stats.organizations, 1);
+}
+
 TEST(Pd98Converter, InvalidGbkIsReportedNotReplaced) {
   const Conversion run = Convert(CorpusFormat::kPd98,
                           Gbk("19980101-01-001-002/m  北京/ns\n") +
