@@ -176,10 +176,11 @@ class CItemBuilder {
     item.words.push_back(word);
     items_.push_back(std::move(item));
   }
-  void AddEntity(char16_t klass, std::vector<CUString> words) {
+  void AddEntity(char16_t klass, std::vector<CUString> words, bool raw = false) {
     FlushPersons();
     CorpusItem item;
     item.klass = klass;
+    item.raw = raw;
     for (CUString& w : words) {
       if (!w.Empty()) item.words.push_back(std::move(w));
     }
@@ -434,7 +435,7 @@ std::vector<ReadBackWord> ExpectedWords(const std::vector<CorpusItem>& items) {
 
 // Entities that cannot stand in a bracket become plain words.
 void UnbracketObstacles(std::vector<CorpusItem>* items, int64_t line, ConversionStats* stats,
-                        const IssueReporter& report) {
+                        const IssueReporter& report, const WordCutter& cutter) {
   std::vector<CorpusItem> out;
   out.reserve(items->size());
   for (CorpusItem& item : *items) {
@@ -452,6 +453,7 @@ void UnbracketObstacles(std::vector<CorpusItem>* items, int64_t line, Conversion
     report(line, "entity " + Quote(whole) + " holds " + UnitName(obstacle) +
                      ", which cannot stand inside a bracket; written as plain words");
     ++stats->entities_unbracketed;
+    if (item.raw && cutter) words = cutter(whole.c_str(), whole.Length());
     for (CUString& w : words) {
       if (w.Empty()) continue;
       CorpusItem plain;
@@ -582,7 +584,7 @@ class CConversion {
       ++stats_->lines_empty;
       return true;
     }
-    UnbracketObstacles(&items, number, stats_, report_);
+    UnbracketObstacles(&items, number, stats_, report_, options_.cutter);
     CUString rendered = RenderCorpusItems(items);
     uint32_t cp = 0;
     if (FindUnencodable(rendered, &cp)) {
@@ -681,7 +683,7 @@ class CConversion {
       while (i < chars.size() && chars[i].klass == klass && !chars[i].begins) {
         entity.Append(chars[i++].text);
       }
-      builder.AddEntity(klass, {entity});
+      builder.AddEntity(klass, {entity}, /*raw=*/true);
     }
     if (!plain.Empty()) {
       for (const CUString& w : options_.cutter(plain.c_str(), plain.Length())) builder.AddPlain(w);

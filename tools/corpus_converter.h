@@ -81,6 +81,7 @@ struct CorpusItem {
   char16_t klass = 0;            // 0 plain word; 'P', 'L' or 'O' entity
   std::vector<CUString> words;   // plain: one word; entity: its words in order
   std::vector<CorpusPart> parts; // entity with nested parts (then `words` is unused)
+  bool raw = false;  // `words` is uncut text (bio): cut by the cutter if written plain
 };
 
 // The bracketed text of the items (no line end). Entities are rendered as

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "test_util.h"
+#include "resource/lexicon.h"
 #include "text/code_page.h"
 #include "tools/corpus_converter.h"
 
@@ -265,6 +266,35 @@ TEST(BioConverter, BadSentencesAreSkippedWhole) {
   EXPECT_EQ(run.reports[3].first, 10);
   EXPECT_EQ(run.stats.lines_skipped, 4);
   EXPECT_EQ(run.stats.skip_reasons.at("I- without B-"), 2);
+}
+
+TEST(BioConverter, UnbracketedEntityIsCutIntoWords) {
+  // The comma would cut the bracket; as plain text the entity is cut by the
+  // dictionary, so the comma stands alone and the line reads back.
+  const Conversion run = Convert(CorpusFormat::kBio,
+                                 "在 O\n北 B-LOC\n纬 I-LOC\n， I-LOC\n东 I-LOC\n经 I-LOC\n\n",
+                                 SetCutter({u"北纬", u"东经"}));
+  EXPECT_EQ(run.output, "在 北纬 ， 东经\n");
+  ASSERT_EQ(run.reports.size(), 1u);
+  EXPECT_EQ(run.reports[0].first, 1);
+  EXPECT_NE(run.reports[0].second.find("'，'"), std::string::npos);
+  EXPECT_EQ(run.stats.entities_unbracketed, 1);
+  EXPECT_EQ(run.stats.locations, 0);
+}
+
+TEST(BioConverter, CutsByALoadedDictionary) {
+  // Forward longest match over dict.txt: 研究生 wins over 研究 at 研究生命
+  // (the dictionary's known fault, kept); digit runs stay whole, spaces go.
+  const std::string dir = testing::MakeTempDir("converter_dict");
+  testing::WriteFile(dir + "/dict.txt", Gbk("研究\n研究生\n生命\n起源\n"));
+  CNELexicon dict;
+  ASSERT_TRUE(dict.LoadLexicon(dir + "/dict.txt", false));
+  const Conversion run =
+      Convert(CorpusFormat::kBio,
+              "研 O\n究 O\n生 O\n命 O\n起 O\n源 O\n  O\n1 O\n9 O\n9 O\n8 O\n年 O\n中 B-LOC\n国 I-LOC\n",
+              DictionaryWordCutter(dict));
+  EXPECT_EQ(run.output, "研究生 命 起源 1998 年 [L 中国]\n");
+  EXPECT_TRUE(run.reports.empty());
 }
 
 TEST(BioConverter, NeedsACutter) {
