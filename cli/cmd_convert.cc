@@ -44,8 +44,10 @@ void PrintSummary(const ConversionStats& s, CorpusFormat format) {
                static_cast<long long>(s.locations), static_cast<long long>(s.organizations),
                static_cast<long long>(s.entities_unbracketed));
   if (format == CorpusFormat::kPd98) {
-    std::fprintf(stderr, "; %lld persons cut from runs of nr tokens",
-                 static_cast<long long>(s.persons_split));
+    std::fprintf(stderr,
+                 "; %lld persons cut from runs of nr tokens; %lld lines without nested parts",
+                 static_cast<long long>(s.persons_split),
+                 static_cast<long long>(s.lines_parts_dropped));
   }
   std::fputc('\n', stderr);
   for (const auto& reason : s.skip_reasons) {

@@ -358,6 +358,7 @@ std::string UnitName(char16_t u) {
 
 // The first character of the text that GBK cannot encode, as (found, code point).
 bool FindUnencodable(const CUString& text, uint32_t* code_point) {
+  if (FromGbk(ToGbk(text)) == text) return false;
   int32_t i = 0;
   while (i < text.Length()) {
     int32_t n = 1;
