@@ -24,9 +24,7 @@ struct Problem {
   std::string detail;    // the reported reason
 };
 
-std::string Utf8Of(const CUString& text) { return ToUtf8(text); }
-
-std::string Quote(const CUString& text) { return "'" + Utf8Of(text) + "'"; }
+std::string Quote(const CUString& text) { return "'" + ToUtf8(text) + "'"; }
 
 std::string CodePointName(uint32_t cp) {
   char buffer[16];
@@ -252,9 +250,7 @@ bool ConvertPd98Line(const CUString& line, std::vector<CorpusItem>* items,
                     Quote(tokens[0]) + ")"};
     return false;
   }
-  // Persons split inside the line count only when the line is written.
-  ConversionStats local;
-  CItemBuilder builder(&local);
+  CItemBuilder builder(stats);
   bool in_compound = false;
   std::vector<PdToken> inner;
   for (size_t i = 1; i < tokens.size(); ++i) {
@@ -273,7 +269,7 @@ bool ConvertPd98Line(const CUString& line, std::vector<CorpusItem>* items,
       if (!token.closes) continue;
       in_compound = false;
       if (token.outer == "nt") {
-        builder.AddOrganization(OrganizationParts(inner, &local));
+        builder.AddOrganization(OrganizationParts(inner, stats));
       } else if (token.outer == "ns") {
         std::vector<CUString> words;
         for (const PdToken& t : inner) words.push_back(t.word);
@@ -302,7 +298,6 @@ bool ConvertPd98Line(const CUString& line, std::vector<CorpusItem>* items,
     return false;
   }
   *items = builder.Finish();
-  stats->persons_split += local.persons_split;
   return true;
 }
 
@@ -378,7 +373,9 @@ bool FindUnencodable(const CUString& text, uint32_t* code_point) {
   return false;
 }
 
-// The clauses of a line as the segmented-mode splitter cuts them.
+// The clauses of a line as the segmented-mode splitter cuts them. Written
+// here rather than borrowed from the engine so that conversion needs no loaded
+// resource set, and so that the check is a second, independent reading.
 std::vector<CUString> SplitClauses(const CUString& text) {
   std::vector<CUString> clauses;
   CUString current;
@@ -434,9 +431,10 @@ std::vector<ReadBackWord> ExpectedWords(const std::vector<CorpusItem>& items) {
   return expected;
 }
 
-// Entities that cannot stand in a bracket become plain words.
-void UnbracketObstacles(std::vector<CorpusItem>* items, int64_t line, ConversionStats* stats,
-                        const IssueReporter& report, const WordCutter& cutter) {
+// Entities that cannot stand in a bracket become plain words; returns how many.
+int64_t UnbracketObstacles(std::vector<CorpusItem>* items, int64_t line,
+                           const IssueReporter& report, const WordCutter& cutter) {
+  int64_t count = 0;
   std::vector<CorpusItem> out;
   out.reserve(items->size());
   for (CorpusItem& item : *items) {
@@ -453,7 +451,7 @@ void UnbracketObstacles(std::vector<CorpusItem>* items, int64_t line, Conversion
     CUString whole = Concatenate(words);
     report(line, "entity " + Quote(whole) + " holds " + UnitName(obstacle) +
                      ", which cannot stand inside a bracket; written as plain words");
-    ++stats->entities_unbracketed;
+    ++count;
     if (item.raw && cutter) words = cutter(whole.c_str(), whole.Length());
     for (CUString& w : words) {
       if (w.Empty()) continue;
@@ -463,8 +461,10 @@ void UnbracketObstacles(std::vector<CorpusItem>* items, int64_t line, Conversion
     }
   }
   items->swap(out);
+  return count;
 }
 
+// For messages: the nested-part marks U+0005 and U+0006 are shown as "|" and ";".
 std::string Describe(const ReadBackWord& w) {
   std::string text = ToUtf8(w.word);
   for (char& c : text) {
@@ -568,24 +568,26 @@ class CConversion {
       return true;
     }
     std::vector<CorpusItem> items;
+    // Counts of the line itself join the totals only when it is written.
+    ConversionStats line_stats;
     const bool parsed = options_.format == CorpusFormat::kPd98
-                            ? ConvertPd98Line(line, &items, stats_, &problem)
-                            : ConvertMsraLine(line, &items, stats_, &problem);
+                            ? ConvertPd98Line(line, &items, &line_stats, &problem)
+                            : ConvertMsraLine(line, &items, &line_stats, &problem);
     if (!parsed) {
       Skip(number, problem);
       return true;
     }
-    return Emit(items, number);
+    return Emit(items, number, line_stats.persons_split);
   }
 
   // Checks the items and writes them as one line; the line is skipped when
   // it cannot be written faithfully.
-  bool Emit(std::vector<CorpusItem>& items, int64_t number) {
+  bool Emit(std::vector<CorpusItem>& items, int64_t number, int64_t persons_split) {
     if (items.empty()) {
       ++stats_->lines_empty;
       return true;
     }
-    UnbracketObstacles(&items, number, stats_, report_, options_.cutter);
+    const int64_t unbracketed = UnbracketObstacles(&items, number, report_, options_.cutter);
     CUString rendered = RenderCorpusItems(items);
     uint32_t cp = 0;
     if (FindUnencodable(rendered, &cp)) {
@@ -613,6 +615,8 @@ class CConversion {
       if (item.klass == u'L') ++stats_->locations;
       if (item.klass == u'O') ++stats_->organizations;
     }
+    stats_->entities_unbracketed += unbracketed;
+    stats_->persons_split += persons_split;
     ++stats_->lines_written;
     return write_(ToGbk(rendered) + "\n");
   }
@@ -667,7 +671,8 @@ class CConversion {
     const bool bad = sentence_bad_;
     sentence_bad_ = false;
     if (bad || !had_sentence) return true;
-    CItemBuilder builder(stats_);
+    ConversionStats unused;
+    CItemBuilder builder(&unused);  // no nr runs in BIO input
     CUString plain;
     size_t i = 0;
     while (i < chars.size()) {
@@ -690,7 +695,7 @@ class CConversion {
       for (const CUString& w : options_.cutter(plain.c_str(), plain.Length())) builder.AddPlain(w);
     }
     std::vector<CorpusItem> items = builder.Finish();
-    return Emit(items, sentence_line_);
+    return Emit(items, sentence_line_, 0);
   }
 
   const ConverterOptions& options_;

@@ -56,6 +56,7 @@ using WordCutter = std::function<std::vector<CUString>(const char16_t* text, int
 // Receives one problem: the 1-based input line and a reason (UTF-8).
 using IssueReporter = std::function<void(int64_t line, const std::string& reason)>;
 
+// Entity and person counts cover written lines only.
 struct ConversionStats {
   int64_t lines_read = 0;     // physical input lines
   int64_t lines_written = 0;  // output lines

@@ -213,6 +213,7 @@ TEST(MsraConverter, EntitiesThatCannotBeBracketed) {
   EXPECT_NE(run.reports[0].second.find("plain words"), std::string::npos);
   EXPECT_NE(run.reports[1].second.find("would not read back"), std::string::npos);
   EXPECT_EQ(run.stats.lines_skipped, 1);
+  EXPECT_EQ(run.stats.entities_unbracketed, 0);  // counted only on written lines
 
   // Plain words that would form a bracket together are caught by reading back.
   run = Convert(CorpusFormat::kMsra, "x[P/o 甲]/o\n");
