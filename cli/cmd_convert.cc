@@ -1,0 +1,119 @@
+// verrin convert: annotated corpora -> bracketed training corpus.
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "cli/command.h"
+#include "resource/lexicon.h"
+#include "tools/corpus_converter.h"
+
+namespace verrin::cli {
+namespace {
+
+const char kConvertUsage[] =
+    "Usage: verrin convert --from pd98|msra|bio [--dict PATH] IN OUT\n"
+    "\n"
+    "Converts an annotated corpus into the bracketed training corpus (GBK, one\n"
+    "paragraph or sentence per line, words separated by single spaces, entities\n"
+    "written [P ...], [L ...], [O ...]).\n"
+    "\n"
+    "Input formats:\n"
+    "  pd98   People's Daily 1998 (GBK): word/TAG tokens, [...]nt compounds;\n"
+    "         nr -> P, ns -> L, nt -> O\n"
+    "  msra   MSRA NER (UTF-8): word/o word/nr word/ns word/nt\n"
+    "  bio    UTF-8, one 'character TAG' per line (O, B-/I- PER, LOC, ORG),\n"
+    "         a blank line after each sentence; text outside entities is cut\n"
+    "         into words by the dictionary\n"
+    "\n"
+    "Options:\n"
+    "  --from FORMAT   input format (required)\n"
+    "  --dict PATH     segmentation dictionary for bio (default: dict.txt of the\n"
+    "                  bundled resources)\n"
+    "\n"
+    "Lines that cannot be converted faithfully are reported on standard error as\n"
+    "'line N: reason' and left out; a summary line follows at the end.\n";
+
+void PrintSummary(const ConversionStats& s, CorpusFormat format) {
+  const char* unit = format == CorpusFormat::kBio ? "sentences" : "lines";
+  std::fprintf(stderr,
+               "read %lld lines; wrote %lld lines; skipped %lld %s, %lld empty; entities: "
+               "%lld P, %lld L, %lld O; %lld written as plain words",
+               static_cast<long long>(s.lines_read), static_cast<long long>(s.lines_written),
+               static_cast<long long>(s.lines_skipped), unit,
+               static_cast<long long>(s.lines_empty), static_cast<long long>(s.persons),
+               static_cast<long long>(s.locations), static_cast<long long>(s.organizations),
+               static_cast<long long>(s.entities_unbracketed));
+  if (format == CorpusFormat::kPd98) {
+    std::fprintf(stderr,
+                 "; %lld persons cut from runs of nr tokens; %lld lines without nested parts",
+                 static_cast<long long>(s.persons_split),
+                 static_cast<long long>(s.lines_parts_dropped));
+  }
+  std::fputc('\n', stderr);
+  for (const auto& reason : s.skip_reasons) {
+    std::fprintf(stderr, "  skipped (%s): %lld\n", reason.first.c_str(),
+                 static_cast<long long>(reason.second));
+  }
+}
+
+int RunConvert(int argc, char** argv) {
+  std::string from, dict_path;
+  ArgParser parser;
+  parser.AddOption("from", &from);
+  parser.AddOption("dict", &dict_path);
+  std::string error;
+  if (!parser.Parse(argc, argv, &error)) return UsageError("convert", error);
+  if (from.empty()) return UsageError("convert", "--from is required");
+  ConverterOptions options;
+  if (!ParseCorpusFormat(from, &options.format)) {
+    return UsageError("convert", "--from must be pd98, msra or bio");
+  }
+  if (parser.Positional().size() != 2) return UsageError("convert", "expected IN and OUT");
+  if (!dict_path.empty() && options.format != CorpusFormat::kBio) {
+    return UsageError("convert", "--dict is used only with --from bio");
+  }
+
+  CNELexicon dictionary;
+  if (options.format == CorpusFormat::kBio) {
+    if (dict_path.empty()) dict_path = DefaultResourceDir() + "/dict.txt";
+    if (!dictionary.LoadLexicon(dict_path, false)) {
+      return Fail("convert", "cannot read the dictionary " + dict_path);
+    }
+    options.cutter = DictionaryWordCutter(dictionary);
+  }
+
+  const bool terminal = StderrIsTerminal();
+  const auto started = std::chrono::steady_clock::now();
+  bool progress_shown = false;
+  options.report = [&](int64_t line, const std::string& reason) {
+    if (progress_shown) std::fputs("\r\033[K", stderr);
+    progress_shown = false;
+    std::fprintf(stderr, "line %lld: %s\n", static_cast<long long>(line), reason.c_str());
+  };
+  if (terminal) {
+    options.progress_interval = 2000;
+    options.progress = [&](const ConversionStats& s) {
+      const double seconds =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+      std::fprintf(stderr, "\r%lld lines, %.0f lines/s\033[K", static_cast<long long>(s.lines_read),
+                   seconds > 0 ? static_cast<double>(s.lines_read) / seconds : 0.0);
+      std::fflush(stderr);
+      progress_shown = true;
+    };
+  }
+
+  ConversionStats stats;
+  const bool ok = ConvertCorpus(parser.Positional()[0], parser.Positional()[1], options, &stats,
+                                &error);
+  if (progress_shown) std::fputs("\r\033[K", stderr);
+  if (!ok) return Fail("convert", error);
+  PrintSummary(stats, options.format);
+  return kExitOk;
+}
+
+}  // namespace
+
+VERRIN_COMMAND(convert, "convert", "convert pd98, MSRA or BIO corpora into the training corpus",
+               kConvertUsage, RunConvert);
+
+}  // namespace verrin::cli
