@@ -3,6 +3,7 @@
 #include <string>
 
 #include "cli/command.h"
+#include "cli/record_bio.h"
 #include "text/code_page.h"
 #include "verrin/verrin.h"
 
@@ -85,28 +86,12 @@ std::string JsonLine(const tag_WordInfoW* records, int count, const CUString& re
 
 // One character per line with its BIO tag; entities are records of type 3.
 std::string BioLines(const tag_WordInfoW* records, int count) {
+  const std::vector<std::string> tags = UnitTags(records, count);
   std::string out;
+  size_t unit = 0;
   for (int i = 0; i < count; ++i) {
-    const tag_WordInfoW& r = records[i];
-    const char* klass = nullptr;
-    if (r.cWordType == 3 && r.pTag != nullptr && r.pTag[1] == 0) {
-      klass = r.pTag[0] == u'P' ? "PER" : r.pTag[0] == u'L' ? "LOC" : r.pTag[0] == u'O' ? "ORG"
-                                                                                         : nullptr;
-    }
-    // A word split over several records continues its entity.
-    const bool continues = i > 0 && klass != nullptr && records[i - 1].cLength == 255 &&
-                           records[i - 1].cWordType == 3 && records[i - 1].pTag != nullptr &&
-                           records[i - 1].pTag[0] == r.pTag[0];
-    const char16_t* word = r.pWord != nullptr ? r.pWord : u"";
-    for (int k = 0; word[k] != 0; ++k) {
-      out += ToUtf8(word + k, 1);
-      if (klass == nullptr) {
-        out += " O\n";
-      } else {
-        out += (k == 0 && !continues) ? " B-" : " I-";
-        out += klass;
-        out += "\n";
-      }
+    for (const char16_t* p = records[i].pWord; p != nullptr && *p != 0; ++p, ++unit) {
+      out += ToUtf8(p, 1) + " " + tags[unit] + "\n";
     }
   }
   out += "\n";

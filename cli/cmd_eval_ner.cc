@@ -1,0 +1,113 @@
+// verrin eval-ner
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/command.h"
+#include "cli/record_bio.h"
+#include "text/char_class.h"
+#include "text/code_page.h"
+#include "tools/ner_scorer.h"
+#include "verrin/verrin.h"
+
+namespace verrin::cli {
+namespace {
+
+const char kUsage[] =
+    "Usage: verrin eval-ner [options] GOLD.bio\n"
+    "\n"
+    "Tags the raw text of every sentence of a BIO file (UTF-8, one character and\n"
+    "its tag per line, a blank line between sentences; tags O, B-X, I-X with X in\n"
+    "PER, LOC, ORG) and prints precision, recall and F1 of exact entity spans per\n"
+    "class and overall.\n"
+    "\n"
+    "Options:\n"
+    "  --res DIR        resource directory (default: the bundled resources)\n"
+    "  --model PATH     model file (default: DIR/model.txt when it exists)\n"
+    "  --protected      read the protected (.des) forms of every file\n"
+    "  --output FILE    also write the predicted BIO tags to FILE\n";
+
+int Run(int argc, char** argv) {
+  std::string res, model, output;
+  bool protected_form = false;
+  ArgParser parser;
+  parser.AddOption("res", &res);
+  parser.AddOption("model", &model);
+  parser.AddFlag("protected", &protected_form);
+  parser.AddOption("output", &output);
+  std::string error;
+  if (!parser.Parse(argc, argv, &error)) return UsageError("eval-ner", error);
+  if (parser.Positional().size() != 1) return UsageError("eval-ner", "expected GOLD.bio");
+
+  std::vector<BioSentence> gold;
+  if (!ReadBioFile(parser.Positional()[0], &gold, &error)) return Fail("eval-ner", error);
+  CNEResourceManager manager;
+  if (!LoadManager("eval-ner", res, model, protected_form, manager)) return kExitFailure;
+  CKyVerrin tagger(&manager);
+
+  const bool progress = StderrIsTerminal();
+  const auto start = std::chrono::steady_clock::now();
+  std::vector<BioSentence> predicted;
+  predicted.reserve(gold.size());
+  std::string bio;
+  for (size_t s = 0; s < gold.size(); ++s) {
+    const BioSentence& sentence = gold[s];
+    std::string utf8;
+    for (const std::string& c : sentence.chars) utf8 += c;
+    const CUString text = FromUtf8(utf8);
+    tag_WordInfoW* records = nullptr;
+    int count = 0;
+    tagger.KyTagNEInfo(text.c_str(), 0, records, count);
+    const std::vector<std::string> unit_tags = UnitTags(records, count);
+    tagger.FreeWordSegResult(records, count);
+
+    // Raw text loses its white space in tagging; every other unit comes back
+    // in order, so the predicted tags line up with the gold characters.
+    BioSentence out;
+    out.chars = sentence.chars;
+    out.first_line = sentence.first_line;
+    size_t unit = 0;
+    for (const std::string& c : sentence.chars) {
+      const CUString units = FromUtf8(c);
+      if (units.Length() == 0 || IsWhiteSpace(units[0])) {
+        out.tags.emplace_back("O");
+        continue;
+      }
+      out.tags.push_back(unit < unit_tags.size() ? unit_tags[unit] : std::string("O"));
+      unit += static_cast<size_t>(units.Length());
+    }
+    if (!output.empty()) {
+      for (size_t i = 0; i < out.chars.size(); ++i) bio += out.chars[i] + " " + out.tags[i] + "\n";
+      bio += "\n";
+    }
+    predicted.push_back(std::move(out));
+    if (progress && (s + 1) % 200 == 0) {
+      std::fprintf(stderr, "\rtagged %zu of %zu sentences", s + 1, gold.size());
+    }
+  }
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (progress) std::fputs("\r\033[K", stderr);
+
+  if (!output.empty()) {
+    std::FILE* f = std::fopen(output.c_str(), "wb");
+    if (f == nullptr) return Fail("eval-ner", "cannot write " + output);
+    std::fwrite(bio.data(), 1, bio.size(), f);
+    std::fclose(f);
+  }
+  NerScore score = ScoreSpans(gold, predicted);
+  if (!score.ok) return Fail("eval-ner", score.error);
+  std::fputs(FormatScoreTable(score).c_str(), stdout);
+  std::fprintf(stdout, "%lld sentences, %lld characters tagged in %.2f s\n",
+               static_cast<long long>(score.sentences), static_cast<long long>(score.characters),
+               seconds);
+  return kExitOk;
+}
+
+}  // namespace
+
+VERRIN_COMMAND(eval_ner, "eval-ner", "tag the text of a BIO file and score the entities", kUsage,
+               Run);
+
+}  // namespace verrin::cli

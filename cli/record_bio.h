@@ -1,0 +1,19 @@
+// BIO tags of tagging records, for `tag --format bio` and `eval-ner`.
+#ifndef VERRIN_CLI_RECORD_BIO_H_
+#define VERRIN_CLI_RECORD_BIO_H_
+
+#include <string>
+#include <vector>
+
+#include "verrin/verrin.h"
+
+namespace verrin::cli {
+
+// One tag per UTF-16 unit of the records' words, in order: "O", or "B-X" /
+// "I-X" with X = PER, LOC, ORG for records of type 3. A word split over
+// several records (longer than 255 units) stays one entity.
+std::vector<std::string> UnitTags(const tag_WordInfoW* records, int count);
+
+}  // namespace verrin::cli
+
+#endif  // VERRIN_CLI_RECORD_BIO_H_
