@@ -98,18 +98,21 @@ int32_t FindEntityStart(const std::vector<int32_t>& types, int32_t start, int32_
 }
 
 void MergeEntities(const CUString& assembled, const std::vector<NEWordNode>& nodes,
-                   std::map<int32_t, NEWordNode>& word_map) {
+                   NEWordMap& word_map) {
   std::vector<int32_t> starts;
   starts.reserve(nodes.size());
   int32_t total = 0;
   for (const NEWordNode& node : nodes) total += std::max<int32_t>(node.nLength, 0);
-  std::vector<int32_t> types(static_cast<size_t>(std::max(total, assembled.Length())) + 1, 0);
+  const size_t size = static_cast<size_t>(std::max(total, assembled.Length())) + 1;
+  std::vector<int32_t> types(size, 0);
+  word_map.at.assign(size, nullptr);
+  word_map.merged.clear();
 
   int32_t p = 0;
   bool any_entity = false;
   for (const NEWordNode& node : nodes) {
     types[static_cast<size_t>(p)] = node.nType;
-    word_map[p] = node;
+    word_map.at[static_cast<size_t>(p)] = &node;
     starts.push_back(p);
     any_entity = any_entity || IsEntityType(node.nType);
     p += std::max<int32_t>(node.nLength, 0);
@@ -126,13 +129,13 @@ void MergeEntities(const CUString& assembled, const std::vector<NEWordNode>& nod
     if (d < 0) continue;
     types[static_cast<size_t>(d)] = kNodeOrganization;
     for (int32_t q = d + 1; q < s + n - 1; ++q) types[static_cast<size_t>(q)] = 0;
-    NEWordNode merged;
+    NEWordNode& merged = word_map.merged.emplace_back();
     merged.nStart = d;
     merged.nLength = s + n - d;
     const int32_t available = std::max<int32_t>(0, std::min(merged.nLength, assembled.Length() - d));
     merged.strWord = CUString(assembled.c_str() + d, available);
     merged.nType = kNodeOrganization;
-    word_map[d] = std::move(merged);
+    word_map.at[static_cast<size_t>(d)] = &merged;
   }
 }
 
@@ -164,15 +167,15 @@ void RenderNode(CUString& out, const NEWordNode& node) {
   out.Append(u"] ");
 }
 
-CUString RenderSentence(int32_t assembled_length, const std::map<int32_t, NEWordNode>& word_map) {
-  CUString out;
+CUString RenderSentence(int32_t assembled_length, const NEWordMap& word_map) {
+  CUString out(assembled_length * 2 + 16);
   int32_t p = 0;
-  while (p < assembled_length) {
-    auto it = word_map.find(p);
-    // Every word start is in the map; a gap would mean inconsistent lengths.
-    if (it == word_map.end() || it->second.nLength <= 0) break;
-    p += it->second.nLength;
-    RenderNode(out, it->second);
+  while (p < assembled_length && static_cast<size_t>(p) < word_map.at.size()) {
+    const NEWordNode* node = word_map.at[static_cast<size_t>(p)];
+    // Every word start holds a node; a gap would mean inconsistent lengths.
+    if (node == nullptr || node->nLength <= 0) break;
+    p += node->nLength;
+    RenderNode(out, *node);
   }
   TrimWhiteSpace(out);
   return out;
@@ -212,7 +215,7 @@ CUString AssembleClause(const CUString& text, const NEPath& path,
   }
   if (!word.Empty()) FlushWord(word, previous_label, n, node_positions, assembled, nodes);
 
-  std::map<int32_t, NEWordNode> word_map;
+  NEWordMap word_map;
   MergeEntities(assembled, nodes, word_map);
   return RenderSentence(assembled.Length(), word_map);
 }

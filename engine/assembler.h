@@ -11,6 +11,7 @@
 #define VERRIN_ENGINE_ASSEMBLER_H_
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <vector>
 
@@ -33,12 +34,19 @@ int32_t WordTypeOfLabel(int32_t label, int32_t start, const CUString& word);
 int32_t FindEntityStart(const std::vector<int32_t>& types, int32_t start, int32_t other_words,
                         bool skip_class_words);
 
+// The words of the rendering by assembled position: at[p] is the node that
+// starts at p (null inside words); merged organizations live in `merged`.
+struct NEWordMap {
+  std::vector<const NEWordNode*> at;
+  std::deque<NEWordNode> merged;
+};
+
 // Merges organizations and school words with the entities before them:
-// fills `word_map` (assembled position -> node) from `nodes` and replaces the
-// node at each merged run's start by the organization spanning the run.
+// fills `word_map` from `nodes` (which must outlive it) and replaces the node
+// at each merged run's start by the organization spanning the run.
 // `assembled` is the concatenation of the nodes' words.
 void MergeEntities(const CUString& assembled, const std::vector<NEWordNode>& nodes,
-                   std::map<int32_t, NEWordNode>& word_map);
+                   NEWordMap& word_map);
 
 // Appends the bracketed form of one node: "[P w] ", "[L w] ", "[O w] ",
 // "[mdw w] ", "[tag w] " for class words, "w " otherwise.
@@ -46,7 +54,7 @@ void RenderNode(CUString& out, const NEWordNode& node);
 
 // Renders the nodes reached from position 0 by walking `word_map` up to
 // `assembled_length`, trimmed of white space at both ends.
-CUString RenderSentence(int32_t assembled_length, const std::map<int32_t, NEWordNode>& word_map);
+CUString RenderSentence(int32_t assembled_length, const NEWordMap& word_map);
 
 // Cuts `path` (one edge per unit of `text`, the processed clause without its
 // sentinel) into words appended to `nodes` (emptied first) and returns the

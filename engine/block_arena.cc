@@ -33,27 +33,24 @@ size_t BlockArena::Count(const Block* list) {
   return n;
 }
 
-void* BlockArena::Allocate(size_t bytes) {
-  if (bytes == 0) bytes = 1;
-  bytes = (bytes + kAlignment - 1) / kAlignment * kAlignment;
+void* BlockArena::AllocateSlow(size_t bytes) {
   if (bytes > kBlockSize) {
     Block* block = NewBlock(bytes);
     block->next = oversized_;
     oversized_ = block;
     return Payload(block);
   }
-  if (cursor_ == nullptr || static_cast<size_t>(limit_ - cursor_) < bytes) {
-    Block* block = spare_;
-    if (block != nullptr) {
-      spare_ = block->next;
-    } else {
-      block = NewBlock(kBlockSize);
-    }
-    block->next = used_;
-    used_ = block;
-    cursor_ = Payload(block);
-    limit_ = cursor_ + block->size;
+  // The current block (if any) cannot hold the request: carve a fresh one.
+  Block* block = spare_;
+  if (block != nullptr) {
+    spare_ = block->next;
+  } else {
+    block = NewBlock(kBlockSize);
   }
+  block->next = used_;
+  used_ = block;
+  cursor_ = Payload(block);
+  limit_ = cursor_ + block->size;
   void* result = cursor_;
   cursor_ += bytes;
   return result;

@@ -31,7 +31,15 @@ class BlockArena {
   // `bytes` of uninitialised storage (a distinct address even for 0 bytes).
   // A request larger than kBlockSize gets a block of its own. Throws
   // std::bad_alloc when the heap is exhausted.
-  void* Allocate(size_t bytes);
+  void* Allocate(size_t bytes) {
+    const size_t rounded = bytes == 0 ? kAlignment : (bytes + kAlignment - 1) / kAlignment * kAlignment;
+    if (rounded <= static_cast<size_t>(limit_ - cursor_)) {
+      void* result = cursor_;
+      cursor_ += rounded;
+      return result;
+    }
+    return AllocateSlow(rounded);
+  }
 
   // A value-initialised T (trivially destructible) in arena storage.
   template <typename T, typename... Args>
@@ -65,6 +73,7 @@ class BlockArena {
   };
   static constexpr size_t kHeader = (sizeof(Block) + kAlignment - 1) / kAlignment * kAlignment;
 
+  void* AllocateSlow(size_t rounded);
   static Block* NewBlock(size_t size);
   static void FreeList(Block* list);
   static size_t Count(const Block* list);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 
 #include "engine/feature_extractor.h"
 #include "engine/word_node.h"
@@ -14,40 +15,102 @@ namespace verrin {
 
 namespace {
 
-bool IsWordStartLabel(int32_t label) {
-  switch (label) {
-    case kLabelSingle:
-    case kLabelPersonBegin:
-    case kLabelWordBegin:
-    case kLabelLocationBegin:
-    case kLabelOrgBegin:
-    case kLabelPunctuation:
-    case kLabelClassWord:
-    case kLabelMdw:
+constexpr uint32_t Bits(std::initializer_list<int> labels) {
+  uint32_t bits = 0;
+  for (int label : labels) bits |= 1u << label;
+  return bits;
+}
+
+// Word-start labels; labels that only continue a word (barred at the first
+// character); labels that leave a word open (barred at the last character).
+constexpr uint32_t kWordStart = Bits({1, 2, 5, 8, 11, 18, 19, 20});
+constexpr uint32_t kContinuing = Bits({3, 4, 6, 7, 9, 10, 12, 13});
+constexpr uint32_t kOpen = Bits({3, 5, 6, 9, 11, 12});
+
+constexpr bool Has(uint32_t set, int32_t label) {
+  return static_cast<uint32_t>(label) < 32 && ((set >> label) & 1u) != 0;
+}
+
+// Labels a word continues with after `previous` (value 1 in the table).
+constexpr uint32_t ContinuationsOf(int32_t previous) {
+  switch (previous) {
+    case 2: case 3:
+      return Bits({3, 4});
+    case 4: case 10:
+      return Bits({12, 13});
+    case 5: case 6:
+      return Bits({6, 7});
+    case 8: case 9:
+      return Bits({9, 10});
+    case 11: case 12:
+      return Bits({2, 8, 12, 13});
+    default:
+      return 0;
+  }
+}
+
+// Rows whose labels also end the word before a word-start label.
+constexpr bool EndsWord(int32_t previous) {
+  switch (previous) {
+    case 1: case 2: case 4: case 7: case 8: case 10: case 13:
+    case 18: case 19: case 20: case 51:
       return true;
     default:
       return false;
   }
 }
 
-// Labels that only continue a word.
-bool IsContinuingLabel(int32_t label) {
-  switch (label) {
-    case 3: case 4: case 6: case 7: case 9: case 10: case 12: case 13:
-      return true;
-    default:
-      return false;
+constexpr int32_t kTableLabels = 64;
+
+struct TransitionTable {
+  int8_t value[kTableLabels][kTableLabels];
+};
+
+constexpr TransitionTable MakeTransitions() {
+  TransitionTable table{};
+  for (int32_t previous = 0; previous < kTableLabels; ++previous) {
+    for (int32_t next = 0; next < kTableLabels; ++next) {
+      int8_t v = -1;
+      if (Has(ContinuationsOf(previous), next)) {
+        v = 1;
+      } else if (EndsWord(previous) && Has(kWordStart, next)) {
+        v = 0;
+      }
+      table.value[previous][next] = v;
+    }
   }
+  return table;
 }
 
-// Labels that leave a word open.
-bool IsOpenLabel(int32_t label) {
-  switch (label) {
-    case 3: case 5: case 6: case 9: case 11: case 12:
-      return true;
-    default:
-      return false;
+constexpr TransitionTable kTransitions = MakeTransitions();
+static_assert(kTransitions.value[2][3] == 1 && kTransitions.value[2][8] == 0 &&
+                  kTransitions.value[3][1] == -1 && kTransitions.value[51][1] == 0,
+              "transition table");
+
+inline int32_t Transition(int32_t previous, int32_t next) {
+  // Labels beyond the table are in no row and no column of the table.
+  if (static_cast<uint32_t>(previous) >= static_cast<uint32_t>(kTableLabels) ||
+      static_cast<uint32_t>(next) >= static_cast<uint32_t>(kTableLabels)) {
+    return -1;
   }
+  return kTransitions.value[previous][next];
+}
+
+inline bool Allowed(int32_t length, int32_t previous, int32_t label, int32_t index) {
+  if (index == 0 && Has(kContinuing, label)) return false;
+  if (index == length - 1 || label == kLabelEnd) {
+    if (Has(kOpen, label)) return false;
+    if (label == kLabelEnd) return true;
+  }
+  return Transition(previous, label) >= 0;
+}
+
+// 0, 18, 19, 20, 51, 52.
+constexpr uint64_t kUnscored = (1ull << 0) | (1ull << 18) | (1ull << 19) | (1ull << 20) |
+                               (1ull << 51) | (1ull << 52);
+
+inline bool Unscored(int32_t label) {
+  return static_cast<uint32_t>(label) < 64 && ((kUnscored >> label) & 1u) != 0;
 }
 
 bool SameEdge(const NEEdge* a, const NEEdge* b) {
@@ -57,39 +120,10 @@ bool SameEdge(const NEEdge* a, const NEEdge* b) {
 
 }  // namespace
 
-int32_t LabelTransition(int32_t previous, int32_t next) {
-  const int32_t starts = IsWordStartLabel(next) ? 0 : -1;
-  switch (previous) {
-    case 1: case 7: case 13: case 18: case 19: case 20: case 51:
-      return starts;
-    case 2:
-      return next == 3 || next == 4 ? 1 : starts;
-    case 3:
-      return next == 3 || next == 4 ? 1 : -1;
-    case 4:
-      return next == 12 || next == 13 ? 1 : starts;
-    case 5: case 6:
-      return next == 6 || next == 7 ? 1 : -1;
-    case 8:
-      return next == 9 || next == 10 ? 1 : starts;
-    case 9:
-      return next == 9 || next == 10 ? 1 : -1;
-    case 10:
-      return next == 12 || next == 13 ? 1 : starts;
-    case 11: case 12:
-      return next == 2 || next == 8 || next == 12 || next == 13 ? 1 : -1;
-    default:
-      return -1;
-  }
-}
+int32_t LabelTransition(int32_t previous, int32_t next) { return Transition(previous, next); }
 
 bool IsLabelAllowed(int32_t length, int32_t previous, int32_t label, int32_t index) {
-  if (index == 0 && IsContinuingLabel(label)) return false;
-  if (index == length - 1 || label == kLabelEnd) {
-    if (IsOpenLabel(label)) return false;
-    if (label == kLabelEnd) return true;
-  }
-  return LabelTransition(previous, label) >= 0;
+  return Allowed(length, previous, label, index);
 }
 
 CNEDecoderBase::~CNEDecoderBase() = default;
@@ -192,12 +226,17 @@ void CNEDecoder::Extend(int32_t position, NEPathNode* node, NEEdge* edge) {
     ClearCache();
     cache_position_ = position;
   }
-  if (!IsLabelAllowed(text_length_, node->label, edge->label, edge->index)) return;
+  if (!Allowed(text_length_, node->label, edge->label, edge->index)) return;
 
   double score = 0.0;
-  if (!AllUnscoredLabels(edge->label, node->label, node->previous_label)) {
-    if (!KnowsLabel(edge->label)) return;
-    score = ScoreLabel(node->previous_label, node->label, edge->label, edge->index);
+  if (!Unscored(edge->label) || !Unscored(node->label) || !Unscored(node->previous_label)) {
+    const int32_t label = edge->label;
+    const bool known = static_cast<uint32_t>(label) < static_cast<uint32_t>(kNearLabels) &&
+                               !tables_.known.empty()
+                           ? tables_.known[static_cast<size_t>(label)] != 0
+                           : KnowsLabel(label);
+    if (!known) return;
+    score = ScoreLabel(node->previous_label, node->label, label, edge->index);
   }
   const double total = node->score + score + edge->score;
 
@@ -320,6 +359,10 @@ int32_t CNEDecoder::OutcomeOfLabel(int32_t label) const {
 }
 
 int32_t CNEDecoder::HistoryPredicate(int which, int32_t label) {
+  if (static_cast<uint32_t>(label) < static_cast<uint32_t>(kNearLabels)) {
+    const int32_t known = tables_.history[which][static_cast<size_t>(label)];
+    if (known != kUnresolved) return known;
+  }
   auto lookup = [&]() {
     CMESample history;
     AddLabelHistory(history, which == 0 ? label : 0, which == 0 ? 0 : label);
@@ -373,6 +416,7 @@ size_t CNEDecoder::ContextRow(int32_t second_previous, int32_t previous, int32_t
   rows_.insert(rows_.end(), base_.begin(), base_.end());
   double* scores = rows_.data() + offset;
   const CMEModel& model = *tables_.model;
+  // Interned once per label value and model.
   const int32_t pv1 = HistoryPredicate(0, previous);
   if (pv1 >= 0) model.AddPredicateScores(pv1, scores);
   const int32_t pv2 = HistoryPredicate(1, second_previous);

@@ -97,9 +97,12 @@ class CNEDecoder : public CNEDecoderBase {
 
   // ---- scoring ----
   // ln p(label | sample[index] + "pv1lb=<previous>" + "pv2lb=<second_previous>"),
-  // with p floored at 1e-15 (NaN too). The model is evaluated once per
-  // (second_previous, previous) pair and position; 0.0 when the label is no
-  // outcome. The samples are never modified.
+  // with p floored at 1e-15 (NaN too), bit for bit what CMEModel::Eval of
+  // the extended sample gives. Outcome texts are read as decimal numbers
+  // (non-numeric: 0; of several outcomes with one number the last counts);
+  // 0.0 when no outcome reads as `label`. One model evaluation per
+  // (second_previous, previous) pair serves every label until Extend moves to
+  // another position or SetInput rebinds. The samples are never modified.
   double ScoreLabel(int32_t second_previous, int32_t previous, int32_t label, int32_t index);
   // The decimal text of `label` is an outcome of the bound model.
   bool KnowsLabel(int32_t label);

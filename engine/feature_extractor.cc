@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "text/code_page.h"
-#include "text/feature_list.h"
+#include "text/feature_list.h"  // FeatureList
 
 namespace verrin {
 
@@ -50,19 +50,67 @@ const FeatureNames& Names() {
   return names;
 }
 
+// Writes the predicates of one sample slot by slot into its list, reusing the
+// strings a previous clause left there, so that a steady stream of clauses
+// allocates almost nothing. The texts are those of the feature-list helpers.
+class PredicateWriter {
+ public:
+  // Writing starts at `start`; Finish() drops whatever lies beyond the last
+  // predicate written.
+  PredicateWriter(FeatureList& list, size_t start) : list_(list), next_(start) {}
+
+  // name + units (n units; a NUL among them ends the text, as Append does).
+  void Put(const CUString& name, const char16_t* units, int32_t n) {
+    int32_t kept = 0;
+    while (kept < n && units[kept] != 0) ++kept;
+    const int32_t length = name.Length() + kept;
+    if (length >= kScratch) {
+      CUString text(length);
+      text.Append(name);
+      text.Append(units, kept);
+      Slot().Assign(text);
+      return;
+    }
+    char16_t buffer[kScratch];
+    std::copy(name.c_str(), name.c_str() + name.Length(), buffer);
+    std::copy(units, units + kept, buffer + name.Length());
+    Slot().Assign(buffer, length);
+  }
+  void PutUnit(const CUString& name, char16_t unit) { Put(name, &unit, 1); }
+  // name + decimal text ("%S%d").
+  void PutInt(const CUString& name, int32_t value) {
+    if (value >= 0 && value < FeatureNames::kSmallInts) {
+      const CUString& text = Names().decimal[value];
+      Put(name, text.c_str(), text.Length());
+    } else {
+      const CUString text = DecimalText(value);
+      Put(name, text.c_str(), text.Length());
+    }
+  }
+  void PutBare(const CUString& name) { Slot().Assign(name); }
+  // name + 1, 2 or 3 for a <, =, > b.
+  void PutCompare(const CUString& name, int32_t a, int32_t b) {
+    PutInt(name, a < b ? 1 : (a == b ? 2 : 3));
+  }
+  void Finish() {
+    if (list_.size() > next_) list_.resize(next_);
+  }
+
+ private:
+  // Room for every predicate of the vocabulary without reallocation.
+  static constexpr int32_t kScratch = 32;
+
+  CUString& Slot() {
+    if (next_ == list_.size()) list_.emplace_back(kScratch);
+    return list_[next_++];
+  }
+
+  FeatureList& list_;
+  size_t next_;
+};
+
 const char16_t kTheoryWords[2][2] = {{u'主', u'义'}, {u'理', u'论'}};
 constexpr int32_t kMatchClasses[4] = {1, 2, 4, 64};
-
-// Appends the decimal text of `value` after `name` (nothing for an empty text).
-void AddClassFeature(FeatureList& list, const CUString& name, int32_t value) {
-  const FeatureNames& names = Names();
-  if (value >= 0 && value < FeatureNames::kSmallInts) {
-    const CUString& text = names.decimal[value];
-    AddStringFeature(list, name, text.c_str(), text.Length());
-  } else {
-    AddIntFeature(list, name, value);
-  }
-}
 
 void SetLabelText(CUString& label, int32_t value) {
   if (value >= 0 && value < FeatureNames::kSmallInts) {
@@ -80,54 +128,54 @@ bool HasMark(const NELexiconView& lexicon, int32_t position, int32_t bits) {
   return ((*lexicon.marks)[static_cast<size_t>(position)] & bits) != 0;
 }
 
-void AddSwitchedOffGroups(const NEFeatureWindow& window, int32_t length, CMESample& sample,
+void AddSwitchedOffGroups(const NEFeatureWindow& window, int32_t length, PredicateWriter& out,
                           const NELexiconView& lexicon) {
   const FeatureNames& names = Names();
-  FeatureList& out = sample.predicates;
   const int32_t p = window.position;
   if constexpr (kPreviousWordFeatures) {
     if (!window.previous_words.empty() && window.previous_words.front() != nullptr) {
       const CUString& previous = *window.previous_words.front();
-      AddStringFeature(out, names.pv1wd, previous.c_str(), previous.Length());
+      if (!previous.Empty()) out.Put(names.pv1wd, previous.c_str(), previous.Length());
     }
   }
   if constexpr (kPersonMarkFeatures) {
-    if (HasMark(lexicon, p, 0x80)) AddFeature(out, names.fnname);
-    if (HasMark(lexicon, p, 0x10)) AddFeature(out, names.pnpfx);
-    if (HasMark(lexicon, p, 0x20)) AddFeature(out, names.pnsfx);
-    if (HasMark(lexicon, p, 0x08)) AddFeature(out, names.pnsur);
+    if (HasMark(lexicon, p, 0x80)) out.PutBare(names.fnname);
+    if (HasMark(lexicon, p, 0x10)) out.PutBare(names.pnpfx);
+    if (HasMark(lexicon, p, 0x20)) out.PutBare(names.pnsfx);
+    if (HasMark(lexicon, p, 0x08)) out.PutBare(names.pnsur);
     if (p >= 1) {
-      if (HasMark(lexicon, p - 1, 0x80)) AddFeature(out, names.pvfnname);
-      if (HasMark(lexicon, p - 1, 0x10)) AddFeature(out, names.pvpnpfx);
-      if (HasMark(lexicon, p - 1, 0x08)) AddFeature(out, names.pvpnsur);
+      if (HasMark(lexicon, p - 1, 0x80)) out.PutBare(names.pvfnname);
+      if (HasMark(lexicon, p - 1, 0x10)) out.PutBare(names.pvpnpfx);
+      if (HasMark(lexicon, p - 1, 0x08)) out.PutBare(names.pvpnsur);
     }
     if (p + 1 < length) {
-      if (HasMark(lexicon, p + 1, 0x80)) AddFeature(out, names.ntfnname);
-      if (HasMark(lexicon, p + 1, 0x20)) AddFeature(out, names.ntpnsfx);
-      if (HasMark(lexicon, p + 1, 0x08)) AddFeature(out, names.ntpnsur);
+      if (HasMark(lexicon, p + 1, 0x80)) out.PutBare(names.ntfnname);
+      if (HasMark(lexicon, p + 1, 0x20)) out.PutBare(names.ntpnsfx);
+      if (HasMark(lexicon, p + 1, 0x08)) out.PutBare(names.ntpnsur);
     }
   }
   if constexpr (kClassMarkFeatures) {
-    if (HasMark(lexicon, p, 0x01)) AddFeature(out, names.pntitle);
-    if (HasMark(lexicon, p, 0x02)) AddFeature(out, names.lnsfx);
-    if (HasMark(lexicon, p, 0x04)) AddFeature(out, names.onsfx);
-    if (HasMark(lexicon, p, 0x40)) AddFeature(out, names.lnname);
+    if (HasMark(lexicon, p, 0x01)) out.PutBare(names.pntitle);
+    if (HasMark(lexicon, p, 0x02)) out.PutBare(names.lnsfx);
+    if (HasMark(lexicon, p, 0x04)) out.PutBare(names.onsfx);
+    if (HasMark(lexicon, p, 0x40)) out.PutBare(names.lnname);
   }
   if constexpr (kContinuationFeatures) {
-    if (HasMark(lexicon, p, 0x100)) AddFeature(out, names.pnsfxcon);
-    if (HasMark(lexicon, p, 0x200)) AddFeature(out, names.lnsfxcon);
-    if (HasMark(lexicon, p, 0x400)) AddFeature(out, names.onsfxcon);
-    if (HasMark(lexicon, p, 0x4000)) AddFeature(out, names.lnnamecon);
+    if (HasMark(lexicon, p, 0x100)) out.PutBare(names.pnsfxcon);
+    if (HasMark(lexicon, p, 0x200)) out.PutBare(names.lnsfxcon);
+    if (HasMark(lexicon, p, 0x400)) out.PutBare(names.onsfxcon);
+    if (HasMark(lexicon, p, 0x4000)) out.PutBare(names.lnnamecon);
   }
   if constexpr (kNextMatchFeatures) {
     if (lexicon.matches != nullptr) {
       for (int g = 0; g < 4; ++g) {
         auto it = lexicon.matches->find((p + 1) * 256 + kMatchClasses[g]);
         if (it == lexicon.matches->end() || it->second.length == 0) continue;
-        AddCompareFeature(out, names.match_compare[g], it->second.length, 2);
-        AddStringFeature(out, names.match_text[g], it->second.text.c_str(),
-                         it->second.text.Length());
-        AddFeature(out, names.match_flag[g]);
+        out.PutCompare(names.match_compare[g], it->second.length, 2);
+        if (!it->second.text.Empty()) {
+          out.Put(names.match_text[g], it->second.text.c_str(), it->second.text.Length());
+        }
+        out.PutBare(names.match_flag[g]);
       }
     }
   }
@@ -163,27 +211,28 @@ bool IsLexiconFreeLabel(int32_t label) {
 }
 
 void AddLabelHistory(CMESample& sample, int32_t previous, int32_t second_previous) {
-  const FeatureNames& names = Names();
-  AddClassFeature(sample.predicates, names.pv1lb, previous);
-  AddClassFeature(sample.predicates, names.pv2lb, second_previous);
+  PredicateWriter out(sample.predicates, sample.predicates.size());
+  out.PutInt(Names().pv1lb, previous);
+  out.PutInt(Names().pv2lb, second_previous);
 }
 
-void AddWordShapeFeatures(const NEWordNode& word, int32_t offset, CMESample& sample, bool generic,
-                          int32_t min_length) {
+namespace {
+
+void WriteWordShape(const NEWordNode& word, int32_t offset, PredicateWriter& out, bool generic,
+                    int32_t min_length) {
   const FeatureNames& names = Names();
-  FeatureList& out = sample.predicates;
   const int32_t n = word.nTextLen;
   if (generic) {
     if (n == 1) {
-      AddFeature(out, names.wdsingle);
+      out.PutBare(names.wdsingle);
     } else if (offset == 0) {
-      AddFeature(out, names.wdbegin);
+      out.PutBare(names.wdbegin);
     } else if (offset == n - 1) {
-      AddFeature(out, names.wdend);
+      out.PutBare(names.wdend);
     }
   }
   if (min_length <= 2 && n == 2) {
-    AddFeature(out, offset == 0 ? names.shape_begin[0] : names.shape_end[0]);
+    out.PutBare(offset == 0 ? names.shape_begin[0] : names.shape_end[0]);
   }
   // Lengths 3, 4 and 5-or-more share the begin / end / inner pattern.
   for (int32_t size = 3; size <= 5; ++size) {
@@ -191,20 +240,19 @@ void AddWordShapeFeatures(const NEWordNode& word, int32_t offset, CMESample& sam
     if (min_length > size || !fits) continue;
     const int g = size - 2;
     if (offset == 0) {
-      AddFeature(out, names.shape_begin[g]);
+      out.PutBare(names.shape_begin[g]);
     } else if (offset == n - 1) {
-      AddFeature(out, names.shape_end[g]);
+      out.PutBare(names.shape_end[g]);
     } else {
-      AddFeature(out, names.shape_inner[g]);
+      out.PutBare(names.shape_inner[g]);
     }
   }
 }
 
-void AddNeighbourFeatures(const CUString& text, const std::vector<int32_t>& char_classes,
-                          CMESample& sample, const NEFeatureWindow& window,
-                          const NELexiconView& lexicon) {
+void WriteNeighbours(const CUString& text, const std::vector<int32_t>& char_classes,
+                     PredicateWriter& out, const NEFeatureWindow& window,
+                     const NELexiconView& lexicon) {
   const FeatureNames& names = Names();
-  FeatureList& out = sample.predicates;
   const char16_t* t = text.c_str();
   const int32_t length = text.Length();
   const int32_t p = window.position;
@@ -212,42 +260,44 @@ void AddNeighbourFeatures(const CUString& text, const std::vector<int32_t>& char
   const bool has_next = p + 1 < length;
   const bool has_prev = p > 0 && p - 1 < length;
   if (has_next) {
-    AddCharFeature(out, names.ntc1, t[p + 1]);
+    out.PutUnit(names.ntc1, t[p + 1]);
     if (static_cast<size_t>(p + 1) < char_classes.size()) {
-      AddClassFeature(out, names.nt1ct, char_classes[static_cast<size_t>(p + 1)]);
+      out.PutInt(names.nt1ct, char_classes[static_cast<size_t>(p + 1)]);
     }
-    AddStringFeature(out, names.ntc0c1, t + p, 2);
+    out.Put(names.ntc0c1, t + p, 2);
     if (p + 2 < length) {
-      AddCharFeature(out, names.ntc2, t[p + 2]);
-      AddStringFeature(out, names.ntc1c2, t + p + 1, 2);
+      out.PutUnit(names.ntc2, t[p + 2]);
+      out.Put(names.ntc1c2, t + p + 1, 2);
       for (const char16_t* word : kTheoryWords) {
         if (t[p + 1] == word[0] && t[p + 2] == word[1]) {
-          AddFeature(out, names.wd_theory);
+          out.PutBare(names.wd_theory);
           break;
         }
       }
     }
   }
   if (has_prev) {
-    AddCharFeature(out, names.pvc1, t[p - 1]);
-    AddStringFeature(out, names.pvc0c1, t + p - 1, 2);
+    out.PutUnit(names.pvc1, t[p - 1]);
+    out.Put(names.pvc0c1, t + p - 1, 2);
     if (p >= 3) {
-      AddStringFeature(out, names.pvc1c2, t + p - 2, 2);
-      AddCharFeature(out, names.pvc2, t[p - 2]);
+      out.Put(names.pvc1c2, t + p - 2, 2);
+      out.PutUnit(names.pvc2, t[p - 2]);
     }
   }
   if (has_prev && has_next) {
     const char16_t around[2] = {t[p - 1], t[p + 1]};
-    AddStringFeature(out, names.pv1nt1, around, 2);
+    out.Put(names.pv1nt1, around, 2);
   }
-  AddSwitchedOffGroups(window, length, sample, lexicon);
+  AddSwitchedOffGroups(window, length, out, lexicon);
 }
 
-void ExtractWordFeatures(const CUString& text, std::vector<CMESample>& samples,
-                         const std::vector<NEWordNode*>& words, size_t word_index,
-                         const std::vector<int32_t>& labels,
-                         const std::vector<int32_t>& char_classes, int32_t word_start,
-                         bool training) {
+// Fills samples[used], samples[used + 1], ... (reusing what is there) for
+// every unit of words[word_index]; `used` ends behind the last kept sample.
+void WriteWordSamples(const CUString& text, std::vector<CMESample>& samples, size_t& used,
+                      const std::vector<NEWordNode*>& words, size_t word_index,
+                      const std::vector<int32_t>& labels,
+                      const std::vector<int32_t>& char_classes, int32_t word_start,
+                      bool training) {
   const FeatureNames& names = Names();
   const NEWordNode& word = *words[word_index];
   NEFeatureWindow window;
@@ -268,38 +318,68 @@ void ExtractWordFeatures(const CUString& text, std::vector<CMESample>& samples,
     window.second_previous_label =
         p >= 2 ? labels[static_cast<size_t>(p - 2)] : (p == 1 ? kLabelStart : kLabelNone);
 
-    samples.emplace_back();
-    CMESample& sample = samples.back();
-    SetLabelText(sample.label, window.current_label);
-    sample.predicates.reserve(training ? 16 : 14);
-    if (training) {
-      AddLabelHistory(sample, window.previous_label, window.second_previous_label);
-      if (AllUnscoredLabels(window.current_label, window.previous_label,
-                            window.second_previous_label)) {
-        samples.pop_back();
-        continue;
-      }
+    // Training leaves out steps the model never scores.
+    if (training && AllUnscoredLabels(window.current_label, window.previous_label,
+                                      window.second_previous_label)) {
+      continue;
     }
-    AddCharFeature(sample.predicates, names.chr, t[p]);
-    AddClassFeature(sample.predicates, names.ct, char_classes[static_cast<size_t>(p)]);
-    AddWordShapeFeatures(word, k, sample, kGenericWordShape, kWordShapeMinLength);
-    AddNeighbourFeatures(text, char_classes, sample, window);
+    if (used == samples.size()) samples.emplace_back();
+    CMESample& sample = samples[used++];
+    SetLabelText(sample.label, window.current_label);
+    PredicateWriter out(sample.predicates, 0);
+    if (training) {
+      out.PutInt(names.pv1lb, window.previous_label);
+      out.PutInt(names.pv2lb, window.second_previous_label);
+    }
+    out.PutUnit(names.chr, t[p]);
+    out.PutInt(names.ct, char_classes[static_cast<size_t>(p)]);
+    WriteWordShape(word, k, out, kGenericWordShape, kWordShapeMinLength);
+    WriteNeighbours(text, char_classes, out, window, NELexiconView());
+    out.Finish();
   }
+}
+
+}  // namespace
+
+void AddWordShapeFeatures(const NEWordNode& word, int32_t offset, CMESample& sample, bool generic,
+                          int32_t min_length) {
+  PredicateWriter out(sample.predicates, sample.predicates.size());
+  WriteWordShape(word, offset, out, generic, min_length);
+}
+
+void AddNeighbourFeatures(const CUString& text, const std::vector<int32_t>& char_classes,
+                          CMESample& sample, const NEFeatureWindow& window,
+                          const NELexiconView& lexicon) {
+  PredicateWriter out(sample.predicates, sample.predicates.size());
+  WriteNeighbours(text, char_classes, out, window, lexicon);
+}
+
+void ExtractWordFeatures(const CUString& text, std::vector<CMESample>& samples,
+                         const std::vector<NEWordNode*>& words, size_t word_index,
+                         const std::vector<int32_t>& labels,
+                         const std::vector<int32_t>& char_classes, int32_t word_start,
+                         bool training) {
+  size_t used = samples.size();
+  WriteWordSamples(text, samples, used, words, word_index, labels, char_classes, word_start,
+                   training);
+  samples.resize(used);
 }
 
 void ExtractSentenceFeatures(const CUString& text, const std::vector<NEWordNode*>& words,
                              const std::vector<int32_t>& labels,
                              const std::vector<int32_t>& char_classes, bool training,
                              std::vector<CMESample>& samples) {
-  samples.clear();
-  samples.reserve(static_cast<size_t>(text.Length()));
-  // The lexicon marks feed only the switched-off groups, so they are not
-  // computed; clearing them at units with lexicon-free labels is moot.
+  // The samples of the previous clause are overwritten in place (their
+  // strings keep their buffers); the list ends up holding exactly this
+  // clause's samples. The lexicon marks feed only the switched-off groups,
+  // so they are not computed.
+  size_t used = 0;
   int32_t word_start = 0;
   for (size_t w = 0; w < words.size(); ++w) {
-    ExtractWordFeatures(text, samples, words, w, labels, char_classes, word_start, training);
+    WriteWordSamples(text, samples, used, words, w, labels, char_classes, word_start, training);
     word_start += words[w]->nTextLen;
   }
+  samples.resize(used);
 }
 
 }  // namespace verrin

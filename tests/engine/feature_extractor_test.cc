@@ -152,6 +152,32 @@ TEST(FeatureExtractionTest, TrainingDropsSamplesWhoseThreeLabelsAreUnscored) {
   EXPECT_EQ(tagging.size(), 5u);
 }
 
+// The sample list is overwritten in place from clause to clause; what is
+// left of a longer (or a training) clause must not show through.
+TEST(FeatureExtractionTest, ReusedSampleListEqualsAFreshOne) {
+  Clause long_clause = MakeClause({"甲乙丙丁", "戊己", "庚辛壬"});
+  long_clause.labels = {5, 6, 6, 7, 5, 7, 18, 19, 20, 52};
+  Clause short_clause = MakeClause({"子", "丑寅"});
+  std::vector<CMESample> reused;
+  for (bool first_training : {false, true}) {
+    ExtractSentenceFeatures(long_clause.text, long_clause.words, long_clause.labels,
+                            long_clause.classes, first_training, reused);
+    for (bool training : {false, true}) {
+      std::vector<CMESample> fresh;
+      ExtractSentenceFeatures(short_clause.text, short_clause.words, short_clause.labels,
+                              short_clause.classes, training, fresh);
+      std::vector<CMESample> again = reused;
+      ExtractSentenceFeatures(short_clause.text, short_clause.words, short_clause.labels,
+                              short_clause.classes, training, again);
+      ASSERT_EQ(again.size(), fresh.size());
+      for (size_t i = 0; i < fresh.size(); ++i) {
+        EXPECT_EQ(again[i].label, fresh[i].label);
+        EXPECT_EQ(Texts(again[i]), Texts(fresh[i]));
+      }
+    }
+  }
+}
+
 TEST(FeatureExtractionTest, UnscoredAndLexiconFreeLabelSets) {
   std::vector<int32_t> unscored;
   std::vector<int32_t> lexicon_free;
