@@ -331,21 +331,21 @@ bool CNEEngine::TagSentence(const CUString& sentence, bool segmented,
   rendered.Clear();
   nodes.clear();
   org_parts_.clear();
-  CUString text;
-  std::vector<NEWordNode> segmented_nodes;
-  PreSegment(sentence, text, segmented_nodes, resource_->WordSeparator(), false, segmented);
-  if (segmented_nodes.size() < 2) return true;
+  CUString& text = clause_text_;
+  PreSegment(sentence, text, clause_nodes_, resource_->WordSeparator(), false, segmented);
+  if (clause_nodes_.size() < 2) return true;
 
-  std::vector<NEWordNode*> words;
-  BuildProcessedText(false, segmented_nodes, words, text);
-  std::vector<int32_t> labels(static_cast<size_t>(text.Length()), kLabelSingle);
-  InitLabels(text, segmented_nodes, labels, false);
+  BuildProcessedText(false, clause_nodes_, clause_words_, text);
+  clause_labels_.assign(static_cast<size_t>(text.Length()), kLabelSingle);
+  InitLabels(text, clause_nodes_, clause_labels_, false);
 
-  std::vector<CMESample> samples;
-  if (!ExtractFeatures(text, words, samples, labels, false)) return false;
+  if (!ExtractFeatures(text, clause_words_, clause_samples_, clause_labels_, false)) {
+    return false;
+  }
   text.Truncate(text.Length() - 1);  // the sentinel is scored through its sample only
 
-  if (!lattice_.Decode(text, samples, resource_->CharLabels())) {
+  if (!lattice_.Decode(text, clause_samples_, resource_->CharLabels())) {
+    lattice_.ResetLattice();
     CUString message(u"error sent: ");
     message.Append(sentence);
     message.Append(u" ");

@@ -100,6 +100,14 @@ class CNEEngine {
   std::vector<int32_t> char_classes_;
   std::map<int32_t, const NEWordNode*> node_positions_;
   CNELattice lattice_;
+
+  // Per-clause working storage of TagSentence, kept so that its buffers are
+  // reused from clause to clause.
+  CUString clause_text_;
+  std::vector<NEWordNode> clause_nodes_;
+  std::vector<NEWordNode*> clause_words_;
+  std::vector<int32_t> clause_labels_;
+  std::vector<CMESample> clause_samples_;
 };
 
 }  // namespace verrin
