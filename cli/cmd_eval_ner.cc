@@ -29,12 +29,10 @@ const char kUsage[] =
     "  --output FILE    also write the predicted BIO tags to FILE\n";
 
 int Run(int argc, char** argv) {
-  std::string res, model, output;
-  bool protected_form = false;
+  ResourceOptions resources;
+  std::string output;
   ArgParser parser;
-  parser.AddOption("res", &res);
-  parser.AddOption("model", &model);
-  parser.AddFlag("protected", &protected_form);
+  resources.AddTo(parser);
   parser.AddOption("output", &output);
   std::string error;
   if (!parser.Parse(argc, argv, &error)) return UsageError("eval-ner", error);
@@ -43,7 +41,7 @@ int Run(int argc, char** argv) {
   std::vector<BioSentence> gold;
   if (!ReadBioFile(parser.Positional()[0], &gold, &error)) return Fail("eval-ner", error);
   CNEResourceManager manager;
-  if (!LoadManager("eval-ner", res, model, protected_form, manager)) return kExitFailure;
+  if (!LoadManager("eval-ner", resources, manager)) return kExitFailure;
   CKyVerrin tagger(&manager);
 
   const bool progress = StderrIsTerminal();

@@ -42,12 +42,10 @@ bool MakeDirectories(const std::string& path) {
 }
 
 int Run(int argc, char** argv) {
-  std::string res, model, option_text = "2";
-  bool protected_form = false;
+  ResourceOptions resources;
+  std::string option_text = "2";
   ArgParser parser;
-  parser.AddOption("res", &res);
-  parser.AddOption("model", &model);
-  parser.AddFlag("protected", &protected_form);
+  resources.AddTo(parser);
   parser.AddOption("option", &option_text);
   std::string error;
   if (!parser.Parse(argc, argv, &error)) return UsageError("genfeatures", error);
@@ -68,7 +66,7 @@ int Run(int argc, char** argv) {
   }
   if (!MakeDirectories(out_dir)) return Fail("genfeatures", "cannot create " + out_dir);
   CNEResourceManager manager;
-  if (!LoadManager("genfeatures", res, model, protected_form, manager, false)) {
+  if (!LoadManager("genfeatures", resources, manager, false)) {
     return kExitFailure;
   }
   manager.Resource()->SetWordSeparatorOption(option);

@@ -99,12 +99,10 @@ std::string BioLines(const tag_WordInfoW* records, int count) {
 }
 
 int RunTag(int argc, char** argv) {
-  std::string res, model, option_text = "0", format = "text", encoding = "utf-8";
-  bool protected_form = false;
+  ResourceOptions resources;
+  std::string option_text = "0", format = "text", encoding = "utf-8";
   ArgParser parser;
-  parser.AddOption("res", &res);
-  parser.AddOption("model", &model);
-  parser.AddFlag("protected", &protected_form);
+  resources.AddTo(parser);
   parser.AddOption("option", &option_text);
   parser.AddOption("format", &format);
   parser.AddOption("encoding", &encoding);
@@ -129,7 +127,7 @@ int RunTag(int argc, char** argv) {
     if (in == nullptr) return Fail("tag", "cannot open " + parser.Positional()[0]);
   }
   CNEResourceManager manager;
-  if (!LoadManager("tag", res, model, protected_form, manager)) {
+  if (!LoadManager("tag", resources, manager)) {
     if (in != stdin) std::fclose(in);
     return kExitFailure;
   }
@@ -162,12 +160,10 @@ int RunTag(int argc, char** argv) {
 }
 
 int RunTagFile(int argc, char** argv) {
-  std::string res, model, option_text = "0";
-  bool protected_form = false;
+  ResourceOptions resources;
+  std::string option_text = "0";
   ArgParser parser;
-  parser.AddOption("res", &res);
-  parser.AddOption("model", &model);
-  parser.AddFlag("protected", &protected_form);
+  resources.AddTo(parser);
   parser.AddOption("option", &option_text);
   std::string error;
   if (!parser.Parse(argc, argv, &error)) return UsageError("tagfile", error);
@@ -184,7 +180,7 @@ int RunTagFile(int argc, char** argv) {
     return Fail("tagfile", "cannot open " + in_path);
   }
   CNEResourceManager manager;
-  if (!LoadManager("tagfile", res, model, protected_form, manager)) return kExitFailure;
+  if (!LoadManager("tagfile", resources, manager)) return kExitFailure;
   CKyVerrin tagger(&manager);
   if (!tagger.KyTagNEInfo(in_path.c_str(), option, out_path.c_str())) {
     std::fputc('\n', stderr);

@@ -76,6 +76,19 @@ class CNEResourceManager;
 
 namespace verrin::cli {
 
+// --res DIR, --model PATH and --protected, shared by the commands that load
+// a resource set.
+struct ResourceOptions {
+  std::string res;
+  std::string model;
+  bool protected_form = false;
+  void AddTo(ArgParser& parser) {
+    parser.AddOption("res", &res);
+    parser.AddOption("model", &model);
+    parser.AddFlag("protected", &protected_form);
+  }
+};
+
 // Resolves --res/--model/--protected and loads the manager; prints one clear
 // line and returns false on failure. Without --model and with
 // `use_bundled_model`, DIR/model.txt (or its protected twin) is used when it
@@ -83,5 +96,10 @@ namespace verrin::cli {
 bool LoadManager(const char* command, std::string res_dir, std::string model_path,
                  bool protected_form, CNEResourceManager& manager,
                  bool use_bundled_model = true);
+inline bool LoadManager(const char* command, const ResourceOptions& options,
+                        CNEResourceManager& manager, bool use_bundled_model = true) {
+  return LoadManager(command, options.res, options.model, options.protected_form, manager,
+                     use_bundled_model);
+}
 
 }  // namespace verrin::cli
