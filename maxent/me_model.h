@@ -69,7 +69,8 @@ class CMEModel {
   // from the first to the last tab). With `protected_form` the file read is
   // the DES-protected twin whose path has the last "txt" replaced by "des".
   // False (message "error: cannot open PATH !" on standard error, model
-  // emptied, outcome count 0) when the file cannot be opened. A pair that
+  // emptied, outcome count 0) when the file cannot be opened, and
+  // "error: cannot read PATH !" when reading it fails. A pair that
   // repeats gets the weight of its later line (a warning names the line);
   // lines without two tabs are skipped with a warning.
   bool Load(const CUString& path, bool protected_form);
