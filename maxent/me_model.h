@@ -1,15 +1,19 @@
 // CMEModel: a conditional maximum-entropy model over string predicates.
 //
-// Feature key = outcome index + 256 * predicate index (at most 256 outcomes).
+// Feature key = outcome index + 256 * predicate index (at most 256 outcomes
+// and 2^23 predicates; beyond that keys collide and a warning is given).
 // p(o | sample) = exp(score(o)) / Z with score(o) the sum, in sample order, of
-// the weights of (o, p) for every known predicate p of the sample.
+// the weights of (o, p) for every known predicate p of the sample; Z sums the
+// exps in outcome order. Outcome, predicate and feature indices are dense from
+// 0 in order of first insertion.
+//
+// Classification only reads the model: Eval, Predict and the fast path may
+// run concurrently with each other, never with Load, LoadTable or training.
 #ifndef VERRIN_MAXENT_ME_MODEL_H_
 #define VERRIN_MAXENT_ME_MODEL_H_
 
 #include <cstdint>
-#include <map>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -65,7 +69,8 @@ class CMEModel {
   // from the first to the last tab). With `protected_form` the file read is
   // the DES-protected twin whose path has the last "txt" replaced by "des".
   // False (message "error: cannot open PATH !" on standard error, model
-  // emptied, outcome count 0) when the file cannot be opened. A pair that
+  // emptied, outcome count 0) when the file cannot be opened, and
+  // "error: cannot read PATH !" when reading it fails. A pair that
   // repeats gets the weight of its later line (a warning names the line);
   // lines without two tabs are skipped with a warning.
   bool Load(const CUString& path, bool protected_form);
@@ -84,12 +89,19 @@ class CMEModel {
   void ExportEntries(std::vector<std::pair<std::pair<CUString, CUString>, double>>& out) const;
 
   // ---- training ----
+  // Indexes the sample (new outcomes and predicates are added to the
+  // vocabularies) and queues it for Train.
   void AddEvent(const CMESample& sample);
   void ClearEvents();
   int TrainEvents(const std::vector<CMESample>& samples, int cutoff, double sigma,
                   double width_factor);
+  // Splits the queued events (the last heldout_count of them are held out),
+  // builds the features seen at least `cutoff` times (every one for
+  // cutoff <= 0), and fits the weights with BLMVM (or AGIS), with a Gaussian
+  // prior when sigma > 0 or the inequality model when width_factor > 0.
   // 1 on success, 0 when the held-out count leaves no training event.
-  // Progress and statistics go to standard error.
+  // Progress and statistics go to standard error. Training samples, features
+  // and vocabularies accumulate: train a fresh model.
   int Train(int cutoff, double sigma, double width_factor);
   // AGIS in place of BLMVM for the estimation step of Train.
   void SetUseAgis(bool use_agis) { use_agis_ = use_agis; }

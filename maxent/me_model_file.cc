@@ -209,7 +209,15 @@ bool CMEModel::Load(const CUString& path, bool protected_form) {
     if (batch.size() == kBatch) parse_batch();
   }
   parse_batch();
+  // A directory opens like a file and then fails to read.
+  const bool read_failed = std::ferror(file) != 0;
   std::fclose(file);
+  if (read_failed) {
+    std::fprintf(stderr, "error: cannot read %s !\n", narrow.c_str());
+    EmptyTables(*impl_);
+    FinishLoad();
+    return false;
+  }
   ReportSuppressed(warnings, narrow);
   FinishLoad();
   return true;

@@ -78,7 +78,7 @@ int32_t CMEModel::PrepareTraining(int cutoff, double sigma_value, double width_f
     target.Add(m.pending.outcomes[i], m.pending.Begin(i), m.pending.Count(i));
     ++taken;
   }
-  m.pending.Clear();
+  m.pending = IndexedSampleList();  // frees its storage, not just its size
 
   const size_t n = m.training.Size();
   sigma = sigma_value;
@@ -169,6 +169,10 @@ int32_t CMEModel::PrepareEstimation(int cutoff) {
       if (inserted) m.feature_keys.push_back(key);
     }
   }
+
+  // Training walks rows, not keys: the key index is rebuilt if ever needed.
+  m.feature_index.Clear();
+  m.feature_index_valid = false;
 
   // The active features of a sample are, for each of its predicates in
   // order, the features of that predicate in outcome order: exactly the rows.

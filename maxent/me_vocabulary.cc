@@ -13,10 +13,11 @@ constexpr size_t kInitialSlots = 16;
 CTextIndex::CTextIndex() { Clear(); }
 
 void CTextIndex::Clear() {
-  arena_.clear();
-  offsets_.assign(1, 0);
-  hashes_.clear();
-  slots_.assign(kInitialSlots, Slot{0, -1});
+  // Fresh vectors: clear() alone would keep the storage of a large table.
+  std::vector<char16_t>().swap(arena_);
+  std::vector<size_t>(1, 0).swap(offsets_);
+  std::vector<uint64_t>().swap(hashes_);
+  std::vector<Slot>(kInitialSlots, Slot{0, -1}).swap(slots_);
 }
 
 uint64_t CTextIndex::Hash(std::u16string_view text) {
@@ -92,7 +93,7 @@ std::vector<int32_t> CTextIndex::SortedIndices() const {
 CKeyIndex::CKeyIndex() { Clear(); }
 
 void CKeyIndex::Clear() {
-  slots_.assign(kInitialSlots, Slot{0, -1});
+  std::vector<Slot>(kInitialSlots, Slot{0, -1}).swap(slots_);
   size_ = 0;
 }
 

@@ -42,6 +42,7 @@ class CTextIndex {
   // Indices ordered by binary code-unit order of their texts.
   std::vector<int32_t> SortedIndices() const;
 
+  // Forgets every text and releases the storage.
   void Clear();
 
  private:
@@ -67,6 +68,7 @@ class CKeyIndex {
   // Index of the key, inserted with index `next` when absent; `inserted` tells which.
   int32_t Insert(int32_t key, int32_t next, bool* inserted);
   int32_t Size() const { return size_; }
+  // Forgets every key and releases the storage.
   void Clear();
   // Prepares for `count` entries without rehashing on the way.
   void Reserve(size_t count);

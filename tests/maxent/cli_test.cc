@@ -62,5 +62,59 @@ TEST_F(MaxentCliTest, EvaluateFailures) {
   EXPECT_NE(Stderr().find("open file " + dir_ + "/none.txt failed"), std::string::npos);
 }
 
+class MaxentTrainCliTest : public MaxentCliTest {
+ protected:
+  void SetUp() override {
+    MaxentCliTest::SetUp();
+    // The event file is opened for update: work on a copy.
+    WriteFile(dir_ + "/events.txt",
+              ReadFile(std::string(VERRIN_TEST_DATA_DIR) + "/maxent/train_events.txt"));
+  }
+};
+
+TEST_F(MaxentTrainCliTest, TrainsSavesAndTheModelEvaluates) {
+  // The prior weighs against the mean log-likelihood: sigma 10 keeps it mild.
+  ASSERT_EQ(Run("train --sigma 10 --heldout 8 --early-stop 2 " + dir_ + "/events.txt " + dir_ +
+                "/trained.txt"),
+            0)
+      << Stderr();
+  const std::string messages = Stderr();
+  EXPECT_NE(messages.find("Gaussian prior sigma = 10\n"), std::string::npos) << messages;
+  EXPECT_NE(messages.find("number of samples = 40\n"), std::string::npos) << messages;
+  EXPECT_NE(messages.find("performing LMVM\n"), std::string::npos) << messages;
+  std::string out;
+  ASSERT_EQ(Run("model --stats " + dir_ + "/trained.txt", &out), 0);
+  EXPECT_EQ(out.rfind("outcomes: 4\n", 0), 0u) << out;
+  // The character decides the label in this sample: everything comes out right.
+  ASSERT_EQ(Run("evaluate --model " + dir_ + "/trained.txt " + dir_ + "/events.txt " + dir_ +
+                "/result.txt"),
+            0);
+  EXPECT_NE(Stderr().find("total=48, correct=48, rate=100.00"), std::string::npos) << Stderr();
+}
+
+TEST_F(MaxentTrainCliTest, AgisAndCutoff) {
+  ASSERT_EQ(Run("train --agis --cutoff 2 " + dir_ + "/events.txt " + dir_ + "/agis.txt"), 0)
+      << Stderr();
+  EXPECT_EQ(Stderr().rfind("cutoff threshold = 2\npreparing for estimation", 0), 0u) << Stderr();
+  EXPECT_NE(Stderr().find("performing AGIS\n"), std::string::npos);
+  EXPECT_EQ(Stderr().find("performing LMVM"), std::string::npos);
+  EXPECT_FALSE(ReadFile(dir_ + "/agis.txt").empty());
+}
+
+TEST_F(MaxentTrainCliTest, Failures) {
+  EXPECT_EQ(Run("train " + dir_ + "/events.txt"), 2);
+  EXPECT_EQ(Run("train --cutoff x " + dir_ + "/events.txt " + dir_ + "/m.txt"), 2);
+  EXPECT_EQ(Run("train --sigma -1 " + dir_ + "/events.txt " + dir_ + "/m.txt"), 2);
+  EXPECT_EQ(Run("train --heldout " + dir_ + "/events.txt " + dir_ + "/m.txt"), 2);
+  EXPECT_EQ(Run("train --bogus " + dir_ + "/events.txt " + dir_ + "/m.txt"), 2);
+  EXPECT_EQ(Run("train " + dir_ + "/none.txt " + dir_ + "/m.txt"), 1);
+  EXPECT_NE(Stderr().find("no such event file: " + dir_ + "/none.txt"), std::string::npos);
+  EXPECT_EQ(Run("train --heldout 48 " + dir_ + "/events.txt " + dir_ + "/m.txt"), 1);
+  EXPECT_NE(Stderr().find("error: too much heldout data. no training data is available.\n"),
+            std::string::npos);
+  EXPECT_EQ(Run("train " + dir_ + "/events.txt " + dir_ + "/no/dir/m.txt"), 1);
+  EXPECT_NE(Stderr().find("error: cannot open " + dir_ + "/no/dir/m.txt!\n"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace verrin

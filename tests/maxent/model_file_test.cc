@@ -85,6 +85,16 @@ TEST_F(ModelFileTest, MissingFileIsReportedAndEmptiesTheModel) {
   EXPECT_EQ(model.PredicateCount(), 0);
 }
 
+TEST_F(ModelFileTest, UnreadablePathIsAFailedLoad) {
+  CMEModel model;
+  ASSERT_TRUE(LoadText(model, "1\ta\t0.5\n"));
+  ::testing::internal::CaptureStderr();
+  EXPECT_FALSE(model.Load(U(dir_), false));  // a directory
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "error: cannot read " + dir_ + " !\n");
+  EXPECT_EQ(model.OutcomeCount(), 0);
+  EXPECT_EQ(model.FeatureCount(), 0);
+}
+
 // A failed load emptied the tables but kept the old outcome count, so the
 // model still claimed outcomes it no longer had.
 TEST_F(ModelFileTest, FailedLoadKeepsNoOutcomeCountRegression) {

@@ -1,0 +1,89 @@
+// verrin train: fit a maximum-entropy model to an event file.
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+
+#include "cli/command.h"
+#include "maxent/me_classifier.h"
+#include "text/code_page.h"
+
+namespace verrin::cli {
+namespace {
+
+constexpr char kName[] = "train";
+constexpr char kUsage[] =
+    "Usage: verrin train [options] EVENTS MODEL_OUT\n"
+    "\n"
+    "Trains a maximum-entropy model on the event file EVENTS (GBK; one event\n"
+    "per line: predicates separated by white space, the label after the last\n"
+    "space) and saves it to MODEL_OUT. Progress goes to standard error.\n"
+    "\n"
+    "  --cutoff N        drop (label, predicate) pairs seen fewer than N times\n"
+    "  --sigma S         Gaussian prior with standard deviation S (> 0)\n"
+    "  --width-factor W  inequality model with width W / number of samples\n"
+    "  --heldout N       keep the last N events as held-out data\n"
+    "  --early-stop W    stop when the held-out likelihood of the last W\n"
+    "                    iterations falls below that of the W before them\n"
+    "  --agis            estimate with AGIS instead of BLMVM\n"
+    "\n"
+    "EVENTS is opened for reading and writing, so it must be writable.\n";
+
+int Run(int argc, char** argv) {
+  std::string cutoff_text = "0", sigma_text = "0", width_text = "0", heldout_text = "0",
+              early_stop_text = "0";
+  bool agis = false;
+  ArgParser parser;
+  parser.AddOption("cutoff", &cutoff_text);
+  parser.AddOption("sigma", &sigma_text);
+  parser.AddOption("width-factor", &width_text);
+  parser.AddOption("heldout", &heldout_text);
+  parser.AddOption("early-stop", &early_stop_text);
+  parser.AddFlag("agis", &agis);
+  std::string error;
+  if (!parser.Parse(argc, argv, &error)) return UsageError(kName, error);
+  int cutoff = 0, heldout = 0, early_stop = 0;
+  double sigma = 0, width_factor = 0;
+  if (!ParseIntArg(cutoff_text, &cutoff) || cutoff < 0) {
+    return UsageError(kName, "--cutoff needs a whole number of at least 0");
+  }
+  if (!ParseDoubleArg(sigma_text, &sigma) || !(sigma >= 0)) {
+    return UsageError(kName, "--sigma needs a number of at least 0");
+  }
+  if (!ParseDoubleArg(width_text, &width_factor) || !(width_factor >= 0)) {
+    return UsageError(kName, "--width-factor needs a number of at least 0");
+  }
+  if (!ParseIntArg(heldout_text, &heldout) || heldout < 0) {
+    return UsageError(kName, "--heldout needs a whole number of at least 0");
+  }
+  if (!ParseIntArg(early_stop_text, &early_stop) || early_stop < 0) {
+    return UsageError(kName, "--early-stop needs a whole number of at least 0");
+  }
+  if (parser.Positional().size() != 2) return UsageError(kName, "expected EVENTS and MODEL_OUT");
+  const std::string& events = parser.Positional()[0];
+  const std::string& model_out = parser.Positional()[1];
+  if (access(events.c_str(), F_OK) != 0) return Fail(kName, "no such event file: " + events);
+  if (access(events.c_str(), R_OK | W_OK) != 0) {
+    return Fail(kName, "the event file must be readable and writable: " + events);
+  }
+
+  CMEClassifier classifier;
+  CMEModel& model = classifier.Model();
+  model.sigma = sigma;
+  model.heldout_count = heldout;
+  model.early_stop_window = early_stop;
+  model.SetUseAgis(agis);
+  classifier.width_factor = width_factor;
+  if (!classifier.LoadEvents(FromGbk(events))) {
+    std::fprintf(stderr, "\n");
+    return Fail(kName, "cannot read the event file " + events);
+  }
+  if (classifier.Train(cutoff) != 1) return Fail(kName, "training failed");
+  if (!model.Save(FromGbk(model_out))) return Fail(kName, "cannot write the model " + model_out);
+  return kExitOk;
+}
+
+}  // namespace
+
+VERRIN_COMMAND(train, kName, "train a maximum-entropy model on an event file", kUsage, Run);
+
+}  // namespace verrin::cli
