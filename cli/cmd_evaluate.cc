@@ -20,9 +20,7 @@ constexpr char kUsage[] =
     "rate of correct labels go to standard error.\n"
     "\n"
     "  --model PATH   model text file\n"
-    "  --protected    read the protected twin of the model (\"txt\" -> \"des\")\n"
-    "\n"
-    "TEST is opened for reading and writing, so it must be writable.\n";
+    "  --protected    read the protected twin of the model (\"txt\" -> \"des\")\n";
 
 int Run(int argc, char** argv) {
   std::string model_path;

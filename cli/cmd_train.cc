@@ -24,9 +24,7 @@ constexpr char kUsage[] =
     "  --heldout N       keep the last N events as held-out data\n"
     "  --early-stop W    stop when the held-out likelihood of the last W\n"
     "                    iterations falls below that of the W before them\n"
-    "  --agis            estimate with AGIS instead of BLMVM\n"
-    "\n"
-    "EVENTS is opened for reading and writing, so it must be writable.\n";
+    "  --agis            estimate with AGIS instead of BLMVM\n";
 
 int Run(int argc, char** argv) {
   std::string cutoff_text = "0", sigma_text = "0", width_text = "0", heldout_text = "0",
@@ -62,8 +60,8 @@ int Run(int argc, char** argv) {
   const std::string& events = parser.Positional()[0];
   const std::string& model_out = parser.Positional()[1];
   if (access(events.c_str(), F_OK) != 0) return Fail(kName, "no such event file: " + events);
-  if (access(events.c_str(), R_OK | W_OK) != 0) {
-    return Fail(kName, "the event file must be readable and writable: " + events);
+  if (access(events.c_str(), R_OK) != 0) {
+    return Fail(kName, "the event file is not readable: " + events);
   }
 
   CMEClassifier classifier;

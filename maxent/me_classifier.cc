@@ -53,7 +53,7 @@ CMEClassifier::CMEClassifier() = default;
 CMEClassifier::~CMEClassifier() = default;
 
 bool CMEClassifier::LoadEvents(const CUString& path) {
-  std::FILE* file = OpenNarrowFile(path, "r+");
+  std::FILE* file = OpenNarrowFile(path, "r");
   if (file == nullptr) {
     std::fprintf(stderr, "open file %s failed", ToGbk(path).c_str());
     return false;
@@ -82,7 +82,7 @@ bool CMEClassifier::Evaluate(const CUString& test_path, const CUString& result_p
     std::fprintf(stderr, "create file %s failed", result_narrow.c_str());
     return false;
   }
-  std::FILE* test = OpenNarrowFile(test_path, "r+");
+  std::FILE* test = OpenNarrowFile(test_path, "r");
   if (test == nullptr) {
     std::fprintf(stderr, "open file %s failed", ToGbk(test_path).c_str());
     u_fclose(result);

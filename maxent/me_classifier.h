@@ -30,13 +30,13 @@ class CMEClassifier {
   CUString GetOutcome(int32_t index) const { return model_.GetOutcome(index); }
 
   // Reads an event file ("pred pred ... label" per line, GBK) into the
-  // model's pending events. The file is opened for update ("r+"), so it must
-  // be writable; otherwise "open file %s failed" goes to standard error and
+  // model's pending events. The file is only read (a read-only file works);
+  // when it cannot be opened "open file %s failed" goes to standard error and
   // the result is false. Blank lines are skipped.
   bool LoadEvents(const CUString& path);
   // Trains with the model's sigma and this holder's width factor.
   int Train(int32_t cutoff);
-  // Classifies every line of a labelled test file (opened "r+") and writes
+  // Classifies every line of a labelled test file (only read) and writes
   // "%d\t%S\t%f\t%S\n" (0-based line number, predicted label, its
   // probability, gold label) per line to the GBK result file, then
   // "total=%d, correct=%d, rate=%.2f\n\n" to standard error (rate 0.00 when
