@@ -71,6 +71,7 @@ int Run(int argc, char** argv) {
   }
   manager.Resource()->SetWordSeparatorOption(option);
   CNEEngine engine(manager.Resource());
+  engine.SetProgress(StderrIsTerminal());
   if (!engine.GenerateFeatureData(corpus.c_str(), 0, out_dir.c_str())) {
     std::fputc('\n', stderr);
     return Fail("genfeatures", "could not write the event file below " + out_dir);

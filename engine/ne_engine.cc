@@ -383,9 +383,11 @@ bool CNEEngine::TagFile(const char* in_path, const char* out_path, bool segmente
       WriteText(out, u" ", 1);
     }
     WriteText(out, u"\n", 1);
-    if (++count % 100 == 0) std::fprintf(stderr, "processed %d sentences\r", count);
+    if (++count % 100 == 0 && progress_) {
+      std::fprintf(stderr, "processed %d sentences\r", count);
+    }
   }
-  std::fputs("\n", stderr);
+  if (progress_) std::fputs("\n", stderr);
   CloseTextFile(out);
   std::fclose(in);
   return true;

@@ -78,6 +78,10 @@ class CNEEngine {
   // outDir + "/charset_lableInfo_tr.txt".
   bool GenerateFeatureData(const char* corpus_path, int param, const char* out_dir);
 
+  // Whether long runs (TagFile, GenerateFeatureData) print their
+  // "processed %d sentences\r" progress to standard error; on by default.
+  void SetProgress(bool on) { progress_ = on; }
+
   CNEResource* Resource() const { return resource_; }
   CNELattice& Lattice() { return lattice_; }
   const std::vector<int32_t>& CharClasses() const { return char_classes_; }
@@ -100,6 +104,7 @@ class CNEEngine {
   std::vector<int32_t> char_classes_;
   std::map<int32_t, const NEWordNode*> node_positions_;
   CNELattice lattice_;
+  bool progress_ = true;
 
   // Per-clause working storage of TagSentence, kept so that its buffers are
   // reused from clause to clause.

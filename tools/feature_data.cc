@@ -74,9 +74,11 @@ bool CNEEngine::GenerateFeatureData(const char* corpus_path, int param, const ch
       if (!ExtractFeatures(text, words, samples, labels, true)) break;
       WriteEvents(samples, events);
     }
-    if (++count % 100 == 0) std::fprintf(stderr, "processed %d sentences\r", count);
+    if (++count % 100 == 0 && progress_) {
+      std::fprintf(stderr, "processed %d sentences\r", count);
+    }
   }
-  std::fputs("\n", stderr);
+  if (progress_) std::fputs("\n", stderr);
   CloseTextFile(events);
   std::fclose(corpus);
   resource_->CharLabels().Write(dir + kCharLabelFile);

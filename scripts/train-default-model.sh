@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Rebuilds every file of resources/default/ from the public corpora:
+# the lexicons (scripts/build-lexicons.py), the character label table and the
+# model (verrin convert -> genfeatures -> train), then scores the result on the
+# development set. A second run gives the same files.
+#
+# Usage: scripts/train-default-model.sh CORPORA_DIR [WORK_DIR]
+#   CORPORA_DIR  the corpora folder (msra/, pd1998/, pd_bio/, jieba/, friso/)
+#   WORK_DIR     scratch space for converted corpora and events
+#                (default: build/default-model; about 1 GB)
+#
+# The settings below were chosen on pd_bio/example.dev; docs/accuracy.md lists
+# every setting tried with its figures.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if [ $# -lt 1 ] || [ ! -d "$1" ]; then
+  echo "usage: $0 CORPORA_DIR [WORK_DIR]" >&2
+  exit 2
+fi
+corpora=$(cd "$1" && pwd)
+work=${2:-build/default-model}
+out=resources/default
+
+# Settings (see docs/accuracy.md).
+CUTOFF=${CUTOFF:-2}
+SIGMA=${SIGMA:-0}
+HELDOUT=${HELDOUT:-40000}
+EARLY_STOP=${EARLY_STOP:-3}
+
+step() { printf '\n== %s\n' "$*" >&2; }
+
+step "building verrin"
+scripts/build.sh >/dev/null
+verrin=build/verrin
+
+step "building the lexicons"
+python3 scripts/build-lexicons.py "$corpora" "$out"
+
+mkdir -p "$work/res"
+step "converting the MSRA training set"
+"$verrin" convert --from msra "$corpora/msra/train-nooverlap.txt" "$work/train.txt"
+
+step "generating training events"
+for f in dict.txt NeItem.txt NeAffix.txt PeInfo.txt; do cp "$out/$f" "$work/res/$f"; done
+: > "$work/res/charset_lableInfo_tr.txt"
+rm -rf "$work/events"
+"$verrin" genfeatures --res "$work/res" "$work/train.txt" "$work/events" 2>/dev/null
+wc -l "$work/events/ME_featuredata_tr.txt" >&2
+
+step "training (cut-off $CUTOFF, sigma $SIGMA, held-out $HELDOUT, early stop $EARLY_STOP)"
+"$verrin" train --cutoff "$CUTOFF" --sigma "$SIGMA" --heldout "$HELDOUT" \
+  --early-stop "$EARLY_STOP" "$work/events/ME_featuredata_tr.txt" "$work/model.txt"
+
+cp "$work/events/charset_lableInfo_tr.txt" "$out/charset_lableInfo_tr.txt"
+cp "$work/model.txt" "$out/model.txt"
+ls -l "$out" >&2
+
+step "scoring on the development set"
+"$verrin" eval-ner "$corpora/pd_bio/example.dev"
