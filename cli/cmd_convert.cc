@@ -11,7 +11,8 @@ namespace verrin::cli {
 namespace {
 
 const char kConvertUsage[] =
-    "Usage: verrin convert --from pd98|msra|bio [--dict PATH] IN OUT\n"
+    "Usage: verrin convert --from pd98|msra|bio [--dict PATH] [--fold-width]\n"
+    "                      [--raw-tokens] IN OUT\n"
     "\n"
     "Converts an annotated corpus into the bracketed training corpus (GBK, one\n"
     "paragraph or sentence per line, words separated by single spaces, entities\n"
@@ -29,6 +30,12 @@ const char kConvertUsage[] =
     "  --from FORMAT   input format (required)\n"
     "  --dict PATH     segmentation dictionary for bio (default: dict.txt of the\n"
     "                  bundled resources)\n"
+    "  --fold-width    write full-width digits and Latin letters as ASCII\n"
+    "  --raw-tokens    cut plain words where the tagger cuts raw text (digits,\n"
+    "                  Latin letters and Chinese numerals apart from other\n"
+    "                  characters, symbols one by one; runs of Chinese numerals\n"
+    "                  become [number ...]), so that training sees the class\n"
+    "                  words of raw text\n"
     "\n"
     "Lines that cannot be converted faithfully are reported on standard error as\n"
     "'line N: reason' and left out; a summary line follows at the end.\n";
@@ -61,10 +68,15 @@ int RunConvert(int argc, char** argv) {
   ArgParser parser;
   parser.AddOption("from", &from);
   parser.AddOption("dict", &dict_path);
+  bool fold_width = false, raw_tokens = false;
+  parser.AddFlag("fold-width", &fold_width);
+  parser.AddFlag("raw-tokens", &raw_tokens);
   std::string error;
   if (!parser.Parse(argc, argv, &error)) return UsageError("convert", error);
   if (from.empty()) return UsageError("convert", "--from is required");
   ConverterOptions options;
+  options.fold_full_width = fold_width;
+  options.raw_text_tokens = raw_tokens;
   if (!ParseCorpusFormat(from, &options.format)) {
     return UsageError("convert", "--from must be pd98, msra or bio");
   }

@@ -332,6 +332,58 @@ bool ConvertMsraLine(const CUString& line, std::vector<CorpusItem>* items,
   return true;
 }
 
+// Full-width digits and Latin letters -> ASCII.
+void FoldFullWidth(CUString& text) {
+  char16_t* p = text.MutableBuffer();
+  for (int32_t i = 0; p != nullptr && i < text.Length(); ++i) {
+    const char16_t u = p[i];
+    if ((u >= 0xFF10 && u <= 0xFF19) || (u >= 0xFF21 && u <= 0xFF3A) ||
+        (u >= 0xFF41 && u <= 0xFF5A)) {
+      p[i] = static_cast<char16_t>(u - 0xFEE0);
+    }
+  }
+}
+
+// The class that decides cuts in raw text: digits, Latin letters and
+// Chinese numerals form runs of their own, symbols stand alone, everything
+// else is one class.
+int32_t RunClass(char16_t u) {
+  const int32_t klass = CharClassOf(u);
+  return klass == kClassDigit || klass == kClassLatin || klass == kClassChineseNumeral ||
+                 klass == kClassSymbol
+             ? klass
+             : kClassOther;
+}
+
+void NormalizeForRawText(std::vector<CorpusItem>* items, bool fold, bool cut) {
+  std::vector<CorpusItem> out;
+  out.reserve(items->size());
+  for (CorpusItem& item : *items) {
+    if (fold) {
+      for (CUString& w : item.words) FoldFullWidth(w);
+      for (CorpusPart& p : item.parts) FoldFullWidth(p.text);
+    }
+    if (!cut || item.klass != 0) {
+      out.push_back(std::move(item));
+      continue;
+    }
+    const CUString& word = item.words[0];
+    int32_t start = 0;
+    for (int32_t i = 1; i <= word.Length(); ++i) {
+      if (i < word.Length() && RunClass(word[i]) == RunClass(word[start]) &&
+          RunClass(word[i]) != kClassSymbol) {
+        continue;
+      }
+      CorpusItem piece;
+      piece.words.emplace_back(word.c_str() + start, i - start);
+      if (i - start >= 2 && RunClass(word[start]) == kClassChineseNumeral) piece.klass = u'N';
+      out.push_back(std::move(piece));
+      start = i;
+    }
+  }
+  items->swap(out);
+}
+
 bool IsObstacle(char16_t u) {
   return IsWhiteSpace(u) || u == u'[' || u == u']' || u == u'/' || u == kPartTextEnd ||
          u == kPartClassEnd || IsSentenceDelimiter(u);
@@ -426,7 +478,7 @@ std::vector<ReadBackWord> ExpectedWords(const std::vector<CorpusItem>& items) {
     } else {
       word = Concatenate(item.words);
     }
-    expected.push_back({CUString(&item.klass, 1), word});
+    expected.push_back({item.klass == u'N' ? CUString(u"number") : CUString(&item.klass, 1), word});
   }
   return expected;
 }
@@ -587,6 +639,9 @@ class CConversion {
       ++stats_->lines_empty;
       return true;
     }
+    if (options_.fold_full_width || options_.raw_text_tokens) {
+      NormalizeForRawText(&items, options_.fold_full_width, options_.raw_text_tokens);
+    }
     const int64_t unbracketed = UnbracketObstacles(&items, number, report_, options_.cutter);
     CUString rendered = RenderCorpusItems(items);
     uint32_t cp = 0;
@@ -715,6 +770,7 @@ bool CheckOptions(const ConverterOptions& options, std::string* error) {
   return true;
 }
 
+
 }  // namespace
 
 bool ParseCorpusFormat(const std::string& name, CorpusFormat* format) {
@@ -740,7 +796,11 @@ CUString RenderCorpusItems(const std::vector<CorpusItem>& items) {
       continue;
     }
     out.Append(u'[');
-    out.Append(item.klass);
+    if (item.klass == u'N') {
+      out.Append(u"number");
+    } else {
+      out.Append(item.klass);
+    }
     out.Append(u' ');
     if (!item.parts.empty()) {
       for (const CorpusPart& part : item.parts) {

@@ -79,7 +79,8 @@ struct CorpusPart {
   char16_t klass = u'n';  // 'P', 'L' or 'n'
 };
 struct CorpusItem {
-  char16_t klass = 0;            // 0 plain word; 'P', 'L' or 'O' entity
+  char16_t klass = 0;            // 0 plain word; 'P', 'L' or 'O' entity; 'N' a
+                                 // class word written "[number word]"
   std::vector<CUString> words;   // plain: one word; entity: its words in order
   std::vector<CorpusPart> parts; // entity with nested parts (then `words` is unused)
   bool raw = false;  // `words` is uncut text (bio): cut by the cutter if written plain
@@ -112,6 +113,14 @@ struct ConverterOptions {
   // Called every `progress_interval` input lines and once at the end.
   std::function<void(const ConversionStats&)> progress;
   int64_t progress_interval = 1000;
+  // Full-width digits and Latin letters become their ASCII forms.
+  bool fold_full_width = false;
+  // Plain words are cut where raw text would be cut by the tagger's
+  // pre-segmentation (at every change between Chinese characters, digits,
+  // Latin letters and Chinese numerals; symbols one by one), and runs of two
+  // or more Chinese numerals become "[number ...]" class words, so that the
+  // model is trained on the class words and punctuation it sees in raw text.
+  bool raw_text_tokens = false;
 };
 
 // Converts the file at `in_path` into the training corpus at `out_path`.
