@@ -341,3 +341,33 @@ TEST(ReadBracketedLine, FollowsTheCorpusReader) {
 
 }  // namespace
 }  // namespace verrin
+
+namespace verrin {
+namespace {
+
+std::string ConvertForRawText(const std::string& msra_line) {
+  ConverterOptions options;
+  options.format = CorpusFormat::kMsra;
+  options.fold_full_width = true;
+  options.raw_text_tokens = true;
+  options.report = [](int64_t, const std::string&) {};
+  ConversionStats stats;
+  std::string gbk, error;
+  EXPECT_TRUE(ConvertCorpusText(msra_line, &gbk, options, &stats, &error)) << error;
+  return testing::Utf8(FromGbk(gbk));
+}
+
+TEST(RawTextTokensTest, PlainWordsAreCutAsRawTextWouldBe) {
+  // "１９９８年" holds a digit run: raw text gives "1998" (a number) and "年".
+  // "３０℃" likewise; "——" is two symbols; "三千多" gives the numeral run
+  // "三千" (a number in raw text) and "多"; "一个" keeps no class word.
+  EXPECT_EQ(ConvertForRawText("１９９８年/o  ３０℃/o  ——/o  三千多/o  一个/o  ＡＢ/nr\n"),
+            "1998 年 30 ℃ — — [number 三千] 多 一 个 [P AB]\n");
+}
+
+TEST(RawTextTokensTest, EntitiesKeepTheirTextButFoldWidth) {
+  EXPECT_EQ(ConvertForRawText("海卫１/ns  三千/o\n"), "[L 海卫1] [number 三千]\n");
+}
+
+}  // namespace
+}  // namespace verrin
