@@ -35,26 +35,7 @@ void CMEModel::AddPredicateScores(int32_t predicate, double* scores) const {
 int32_t CMEModel::ScoresToProbabilities(double* scores) const {
   const int32_t n = outcome_count_;
   if (n <= 0) return 0;
-  double max = scores[0];
-  for (int32_t o = 1; o < n; ++o) {
-    if (scores[o] > max) max = scores[o];
-  }
-  const double shift = ScoreShift(max);
-  double z = 0.0;
-  for (int32_t o = 0; o < n; ++o) {
-    scores[o] = std::exp(scores[o] - shift);
-    z += scores[o];
-  }
-  double best_value = 0.0;
-  int32_t best = 0;
-  for (int32_t o = 0; o < n; ++o) {
-    scores[o] = scores[o] / z;
-    if (scores[o] > best_value) {
-      best_value = scores[o];
-      best = o;
-    }
-  }
-  return best;
+  return static_cast<int32_t>(SoftmaxInPlace(scores, static_cast<size_t>(n)));
 }
 
 int32_t CMEModel::Eval(const CMESample& sample, std::vector<double>& probs) const {

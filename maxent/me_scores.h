@@ -2,6 +2,9 @@
 #ifndef VERRIN_MAXENT_ME_SCORES_H_
 #define VERRIN_MAXENT_ME_SCORES_H_
 
+#include <cmath>
+#include <cstddef>
+
 namespace verrin {
 
 // Scores are turned into probabilities as exp(score - shift) / Z, with the
@@ -16,6 +19,33 @@ inline double ScoreShift(double max) {
   if (excess > 0) return excess;
   if (max < -708.0) return max;
   return 0.0;
+}
+
+// Turns n scores into probabilities in place: exp(score - shift) with the
+// shift of ScoreShift, Z summed in index order, each divided by Z. Returns
+// the first index of the greatest probability (ties to the lower index).
+inline size_t SoftmaxInPlace(double* scores, size_t n) {
+  if (n == 0) return 0;
+  double max = scores[0];
+  for (size_t o = 1; o < n; ++o) {
+    if (scores[o] > max) max = scores[o];
+  }
+  const double shift = ScoreShift(max);
+  double z = 0.0;
+  for (size_t o = 0; o < n; ++o) {
+    scores[o] = std::exp(scores[o] - shift);
+    z += scores[o];
+  }
+  double best_value = 0.0;
+  size_t best = 0;
+  for (size_t o = 0; o < n; ++o) {
+    scores[o] = scores[o] / z;
+    if (scores[o] > best_value) {
+      best_value = scores[o];
+      best = o;
+    }
+  }
+  return best;
 }
 
 }  // namespace verrin

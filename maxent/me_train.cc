@@ -207,21 +207,7 @@ double CMEModel::ComputeLogLikelihood() {
       const size_t row_end = m.row_start[*q + 1];
       for (size_t k = m.row_start[*q]; k < row_end; ++k) p[row_outcome[k]] += row_weight[k];
     }
-    double max = p[0];
-    for (size_t o = 1; o < outcome_count; ++o) {
-      if (p[o] > max) max = p[o];
-    }
-    const double shift = ScoreShift(max);
-    double z = 0.0;
-    for (size_t o = 0; o < outcome_count; ++o) {
-      p[o] = std::exp(p[o] - shift);
-      z += p[o];
-    }
-    size_t best = 0;
-    for (size_t o = 0; o < outcome_count; ++o) {
-      p[o] = p[o] / z;
-      if (p[o] > p[best]) best = o;
-    }
+    const size_t best = SoftmaxInPlace(p.data(), outcome_count);
     const size_t own = static_cast<size_t>(m.training.outcomes[s]);
     log_likelihood += std::log(p[own]);
     if (best == own) ++correct;
