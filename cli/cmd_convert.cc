@@ -12,7 +12,7 @@ namespace {
 
 const char kConvertUsage[] =
     "Usage: verrin convert --from pd98|msra|bio [--dict PATH] [--fold-width]\n"
-    "                      [--raw-tokens] IN OUT\n"
+    "                      [--raw-tokens] [--nest-locations LEXICON] IN OUT\n"
     "\n"
     "Converts an annotated corpus into the bracketed training corpus (GBK, one\n"
     "paragraph or sentence per line, words separated by single spaces, entities\n"
@@ -36,6 +36,11 @@ const char kConvertUsage[] =
     "                  characters, symbols one by one; runs of Chinese numerals\n"
     "                  become [number ...]), so that training sees the class\n"
     "                  words of raw text\n"
+    "  --nest-locations LEXICON\n"
+    "                  an organization that starts with a location of LEXICON\n"
+    "                  (an item lexicon: 'word value', value bit 2 = location),\n"
+    "                  leaving at least two characters, is written with the\n"
+    "                  location and the rest as nested parts\n"
     "\n"
     "Lines that cannot be converted faithfully are reported on standard error as\n"
     "'line N: reason' and left out; a summary line follows at the end.\n";
@@ -69,12 +74,25 @@ int RunConvert(int argc, char** argv) {
   parser.AddOption("from", &from);
   parser.AddOption("dict", &dict_path);
   bool fold_width = false, raw_tokens = false;
+  std::string nest_path;
+  parser.AddOption("nest-locations", &nest_path);
   parser.AddFlag("fold-width", &fold_width);
   parser.AddFlag("raw-tokens", &raw_tokens);
   std::string error;
   if (!parser.Parse(argc, argv, &error)) return UsageError("convert", error);
   if (from.empty()) return UsageError("convert", "--from is required");
   ConverterOptions options;
+  CNEValuedLexicon locations(&ReadLexiconValue);
+  if (!nest_path.empty()) {
+    if (!locations.LoadLexicon(nest_path, false)) {
+      return Fail("convert", "cannot open the lexicon " + nest_path);
+    }
+    // The longest location of at least two units that leaves at least two.
+    options.location_prefix = [&locations](const CUString& org) -> int32_t {
+      const int32_t n = LongestClassMatch(locations, org.c_str(), org.Length() - 2, 2);
+      return n >= 2 ? n : 0;
+    };
+  }
   options.fold_full_width = fold_width;
   options.raw_text_tokens = raw_tokens;
   if (!ParseCorpusFormat(from, &options.format)) {

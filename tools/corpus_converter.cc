@@ -384,6 +384,20 @@ void NormalizeForRawText(std::vector<CorpusItem>* items, bool fold, bool cut) {
   items->swap(out);
 }
 
+// Organizations in one piece that start with a location get the location
+// and the rest as nested parts.
+void NestLocations(std::vector<CorpusItem>* items,
+                   const std::function<int32_t(const CUString&)>& location_prefix) {
+  for (CorpusItem& item : *items) {
+    if (item.klass != u'O' || !item.parts.empty()) continue;
+    const CUString whole = Concatenate(item.words);
+    const int32_t n = location_prefix(whole);
+    if (n <= 0 || n >= whole.Length()) continue;
+    item.parts.push_back({CUString(whole.c_str(), n), u'L'});
+    item.parts.push_back({CUString(whole.c_str() + n, whole.Length() - n), u'n'});
+  }
+}
+
 bool IsObstacle(char16_t u) {
   return IsWhiteSpace(u) || u == u'[' || u == u']' || u == u'/' || u == kPartTextEnd ||
          u == kPartClassEnd || IsSentenceDelimiter(u);
@@ -642,6 +656,7 @@ class CConversion {
     if (options_.fold_full_width || options_.raw_text_tokens) {
       NormalizeForRawText(&items, options_.fold_full_width, options_.raw_text_tokens);
     }
+    if (options_.location_prefix) NestLocations(&items, options_.location_prefix);
     const int64_t unbracketed = UnbracketObstacles(&items, number, report_, options_.cutter);
     CUString rendered = RenderCorpusItems(items);
     uint32_t cp = 0;

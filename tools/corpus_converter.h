@@ -121,6 +121,12 @@ struct ConverterOptions {
   // or more Chinese numerals become "[number ...]" class words, so that the
   // model is trained on the class words and punctuation it sees in raw text.
   bool raw_text_tokens = false;
+  // When set, an organization written as one piece whose text starts with a
+  // location gets nested parts: the location (class L) and the rest (class n),
+  // so that training sees the location labels inside organizations that the
+  // tagger may produce. Called with the organization's text; returns the
+  // length of its location prefix, or 0.
+  std::function<int32_t(const CUString& organization)> location_prefix;
 };
 
 // Converts the file at `in_path` into the training corpus at `out_path`.

@@ -371,3 +371,34 @@ TEST(RawTextTokensTest, EntitiesKeepTheirTextButFoldWidth) {
 
 }  // namespace
 }  // namespace verrin
+
+namespace verrin {
+namespace {
+
+TEST(NestLocationsTest, OrganizationStartingWithALocationGetsParts) {
+  ConverterOptions options;
+  options.format = CorpusFormat::kMsra;
+  options.report = [](int64_t, const std::string&) {};
+  // A stand-in lexicon: 中国 and 北京 are locations.
+  options.location_prefix = [](const CUString& org) -> int32_t {
+    for (const char16_t* loc : {u"\u4E2D\u56FD", u"\u5317\u4EAC"}) {
+      const std::u16string_view l(loc);
+      if (org.Length() >= static_cast<int32_t>(l.size()) + 2 &&
+          org.View().substr(0, l.size()) == l) {
+        return static_cast<int32_t>(l.size());
+      }
+    }
+    return 0;
+  };
+  ConversionStats stats;
+  std::string gbk, error;
+  ASSERT_TRUE(ConvertCorpusText("中国新闻学院/nt  北京大/nt  中国/ns\n", &gbk, options, &stats,
+                                &error))
+      << error;
+  // 北京大 would leave one character: no parts.
+  EXPECT_EQ(testing::Utf8(FromGbk(gbk)),
+            "[O 中国\x05L\x06新闻学院\x05n\x06] [O 北京大] [L 中国]\n");
+}
+
+}  // namespace
+}  // namespace verrin
