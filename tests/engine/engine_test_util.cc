@@ -61,33 +61,33 @@ std::vector<std::u16string> StandardOutcomes() {
   return outcomes;
 }
 
-bool LoadModel(const ModelSpec& spec, CMEClassifier& classifier) {
+bool LoadModel(const ModelRecipe& recipe, CMEClassifier& classifier) {
   std::vector<MEModelEntry> table;
   // Every outcome first (with a predicate no sample carries) so that outcome
-  // indices follow the spec's order.
+  // indices follow the recipe's order.
   static const std::u16string kNowhere = u"never=seen";
-  for (const std::u16string& outcome : spec.outcomes) {
+  for (const std::u16string& outcome : recipe.outcomes) {
     table.push_back({outcome.c_str(), kNowhere.c_str(), 0.0});
   }
-  for (const ModelSpec::Entry& entry : spec.entries) {
+  for (const ModelRecipe::Entry& entry : recipe.entries) {
     table.push_back({entry.outcome.c_str(), entry.predicate.c_str(), entry.weight});
   }
   table.push_back({u"///", u"", 0.0});
   return classifier.Model().LoadTable(table.data());
 }
 
-ModelSpec RandomModel(std::mt19937& rng, const std::vector<std::u16string>& outcomes,
+ModelRecipe RandomModel(std::mt19937& rng, const std::vector<std::u16string>& outcomes,
                       const std::vector<std::u16string>& predicates) {
-  ModelSpec spec;
-  spec.outcomes = outcomes;
+  ModelRecipe recipe;
+  recipe.outcomes = outcomes;
   std::uniform_real_distribution<double> weight(-2.0, 2.0);
   std::bernoulli_distribution keep(0.5);
   for (const std::u16string& predicate : predicates) {
     for (const std::u16string& outcome : outcomes) {
-      if (keep(rng)) spec.entries.push_back({outcome, predicate, weight(rng)});
+      if (keep(rng)) recipe.entries.push_back({outcome, predicate, weight(rng)});
     }
   }
-  return spec;
+  return recipe;
 }
 
 std::vector<std::u16string> HistoryPredicates() {

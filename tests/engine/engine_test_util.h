@@ -31,7 +31,7 @@ std::vector<CMESample> TaggingSamples(const Clause& clause);
 
 // Model entries; every outcome listed in `outcomes` is present even without
 // features.
-struct ModelSpec {
+struct ModelRecipe {
   std::vector<std::u16string> outcomes;
   struct Entry {
     std::u16string outcome;
@@ -42,11 +42,11 @@ struct ModelSpec {
 };
 // The outcomes "1".."13", "18", "19", "20", "52".
 std::vector<std::u16string> StandardOutcomes();
-// Loads the spec into `classifier` through CMEModel::LoadTable.
-bool LoadModel(const ModelSpec& spec, CMEClassifier& classifier);
+// Loads the recipe into `classifier` through CMEModel::LoadTable.
+bool LoadModel(const ModelRecipe& recipe, CMEClassifier& classifier);
 // Random weights in [-2, 2] on the given predicates for a random half of the
 // (outcome, predicate) pairs.
-ModelSpec RandomModel(std::mt19937& rng, const std::vector<std::u16string>& outcomes,
+ModelRecipe RandomModel(std::mt19937& rng, const std::vector<std::u16string>& outcomes,
                       const std::vector<std::u16string>& predicates);
 // Predicates of the history shapes for the labels a clause can see.
 std::vector<std::u16string> HistoryPredicates();

@@ -20,7 +20,7 @@ namespace {
 
 using testing::Clause;
 using testing::MakeClause;
-using testing::ModelSpec;
+using testing::ModelRecipe;
 
 // ln max(p, 1e-15) of `label` through CMEModel::Eval on a copy of the sample
 // with the two history predicates appended: the plain reading of the scorer.
@@ -100,10 +100,10 @@ TEST_F(LabelScorerTest, OneEvaluationPerContext) {
 
 TEST_F(LabelScorerTest, ZeroProbabilityIsFlooredNotMinusInfinity) {
   // exp(-1000 - shift) underflows: p("2") == 0 exactly.
-  ModelSpec spec;
-  spec.outcomes = testing::StandardOutcomes();
-  spec.entries.push_back({u"2", testing::U16("char=甲"), -1000.0});
-  ASSERT_TRUE(testing::LoadModel(spec, classifier_));
+  ModelRecipe recipe;
+  recipe.outcomes = testing::StandardOutcomes();
+  recipe.entries.push_back({u"2", testing::U16("char=甲"), -1000.0});
+  ASSERT_TRUE(testing::LoadModel(recipe, classifier_));
   clause_ = MakeClause({"甲", "乙"});
   samples_ = testing::TaggingSamples(clause_);
   decoder_.SetInput(clause_.text, samples_, &classifier_);
@@ -129,10 +129,10 @@ TEST_F(LabelScorerTest, LabelThatIsNoOutcomeScoresZeroAndIsNotKnown) {
 TEST_F(LabelScorerTest, OutcomeTextsAreReadAsNumbers) {
   // "07" is the number 7 but not the decimal text of 7: label 7 is scored
   // through it, yet Extend's outcome test ("7") rejects the label.
-  ModelSpec spec;
-  spec.outcomes = {u"1", u"07", u"52"};
-  spec.entries.push_back({u"07", testing::U16("char=甲"), 1.5});
-  ASSERT_TRUE(testing::LoadModel(spec, classifier_));
+  ModelRecipe recipe;
+  recipe.outcomes = {u"1", u"07", u"52"};
+  recipe.entries.push_back({u"07", testing::U16("char=甲"), 1.5});
+  ASSERT_TRUE(testing::LoadModel(recipe, classifier_));
   clause_ = MakeClause({"甲"});
   samples_ = testing::TaggingSamples(clause_);
   decoder_.SetInput(clause_.text, samples_, &classifier_);
@@ -144,12 +144,12 @@ TEST_F(LabelScorerTest, OutcomeTextsAreReadAsNumbers) {
 TEST_F(LabelScorerTest, HistoryOfTheFirstCharactersComesFromTheStartNode) {
   // Only "pv1lb=51" + "pv2lb=0" (first character) and "pv2lb=51" (second)
   // move label 2; a decode that ignored them would not prefer it.
-  ModelSpec spec;
-  spec.outcomes = testing::StandardOutcomes();
-  spec.entries.push_back({u"2", u"pv1lb=51", 3.0});
-  spec.entries.push_back({u"2", u"pv2lb=0", 3.0});
-  spec.entries.push_back({u"4", u"pv2lb=51", 6.0});
-  ASSERT_TRUE(testing::LoadModel(spec, classifier_));
+  ModelRecipe recipe;
+  recipe.outcomes = testing::StandardOutcomes();
+  recipe.entries.push_back({u"2", u"pv1lb=51", 3.0});
+  recipe.entries.push_back({u"2", u"pv2lb=0", 3.0});
+  recipe.entries.push_back({u"4", u"pv2lb=51", 6.0});
+  ASSERT_TRUE(testing::LoadModel(recipe, classifier_));
   CNELattice lattice;
   lattice.SetModel(&classifier_);
   clause_ = MakeClause({"甲", "乙"});

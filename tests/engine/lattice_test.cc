@@ -20,7 +20,7 @@ namespace {
 
 using testing::Clause;
 using testing::MakeClause;
-using testing::ModelSpec;
+using testing::ModelRecipe;
 
 // Candidate labels of character i, read from the rules a caller can see:
 // imposed label, table bits (label 1 always), or 1..13.
@@ -121,9 +121,9 @@ std::vector<int32_t> PathLabels(const NEPath& path) {
 
 // A model whose features never fire: every scored step costs ln(1/17).
 void LoadUniformModel(CMEClassifier& classifier) {
-  ModelSpec spec;
-  spec.outcomes = testing::StandardOutcomes();
-  ASSERT_TRUE(testing::LoadModel(spec, classifier));
+  ModelRecipe recipe;
+  recipe.outcomes = testing::StandardOutcomes();
+  ASSERT_TRUE(testing::LoadModel(recipe, classifier));
 }
 
 TEST(LabelRulesTest, TransitionTableRows) {
@@ -266,11 +266,11 @@ TEST_F(DecoderTest, UnscoredRunsCostNothingAndAskNoModel) {
 TEST_F(DecoderTest, LabelsUnknownToTheModelNeverAppear) {
   // A model without outcome "1": free characters take other labels, and a
   // clause whose only candidate is label 1 has no path.
-  ModelSpec spec;
+  ModelRecipe recipe;
   for (const std::u16string& o : testing::StandardOutcomes()) {
-    if (o != u"1") spec.outcomes.push_back(o);
+    if (o != u"1") recipe.outcomes.push_back(o);
   }
-  ASSERT_TRUE(testing::LoadModel(spec, classifier_));
+  ASSERT_TRUE(testing::LoadModel(recipe, classifier_));
   lattice_.SetModel(&classifier_);
   Clause clause = MakeClause({"甲", "乙"});
   std::vector<CMESample> samples = testing::TaggingSamples(clause);
