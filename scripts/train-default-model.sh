@@ -24,9 +24,9 @@ out=resources/default
 
 # Settings (see docs/accuracy.md).
 CUTOFF=${CUTOFF:-2}
-SIGMA=${SIGMA:-0}
+SIGMA=${SIGMA:-1500}
 HELDOUT=${HELDOUT:-40000}
-EARLY_STOP=${EARLY_STOP:-3}
+EARLY_STOP=${EARLY_STOP:-20}
 
 step() { printf '\n== %s\n' "$*" >&2; }
 
@@ -39,7 +39,9 @@ python3 scripts/build-lexicons.py "$corpora" "$out"
 
 mkdir -p "$work/res"
 step "converting the MSRA training set"
-"$verrin" convert --from msra "$corpora/msra/train-nooverlap.txt" "$work/train.txt"
+"$verrin" convert --from msra --fold-width --raw-tokens --nest-locations "$out/NeItem.txt" \
+  "$corpora/msra/train-nooverlap.txt" "$work/train.txt" 2>"$work/convert.log"
+tail -n 2 "$work/convert.log" >&2
 
 step "generating training events"
 for f in dict.txt NeItem.txt NeAffix.txt PeInfo.txt; do cp "$out/$f" "$work/res/$f"; done
