@@ -126,7 +126,9 @@ UFILE* OpenTextFile(const CUString& path, const char* mode) {
 }
 
 UFILE* OpenTextFile(const char* narrow_path, const char* mode) {
-  return u_fopen(narrow_path, mode, nullptr, kTextFileCodePage);
+  // Numbers written with u_fprintf must not follow the user's locale (a
+  // decimal comma or other digits would not read back): POSIX formatting.
+  return u_fopen(narrow_path, mode, "en_US_POSIX", kTextFileCodePage);
 }
 
 void CloseTextFile(UFILE* file) {

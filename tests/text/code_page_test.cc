@@ -1,5 +1,9 @@
 #include "text/code_page.h"
 
+#include <unicode/ustdio.h>
+
+#include <cstdlib>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -75,6 +79,25 @@ TEST(CodePageTest, NumbersParseLikeTheCRuntimeInAnyLocale) {
   EXPECT_DOUBLE_EQ(ParseDouble("-1.25\r\n"), -1.25);
   EXPECT_DOUBLE_EQ(ParseDouble("abc"), 0.0);
   EXPECT_EQ(DecimalText(-52).View(), u"-52");
+}
+
+}  // namespace
+}  // namespace verrin
+
+namespace verrin {
+namespace {
+
+TEST(TextFileTest, NumbersIgnoreTheUserLocale) {
+  const char* saved = std::getenv("LANG");
+  const std::string previous = saved != nullptr ? saved : "";
+  setenv("LANG", "ar_EG.UTF-8", 1);
+  const std::string dir = testing::MakeTempDir("text-file");
+  UFILE* file = OpenTextFile((dir + "/n.txt").c_str(), "w");
+  ASSERT_NE(file, nullptr);
+  u_fprintf(file, "%d\t%C\n", 1234567, static_cast<UChar>(0x4E2D));
+  CloseTextFile(file);
+  if (saved != nullptr) setenv("LANG", previous.c_str(), 1); else unsetenv("LANG");
+  EXPECT_EQ(testing::ReadFile(dir + "/n.txt"), "1234567\t" + testing::Gbk("中") + "\n");
 }
 
 }  // namespace
