@@ -12,7 +12,8 @@ namespace {
 
 const char kConvertUsage[] =
     "Usage: verrin convert --from pd98|msra|bio [--dict PATH] [--fold-width]\n"
-    "                      [--raw-tokens] [--nest-locations LEXICON] IN OUT\n"
+    "                      [--raw-tokens] [--nest-locations LEXICON]\n"
+    "                      [--abbreviations MSRA_FILE] [--names-in-words] IN OUT\n"
     "\n"
     "Converts an annotated corpus into the bracketed training corpus (GBK, one\n"
     "paragraph or sentence per line, words separated by single spaces, entities\n"
@@ -41,6 +42,18 @@ const char kConvertUsage[] =
     "                  (an item lexicon: 'word value', value bit 2 = location),\n"
     "                  leaving at least two characters, is written with the\n"
     "                  location and the rest as nested parts\n"
+    "  --abbreviations MSRA_FILE\n"
+    "                  pd98: class the abbreviations (tag j) as the MSRA-format\n"
+    "                  corpus MSRA_FILE tags the same word: a one-character word\n"
+    "                  takes its most frequent entity tag when it has it at least\n"
+    "                  5 times, a longer word when it has it at least twice and\n"
+    "                  in at least half of its occurrences (中/j 美/j -> [L 中]\n"
+    "                  [L 美]); other abbreviations stay plain words\n"
+    "  --names-in-words\n"
+    "                  pd98: a word tagged n, nz, vn, l or i that starts with a\n"
+    "                  person's name of 3 or 4 characters found at least twice\n"
+    "                  in the corpus and leaves at least two characters is cut\n"
+    "                  into the person and the rest (邓小平理论 -> [P 邓小平] 理论)\n"
     "\n"
     "Lines that cannot be converted faithfully are reported on standard error as\n"
     "'line N: reason' and left out; a summary line follows at the end.\n";
@@ -57,9 +70,12 @@ void PrintSummary(const ConversionStats& s, CorpusFormat format) {
                static_cast<long long>(s.entities_unbracketed));
   if (format == CorpusFormat::kPd98) {
     std::fprintf(stderr,
-                 "; %lld persons cut from runs of nr tokens; %lld lines without nested parts",
+                 "; %lld persons cut from runs of nr tokens; %lld lines without nested parts; "
+                 "%lld abbreviations classed; %lld names cut out of words",
                  static_cast<long long>(s.persons_split),
-                 static_cast<long long>(s.lines_parts_dropped));
+                 static_cast<long long>(s.lines_parts_dropped),
+                 static_cast<long long>(s.abbreviations_classed),
+                 static_cast<long long>(s.names_cut));
   }
   std::fputc('\n', stderr);
   for (const auto& reason : s.skip_reasons) {
@@ -78,6 +94,10 @@ int RunConvert(int argc, char** argv) {
   parser.AddOption("nest-locations", &nest_path);
   parser.AddFlag("fold-width", &fold_width);
   parser.AddFlag("raw-tokens", &raw_tokens);
+  std::string abbreviations_path;
+  bool names_in_words = false;
+  parser.AddOption("abbreviations", &abbreviations_path);
+  parser.AddFlag("names-in-words", &names_in_words);
   std::string error;
   if (!parser.Parse(argc, argv, &error)) return UsageError("convert", error);
   if (from.empty()) return UsageError("convert", "--from is required");
@@ -102,6 +122,17 @@ int RunConvert(int argc, char** argv) {
   if (!dict_path.empty() && options.format != CorpusFormat::kBio) {
     return UsageError("convert", "--dict is used only with --from bio");
   }
+  if ((!abbreviations_path.empty() || names_in_words) && options.format != CorpusFormat::kPd98) {
+    return UsageError("convert", "--abbreviations and --names-in-words are used only with --from pd98");
+  }
+  CAbbreviationTable abbreviations;
+  if (!abbreviations_path.empty()) {
+    if (!abbreviations.Load(abbreviations_path, &error)) return Fail("convert", error);
+    options.abbreviation_class = [&abbreviations](const CUString& word) {
+      return abbreviations.ClassOf(word);
+    };
+  }
+  options.cut_names_in_words = names_in_words;
 
   CNELexicon dictionary;
   if (options.format == CorpusFormat::kBio) {

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <map>
 #include <set>
 #include <utility>
 
@@ -214,8 +216,34 @@ class CItemBuilder {
 };
 
 // The nested parts of a "[...]nt" compound: person runs, locations, the rest.
+// What the pd98 reader does beyond the plain tag mapping.
+struct Pd98Rules {
+  std::function<char16_t(const CUString&)> abbreviation_class;  // may be empty
+  const std::set<std::u16string>* names = nullptr;  // names to cut out of words
+};
+
+char16_t AbbreviationClass(const Pd98Rules& rules, const PdToken& token) {
+  if (token.tag != "j" || !rules.abbreviation_class) return 0;
+  const char16_t klass = rules.abbreviation_class(token.word);
+  return klass == u'P' || klass == u'L' || klass == u'O' ? klass : 0;
+}
+
+bool MayHoldName(const std::string& tag) {
+  return tag == "n" || tag == "nz" || tag == "vn" || tag == "l" || tag == "i";
+}
+
+// The length of the name of `names` (four characters tried first) that
+// starts `word` and leaves at least two characters, or 0.
+int32_t NamePrefix(const std::set<std::u16string>& names, const CUString& word) {
+  for (int32_t n = 4; n >= 3; --n) {
+    if (word.Length() - n < 2) continue;
+    if (names.count(std::u16string(word.c_str(), static_cast<size_t>(n))) != 0) return n;
+  }
+  return 0;
+}
+
 std::vector<CorpusPart> OrganizationParts(const std::vector<PdToken>& inner,
-                                          ConversionStats* stats) {
+                                          const Pd98Rules& rules, ConversionStats* stats) {
   std::vector<CorpusPart> parts;
   std::vector<CUString> run;
   auto flush = [&]() {
@@ -231,14 +259,20 @@ std::vector<CorpusPart> OrganizationParts(const std::vector<PdToken>& inner,
       continue;
     }
     flush();
-    parts.push_back({t.word, t.tag == "ns" ? u'L' : u'n'});
+    char16_t klass = t.tag == "ns" ? u'L' : u'n';
+    if (const char16_t abbreviation = AbbreviationClass(rules, t)) {
+      ++stats->abbreviations_classed;
+      // An organization's inner parts are persons, locations or the rest.
+      if (abbreviation == u'P' || abbreviation == u'L') klass = abbreviation;
+    }
+    parts.push_back({t.word, klass});
   }
   flush();
   return parts;
 }
 
-bool ConvertPd98Line(const CUString& line, std::vector<CorpusItem>* items,
-                     ConversionStats* stats, Problem* problem) {
+bool ConvertPd98Line(const CUString& line, const Pd98Rules& rules,
+                     std::vector<CorpusItem>* items, ConversionStats* stats, Problem* problem) {
   const std::vector<CUString> tokens = SplitTokens(line);
   items->clear();
   if (tokens.empty()) return true;
@@ -269,7 +303,7 @@ bool ConvertPd98Line(const CUString& line, std::vector<CorpusItem>* items,
       if (!token.closes) continue;
       in_compound = false;
       if (token.outer == "nt") {
-        builder.AddOrganization(OrganizationParts(inner, stats));
+        builder.AddOrganization(OrganizationParts(inner, rules, stats));
       } else if (token.outer == "ns") {
         std::vector<CUString> words;
         for (const PdToken& t : inner) words.push_back(t.word);
@@ -289,6 +323,15 @@ bool ConvertPd98Line(const CUString& line, std::vector<CorpusItem>* items,
       builder.AddEntity(u'L', {token.word});
     } else if (token.tag == "nt") {
       builder.AddEntity(u'O', {token.word});
+    } else if (const char16_t klass = AbbreviationClass(rules, token)) {
+      ++stats->abbreviations_classed;
+      builder.AddEntity(klass, {token.word});
+    } else if (const int32_t n = rules.names != nullptr && MayHoldName(token.tag)
+                                     ? NamePrefix(*rules.names, token.word)
+                                     : 0) {
+      ++stats->names_cut;
+      builder.AddEntity(u'P', {CUString(token.word.c_str(), n)});
+      builder.AddPlain(CUString(token.word.c_str() + n, token.word.Length() - n));
     } else {
       builder.AddPlain(token.word);
     }
@@ -574,6 +617,7 @@ class CConversion {
   CConversion(const ConverterOptions& options, ConversionStats* stats,
               std::function<bool(const std::string&)> write)
       : options_(options), stats_(stats), write_(std::move(write)) {
+    rules_.abbreviation_class = options.abbreviation_class;
     report_ = options.report;
     if (!report_) {
       report_ = [](int64_t line, const std::string& reason) {
@@ -604,6 +648,34 @@ class CConversion {
       options_.progress(*stats_);
     }
     return ok;
+  }
+
+  // First reading of one input line when names are cut out of words: counts
+  // the persons the line holds.
+  void Survey(std::string line) {
+    if (options_.format != CorpusFormat::kPd98) return;
+    StripLineEnd(line);
+    CUString text;
+    Problem problem;
+    if (IsBlank(line) || !DecodeLine(line, true, &text, &problem)) return;
+    std::vector<CorpusItem> items;
+    ConversionStats unused;
+    if (!ConvertPd98Line(text, Pd98Rules(), &items, &unused, &problem)) return;
+    for (const CorpusItem& item : items) {
+      if (item.klass != u'P') continue;
+      const CUString name = Concatenate(item.words);
+      if (name.Length() >= 3 && name.Length() <= 4) {
+        ++person_counts_[std::u16string(name.c_str(), static_cast<size_t>(name.Length()))];
+      }
+    }
+  }
+  // Ends the first reading: names written at least twice are cut out.
+  void EndSurvey() {
+    for (const auto& entry : person_counts_) {
+      if (entry.second >= 2) names_.insert(entry.first);
+    }
+    person_counts_.clear();
+    rules_.names = &names_;
   }
 
   bool Finish() {
@@ -637,18 +709,18 @@ class CConversion {
     // Counts of the line itself join the totals only when it is written.
     ConversionStats line_stats;
     const bool parsed = options_.format == CorpusFormat::kPd98
-                            ? ConvertPd98Line(line, &items, &line_stats, &problem)
+                            ? ConvertPd98Line(line, rules_, &items, &line_stats, &problem)
                             : ConvertMsraLine(line, &items, &line_stats, &problem);
     if (!parsed) {
       Skip(number, problem);
       return true;
     }
-    return Emit(items, number, line_stats.persons_split);
+    return Emit(items, number, line_stats);
   }
 
   // Checks the items and writes them as one line; the line is skipped when
   // it cannot be written faithfully.
-  bool Emit(std::vector<CorpusItem>& items, int64_t number, int64_t persons_split) {
+  bool Emit(std::vector<CorpusItem>& items, int64_t number, const ConversionStats& line_stats) {
     if (items.empty()) {
       ++stats_->lines_empty;
       return true;
@@ -686,7 +758,9 @@ class CConversion {
       if (item.klass == u'O') ++stats_->organizations;
     }
     stats_->entities_unbracketed += unbracketed;
-    stats_->persons_split += persons_split;
+    stats_->persons_split += line_stats.persons_split;
+    stats_->abbreviations_classed += line_stats.abbreviations_classed;
+    stats_->names_cut += line_stats.names_cut;
     ++stats_->lines_written;
     return write_(ToGbk(rendered) + "\n");
   }
@@ -765,10 +839,13 @@ class CConversion {
       for (const CUString& w : options_.cutter(plain.c_str(), plain.Length())) builder.AddPlain(w);
     }
     std::vector<CorpusItem> items = builder.Finish();
-    return Emit(items, sentence_line_, 0);
+    return Emit(items, sentence_line_, ConversionStats());
   }
 
   const ConverterOptions& options_;
+  Pd98Rules rules_;
+  std::map<std::u16string, int64_t> person_counts_;
+  std::set<std::u16string> names_;
   ConversionStats* stats_;
   std::function<bool(const std::string&)> write_;
   IssueReporter report_;
@@ -864,6 +941,64 @@ std::vector<ReadBackWord> ReadBracketedLine(const CUString& line) {
   return out;
 }
 
+void CAbbreviationTable::AddText(const CUString& line) {
+  for (const CUString& token : SplitTokens(line)) {
+    int32_t slash = token.Length() - 1;
+    while (slash >= 0 && token[slash] != u'/') --slash;
+    if (slash <= 0) continue;
+    bool ascii = true;
+    const std::string tag = AsciiOf(token.c_str() + slash + 1, token.Length() - slash - 1, &ascii);
+    int index = -1;
+    if (tag == "o") index = 0;
+    if (tag == "nr") index = 1;
+    if (tag == "ns") index = 2;
+    if (tag == "nt") index = 3;
+    if (!ascii || index < 0) continue;
+    auto& counts = counts_[std::u16string(token.c_str(), static_cast<size_t>(slash))];
+    ++counts[static_cast<size_t>(index)];
+  }
+}
+
+bool CAbbreviationTable::Load(const std::string& msra_path, std::string* error) {
+  std::FILE* in = std::fopen(msra_path.c_str(), "rb");
+  if (in == nullptr) {
+    *error = "cannot open " + msra_path + ": " + std::strerror(errno);
+    return false;
+  }
+  std::string line;
+  bool first = true;
+  while (ReadRawLine(in, line)) {
+    StripLineEnd(line);
+    if (first && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
+    first = false;
+    AddText(FromUtf8(line));
+  }
+  const bool failed = std::ferror(in) != 0;
+  std::fclose(in);
+  if (failed) {
+    *error = "reading " + msra_path + " failed";
+    return false;
+  }
+  return true;
+}
+
+char16_t CAbbreviationTable::ClassOf(const CUString& word) const {
+  const auto it = counts_.find(std::u16string(word.c_str(), static_cast<size_t>(word.Length())));
+  if (it == counts_.end()) return 0;
+  const auto& counts = it->second;
+  // Ties go to the location, then the organization, then the person.
+  static constexpr size_t kOrder[3] = {2, 3, 1};
+  static constexpr char16_t kClass[4] = {0, u'P', u'L', u'O'};
+  size_t best = kOrder[0];
+  for (size_t index : kOrder) {
+    if (counts[index] > counts[best]) best = index;
+  }
+  const int64_t total = counts[0] + counts[1] + counts[2] + counts[3];
+  const int64_t n = counts[best];
+  const bool taken = word.Length() == 1 ? n >= 5 : n >= 2 && 2 * n >= total;
+  return taken ? kClass[best] : 0;
+}
+
 bool ConvertCorpusText(const std::string& input, std::string* output,
                        const ConverterOptions& options, ConversionStats* stats,
                        std::string* error) {
@@ -874,13 +1009,20 @@ bool ConvertCorpusText(const std::string& input, std::string* output,
     output->append(bytes);
     return true;
   });
-  size_t start = 0;
-  while (start < input.size()) {
-    size_t end = input.find('\n', start);
-    end = end == std::string::npos ? input.size() : end + 1;
-    conversion.Feed(input.substr(start, end - start));
-    start = end;
+  auto each_line = [&input](const std::function<void(std::string)>& use) {
+    size_t start = 0;
+    while (start < input.size()) {
+      size_t end = input.find('\n', start);
+      end = end == std::string::npos ? input.size() : end + 1;
+      use(input.substr(start, end - start));
+      start = end;
+    }
+  };
+  if (options.cut_names_in_words) {
+    each_line([&conversion](std::string line) { conversion.Survey(std::move(line)); });
+    conversion.EndSurvey();
   }
+  each_line([&conversion](std::string line) { conversion.Feed(std::move(line)); });
   conversion.Finish();
   return true;
 }
@@ -905,7 +1047,19 @@ bool ConvertCorpus(const std::string& in_path, const std::string& out_path,
   });
   bool written = true;
   std::string line;
-  while (written && ReadRawLine(in, line)) written = conversion.Feed(line);
+  if (options.cut_names_in_words) {
+    while (ReadRawLine(in, line)) conversion.Survey(line);
+    conversion.EndSurvey();
+    if (std::ferror(in) == 0 && std::fseek(in, 0, SEEK_SET) != 0) {
+      *error = "cannot read " + in_path + " a second time";
+      std::fclose(in);
+      std::fclose(out);
+      return false;
+    }
+  }
+  while (written && std::ferror(in) == 0 && ReadRawLine(in, line)) {
+    written = conversion.Feed(line);
+  }
   if (written) written = conversion.Finish();
   const bool read_failed = std::ferror(in) != 0;
   std::fclose(in);

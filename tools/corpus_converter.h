@@ -34,6 +34,7 @@
 #ifndef VERRIN_TOOLS_CORPUS_CONVERTER_H_
 #define VERRIN_TOOLS_CORPUS_CONVERTER_H_
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -70,6 +71,8 @@ struct ConversionStats {
   // Lines whose organizations were written without nested parts because a
   // clause break would otherwise fall inside one (each reported).
   int64_t lines_parts_dropped = 0;
+  int64_t abbreviations_classed = 0;  // pd98: j tokens written as entities or entity parts
+  int64_t names_cut = 0;              // pd98: persons cut from the start of longer words
   std::map<std::string, int64_t> skip_reasons;  // short reason -> skipped count
 };
 
@@ -127,6 +130,37 @@ struct ConverterOptions {
   // tagger may produce. Called with the organization's text; returns the
   // length of its location prefix, or 0.
   std::function<int32_t(const CUString& organization)> location_prefix;
+  // pd98: the class of an abbreviation (tag j, on its own or inside a
+  // "[...]nt" compound): 'P', 'L', 'O', or 0 to keep it a plain word
+  // (an ordinary part inside an organization).
+  std::function<char16_t(const CUString& abbreviation)> abbreviation_class;
+  // pd98: a word tagged n, nz, vn, l or i that starts with a person's name
+  // of three or four characters written as nr tokens at least twice in the
+  // same corpus, and goes on for at least two more characters, becomes the
+  // person and the rest (邓小平理论/n -> [P 邓小平] 理论). Reads the input
+  // twice.
+  bool cut_names_in_words = false;
+};
+
+// Entity classes of words as a corpus in the MSRA format tags them, for
+// classing the abbreviations of another corpus. A word of one character
+// takes the entity tag it carries most often when it carries it at least 5
+// times (its other senses are plain words: 中 "middle" / 中 "China"); a
+// longer word takes it when it carries it at least twice and in at least
+// half of its occurrences.
+class CAbbreviationTable {
+ public:
+  // False with `error` set when the file cannot be read; tokens that are not
+  // word/TAG are ignored.
+  bool Load(const std::string& msra_path, std::string* error);
+  void AddText(const CUString& line);
+  // 'P', 'L', 'O' or 0.
+  char16_t ClassOf(const CUString& word) const;
+  size_t size() const { return counts_.size(); }
+
+ private:
+  // Occurrences as o, nr, ns, nt.
+  std::map<std::u16string, std::array<int64_t, 4>> counts_;
 };
 
 // Converts the file at `in_path` into the training corpus at `out_path`.

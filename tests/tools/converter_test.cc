@@ -402,3 +402,122 @@ TEST(NestLocationsTest, OrganizationStartingWithALocationGetsParts) {
 
 }  // namespace
 }  // namespace verrin
+
+namespace verrin {
+namespace {
+
+TEST(AbbreviationTableTest, ClassesFollowTheReferenceTags) {
+  CAbbreviationTable table;
+  // 中: 5 locations among 20 uses; 日: 4 locations and nothing else;
+  // 人大: 2 of 4 occurrences an organization; 妇联: 2 of 5; 欧: one location,
+  // one organization, one person.
+  for (int i = 0; i < 5; ++i) table.AddText(testing::U("中/ns 在/o 中/o 中/o 中/o"));
+  for (int i = 0; i < 4; ++i) table.AddText(testing::U("日/ns"));
+  table.AddText(testing::U("人大/nt 人大/nt 人大/o 人大/o 妇联/nt 妇联/nt 妇联/o 妇联/o 妇联/o"));
+  table.AddText(testing::U("欧/ns 欧/nt 欧/nr 毛/nr 毛/nr 毛/nr 毛/nr 毛/nr 坏/token 单/"));
+  EXPECT_EQ(table.ClassOf(testing::U("中")), u'L');
+  EXPECT_EQ(table.ClassOf(testing::U("日")), 0);
+  EXPECT_EQ(table.ClassOf(testing::U("人大")), u'O');
+  EXPECT_EQ(table.ClassOf(testing::U("妇联")), 0);
+  EXPECT_EQ(table.ClassOf(testing::U("欧")), 0);
+  EXPECT_EQ(table.ClassOf(testing::U("毛")), u'P');
+  EXPECT_EQ(table.ClassOf(testing::U("在")), 0);
+  EXPECT_EQ(table.ClassOf(testing::U("坏")), 0);  // an unknown tag counts for nothing
+  EXPECT_EQ(table.ClassOf(testing::U("没有")), 0);
+  table.AddText(testing::U("日/ns"));
+  EXPECT_EQ(table.ClassOf(testing::U("日")), u'L');
+
+  CAbbreviationTable few;
+  few.AddText(testing::U("欧盟/nt 欧盟/ns 北约/nt"));
+  EXPECT_EQ(few.ClassOf(testing::U("欧盟")), 0);    // 1 each: fewer than 2
+  EXPECT_EQ(few.ClassOf(testing::U("北约")), 0);
+  few.AddText(testing::U("欧盟/nt 欧盟/ns"));
+  EXPECT_EQ(few.ClassOf(testing::U("欧盟")), u'L');  // 2 and 2: the location
+}
+
+TEST(AbbreviationTableTest, LoadsAFileAndReportsAMissingOne) {
+  const std::string dir = testing::MakeTempDir("abbreviations");
+  testing::WriteFile(dir + "/msra.txt", "\xEF\xBB\xBF" "北约/nt 北约/nt\r\n美/ns 美/ns 美/ns 美/ns 美/ns\n");
+  CAbbreviationTable table;
+  std::string error;
+  ASSERT_TRUE(table.Load(dir + "/msra.txt", &error)) << error;
+  EXPECT_EQ(table.ClassOf(testing::U("北约")), u'O');
+  EXPECT_EQ(table.ClassOf(testing::U("美")), u'L');
+  EXPECT_FALSE(table.Load(dir + "/none.txt", &error));
+  EXPECT_NE(error.find("none.txt"), std::string::npos);
+}
+
+Conversion ConvertPd98With(const std::string& utf8_input, bool cut_names) {
+  Conversion run;
+  ConverterOptions options;
+  options.abbreviation_class = [](const CUString& word) -> char16_t {
+    const std::string w = testing::Utf8(word);
+    if (w == "中" || w == "美") return u'L';
+    if (w == "人大" || w == "中共") return u'O';
+    if (w == "毛") return u'P';
+    return 0;
+  };
+  options.cut_names_in_words = cut_names;
+  options.report = [&run](int64_t line, const std::string& reason) {
+    run.reports.emplace_back(line, reason);
+  };
+  std::string gbk, error;
+  EXPECT_TRUE(ConvertCorpusText(Gbk(utf8_input), &gbk, options, &run.stats, &error)) << error;
+  run.output = Utf8(FromGbk(gbk));
+  return run;
+}
+
+TEST(Pd98Converter, AbbreviationsBecomeEntitiesOrParts) {
+  const Conversion run = ConvertPd98With(
+      "19980101-01-001-001/m  中/j  美/j  关系/n  、/w  人大/j  和/c  高校/j\n"
+      "19980101-01-001-002/m  [中/j  美/j  贸易/n  委员会/n]nt  [中共/j  中央/n]nt  毛/j\n",
+      false);
+  // Inside an organization an abbreviation is a location, a person or an
+  // ordinary part.
+  EXPECT_EQ(run.output,
+            "[L 中] [L 美] 关系 、 [O 人大] 和 高校\n"
+            "[O 中\x05L\x06美\x05L\x06贸易\x05n\x06委员会\x05n\x06] "
+            "[O 中共\x05n\x06中央\x05n\x06] [P 毛]\n");
+  EXPECT_EQ(run.stats.abbreviations_classed, 7);
+  EXPECT_EQ(run.stats.locations, 2);
+  EXPECT_EQ(run.stats.organizations, 3);
+  EXPECT_EQ(run.stats.persons, 1);
+  EXPECT_TRUE(run.reports.empty());
+}
+
+TEST(Pd98Converter, NamesAreCutOutOfWordsOnlyWhenSeenTwice) {
+  const std::string input =
+      "19980101-01-001-001/m  邓/nr  小平/nr  同志/n  、/w  邓/nr  小平/nr  和/c  李/nr  鹏/nr\n"
+      "19980101-01-001-002/m  邓小平理论/n  邓小平/n  邓小平们/n  邓小平理论/v  李鹏思想/n  "
+      "[邓小平理论/n  研究会/n]nt\n";
+  const Conversion cut = ConvertPd98With(input, true);
+  // 邓小平们 would leave one character; 理论 after a verb tag is left; 李鹏
+  // has two characters; inside the organization the word is an ordinary part.
+  EXPECT_EQ(cut.output,
+            "[P 邓/小平] 同志 、 [P 邓/小平] 和 [P 李/鹏]\n"
+            "[P 邓小平] 理论 邓小平 邓小平们 邓小平理论 李鹏思想 "
+            "[O 邓小平理论\x05n\x06研究会\x05n\x06]\n");
+  EXPECT_EQ(cut.stats.names_cut, 1);
+
+  const Conversion kept = ConvertPd98With(input, false);
+  EXPECT_EQ(kept.stats.names_cut, 0);
+  EXPECT_NE(kept.output.find("同志 、 [P 邓/小平] 和 [P 李/鹏]\n邓小平理论 邓小平 "), std::string::npos);
+
+  // A name written once is not cut; the file form reads the input twice.
+  const std::string dir = testing::MakeTempDir("names");
+  testing::WriteFile(dir + "/in.txt",
+                     Gbk("19980101-01-001-001/m  江/nr  泽民/nr  江泽民同志/n  邓小平理论/n\n"
+                         "19980101-01-001-002/m  江/nr  泽民/nr\n"));
+  ConverterOptions options;
+  options.cut_names_in_words = true;
+  ConversionStats stats;
+  std::string error;
+  ASSERT_TRUE(ConvertCorpus(dir + "/in.txt", dir + "/out.txt", options, &stats, &error)) << error;
+  EXPECT_EQ(Utf8(FromGbk(testing::ReadFile(dir + "/out.txt"))),
+            "[P 江/泽民] [P 江泽民] 同志 邓小平理论\n[P 江/泽民]\n");
+  EXPECT_EQ(stats.names_cut, 1);
+  EXPECT_EQ(stats.lines_written, 2);
+}
+
+}  // namespace
+}  // namespace verrin
