@@ -6,6 +6,7 @@
 
 #include "cli/command.h"
 #include "engine/ne_engine.h"
+#include "resource/char_label_table.h"
 #include "resource/ne_resource.h"
 #include "verrin/verrin.h"
 
@@ -26,7 +27,12 @@ const char kUsage[] =
     "  --res DIR        resource directory (default: the bundled resources)\n"
     "  --model PATH     load this model too (not needed to generate features)\n"
     "  --protected      read the protected (.des) forms of the resource files\n"
-    "  --option 1|2     words of the corpus separated by '/' (1) or spaces (2, default)\n";
+    "  --option 1|2     words of the corpus separated by '/' (1) or spaces (2, default)\n"
+    "  --person-labels  let every Chinese character of the written label table\n"
+    "                   also take the person labels (begin, inner, end): names\n"
+    "                   are written with almost any character, and a character\n"
+    "                   the corpus never showed inside a name could otherwise\n"
+    "                   never be tagged as part of one\n";
 
 bool MakeDirectories(const std::string& path) {
   std::string partial;
@@ -41,12 +47,17 @@ bool MakeDirectories(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// Labels 2, 3 and 4: the begin, inner and end of a person's name.
+constexpr int32_t kPersonLabelBits = (1 << 2) | (1 << 3) | (1 << 4);
+
 int Run(int argc, char** argv) {
   ResourceOptions resources;
   std::string option_text = "2";
   ArgParser parser;
   resources.AddTo(parser);
   parser.AddOption("option", &option_text);
+  bool person_labels = false;
+  parser.AddFlag("person-labels", &person_labels);
   std::string error;
   if (!parser.Parse(argc, argv, &error)) return UsageError("genfeatures", error);
   int option = 2;
@@ -75,6 +86,14 @@ int Run(int argc, char** argv) {
   if (!engine.GenerateFeatureData(corpus.c_str(), 0, out_dir.c_str())) {
     std::fputc('\n', stderr);
     return Fail("genfeatures", "could not write the event file below " + out_dir);
+  }
+  if (person_labels) {
+    const std::string table_path = out_dir + "/charset_lableInfo_tr.txt";
+    CharLabelTable table;
+    if (!table.Load(table_path, false)) return Fail("genfeatures", "cannot read " + table_path);
+    const int32_t changed = table.AllowLabels(0x4E00, 0x9FFF, kPersonLabelBits);
+    if (!table.Write(table_path)) return Fail("genfeatures", "cannot write " + table_path);
+    std::fprintf(stderr, "person labels added to %d characters\n", changed);
   }
   return kExitOk;
 }

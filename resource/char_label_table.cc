@@ -48,6 +48,17 @@ void CharLabelTable::Record(const char16_t* text, const std::vector<int32_t>& la
   }
 }
 
+int32_t CharLabelTable::AllowLabels(char16_t first, char16_t last, int32_t bits) {
+  int32_t changed = 0;
+  for (int32_t unit = first; unit <= last; ++unit) {
+    int32_t& entry = bits_[static_cast<size_t>(unit)];
+    if (entry == 0 || (entry | bits) == entry) continue;
+    entry |= bits;
+    ++changed;
+  }
+  return changed;
+}
+
 bool CharLabelTable::Write(const std::string& path) const {
   UFILE* file = OpenTextFile(path.c_str(), "w");
   if (file == nullptr) {

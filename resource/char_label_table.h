@@ -29,6 +29,9 @@ class CharLabelTable {
   // For each position up to the end or the sentinel U+0002: when
   // labels[i] < 14, sets bit labels[i] of text[i].
   void Record(const char16_t* text, const std::vector<int32_t>& labels);
+  // Adds `bits` to every entry of the units first..last that is not 0 (units
+  // never seen keep every label anyway); returns how many entries changed.
+  int32_t AllowLabels(char16_t first, char16_t last, int32_t bits);
   // Writes "%C\t%d\n" for every non-zero entry in code-unit order (GBK).
   bool Write(const std::string& path) const;
 

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "test_util.h"
+#include "text/code_page.h"
 
 namespace verrin {
 namespace {
@@ -95,6 +97,64 @@ TEST(RoundTripTest, GenfeaturesTrainTagFindsTheTrainingEntitiesAgain) {
             "记者 从 [O 外交部] 获悉 。 \n"
             "[P 刘洋] 说 ， 天气 很 好 。 \n"
             "我们 在 [L 南京] 见面 。 \n");
+}
+
+// Parses a label table file: character (UTF-8) -> bits.
+std::map<std::string, int> ReadLabelTable(const std::string& path) {
+  std::map<std::string, int> table;
+  const std::string text = testing::Utf8(FromGbk(testing::ReadFile(path)));
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    const size_t tab = text.find('\t', start);
+    if (tab != std::string::npos && tab < end) {
+      table[text.substr(start, tab - start)] = std::stoi(text.substr(tab + 1, end - tab - 1));
+    }
+    start = end + 1;
+  }
+  return table;
+}
+
+TEST(RoundTripTest, PersonLabelsOpenEveryChineseCharacterOfTheTable) {
+  const std::string dir = testing::MakeTempDir("person-labels");
+  const std::string res = dir + "/res";
+  fs::create_directories(res);
+  for (const char* name : {"dict.txt", "NeItem.txt", "NeAffix.txt"}) {
+    fs::copy_file(kTaggerData + "/" + name, res + "/" + name);
+  }
+  testing::WriteFile(res + "/charset_lableInfo_tr.txt", "");
+  std::string corpus;
+  for (const auto& entry : kCorpus) corpus += entry.first + "\n";
+  corpus += "[P 约翰·史密斯] 来 了 。\n";  // the dot inside a name is not Chinese
+  testing::WriteFile(dir + "/corpus.txt", testing::Gbk(corpus));
+
+  std::string out;
+  ASSERT_EQ(Cli("genfeatures --res " + res + " " + dir + "/corpus.txt " + dir + "/plain 2>&1", &out),
+            0) << out;
+  ASSERT_EQ(Cli("genfeatures --person-labels --res " + res + " " + dir + "/corpus.txt " + dir +
+                    "/open 2>&1", &out),
+            0) << out;
+  const auto plain = ReadLabelTable(dir + "/plain/charset_lableInfo_tr.txt");
+  const auto open = ReadLabelTable(dir + "/open/charset_lableInfo_tr.txt");
+  ASSERT_EQ(plain.size(), open.size());
+  int changed = 0;
+  for (const auto& [unit, bits] : plain) {
+    const char16_t u = testing::U(unit)[0];
+    const bool chinese = u >= 0x4E00 && u <= 0x9FFF;
+    EXPECT_EQ(open.at(unit), chinese ? (bits | 0x1c) : bits) << unit;
+    if (open.at(unit) != bits) ++changed;
+  }
+  EXPECT_EQ(plain.at("张"), 1 << 2);          // begins a name
+  EXPECT_EQ(open.at("在"), 0x1e);              // 1, now also 2, 3 and 4
+  EXPECT_EQ(plain.at("·"), 1 << 3);
+  EXPECT_EQ(open.at("·"), 1 << 3);            // not a Chinese character
+  EXPECT_NE(out.find("person labels added to " + std::to_string(changed) + " characters"),
+            std::string::npos)
+      << out;
+  // The event files do not depend on the table.
+  EXPECT_EQ(testing::ReadFile(dir + "/plain/ME_featuredata_tr.txt"),
+            testing::ReadFile(dir + "/open/ME_featuredata_tr.txt"));
 }
 
 }  // namespace
