@@ -47,7 +47,7 @@ step "generating training events"
 for f in dict.txt NeItem.txt NeAffix.txt PeInfo.txt; do cp "$out/$f" "$work/res/$f"; done
 : > "$work/res/charset_lableInfo_tr.txt"
 rm -rf "$work/events"
-"$verrin" genfeatures --res "$work/res" "$work/train.txt" "$work/events" 2>/dev/null
+"$verrin" genfeatures --person-labels --res "$work/res" "$work/train.txt" "$work/events" 2>/dev/null
 wc -l "$work/events/ME_featuredata_tr.txt" >&2
 
 step "training (cut-off $CUTOFF, sigma $SIGMA, held-out $HELDOUT, early stop $EARLY_STOP)"
