@@ -24,11 +24,14 @@ constexpr char kUsage[] =
     "  --heldout N       keep the last N events as held-out data\n"
     "  --early-stop W    stop when the held-out likelihood of the last W\n"
     "                    iterations falls below that of the W before them\n"
-    "  --agis            estimate with AGIS instead of BLMVM\n";
+    "  --agis            estimate with AGIS instead of BLMVM\n"
+    "  --prune M         leave out of the saved model every feature whose\n"
+    "                    weight lies within M of 0 (a smaller model that scores\n"
+    "                    almost as the whole one)\n";
 
 int Run(int argc, char** argv) {
   std::string cutoff_text = "0", sigma_text = "0", width_text = "0", heldout_text = "0",
-              early_stop_text = "0";
+              early_stop_text = "0", prune_text = "0";
   bool agis = false;
   ArgParser parser;
   parser.AddOption("cutoff", &cutoff_text);
@@ -37,6 +40,7 @@ int Run(int argc, char** argv) {
   parser.AddOption("heldout", &heldout_text);
   parser.AddOption("early-stop", &early_stop_text);
   parser.AddFlag("agis", &agis);
+  parser.AddOption("prune", &prune_text);
   std::string error;
   if (!parser.Parse(argc, argv, &error)) return UsageError(kName, error);
   int cutoff = 0, heldout = 0, early_stop = 0;
@@ -55,6 +59,10 @@ int Run(int argc, char** argv) {
   }
   if (!ParseIntArg(early_stop_text, &early_stop) || early_stop < 0) {
     return UsageError(kName, "--early-stop needs a whole number of at least 0");
+  }
+  double prune = 0;
+  if (!ParseDoubleArg(prune_text, &prune) || !(prune >= 0)) {
+    return UsageError(kName, "--prune needs a number of at least 0");
   }
   if (parser.Positional().size() != 2) return UsageError(kName, "expected EVENTS and MODEL_OUT");
   const std::string& events = parser.Positional()[0];
@@ -76,6 +84,11 @@ int Run(int argc, char** argv) {
     return Fail(kName, "cannot read the event file " + events);
   }
   if (classifier.Train(cutoff) != 1) return Fail(kName, "training failed");
+  if (prune > 0) {
+    const int32_t zeroed = model.ZeroSmallWeights(prune);
+    std::fprintf(stderr, "pruned %d of %d features (weights within %g of 0)\n", zeroed,
+                 model.FeatureCount(), prune);
+  }
   if (!model.Save(FromGbk(model_out))) return Fail(kName, "cannot write the model " + model_out);
   return kExitOk;
 }

@@ -85,6 +85,9 @@ class CMEModel {
   // feature already known; each entry sets its feature's weight (a repeated
   // pair keeps the later weight). Always true.
   bool LoadTable(const MEModelEntry* entries);
+  // Sets every weight whose magnitude is below `min_magnitude` to 0, so that
+  // Save leaves its feature out; returns how many features that zeroed.
+  int32_t ZeroSmallWeights(double min_magnitude);
   // Every feature, zero weights included, in the order Save writes them.
   void ExportEntries(std::vector<std::pair<std::pair<CUString, CUString>, double>>& out) const;
 

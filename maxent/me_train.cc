@@ -337,4 +337,16 @@ bool CMEModel::HasHeldout() const { return impl_->heldout.Size() > 0; }
 std::vector<double>& CMEModel::HeldoutHistory() { return impl_->heldout_history; }
 const std::vector<double>& CMEModel::Weights() const { return impl_->weights; }
 
+int32_t CMEModel::ZeroSmallWeights(double min_magnitude) {
+  int32_t zeroed = 0;
+  for (double& weight : impl_->weights) {
+    if (weight != 0.0 && std::fabs(weight) < min_magnitude) {
+      weight = 0.0;
+      ++zeroed;
+    }
+  }
+  impl_->RefreshRowWeights();
+  return zeroed;
+}
+
 }  // namespace verrin

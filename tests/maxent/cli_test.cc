@@ -1,6 +1,8 @@
 // The maxent commands of the verrin tool, run as a user would.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <string>
 
 #include "test_util.h"
@@ -99,6 +101,33 @@ TEST_F(MaxentTrainCliTest, AgisAndCutoff) {
   EXPECT_NE(Stderr().find("performing AGIS\n"), std::string::npos);
   EXPECT_EQ(Stderr().find("performing LMVM"), std::string::npos);
   EXPECT_FALSE(ReadFile(dir_ + "/agis.txt").empty());
+}
+
+TEST_F(MaxentTrainCliTest, PruneLeavesSmallWeightsOut) {
+  ASSERT_EQ(Run("train " + dir_ + "/events.txt " + dir_ + "/whole.txt"), 0) << Stderr();
+  ASSERT_EQ(Run("train --prune 0.5 " + dir_ + "/events.txt " + dir_ + "/pruned.txt"), 0)
+      << Stderr();
+  EXPECT_NE(Stderr().find("(weights within 0.5 of 0)"), std::string::npos) << Stderr();
+  // The pruned file is the whole one without the lines of small weights.
+  std::string kept;
+  size_t dropped = 0;
+  const std::string whole = ReadFile(dir_ + "/whole.txt");
+  for (size_t start = 0; start < whole.size();) {
+    const size_t end = whole.find('\n', start) + 1;
+    const std::string line = whole.substr(start, end - start);
+    const double weight = std::stod(line.substr(line.rfind('\t') + 1));
+    if (std::fabs(weight) >= 0.5) {
+      kept += line;
+    } else {
+      ++dropped;
+    }
+    start = end;
+  }
+  EXPECT_GT(dropped, 0u);
+  EXPECT_EQ(ReadFile(dir_ + "/pruned.txt"), kept);
+  EXPECT_NE(Stderr().find("pruned " + std::to_string(dropped) + " of "), std::string::npos)
+      << Stderr();
+  EXPECT_EQ(Run("train --prune -1 " + dir_ + "/events.txt " + dir_ + "/m.txt"), 2);
 }
 
 TEST_F(MaxentTrainCliTest, Failures) {

@@ -1,6 +1,8 @@
 // Model files: parsing, saving order and format, round trips, the walk over
 // deciphered bytes, in-memory tables, and faults of the file format.
 #include <gtest/gtest.h>
+
+#include <cmath>
 #include <unicode/uloc.h>
 
 #include <string>
@@ -171,6 +173,27 @@ TEST_F(ModelFileTest, SaveOrdersByCodeUnitsAndSkipsZeroWeights) {
   EXPECT_EQ(reloaded.PredicateIndex(U("Z")), 1);
   EXPECT_EQ(reloaded.Weights(), (std::vector<double>{3.0, 0.0, -0.125, 2.5, 1.0}));
   EXPECT_EQ(reloaded.FeatureCount(), 5);
+}
+
+TEST_F(ModelFileTest, ZeroedSmallWeightsLeaveScoringAndTheSavedFile) {
+  EntryTable table;
+  table.Add("a", "x", 0.5).Add("b", "x", -0.04).Add("a", "y", 0.05).Add("b", "y", -2.0)
+      .Add("c", "x", 0.049999);
+  CMEModel model;
+  model.LoadTable(table.Entries());
+  EXPECT_EQ(model.ZeroSmallWeights(0.05), 2);
+  EXPECT_EQ(model.ZeroSmallWeights(0.05), 0);  // zeros are not counted again
+  // Scoring sees the zeros: b and c score 0 on x like an outcome without a feature.
+  CMESample sample;
+  sample.predicates.push_back(U("x"));
+  std::vector<double> probs;
+  model.Eval(sample, probs);
+  ASSERT_EQ(probs.size(), 3u);
+  EXPECT_DOUBLE_EQ(probs[1], probs[2]);
+  EXPECT_DOUBLE_EQ(probs[0] / probs[1], std::exp(0.5));
+  ASSERT_TRUE(model.Save(U(Path("pruned.txt"))));
+  EXPECT_EQ(ReadFile(Path("pruned.txt")),
+            Gbk("a\tx\t0.500000\na\ty\t0.050000\nb\ty\t-2.000000\n"));
 }
 
 TEST_F(ModelFileTest, SaveLoadSaveGivesTheSameBytes) {
