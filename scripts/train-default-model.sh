@@ -23,8 +23,10 @@ work=${2:-build/default-model}
 out=resources/default
 
 # Settings (see docs/accuracy.md).
-CUTOFF=${CUTOFF:-2}
+COPIES=${COPIES:-1}
+CUTOFF=${CUTOFF:-1}
 SIGMA=${SIGMA:-1500}
+PRUNE=${PRUNE:-0.05}
 HELDOUT=${HELDOUT:-40000}
 EARLY_STOP=${EARLY_STOP:-20}
 
@@ -43,16 +45,20 @@ step "converting the MSRA training set"
   "$corpora/msra/train-nooverlap.txt" "$work/train.txt" 2>"$work/convert.log"
 tail -n 2 "$work/convert.log" >&2
 
+step "adding $COPIES copies of the lines with entities, entities swapped"
+"$verrin" augment --copies "$COPIES" "$work/train.txt" "$work/train-augmented.txt"
+
 step "generating training events"
 for f in dict.txt NeItem.txt NeAffix.txt PeInfo.txt; do cp "$out/$f" "$work/res/$f"; done
 : > "$work/res/charset_lableInfo_tr.txt"
 rm -rf "$work/events"
-"$verrin" genfeatures --person-labels --res "$work/res" "$work/train.txt" "$work/events" 2>/dev/null
+"$verrin" genfeatures --person-labels --res "$work/res" "$work/train-augmented.txt" "$work/events" \
+  2>/dev/null
 wc -l "$work/events/ME_featuredata_tr.txt" >&2
 
-step "training (cut-off $CUTOFF, sigma $SIGMA, held-out $HELDOUT, early stop $EARLY_STOP)"
+step "training (cut-off $CUTOFF, sigma $SIGMA, held-out $HELDOUT, early stop $EARLY_STOP, prune $PRUNE)"
 "$verrin" train --cutoff "$CUTOFF" --sigma "$SIGMA" --heldout "$HELDOUT" \
-  --early-stop "$EARLY_STOP" "$work/events/ME_featuredata_tr.txt" "$work/model.txt"
+  --early-stop "$EARLY_STOP" --prune "$PRUNE" "$work/events/ME_featuredata_tr.txt" "$work/model.txt"
 
 cp "$work/events/charset_lableInfo_tr.txt" "$out/charset_lableInfo_tr.txt"
 cp "$work/model.txt" "$out/model.txt"
