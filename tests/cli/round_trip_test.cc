@@ -60,14 +60,21 @@ const std::vector<std::pair<std::string, std::string>> kCorpus = {
     {"我们 在 [L 南京] 见面 。", "我们在南京见面。"},
 };
 
-TEST(RoundTripTest, GenfeaturesTrainTagFindsTheTrainingEntitiesAgain) {
-  const std::string dir = testing::MakeTempDir("round-trip");
+// A resource directory below `dir` with the test lexicons and an empty
+// label table, as training starts from; returns its path.
+std::string TrainingResources(const std::string& dir) {
   const std::string res = dir + "/res";
   fs::create_directories(res);
   for (const char* name : {"dict.txt", "NeItem.txt", "NeAffix.txt"}) {
     fs::copy_file(kTaggerData + "/" + name, res + "/" + name);
   }
   testing::WriteFile(res + "/charset_lableInfo_tr.txt", "");
+  return res;
+}
+
+TEST(RoundTripTest, GenfeaturesTrainTagFindsTheTrainingEntitiesAgain) {
+  const std::string dir = testing::MakeTempDir("round-trip");
+  const std::string res = TrainingResources(dir);
   std::string corpus, raw;
   for (const auto& [bracketed, text] : kCorpus) {
     corpus += bracketed + "\n";
@@ -118,12 +125,7 @@ std::map<std::string, int> ReadLabelTable(const std::string& path) {
 
 TEST(RoundTripTest, PersonLabelsOpenEveryChineseCharacterOfTheTable) {
   const std::string dir = testing::MakeTempDir("person-labels");
-  const std::string res = dir + "/res";
-  fs::create_directories(res);
-  for (const char* name : {"dict.txt", "NeItem.txt", "NeAffix.txt"}) {
-    fs::copy_file(kTaggerData + "/" + name, res + "/" + name);
-  }
-  testing::WriteFile(res + "/charset_lableInfo_tr.txt", "");
+  const std::string res = TrainingResources(dir);
   std::string corpus;
   for (const auto& entry : kCorpus) corpus += entry.first + "\n";
   corpus += "[P 约翰·史密斯] 来 了 。\n";  // the dot inside a name is not Chinese
