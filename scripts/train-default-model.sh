@@ -25,7 +25,7 @@ out=resources/default
 # Settings (see docs/accuracy.md).
 COPIES=${COPIES:-1}
 CUTOFF=${CUTOFF:-1}
-SIGMA=${SIGMA:-1500}
+SIGMA=${SIGMA:-3000}
 PRUNE=${PRUNE:-0.05}
 HELDOUT=${HELDOUT:-40000}
 EARLY_STOP=${EARLY_STOP:-20}
