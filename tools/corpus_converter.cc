@@ -344,20 +344,29 @@ bool ConvertPd98Line(const CUString& line, const Pd98Rules& rules,
   return true;
 }
 
+// "word/tag": false when there is no "/" after a non-empty word.
+bool SplitMsraToken(const CUString& token, CUString* word, std::string* tag, bool* ascii) {
+  int32_t slash = token.Length() - 1;
+  while (slash >= 0 && token[slash] != u'/') --slash;
+  if (slash <= 0) return false;
+  word->Assign(token.c_str(), slash);
+  *ascii = true;
+  *tag = AsciiOf(token.c_str() + slash + 1, token.Length() - slash - 1, ascii);
+  return true;
+}
+
 bool ConvertMsraLine(const CUString& line, std::vector<CorpusItem>* items,
                      ConversionStats* stats, Problem* problem) {
   items->clear();
   CItemBuilder builder(stats);
   for (const CUString& token : SplitTokens(line)) {
-    int32_t slash = token.Length() - 1;
-    while (slash >= 0 && token[slash] != u'/') --slash;
-    if (slash <= 0) {
+    CUString word;
+    std::string tag;
+    bool ascii = true;
+    if (!SplitMsraToken(token, &word, &tag, &ascii)) {
       *problem = {"malformed token", "malformed token " + Quote(token) + " (expected word/TAG)"};
       return false;
     }
-    CUString word(token.c_str(), slash);
-    bool ascii = true;
-    const std::string tag = AsciiOf(token.c_str() + slash + 1, token.Length() - slash - 1, &ascii);
     if (ascii && tag == "o") {
       builder.AddPlain(word);
     } else if (ascii && tag == "nr") {
@@ -943,18 +952,17 @@ std::vector<ReadBackWord> ReadBracketedLine(const CUString& line) {
 
 void CAbbreviationTable::AddText(const CUString& line) {
   for (const CUString& token : SplitTokens(line)) {
-    int32_t slash = token.Length() - 1;
-    while (slash >= 0 && token[slash] != u'/') --slash;
-    if (slash <= 0) continue;
+    CUString word;
+    std::string tag;
     bool ascii = true;
-    const std::string tag = AsciiOf(token.c_str() + slash + 1, token.Length() - slash - 1, &ascii);
+    if (!SplitMsraToken(token, &word, &tag, &ascii)) continue;
     int index = -1;
     if (tag == "o") index = 0;
     if (tag == "nr") index = 1;
     if (tag == "ns") index = 2;
     if (tag == "nt") index = 3;
     if (!ascii || index < 0) continue;
-    auto& counts = counts_[std::u16string(token.c_str(), static_cast<size_t>(slash))];
+    auto& counts = counts_[std::u16string(word.c_str(), static_cast<size_t>(word.Length()))];
     ++counts[static_cast<size_t>(index)];
   }
 }
