@@ -6,8 +6,6 @@
 
 #include "cli/command.h"
 #include "cli/record_bio.h"
-#include "text/char_class.h"
-#include "text/code_page.h"
 #include "tools/ner_scorer.h"
 #include "verrin/verrin.h"
 
@@ -46,49 +44,16 @@ int Run(int argc, char** argv) {
 
   const bool progress = StderrIsTerminal();
   const auto start = std::chrono::steady_clock::now();
-  std::vector<BioSentence> predicted;
-  predicted.reserve(gold.size());
-  std::string bio;
-  for (size_t s = 0; s < gold.size(); ++s) {
-    const BioSentence& sentence = gold[s];
-    std::string utf8;
-    for (const std::string& c : sentence.chars) utf8 += c;
-    const CUString text = FromUtf8(utf8);
-    tag_WordInfoW* records = nullptr;
-    int count = 0;
-    tagger.KyTagNEInfo(text.c_str(), 0, records, count);
-    const std::vector<std::string> unit_tags = UnitTags(records, count);
-    tagger.FreeWordSegResult(records, count);
+  const std::vector<BioSentence> predicted = TagBioSentences(tagger, gold, progress);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
-    // Raw text loses its white space in tagging; every other unit comes back
-    // in order, so the predicted tags line up with the gold characters.
-    BioSentence out;
-    out.chars = sentence.chars;
-    out.first_line = sentence.first_line;
-    size_t unit = 0;
-    for (const std::string& c : sentence.chars) {
-      const CUString units = FromUtf8(c);
-      if (units.Length() == 0 || IsWhiteSpace(units[0])) {
-        out.tags.emplace_back("O");
-        continue;
-      }
-      out.tags.push_back(unit < unit_tags.size() ? unit_tags[unit] : std::string("O"));
-      unit += static_cast<size_t>(units.Length());
-    }
-    if (!output.empty()) {
+  if (!output.empty()) {
+    std::string bio;
+    for (const BioSentence& out : predicted) {
       for (size_t i = 0; i < out.chars.size(); ++i) bio += out.chars[i] + " " + out.tags[i] + "\n";
       bio += "\n";
     }
-    predicted.push_back(std::move(out));
-    if (progress && (s + 1) % 200 == 0) {
-      std::fprintf(stderr, "\rtagged %zu of %zu sentences", s + 1, gold.size());
-    }
-  }
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  if (progress) std::fputs("\r\033[K", stderr);
-
-  if (!output.empty()) {
     std::FILE* f = std::fopen(output.c_str(), "wb");
     if (f == nullptr) return Fail("eval-ner", "cannot write " + output);
     std::fwrite(bio.data(), 1, bio.size(), f);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/ner_scorer.h"
 #include "verrin/verrin.h"
 
 namespace verrin::cli {
@@ -13,6 +14,12 @@ namespace verrin::cli {
 // "I-X" with X = PER, LOC, ORG for records of type 3. A word split over
 // several records (longer than 255 units) stays one entity.
 std::vector<std::string> UnitTags(const tag_WordInfoW* records, int count);
+
+// Tags the raw text of every gold sentence and returns the sentences with the
+// predicted tags (white space, which tagging drops, is tagged "O"). With
+// `progress` a count goes to standard error every 200 sentences.
+std::vector<BioSentence> TagBioSentences(CKyVerrin& tagger, const std::vector<BioSentence>& gold,
+                                         bool progress);
 
 }  // namespace verrin::cli
 

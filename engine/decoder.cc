@@ -199,6 +199,17 @@ void CNEDecoder::BuildLattice(const CUString& text, const std::vector<CMESample>
   }
 }
 
+void CNEDecoder::AddEdgeCosts(const std::vector<int32_t>& reference, double cost) {
+  for (int32_t i = 0; i + 1 < position_count_; ++i) {
+    for (NEEdge* edge = edges_by_start_[i]; edge != nullptr; edge = edge->next_by_start) {
+      const size_t index = static_cast<size_t>(edge->index);
+      if (edge->index >= 0 && index < reference.size() && edge->label != reference[index]) {
+        edge->score += cost;
+      }
+    }
+  }
+}
+
 void CNEDecoder::SetInput(const CUString& text, const std::vector<CMESample>& samples,
                           const CMEClassifier* model) {
   text_ = &text;

@@ -80,6 +80,11 @@ class CNEDecoder : public CNEDecoderBase {
   void BuildLattice(const CUString& text, const std::vector<CMESample>& samples,
                     const std::vector<int32_t>& label_bits,
                     const std::vector<int32_t>& fallback_labels);
+  // Adds `cost` to the score of every character edge whose label differs
+  // from reference[edge index] (indices beyond `reference` are left alone):
+  // the search then prefers paths that disagree with the reference, as
+  // margin-based training needs.
+  void AddEdgeCosts(const std::vector<int32_t>& reference, double cost);
   // Binds the clause for scoring and clears the score cache. `model` may be
   // null (then no label is an outcome). Nothing is copied: text, samples and
   // model must outlive the search.

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -104,6 +105,63 @@ TEST(RoundTripTest, GenfeaturesTrainTagFindsTheTrainingEntitiesAgain) {
             "记者 从 [O 外交部] 获悉 。 \n"
             "[P 刘洋] 说 ， 天气 很 好 。 \n"
             "我们 在 [L 南京] 见面 。 \n");
+}
+
+// The (label, predicate) pairs of a model file.
+std::set<std::string> ModelPairs(const std::string& path) {
+  std::set<std::string> pairs;
+  const std::string text = testing::ReadFile(path);
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    const size_t tab = text.rfind('\t', end);
+    if (tab != std::string::npos && tab > start) pairs.insert(text.substr(start, tab - start));
+    start = end + 1;
+  }
+  return pairs;
+}
+
+TEST(RoundTripTest, RefineKeepsTheFeaturesAndStillTagsTheCorpus) {
+  const std::string dir = testing::MakeTempDir("refine");
+  const std::string res = TrainingResources(dir);
+  std::string corpus, raw, bio;
+  for (const auto& [bracketed, text] : kCorpus) {
+    corpus += bracketed + "\n";
+    raw += text + "\n";
+  }
+  testing::WriteFile(dir + "/corpus.txt", testing::Gbk(corpus));
+  testing::WriteFile(dir + "/raw.txt", raw);
+  testing::WriteFile(dir + "/dev.bio", "张 B-PER\n伟 I-PER\n在 O\n南 B-LOC\n京 I-LOC\n\n");
+  std::string out;
+  ASSERT_EQ(Cli("genfeatures --res " + res + " " + dir + "/corpus.txt " + dir + "/out 2>&1", &out),
+            0) << out;
+  fs::copy_file(dir + "/out/charset_lableInfo_tr.txt", res + "/charset_lableInfo_tr.txt",
+                fs::copy_options::overwrite_existing);
+  ASSERT_EQ(Cli("train --sigma 1 " + dir + "/out/ME_featuredata_tr.txt " + res + "/model.txt 2>&1",
+                &out), 0) << out;
+
+  ASSERT_EQ(Cli("refine --res " + res + " --epochs 2 --margin 1 --dev " + dir + "/dev.bio " + dir +
+                    "/corpus.txt " + dir + "/refined.txt 2>&1",
+                &out), 0) << out;
+  EXPECT_NE(out.find("before refining"), std::string::npos) << out;
+  EXPECT_NE(out.find("pass 2: 9 clauses"), std::string::npos) << out;
+  EXPECT_NE(out.find("dev: P "), std::string::npos) << out;
+  const std::set<std::string> before = ModelPairs(res + "/model.txt");
+  const std::set<std::string> after = ModelPairs(dir + "/refined.txt");
+  EXPECT_FALSE(after.empty());
+  for (const std::string& pair : after) EXPECT_EQ(before.count(pair), 1u) << pair;
+
+  ASSERT_EQ(Cli("tag --res " + res + " --model " + dir + "/refined.txt " + dir + "/raw.txt 2>&1",
+                &out), 0);
+  EXPECT_NE(out.find("[P 张伟] 在 [L 北京] 工作 。"), std::string::npos) << out;
+  EXPECT_NE(out.find("[O 国务院]"), std::string::npos) << out;
+
+  // Usage and input errors.
+  EXPECT_EQ(Cli("refine --epochs 0 " + dir + "/corpus.txt " + dir + "/x.txt 2>&1", &out), 2);
+  EXPECT_NE(out.find("--epochs needs a whole number of at least 1"), std::string::npos) << out;
+  EXPECT_EQ(Cli("refine --res " + res + " " + dir + "/none.txt " + dir + "/x.txt 2>&1", &out), 1);
+  EXPECT_NE(out.find("cannot open the corpus " + dir + "/none.txt"), std::string::npos) << out;
 }
 
 // Parses a label table file: character (UTF-8) -> bits.

@@ -1,0 +1,290 @@
+#include "tools/sequence_trainer.h"
+
+#include <cstdio>
+
+#include "engine/decoder.h"
+#include "engine/feature_extractor.h"
+#include "engine/ne_engine.h"
+#include "maxent/me_classifier.h"
+#include "maxent/me_model.h"
+#include "maxent/me_model_impl.h"
+#include "resource/char_label_table.h"
+#include "resource/ne_resource.h"
+#include "text/char_class.h"
+#include "text/code_page.h"
+
+namespace verrin {
+
+namespace {
+
+constexpr int32_t kNearLabels = 256;
+
+// Labels that only the corpus fixes: tagging leaves them free (label 1).
+bool IsFreeInTagging(int32_t label) { return label >= kLabelSingle && label <= kLabelOrgEnd; }
+
+}  // namespace
+
+CSequenceTrainer::CSequenceTrainer(CNEEngine* engine, const SequenceTrainingOptions& options)
+    : engine_(engine),
+      model_(&engine->Resource()->Classifier().Model()),
+      options_(options) {
+  label_outcome_.assign(kNearLabels, -1);
+  for (int32_t j = 0; j < model_->OutcomeCount(); ++j) {
+    // As in the decoder: a later outcome with the same number takes the label.
+    const int32_t label = ParseNarrowInt(model_->GetOutcome(j).c_str());
+    if (label >= 0 && label < kNearLabels) label_outcome_[static_cast<size_t>(label)] = j;
+  }
+  history_[0].assign(kNearLabels, -2);
+  history_[1].assign(kNearLabels, -2);
+  const size_t rows = model_->Internals().row_weight.size();
+  averaged_sum_.assign(rows, 0.0);
+  delta_.assign(rows, 0.0);
+}
+
+CSequenceTrainer::~CSequenceTrainer() = default;
+
+int32_t CSequenceTrainer::OutcomeOfLabel(int32_t label) const {
+  if (label < 0 || label >= kNearLabels) return -1;
+  return label_outcome_[static_cast<size_t>(label)];
+}
+
+int32_t CSequenceTrainer::HistoryPredicate(int which, int32_t label) {
+  auto lookup = [&]() {
+    CMESample history;
+    AddLabelHistory(history, which == 0 ? label : 0, which == 0 ? 0 : label);
+    return model_->PredicateIndex(history.predicates[static_cast<size_t>(which)]);
+  };
+  if (label < 0 || label >= kNearLabels) return lookup();
+  int32_t& slot = history_[which][static_cast<size_t>(label)];
+  if (slot == -2) slot = lookup();
+  return slot;
+}
+
+bool CSequenceTrainer::PrepareClause(const CUString& sentence, CUString* text,
+                                     std::vector<int32_t>* reference,
+                                     std::vector<CMESample>* samples) {
+  engine_->OrgParts().clear();
+  engine_->PreSegment(sentence, *text, nodes_, engine_->Resource()->WordSeparator(), true, true);
+  if (nodes_.size() < 2) return false;
+  engine_->BuildProcessedText(true, nodes_, words_, *text);
+  const size_t length = static_cast<size_t>(text->Length());
+  reference->assign(length, kLabelSingle);
+  engine_->InitLabels(*text, nodes_, *reference, true);
+  // Tagging knows only the labels fixed by pre-segmentation.
+  std::vector<int32_t> tagging(*reference);
+  for (int32_t& label : tagging) {
+    if (IsFreeInTagging(label)) label = kLabelSingle;
+  }
+  if (!engine_->ExtractFeatures(*text, words_, *samples, tagging, false)) return false;
+  text->Truncate(text->Length() - 1);  // the sentinel is scored through its sample only
+  return text->Length() > 0 && samples->size() > static_cast<size_t>(text->Length());
+}
+
+void CSequenceTrainer::StepsOf(const std::vector<int32_t>& labels,
+                               std::vector<Step>* steps) const {
+  steps->clear();
+  int32_t second_previous = kLabelNone;
+  int32_t previous = kLabelStart;
+  for (size_t i = 0; i < labels.size(); ++i) {
+    const int32_t label = labels[i];
+    if (!AllUnscoredLabels(label, previous, second_previous)) {
+      steps->push_back(Step{static_cast<int32_t>(i), second_previous, previous, label});
+    }
+    second_previous = previous;
+    previous = label;
+  }
+}
+
+bool CSequenceTrainer::PathAllowed(const std::vector<int32_t>& labels,
+                                   const std::vector<CMESample>& samples,
+                                   const std::vector<int32_t>& bits) const {
+  const int32_t n = static_cast<int32_t>(bits.size());
+  if (labels.size() != static_cast<size_t>(n) + 1) return false;
+  int32_t second_previous = kLabelNone;
+  int32_t previous = kLabelStart;
+  for (int32_t i = 0; i <= n; ++i) {
+    const int32_t label = labels[static_cast<size_t>(i)];
+    if (i < n) {
+      // The candidates BuildLattice gives the character.
+      const int32_t imposed = ParseNarrowInt(samples[static_cast<size_t>(i)].label.c_str());
+      const int32_t b = bits[static_cast<size_t>(i)];
+      bool candidate;
+      if (imposed != kLabelSingle) {
+        candidate = label == imposed;
+      } else if (b != 0) {
+        candidate = label == kLabelSingle ||
+                    (label >= 2 && label <= 13 && (b & (1 << label)) != 0);
+      } else {
+        candidate = label >= kLabelSingle && label <= kLabelOrgEnd;
+      }
+      if (!candidate) return false;
+    } else if (label != kLabelEnd) {
+      return false;
+    }
+    if (!IsLabelAllowed(n, previous, label, i)) return false;
+    if (!AllUnscoredLabels(label, previous, second_previous) && OutcomeOfLabel(label) < 0) {
+      return false;
+    }
+    second_previous = previous;
+    previous = label;
+  }
+  return true;
+}
+
+void CSequenceTrainer::AccumulateGradient(const Step& step, const std::vector<CMESample>& samples,
+                                          double sign) {
+  const CMEModel::Impl& m = model_->Internals();
+  const int32_t outcomes = model_->OutcomeCount();
+  const int32_t target = OutcomeOfLabel(step.label);
+  if (target < 0 || outcomes <= 0) return;
+
+  // The step's predicates: the sample's own, then the two history labels.
+  std::vector<int32_t>& predicates = step_predicates_;
+  predicates.clear();
+  for (const CUString& text : samples[static_cast<size_t>(step.index)].predicates) {
+    const int32_t p = model_->PredicateIndex(text);
+    if (p >= 0) predicates.push_back(p);
+  }
+  const int32_t pv1 = HistoryPredicate(0, step.previous);
+  if (pv1 >= 0) predicates.push_back(pv1);
+  const int32_t pv2 = HistoryPredicate(1, step.second_previous);
+  if (pv2 >= 0) predicates.push_back(pv2);
+
+  scores_.assign(static_cast<size_t>(outcomes), 0.0);
+  for (int32_t p : predicates) model_->AddPredicateScores(p, scores_.data());
+  model_->ScoresToProbabilities(scores_.data());
+
+  const double step_size = sign * options_.rate;
+  for (int32_t p : predicates) {
+    const size_t end = m.row_start[static_cast<size_t>(p) + 1];
+    for (size_t k = m.row_start[static_cast<size_t>(p)]; k < end; ++k) {
+      const int32_t o = m.row_outcome[k];
+      const double gradient = (o == target ? 1.0 : 0.0) - scores_[static_cast<size_t>(o)];
+      if (delta_[k] == 0.0) touched_.push_back(k);
+      delta_[k] += step_size * gradient;
+    }
+  }
+}
+
+void CSequenceTrainer::TrainLine(const CUString& line, SequenceEpochStats* stats) {
+  engine_->SplitSentences(line.c_str(), sentences_, true);
+  const CharLabelTable& table = engine_->Resource()->CharLabels();
+  CNEDecoder& decoder = engine_->Lattice().Decoder();
+  const CMEClassifier* classifier = engine_->Lattice().Model();
+  for (const CUString& sentence : sentences_) {
+    if (!PrepareClause(sentence, &text_, &reference_, &samples_)) continue;
+    const int32_t n = text_.Length();
+    std::vector<int32_t> bits(static_cast<size_t>(n));
+    for (int32_t i = 0; i < n; ++i) bits[static_cast<size_t>(i)] = table.At(text_[i]);
+    reference_.resize(static_cast<size_t>(n) + 1);
+    reference_[static_cast<size_t>(n)] = kLabelEnd;
+    if (!PathAllowed(reference_, samples_, bits)) {
+      ++stats->skipped;
+      continue;
+    }
+
+    decoder.BuildLattice(text_, samples_, bits, fallback_.Labels());
+    if (options_.margin != 0.0) decoder.AddEdgeCosts(reference_, options_.margin);
+    decoder.SetInput(text_, samples_, classifier);
+    decoder.ForwardPass();
+    const bool found = decoder.BestPath(path_);
+    decoder.Release();
+    if (!found) {
+      ++stats->skipped;
+      continue;
+    }
+    // The path holds one edge per character; the end edge is implied.
+    if (path_.edges.size() != static_cast<size_t>(n)) {
+      ++stats->skipped;
+      continue;
+    }
+    ++stats->clauses;
+    stats->characters += n;
+    decoded_.clear();
+    for (const NEEdge& edge : path_.edges) decoded_.push_back(edge.label);
+    decoded_.push_back(kLabelEnd);
+    int64_t wrong = 0;
+    for (int32_t i = 0; i < n; ++i) wrong += decoded_[static_cast<size_t>(i)] != reference_[static_cast<size_t>(i)];
+    if (wrong > 0) {
+      ++stats->wrong_clauses;
+      stats->wrong_characters += wrong;
+      ++updates_;
+      // Gradients at the current weights, for both paths, before any change;
+      // steps with the same label and history on both paths cancel.
+      StepsOf(reference_, &reference_steps_);
+      StepsOf(decoded_, &decoded_steps_);
+      auto same = [](const Step& a, const Step& b) {
+        return a.index == b.index && a.label == b.label && a.previous == b.previous &&
+               a.second_previous == b.second_previous;
+      };
+      size_t d = 0;
+      for (const Step& step : reference_steps_) {
+        while (d < decoded_steps_.size() && decoded_steps_[d].index < step.index) ++d;
+        if (d < decoded_steps_.size() && same(decoded_steps_[d], step)) continue;
+        AccumulateGradient(step, samples_, 1.0);
+      }
+      size_t r = 0;
+      for (const Step& step : decoded_steps_) {
+        while (r < reference_steps_.size() && reference_steps_[r].index < step.index) ++r;
+        if (r < reference_steps_.size() && same(reference_steps_[r], step)) continue;
+        AccumulateGradient(step, samples_, -1.0);
+      }
+      CMEModel::Impl& m = model_->Internals();
+      for (size_t k : touched_) {
+        m.row_weight[k] += delta_[k];
+        averaged_sum_[k] += count_ * delta_[k];
+        delta_[k] = 0.0;
+      }
+      touched_.clear();
+    }
+    count_ += 1.0;
+  }
+}
+
+bool CSequenceTrainer::RunEpoch(const std::string& corpus_path, bool progress,
+                                SequenceEpochStats* stats, std::string* error) {
+  std::FILE* corpus = std::fopen(corpus_path.c_str(), "r");
+  if (corpus == nullptr) {
+    *error = "cannot open the corpus " + corpus_path;
+    return false;
+  }
+  CUString line;
+  while (ReadNarrowLine(corpus, line)) {
+    TrimWhiteSpace(line);
+    if (line.Empty()) continue;
+    TrainLine(line, stats);
+    if (++stats->lines % 1000 == 0 && progress) {
+      std::fprintf(stderr, "\r%lld lines", static_cast<long long>(stats->lines));
+    }
+  }
+  if (progress) std::fputs("\r\033[K", stderr);
+  std::fclose(corpus);
+  return true;
+}
+
+void CSequenceTrainer::UseAveragedWeights() {
+  CMEModel::Impl& m = model_->Internals();
+  saved_ = m.row_weight;
+  for (size_t k = 0; k < m.row_weight.size(); ++k) {
+    m.row_weight[k] = saved_[k] - averaged_sum_[k] / count_;
+  }
+  SyncFeatureWeights();
+}
+
+void CSequenceTrainer::UseCurrentWeights() {
+  if (saved_.empty()) return;
+  CMEModel::Impl& m = model_->Internals();
+  m.row_weight.swap(saved_);
+  saved_.clear();
+  SyncFeatureWeights();
+}
+
+void CSequenceTrainer::SyncFeatureWeights() {
+  CMEModel::Impl& m = model_->Internals();
+  for (size_t k = 0; k < m.row_weight.size(); ++k) {
+    const size_t f = static_cast<size_t>(m.row_feature[k]);
+    if (f < m.weights.size()) m.weights[f] = m.row_weight[k];
+  }
+}
+
+}  // namespace verrin
