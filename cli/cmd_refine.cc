@@ -41,6 +41,9 @@ constexpr char kUsage[] =
     "  --margin C       add C to a path's score for every character it labels\n"
     "                   differently from the corpus, so that near misses are\n"
     "                   corrected too (default 0)\n"
+    "  --entities-only  judge labels by their entity part alone: the plain-word\n"
+    "                   labels count as one, so that the margin and the updates\n"
+    "                   concern persons, locations and organizations only\n"
     "  --dev GOLD.bio   after every pass, score the averaged weights on this BIO\n"
     "                   file (as eval-ner does)\n"
     "  --prune M        leave out of the saved model every feature whose weight\n"
@@ -65,10 +68,11 @@ int Run(int argc, char** argv) {
   parser.AddOption("margin", &margin_text);
   parser.AddOption("dev", &dev_path);
   parser.AddOption("prune", &prune_text);
+  SequenceTrainingOptions options;
+  parser.AddFlag("entities-only", &options.entities_only);
   std::string error;
   if (!parser.Parse(argc, argv, &error)) return UsageError(kName, error);
   int option = 2, epochs = 3;
-  SequenceTrainingOptions options;
   double prune = 0;
   if (!ParseIntArg(option_text, &option) || (option != 1 && option != 2)) {
     return UsageError(kName, "--option must be 1 or 2");

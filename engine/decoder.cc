@@ -199,11 +199,19 @@ void CNEDecoder::BuildLattice(const CUString& text, const std::vector<CMESample>
   }
 }
 
-void CNEDecoder::AddEdgeCosts(const std::vector<int32_t>& reference, double cost) {
+void CNEDecoder::AddEdgeCosts(const std::vector<int32_t>& reference, double cost,
+                              const std::vector<int32_t>* groups) {
+  auto group = [groups](int32_t label) {
+    if (groups == nullptr || label < 0 || static_cast<size_t>(label) >= groups->size()) {
+      return label;
+    }
+    return (*groups)[static_cast<size_t>(label)];
+  };
   for (int32_t i = 0; i + 1 < position_count_; ++i) {
     for (NEEdge* edge = edges_by_start_[i]; edge != nullptr; edge = edge->next_by_start) {
       const size_t index = static_cast<size_t>(edge->index);
-      if (edge->index >= 0 && index < reference.size() && edge->label != reference[index]) {
+      if (edge->index >= 0 && index < reference.size() &&
+          group(edge->label) != group(reference[index])) {
         edge->score += cost;
       }
     }

@@ -83,8 +83,10 @@ class CNEDecoder : public CNEDecoderBase {
   // Adds `cost` to the score of every character edge whose label differs
   // from reference[edge index] (indices beyond `reference` are left alone):
   // the search then prefers paths that disagree with the reference, as
-  // margin-based training needs.
-  void AddEdgeCosts(const std::vector<int32_t>& reference, double cost);
+  // margin-based training needs. With `groups`, two labels differ when
+  // their entries in it do (labels beyond it compare as themselves).
+  void AddEdgeCosts(const std::vector<int32_t>& reference, double cost,
+                    const std::vector<int32_t>* groups = nullptr);
   // Binds the clause for scoring and clears the score cache. `model` may be
   // null (then no label is an outcome). Nothing is copied: text, samples and
   // model must outlive the search.

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Rebuilds every file of resources/default/ from the public corpora:
 # the lexicons (scripts/build-lexicons.py), the character label table and the
-# model (verrin convert -> genfeatures -> train), then scores the result on the
-# development set. A second run gives the same files.
+# model (verrin convert -> augment -> genfeatures -> train -> refine), then
+# scores the result on the development set. A second run gives the same files.
 #
 # Usage: scripts/train-default-model.sh CORPORA_DIR [WORK_DIR]
 #   CORPORA_DIR  the corpora folder (msra/, pd1998/, pd_bio/, jieba/, friso/)
@@ -29,6 +29,9 @@ SIGMA=${SIGMA:-3000}
 PRUNE=${PRUNE:-0.05}
 HELDOUT=${HELDOUT:-40000}
 EARLY_STOP=${EARLY_STOP:-20}
+REFINE_EPOCHS=${REFINE_EPOCHS:-10}
+REFINE_RATE=${REFINE_RATE:-0.05}
+REFINE_MARGIN=${REFINE_MARGIN:-2}
 
 step() { printf '\n== %s\n' "$*" >&2; }
 
@@ -56,9 +59,15 @@ rm -rf "$work/events"
   2>/dev/null
 wc -l "$work/events/ME_featuredata_tr.txt" >&2
 
-step "training (cut-off $CUTOFF, sigma $SIGMA, held-out $HELDOUT, early stop $EARLY_STOP, prune $PRUNE)"
+step "training (cut-off $CUTOFF, sigma $SIGMA, held-out $HELDOUT, early stop $EARLY_STOP)"
 "$verrin" train --cutoff "$CUTOFF" --sigma "$SIGMA" --heldout "$HELDOUT" \
-  --early-stop "$EARLY_STOP" --prune "$PRUNE" "$work/events/ME_featuredata_tr.txt" "$work/model.txt"
+  --early-stop "$EARLY_STOP" "$work/events/ME_featuredata_tr.txt" "$work/model-maxent.txt"
+cp "$work/events/charset_lableInfo_tr.txt" "$work/res/charset_lableInfo_tr.txt"
+
+step "refining for whole-clause decoding ($REFINE_EPOCHS passes, rate $REFINE_RATE, margin $REFINE_MARGIN, prune $PRUNE)"
+"$verrin" refine --res "$work/res" --model "$work/model-maxent.txt" --epochs "$REFINE_EPOCHS" \
+  --rate "$REFINE_RATE" --margin "$REFINE_MARGIN" --prune "$PRUNE" \
+  --dev "$corpora/pd_bio/example.dev" "$work/train.txt" "$work/model.txt"
 
 cp "$work/events/charset_lableInfo_tr.txt" "$out/charset_lableInfo_tr.txt"
 cp "$work/model.txt" "$out/model.txt"

@@ -34,6 +34,13 @@ CSequenceTrainer::CSequenceTrainer(CNEEngine* engine, const SequenceTrainingOpti
     const int32_t label = ParseNarrowInt(model_->GetOutcome(j).c_str());
     if (label >= 0 && label < kNearLabels) label_outcome_[static_cast<size_t>(label)] = j;
   }
+  groups_.resize(kNearLabels);
+  for (int32_t label = 0; label < kNearLabels; ++label) {
+    // The plain-word labels (one character; begin, inner, end) are one group.
+    const bool plain = label == kLabelSingle ||
+                       (label >= kLabelWordBegin && label <= kLabelWordEnd);
+    groups_[static_cast<size_t>(label)] = options_.entities_only && plain ? kLabelSingle : label;
+  }
   history_[0].assign(kNearLabels, -2);
   history_[1].assign(kNearLabels, -2);
   const size_t rows = model_->Internals().row_weight.size();
@@ -42,6 +49,11 @@ CSequenceTrainer::CSequenceTrainer(CNEEngine* engine, const SequenceTrainingOpti
 }
 
 CSequenceTrainer::~CSequenceTrainer() = default;
+
+int32_t CSequenceTrainer::Group(int32_t label) const {
+  if (label < 0 || label >= kNearLabels) return label;
+  return groups_[static_cast<size_t>(label)];
+}
 
 int32_t CSequenceTrainer::OutcomeOfLabel(int32_t label) const {
   if (label < 0 || label >= kNearLabels) return -1;
@@ -184,7 +196,7 @@ void CSequenceTrainer::TrainLine(const CUString& line, SequenceEpochStats* stats
     }
 
     decoder.BuildLattice(text_, samples_, bits, fallback_.Labels());
-    if (options_.margin != 0.0) decoder.AddEdgeCosts(reference_, options_.margin);
+    if (options_.margin != 0.0) decoder.AddEdgeCosts(reference_, options_.margin, &groups_);
     decoder.SetInput(text_, samples_, classifier);
     decoder.ForwardPass();
     const bool found = decoder.BestPath(path_);
@@ -204,7 +216,10 @@ void CSequenceTrainer::TrainLine(const CUString& line, SequenceEpochStats* stats
     for (const NEEdge& edge : path_.edges) decoded_.push_back(edge.label);
     decoded_.push_back(kLabelEnd);
     int64_t wrong = 0;
-    for (int32_t i = 0; i < n; ++i) wrong += decoded_[static_cast<size_t>(i)] != reference_[static_cast<size_t>(i)];
+    for (int32_t i = 0; i < n; ++i) {
+      const size_t k = static_cast<size_t>(i);
+      wrong += Group(decoded_[k]) != Group(reference_[k]);
+    }
     if (wrong > 0) {
       ++stats->wrong_clauses;
       stats->wrong_characters += wrong;

@@ -40,6 +40,11 @@ class CNEEngine;
 struct SequenceTrainingOptions {
   double rate = 0.05;   // step size
   double margin = 0.0;  // added to the score of every wrongly labelled character
+  // Judge labels by their entity part alone (none, or person, location,
+  // organization with begin, inner, end): the margin counts only characters
+  // whose entity part is wrong, and a decoded path that differs from the
+  // corpus's only in how plain words are cut brings no update.
+  bool entities_only = false;
 };
 
 struct SequenceEpochStats {
@@ -98,6 +103,7 @@ class CSequenceTrainer {
   void AccumulateGradient(const Step& step, const std::vector<CMESample>& samples, double sign);
   int32_t HistoryPredicate(int which, int32_t label);
   int32_t OutcomeOfLabel(int32_t label) const;
+  int32_t Group(int32_t label) const;
   // The clause's steps for the label sequence (one label per character, the
   // end label last).
   void StepsOf(const std::vector<int32_t>& labels, std::vector<Step>* steps) const;
@@ -120,6 +126,7 @@ class CSequenceTrainer {
   std::vector<size_t> touched_;
   std::vector<double> scores_;
   std::vector<int32_t> step_predicates_;
+  std::vector<int32_t> groups_;  // label -> the label that stands for its group
   std::vector<int32_t> decoded_;
   std::vector<Step> reference_steps_, decoded_steps_;
   std::vector<CUString> sentences_;

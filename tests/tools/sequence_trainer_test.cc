@@ -168,6 +168,27 @@ TEST_F(SequenceTrainerTest, MarginKeepsUpdatingWhereTheCorpusPathWinsNarrowly) {
   EXPECT_EQ(stats.skipped, 0);
 }
 
+TEST_F(SequenceTrainerTest, EntitiesOnlyIgnoresHowPlainWordsAreCut) {
+  // No entity at all; the start model cuts every word into characters.
+  PrepareModel("天气 很 好 。\n我们 在 南京 见面 。\n", 3.0);
+  SequenceTrainingOptions options;
+  options.margin = 5;
+  options.entities_only = true;
+  CSequenceTrainer entities(&engine_, options);
+  SequenceEpochStats stats;
+  std::string error;
+  ASSERT_TRUE(entities.RunEpoch(corpus_path_, false, &stats, &error));
+  EXPECT_EQ(stats.clauses, 2);
+  EXPECT_EQ(stats.wrong_clauses, 0);
+  EXPECT_EQ(entities.Updates(), 0);
+
+  options.entities_only = false;
+  CSequenceTrainer all(&engine_, options);
+  SequenceEpochStats all_stats;
+  ASSERT_TRUE(all.RunEpoch(corpus_path_, false, &all_stats, &error));
+  EXPECT_EQ(all_stats.wrong_clauses, 2);
+}
+
 TEST_F(SequenceTrainerTest, AveragedWeightsSwapInAndOutExactly) {
   std::string corpus;
   for (const auto& entry : kCorpus) corpus += entry.first + "\n";
