@@ -186,7 +186,8 @@ void CSequenceTrainer::TrainLine(const CUString& line, SequenceEpochStats* stats
   for (const CUString& sentence : sentences_) {
     if (!PrepareClause(sentence, &text_, &reference_, &samples_)) continue;
     const int32_t n = text_.Length();
-    std::vector<int32_t> bits(static_cast<size_t>(n));
+    std::vector<int32_t>& bits = label_bits_;
+    bits.resize(static_cast<size_t>(n));
     for (int32_t i = 0; i < n; ++i) bits[static_cast<size_t>(i)] = table.At(text_[i]);
     reference_.resize(static_cast<size_t>(n) + 1);
     reference_[static_cast<size_t>(n)] = kLabelEnd;
@@ -201,12 +202,8 @@ void CSequenceTrainer::TrainLine(const CUString& line, SequenceEpochStats* stats
     decoder.ForwardPass();
     const bool found = decoder.BestPath(path_);
     decoder.Release();
-    if (!found) {
-      ++stats->skipped;
-      continue;
-    }
-    // The path holds one edge per character; the end edge is implied.
-    if (path_.edges.size() != static_cast<size_t>(n)) {
+    // A path holds one edge per character; the end edge is implied.
+    if (!found || path_.edges.size() != static_cast<size_t>(n)) {
       ++stats->skipped;
       continue;
     }

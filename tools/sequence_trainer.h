@@ -126,6 +126,7 @@ class CSequenceTrainer {
   std::vector<size_t> touched_;
   std::vector<double> scores_;
   std::vector<int32_t> step_predicates_;
+  std::vector<int32_t> label_bits_;  // candidate bits of the clause's characters
   std::vector<int32_t> groups_;  // label -> the label that stands for its group
   std::vector<int32_t> decoded_;
   std::vector<Step> reference_steps_, decoded_steps_;

@@ -119,7 +119,9 @@ TEST_F(SequenceTrainerTest, ClauseCarriesCorpusLabelsAndTaggingSamples) {
   for (size_t i = 0; i < samples.size(); ++i) {
     EXPECT_EQ(testing::Utf8(samples[i].label), i < 3 ? "1" : "52");
     rebuilt += history[i];
-    for (const CUString& predicate : samples[i].predicates) rebuilt += testing::Utf8(predicate) + " ";
+    for (const CUString& predicate : samples[i].predicates) {
+      rebuilt += testing::Utf8(predicate) + " ";
+    }
     rebuilt += std::string(gold[i]) + "\n";
   }
   EXPECT_EQ(rebuilt, events);
