@@ -9,7 +9,6 @@
 #include "engine/ne_engine.h"
 #include "maxent/me_model.h"
 #include "resource/ne_resource.h"
-#include "text/code_page.h"
 #include "tools/ner_scorer.h"
 #include "tools/sequence_trainer.h"
 #include "verrin/verrin.h"
@@ -137,13 +136,7 @@ int Run(int argc, char** argv) {
     }
   }
   trainer.UseAveragedWeights();
-  if (prune > 0) {
-    const int32_t zeroed = model.ZeroSmallWeights(prune);
-    std::fprintf(stderr, "pruned %d of %d features (weights within %g of 0)\n", zeroed,
-                 model.FeatureCount(), prune);
-  }
-  if (!model.Save(FromGbk(model_out))) return Fail(kName, "cannot write the model " + model_out);
-  return kExitOk;
+  return SaveTrainedModel(kName, model, prune, model_out) ? kExitOk : kExitFailure;
 }
 
 }  // namespace

@@ -84,13 +84,7 @@ int Run(int argc, char** argv) {
     return Fail(kName, "cannot read the event file " + events);
   }
   if (classifier.Train(cutoff) != 1) return Fail(kName, "training failed");
-  if (prune > 0) {
-    const int32_t zeroed = model.ZeroSmallWeights(prune);
-    std::fprintf(stderr, "pruned %d of %d features (weights within %g of 0)\n", zeroed,
-                 model.FeatureCount(), prune);
-  }
-  if (!model.Save(FromGbk(model_out))) return Fail(kName, "cannot write the model " + model_out);
-  return kExitOk;
+  return SaveTrainedModel(kName, model, prune, model_out) ? kExitOk : kExitFailure;
 }
 
 }  // namespace

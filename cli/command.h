@@ -70,6 +70,21 @@ bool StderrIsTerminal();
 
 }  // namespace verrin::cli
 
+namespace verrin {
+class CMEModel;
+}
+
+namespace verrin::cli {
+
+// Saves a trained model to `path`, first leaving out every feature whose
+// weight lies within `prune` of 0 when prune > 0 (a line on standard error
+// says how many). Prints a failure message and returns false when the file
+// cannot be written.
+bool SaveTrainedModel(const char* command, CMEModel& model, double prune,
+                      const std::string& path);
+
+}  // namespace verrin::cli
+
 #endif  // VERRIN_CLI_COMMAND_H_
 
 class CNEResourceManager;

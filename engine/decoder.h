@@ -113,6 +113,12 @@ class CNEDecoder : public CNEDecoderBase {
   double ScoreLabel(int32_t second_previous, int32_t previous, int32_t label, int32_t index);
   // The decimal text of `label` is an outcome of the bound model.
   bool KnowsLabel(int32_t label);
+  // The outcome that scores `label` (the last one with its number), -1 when
+  // none does; valid from SetInput until the next model is bound.
+  int32_t OutcomeOfLabel(int32_t label) const;
+  // The bound model's predicate "pv1lb=<label>" (which 0) or "pv2lb=<label>"
+  // (which 1), -1 when unknown.
+  int32_t HistoryPredicate(int which, int32_t label);
 
   // ---- inspection ----
   int32_t PositionCount() const { return position_count_; }
@@ -139,8 +145,6 @@ class CNEDecoder : public CNEDecoderBase {
   static constexpr int32_t kUnresolved = -2;
 
   void PrepareModel();
-  int32_t OutcomeOfLabel(int32_t label) const;
-  int32_t HistoryPredicate(int which, int32_t label);
   void ClearCache();
   // Offset in rows_ of the probabilities of context (second_previous, previous)
   // at the cache position, evaluating the model when the context is new.

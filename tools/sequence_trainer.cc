@@ -27,13 +27,8 @@ bool IsFreeInTagging(int32_t label) { return label >= kLabelSingle && label <= k
 CSequenceTrainer::CSequenceTrainer(CNEEngine* engine, const SequenceTrainingOptions& options)
     : engine_(engine),
       model_(&engine->Resource()->Classifier().Model()),
+      decoder_(&engine->Lattice().Decoder()),
       options_(options) {
-  label_outcome_.assign(kNearLabels, -1);
-  for (int32_t j = 0; j < model_->OutcomeCount(); ++j) {
-    // As in the decoder: a later outcome with the same number takes the label.
-    const int32_t label = ParseNarrowInt(model_->GetOutcome(j).c_str());
-    if (label >= 0 && label < kNearLabels) label_outcome_[static_cast<size_t>(label)] = j;
-  }
   groups_.resize(kNearLabels);
   for (int32_t label = 0; label < kNearLabels; ++label) {
     // The plain-word labels (one character; begin, inner, end) are one group.
@@ -41,8 +36,6 @@ CSequenceTrainer::CSequenceTrainer(CNEEngine* engine, const SequenceTrainingOpti
                        (label >= kLabelWordBegin && label <= kLabelWordEnd);
     groups_[static_cast<size_t>(label)] = options_.entities_only && plain ? kLabelSingle : label;
   }
-  history_[0].assign(kNearLabels, -2);
-  history_[1].assign(kNearLabels, -2);
   const size_t rows = model_->Internals().row_weight.size();
   averaged_sum_.assign(rows, 0.0);
   delta_.assign(rows, 0.0);
@@ -53,23 +46,6 @@ CSequenceTrainer::~CSequenceTrainer() = default;
 int32_t CSequenceTrainer::Group(int32_t label) const {
   if (label < 0 || label >= kNearLabels) return label;
   return groups_[static_cast<size_t>(label)];
-}
-
-int32_t CSequenceTrainer::OutcomeOfLabel(int32_t label) const {
-  if (label < 0 || label >= kNearLabels) return -1;
-  return label_outcome_[static_cast<size_t>(label)];
-}
-
-int32_t CSequenceTrainer::HistoryPredicate(int which, int32_t label) {
-  auto lookup = [&]() {
-    CMESample history;
-    AddLabelHistory(history, which == 0 ? label : 0, which == 0 ? 0 : label);
-    return model_->PredicateIndex(history.predicates[static_cast<size_t>(which)]);
-  };
-  if (label < 0 || label >= kNearLabels) return lookup();
-  int32_t& slot = history_[which][static_cast<size_t>(label)];
-  if (slot == -2) slot = lookup();
-  return slot;
 }
 
 bool CSequenceTrainer::PrepareClause(const CUString& sentence, CUString* text,
@@ -107,34 +83,20 @@ void CSequenceTrainer::StepsOf(const std::vector<int32_t>& labels,
   }
 }
 
-bool CSequenceTrainer::PathAllowed(const std::vector<int32_t>& labels,
-                                   const std::vector<CMESample>& samples,
-                                   const std::vector<int32_t>& bits) const {
-  const int32_t n = static_cast<int32_t>(bits.size());
-  if (labels.size() != static_cast<size_t>(n) + 1) return false;
+bool CSequenceTrainer::PathAllowed(const std::vector<int32_t>& labels) {
+  const int32_t n = decoder_->PositionCount() - 2;
+  if (n < 0 || labels.size() != static_cast<size_t>(n) + 1) return false;
   int32_t second_previous = kLabelNone;
   int32_t previous = kLabelStart;
   for (int32_t i = 0; i <= n; ++i) {
     const int32_t label = labels[static_cast<size_t>(i)];
-    if (i < n) {
-      // The candidates BuildLattice gives the character.
-      const int32_t imposed = ParseNarrowInt(samples[static_cast<size_t>(i)].label.c_str());
-      const int32_t b = bits[static_cast<size_t>(i)];
-      bool candidate;
-      if (imposed != kLabelSingle) {
-        candidate = label == imposed;
-      } else if (b != 0) {
-        candidate = label == kLabelSingle ||
-                    (label >= 2 && label <= 13 && (b & (1 << label)) != 0);
-      } else {
-        candidate = label >= kLabelSingle && label <= kLabelOrgEnd;
-      }
-      if (!candidate) return false;
-    } else if (label != kLabelEnd) {
-      return false;
+    bool candidate = false;
+    for (const NEEdge* edge = decoder_->EdgesStartingAt(i); edge != nullptr && !candidate;
+         edge = edge->next_by_start) {
+      candidate = edge->label == label;
     }
-    if (!IsLabelAllowed(n, previous, label, i)) return false;
-    if (!AllUnscoredLabels(label, previous, second_previous) && OutcomeOfLabel(label) < 0) {
+    if (!candidate || !IsLabelAllowed(n, previous, label, i)) return false;
+    if (!AllUnscoredLabels(label, previous, second_previous) && !decoder_->KnowsLabel(label)) {
       return false;
     }
     second_previous = previous;
@@ -147,7 +109,7 @@ void CSequenceTrainer::AccumulateGradient(const Step& step, const std::vector<CM
                                           double sign) {
   const CMEModel::Impl& m = model_->Internals();
   const int32_t outcomes = model_->OutcomeCount();
-  const int32_t target = OutcomeOfLabel(step.label);
+  const int32_t target = decoder_->OutcomeOfLabel(step.label);
   if (target < 0 || outcomes <= 0) return;
 
   // The step's predicates: the sample's own, then the two history labels.
@@ -157,9 +119,9 @@ void CSequenceTrainer::AccumulateGradient(const Step& step, const std::vector<CM
     const int32_t p = model_->PredicateIndex(text);
     if (p >= 0) predicates.push_back(p);
   }
-  const int32_t pv1 = HistoryPredicate(0, step.previous);
+  const int32_t pv1 = decoder_->HistoryPredicate(0, step.previous);
   if (pv1 >= 0) predicates.push_back(pv1);
-  const int32_t pv2 = HistoryPredicate(1, step.second_previous);
+  const int32_t pv2 = decoder_->HistoryPredicate(1, step.second_previous);
   if (pv2 >= 0) predicates.push_back(pv2);
 
   scores_.assign(static_cast<size_t>(outcomes), 0.0);
@@ -181,7 +143,7 @@ void CSequenceTrainer::AccumulateGradient(const Step& step, const std::vector<CM
 void CSequenceTrainer::TrainLine(const CUString& line, SequenceEpochStats* stats) {
   engine_->SplitSentences(line.c_str(), sentences_, true);
   const CharLabelTable& table = engine_->Resource()->CharLabels();
-  CNEDecoder& decoder = engine_->Lattice().Decoder();
+  CNEDecoder& decoder = *decoder_;
   const CMEClassifier* classifier = engine_->Lattice().Model();
   for (const CUString& sentence : sentences_) {
     if (!PrepareClause(sentence, &text_, &reference_, &samples_)) continue;
@@ -191,14 +153,15 @@ void CSequenceTrainer::TrainLine(const CUString& line, SequenceEpochStats* stats
     for (int32_t i = 0; i < n; ++i) bits[static_cast<size_t>(i)] = table.At(text_[i]);
     reference_.resize(static_cast<size_t>(n) + 1);
     reference_[static_cast<size_t>(n)] = kLabelEnd;
-    if (!PathAllowed(reference_, samples_, bits)) {
+
+    decoder.BuildLattice(text_, samples_, bits, fallback_.Labels());
+    decoder.SetInput(text_, samples_, classifier);
+    if (!PathAllowed(reference_)) {
+      decoder.Release();
       ++stats->skipped;
       continue;
     }
-
-    decoder.BuildLattice(text_, samples_, bits, fallback_.Labels());
     if (options_.margin != 0.0) decoder.AddEdgeCosts(reference_, options_.margin, &groups_);
-    decoder.SetInput(text_, samples_, classifier);
     decoder.ForwardPass();
     const bool found = decoder.BestPath(path_);
     decoder.Release();

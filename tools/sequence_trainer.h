@@ -35,6 +35,7 @@
 namespace verrin {
 
 class CMEModel;
+class CNEDecoder;
 class CNEEngine;
 
 struct SequenceTrainingOptions {
@@ -101,21 +102,18 @@ class CSequenceTrainer {
   // Adds sign * rate * d ln p(label | step) / d weight to delta_ for every
   // row position of the step's predicates.
   void AccumulateGradient(const Step& step, const std::vector<CMESample>& samples, double sign);
-  int32_t HistoryPredicate(int which, int32_t label);
-  int32_t OutcomeOfLabel(int32_t label) const;
   int32_t Group(int32_t label) const;
   // The clause's steps for the label sequence (one label per character, the
   // end label last).
   void StepsOf(const std::vector<int32_t>& labels, std::vector<Step>* steps) const;
-  // The reference path can be taken by the lattice the decoder builds.
-  bool PathAllowed(const std::vector<int32_t>& labels, const std::vector<CMESample>& samples,
-                   const std::vector<int32_t>& bits) const;
+  // The reference path (one label per character, the end label last) runs
+  // through the lattice the decoder holds, by the search's rules.
+  bool PathAllowed(const std::vector<int32_t>& labels);
 
   CNEEngine* engine_;
   CMEModel* model_;
+  CNEDecoder* decoder_;
   SequenceTrainingOptions options_;
-  std::vector<int32_t> label_outcome_;  // label 0..255 -> outcome index, -1 if none
-  std::vector<int32_t> history_[2];     // "pv1lb=" / "pv2lb=" + label -> predicate
   std::vector<double> averaged_sum_;    // per row position: sum of count * change
   std::vector<double> saved_;           // current weights while the averaged ones are in
   double count_ = 1.0;                  // clauses seen plus one

@@ -70,6 +70,14 @@ class SequenceTrainerTest : public ::testing::Test {
     resource_.Classifier().Model().LoadTable(entries.data());
   }
 
+  // The model of PrepareModel(corpus, 3.0) for the whole of kCorpus: it cuts
+  // every word into single characters.
+  void PrepareSingleCharacterModel() {
+    std::string corpus;
+    for (const auto& entry : kCorpus) corpus += entry.first + "\n";
+    PrepareModel(corpus, 3.0);
+  }
+
   // Epochs until one decodes every clause as the corpus labels it; the
   // number of epochs run (max_epochs + 1 when it never happened).
   int TrainUntilClean(CSequenceTrainer& trainer, int max_epochs, int64_t* first_wrong) {
@@ -128,9 +136,7 @@ TEST_F(SequenceTrainerTest, ClauseCarriesCorpusLabelsAndTaggingSamples) {
 }
 
 TEST_F(SequenceTrainerTest, LearnsToDecodeTheCorpusFromAModelThatSeesOnlySingleCharacters) {
-  std::string corpus;
-  for (const auto& entry : kCorpus) corpus += entry.first + "\n";
-  PrepareModel(corpus, 3.0);
+  PrepareSingleCharacterModel();
   SequenceTrainingOptions options;
   options.rate = 0.5;
   // Every line holds a longer word or a name, which the start model cuts up.
@@ -150,9 +156,7 @@ TEST_F(SequenceTrainerTest, LearnsToDecodeTheCorpusFromAModelThatSeesOnlySingleC
 }
 
 TEST_F(SequenceTrainerTest, MarginKeepsUpdatingWhereTheCorpusPathWinsNarrowly) {
-  std::string corpus;
-  for (const auto& entry : kCorpus) corpus += entry.first + "\n";
-  PrepareModel(corpus, 3.0);
+  PrepareSingleCharacterModel();
   SequenceTrainingOptions options;
   options.rate = 0.5;
   CSequenceTrainer trainer(&engine_, options);
