@@ -77,8 +77,7 @@ CKyVerrin& CKyVerrin::operator=(const CKyVerrin& other) {
   return *this;
 }
 
-bool CKyVerrin::KyTagNEInfo(const char16_t* text, int option, tag_WordInfoW*& records,
-                            int& count) {
+bool CKyVerrin::KyTagNEInfo(const char16_t* text, int option, tag_WordInfoW*& records, int& count) {
   verrin::CNEResource* resource = engine_->Resource();
   const bool segmented = resource->SetWordSeparatorOption(option);
   const int32_t n = verrin::UStrLen(text);
@@ -119,8 +118,8 @@ bool CKyVerrin::KyTagNEInfo(const char* inPath, int option, const char* outPath)
   return engine_->TagFile(inPath, outPath, segmented);
 }
 
-bool CKyVerrin::KyTagNEInfo(const tag_WordInfoW* words, int wordCount,
-                            tag_WordInfoW*& records, int& count) {
+bool CKyVerrin::KyTagNEInfo(const tag_WordInfoW* words, int wordCount, tag_WordInfoW*& records,
+                            int& count) {
   CUString text;
   CUString rendering;
   for (int i = 0; words != nullptr && i < wordCount; ++i) {

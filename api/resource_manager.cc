@@ -16,8 +16,9 @@ using RetiredSets = std::vector<verrin::CNEResource*>;
 // are parsed without the locale), so a system without any GBK locale simply
 // keeps its locale.
 void SetChineseLocale() {
-  static const char* const kLocales[] = {"chs", "zh_CN.GBK", "zh_CN.gbk", "zh_CN.GB18030",
-                                         "zh_CN.gb18030", "zh_CN.GB2312", "zh_CN.gb2312"};
+  static const char* const kLocales[] = {"chs",           "zh_CN.GBK",     "zh_CN.gbk",
+                                         "zh_CN.GB18030", "zh_CN.gb18030", "zh_CN.GB2312",
+                                         "zh_CN.gb2312"};
   for (const char* name : kLocales) {
     if (std::setlocale(LC_ALL, name) != nullptr) return;
   }

@@ -3,8 +3,14 @@
 #include "verrin/verrin.h"
 
 tag_WordInfoW::tag_WordInfoW()
-    : nReserved0(0), nOffset(0), nReserved8(0), cLength(0), pWord(nullptr), cWordType(0),
-      pTag(nullptr), nReserved28(0) {}
+    : nReserved0(0),
+      nOffset(0),
+      nReserved8(0),
+      cLength(0),
+      pWord(nullptr),
+      cWordType(0),
+      pTag(nullptr),
+      nReserved28(0) {}
 
 tag_WordInfoW::~tag_WordInfoW() {
   delete[] pWord;

@@ -9,11 +9,11 @@
 // character takes the 13 fallback labels), plus model evaluations per
 // character and the share of time of each stage.
 #include <chrono>
-#include <ctime>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <map>
 #include <random>
 #include <string>
@@ -216,7 +216,8 @@ RunResult Run(const std::vector<Clause>& clauses, const std::vector<int32_t>& ta
     labels.assign(static_cast<size_t>(length), verrin::kLabelSingle);
     labels.back() = verrin::kLabelEnd;
     classes.resize(static_cast<size_t>(length));
-    for (int32_t i = 0; i < length; ++i) classes[static_cast<size_t>(i)] = verrin::CharClassOf(clause.text[i]);
+    for (int32_t i = 0; i < length; ++i)
+      classes[static_cast<size_t>(i)] = verrin::CharClassOf(clause.text[i]);
     classes.back() = verrin::kClassSentinel;
     verrin::ExtractSentenceFeatures(clause.text, words, labels, classes, false, samples);
     const auto t1 = CpuClock::now();
@@ -245,13 +246,13 @@ RunResult Run(const std::vector<Clause>& clauses, const std::vector<int32_t>& ta
 
 void Report(const char* name, const RunResult& r) {
   const double total = r.extract + r.decode + r.assemble;
-  std::printf("%-22s %9.0f chars/s  %6.2f evaluations/char  extract %4.1f%%  decode %4.1f%%  "
-              "assemble %4.1f%%  (%lld chars, %.2f s CPU, %.2f s wall, %lld failed clauses)\n",
-              name, static_cast<double>(r.characters) / total,
-              static_cast<double>(r.evaluations) / static_cast<double>(r.characters),
-              100.0 * r.extract / total, 100.0 * r.decode / total, 100.0 * r.assemble / total,
-              static_cast<long long>(r.characters), total, r.wall,
-              static_cast<long long>(r.failures));
+  std::printf(
+      "%-22s %9.0f chars/s  %6.2f evaluations/char  extract %4.1f%%  decode %4.1f%%  "
+      "assemble %4.1f%%  (%lld chars, %.2f s CPU, %.2f s wall, %lld failed clauses)\n",
+      name, static_cast<double>(r.characters) / total,
+      static_cast<double>(r.evaluations) / static_cast<double>(r.characters),
+      100.0 * r.extract / total, 100.0 * r.decode / total, 100.0 * r.assemble / total,
+      static_cast<long long>(r.characters), total, r.wall, static_cast<long long>(r.failures));
 }
 
 }  // namespace

@@ -147,7 +147,8 @@ int main(int argc, char** argv) {
 
   start = Clock::now();
   long long found = 0;
-  for (int32_t i = 0; i < length; ++i) found += lexicon->PrefixMatches(text.c_str() + i, length - i);
+  for (int32_t i = 0; i < length; ++i)
+    found += lexicon->PrefixMatches(text.c_str() + i, length - i);
   const double search_seconds = Seconds(start);
 
   start = Clock::now();

@@ -5,14 +5,15 @@
 // through an entry table, saves it, loads it back, then classifies samples of
 // 14 predicates (12 known, 2 unknown) with Eval and with the fast path.
 // VERRIN_BENCH_KEEP=1 keeps the saved model file and prints its path.
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <string>
-#include <sys/resource.h>
-#include <unistd.h>
 #include <vector>
 
 #include "maxent/me_model.h"
@@ -36,8 +37,8 @@ long PeakRssMb() {
 // Predicate texts shaped like the tagger's: a name prefix, two Chinese
 // characters and a number that keeps them distinct.
 std::u16string PredicateText(std::mt19937& random, int i) {
-  static const char* const kPrefixes[] = {"char=", "pv1=", "pv2=",   "nx1=",
-                                          "nx2=",  "ct=",  "pv1lb=", "kw="};
+  static const char* const kPrefixes[] = {
+      "char=", "pv1=", "pv2=", "nx1=", "nx2=", "ct=", "pv1lb=", "kw="};
   std::u16string text;
   for (const char* p = kPrefixes[i % 8]; *p; ++p) text.push_back(static_cast<char16_t>(*p));
   text.push_back(static_cast<char16_t>(0x4E00 + random() % 20000));
@@ -107,7 +108,8 @@ int main(int argc, char** argv) {
   const int predicates = argc > 2 ? std::atoi(argv[2]) : 200000;
   const int per_predicate = argc > 3 ? std::atoi(argv[3]) : 16;
   if (outcomes < 1 || outcomes > 256 || predicates < 1 || per_predicate < 1) {
-    std::fprintf(stderr, "usage: bench_maxent_bench [outcomes 1-256] [predicates] [per predicate]\n");
+    std::fprintf(stderr,
+                 "usage: bench_maxent_bench [outcomes 1-256] [predicates] [per predicate]\n");
     return 2;
   }
   std::mt19937 random(7);
@@ -172,8 +174,7 @@ int main(int argc, char** argv) {
   std::uniform_real_distribution<double> unit(0.0, total);
   auto zipf = [&]() {
     const size_t r = static_cast<size_t>(
-        std::lower_bound(cumulative.begin(), cumulative.end(), unit(random)) -
-        cumulative.begin());
+        std::lower_bound(cumulative.begin(), cumulative.end(), unit(random)) - cumulative.begin());
     return by_rank[std::min(r, by_rank.size() - 1)];
   };
   for (int kind = 0; kind < 2; ++kind) {

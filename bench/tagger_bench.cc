@@ -23,10 +23,14 @@ int main(int argc, char** argv) {
   std::string res = VERRIN_BENCH_RESOURCE_DIR, model, file;
   int repeat = 20;
   for (int i = 1; i < argc; ++i) {
-    if (!std::strcmp(argv[i], "--res") && i + 1 < argc) res = argv[++i];
-    else if (!std::strcmp(argv[i], "--model") && i + 1 < argc) model = argv[++i];
-    else if (!std::strcmp(argv[i], "--repeat") && i + 1 < argc) repeat = std::atoi(argv[++i]);
-    else file = argv[i];
+    if (!std::strcmp(argv[i], "--res") && i + 1 < argc)
+      res = argv[++i];
+    else if (!std::strcmp(argv[i], "--model") && i + 1 < argc)
+      model = argv[++i];
+    else if (!std::strcmp(argv[i], "--repeat") && i + 1 < argc)
+      repeat = std::atoi(argv[++i]);
+    else
+      file = argv[i];
   }
   if (model.empty()) model = res + "/model.txt";
   if (file.empty()) file = res + "/../example.txt";
@@ -67,8 +71,8 @@ int main(int argc, char** argv) {
   const double load = std::chrono::duration<double>(t1 - t0).count();
   const double tag = std::chrono::duration<double>(t2 - t1).count();
   std::printf("resources: %s\nmodel: %s\nload: %.3f s\n", res.c_str(), model.c_str(), load);
-  std::printf("tagged: %lld characters (%d passes over %zu lines) in %.3f s\n",
-              units * repeat, repeat, lines.size(), tag);
+  std::printf("tagged: %lld characters (%d passes over %zu lines) in %.3f s\n", units * repeat,
+              repeat, lines.size(), tag);
   std::printf("speed: %.0f characters/s, %lld words\n", units * repeat / tag, records_total);
   return 0;
 }

@@ -6,6 +6,9 @@
 // Defaults: 200000 generated events of 14 predicates drawn from 100000
 // predicates (Zipf law) over 40 outcomes. VERRIN_BENCH_FULL=1 also runs the
 // whole BLMVM estimation.
+#include <sys/resource.h>
+#include <time.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -14,8 +17,6 @@
 #include <cstring>
 #include <random>
 #include <string>
-#include <sys/resource.h>
-#include <time.h>
 #include <vector>
 
 #include "maxent/me_classifier.h"
@@ -61,14 +62,14 @@ void Generate(CMEModel& model, int events, int predicates, int outcomes) {
     sample.predicates.clear();
     int signal = 0;
     for (int i = 0; i < 14; ++i) {
-      const int p = static_cast<int>(std::lower_bound(cumulative.begin(), cumulative.end(),
-                                                      unit(random)) -
-                                     cumulative.begin());
+      const int p =
+          static_cast<int>(std::lower_bound(cumulative.begin(), cumulative.end(), unit(random)) -
+                           cumulative.begin());
       if (i < 3) signal += p;
       sample.predicates.push_back(Ascii("f" + std::to_string(i % 7) + "=" + std::to_string(p)));
     }
-    const int label = random() % 10 == 0 ? static_cast<int>(random() % outcomes)
-                                          : signal % outcomes;
+    const int label =
+        random() % 10 == 0 ? static_cast<int>(random() % outcomes) : signal % outcomes;
     sample.label = Ascii(std::to_string(label + 1));
     model.AddEvent(sample);
   }
@@ -112,8 +113,8 @@ int main(int argc, char** argv) {
 
   std::printf("events: %.3f s to read or generate\n", event_seconds);
   std::printf("training samples %d, outcomes %d, features %d, largest sample %d\n",
-              static_cast<int>(model.Internals().training.Size()),
-              model.OutcomeCount(), n, max_predicates);
+              static_cast<int>(model.Internals().training.Size()), model.OutcomeCount(), n,
+              max_predicates);
   std::printf("preparation (split, features, empirical expectations): %.3f s\n", prepare_seconds);
   std::printf("objective and gradient: %.3f s per evaluation (%.3f s processor time; f = %.6f)\n",
               objective_seconds, objective_cpu, f);

@@ -64,18 +64,17 @@ void PrintSummary(const ConversionStats& s, CorpusFormat format) {
                "read %lld lines; wrote %lld lines; skipped %lld %s, %lld empty; entities: "
                "%lld P, %lld L, %lld O; %lld written as plain words",
                static_cast<long long>(s.lines_read), static_cast<long long>(s.lines_written),
-               static_cast<long long>(s.lines_skipped), unit,
-               static_cast<long long>(s.lines_empty), static_cast<long long>(s.persons),
-               static_cast<long long>(s.locations), static_cast<long long>(s.organizations),
+               static_cast<long long>(s.lines_skipped), unit, static_cast<long long>(s.lines_empty),
+               static_cast<long long>(s.persons), static_cast<long long>(s.locations),
+               static_cast<long long>(s.organizations),
                static_cast<long long>(s.entities_unbracketed));
   if (format == CorpusFormat::kPd98) {
-    std::fprintf(stderr,
-                 "; %lld persons cut from runs of nr tokens; %lld lines without nested parts; "
-                 "%lld abbreviations classed; %lld names cut out of words",
-                 static_cast<long long>(s.persons_split),
-                 static_cast<long long>(s.lines_parts_dropped),
-                 static_cast<long long>(s.abbreviations_classed),
-                 static_cast<long long>(s.names_cut));
+    std::fprintf(
+        stderr,
+        "; %lld persons cut from runs of nr tokens; %lld lines without nested parts; "
+        "%lld abbreviations classed; %lld names cut out of words",
+        static_cast<long long>(s.persons_split), static_cast<long long>(s.lines_parts_dropped),
+        static_cast<long long>(s.abbreviations_classed), static_cast<long long>(s.names_cut));
   }
   std::fputc('\n', stderr);
   for (const auto& reason : s.skip_reasons) {
@@ -123,7 +122,8 @@ int RunConvert(int argc, char** argv) {
     return UsageError("convert", "--dict is used only with --from bio");
   }
   if ((!abbreviations_path.empty() || names_in_words) && options.format != CorpusFormat::kPd98) {
-    return UsageError("convert", "--abbreviations and --names-in-words are used only with --from pd98");
+    return UsageError("convert",
+                      "--abbreviations and --names-in-words are used only with --from pd98");
   }
   CAbbreviationTable abbreviations;
   if (!abbreviations_path.empty()) {
@@ -164,8 +164,8 @@ int RunConvert(int argc, char** argv) {
   }
 
   ConversionStats stats;
-  const bool ok = ConvertCorpus(parser.Positional()[0], parser.Positional()[1], options, &stats,
-                                &error);
+  const bool ok =
+      ConvertCorpus(parser.Positional()[0], parser.Positional()[1], options, &stats, &error);
   if (progress_shown) std::fputs("\r\033[K", stderr);
   if (!ok) return Fail("convert", error);
   PrintSummary(stats, options.format);

@@ -57,8 +57,8 @@ void PrintScore(const NerScore& score) {
 
 int Run(int argc, char** argv) {
   ResourceOptions resources;
-  std::string option_text = "2", epochs_text = "3", rate_text = "0.05", margin_text = "0",
-              dev_path, prune_text = "0";
+  std::string option_text = "2", epochs_text = "3", rate_text = "0.05", margin_text = "0", dev_path,
+              prune_text = "0";
   ArgParser parser;
   resources.AddTo(parser);
   parser.AddOption("option", &option_text);
@@ -119,16 +119,15 @@ int Run(int argc, char** argv) {
     if (!trainer.RunEpoch(corpus, progress, &stats, &error)) return Fail(kName, error);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::fprintf(stderr,
-                 "pass %d: %lld clauses, %lld decoded wrongly (%.2f%%), %lld of %lld characters "
-                 "wrong (%.3f%%), %lld skipped, %.1f s\n",
-                 epoch, static_cast<long long>(stats.clauses),
-                 static_cast<long long>(stats.wrong_clauses),
-                 stats.clauses > 0 ? 100.0 * stats.wrong_clauses / stats.clauses : 0.0,
-                 static_cast<long long>(stats.wrong_characters),
-                 static_cast<long long>(stats.characters),
-                 stats.characters > 0 ? 100.0 * stats.wrong_characters / stats.characters : 0.0,
-                 static_cast<long long>(stats.skipped), seconds);
+    std::fprintf(
+        stderr,
+        "pass %d: %lld clauses, %lld decoded wrongly (%.2f%%), %lld of %lld characters "
+        "wrong (%.3f%%), %lld skipped, %.1f s\n",
+        epoch, static_cast<long long>(stats.clauses), static_cast<long long>(stats.wrong_clauses),
+        stats.clauses > 0 ? 100.0 * stats.wrong_clauses / stats.clauses : 0.0,
+        static_cast<long long>(stats.wrong_characters), static_cast<long long>(stats.characters),
+        stats.characters > 0 ? 100.0 * stats.wrong_characters / stats.characters : 0.0,
+        static_cast<long long>(stats.skipped), seconds);
     if (!dev.empty()) {
       trainer.UseAveragedWeights();
       PrintScore(ScoreSpans(dev, TagBioSentences(tagger, dev, progress)));

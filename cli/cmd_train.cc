@@ -1,7 +1,8 @@
 // verrin train: fit a maximum-entropy model to an event file.
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
-#include <unistd.h>
 
 #include "cli/command.h"
 #include "maxent/me_classifier.h"

@@ -17,8 +17,8 @@ inline constexpr int kExitUsage = 2;
 
 struct Command {
   const char* name;
-  const char* summary;  // one line for the command table
-  const char* usage;    // full help text of `verrin NAME --help`
+  const char* summary;                // one line for the command table
+  const char* usage;                  // full help text of `verrin NAME --help`
   int (*run)(int argc, char** argv);  // argv[0] is the command name
 };
 
@@ -80,8 +80,7 @@ namespace verrin::cli {
 // weight lies within `prune` of 0 when prune > 0 (a line on standard error
 // says how many). Prints a failure message and returns false when the file
 // cannot be written.
-bool SaveTrainedModel(const char* command, CMEModel& model, double prune,
-                      const std::string& path);
+bool SaveTrainedModel(const char* command, CMEModel& model, double prune, const std::string& path);
 
 }  // namespace verrin::cli
 
@@ -109,8 +108,7 @@ struct ResourceOptions {
 // `use_bundled_model`, DIR/model.txt (or its protected twin) is used when it
 // exists.
 bool LoadManager(const char* command, std::string res_dir, std::string model_path,
-                 bool protected_form, CNEResourceManager& manager,
-                 bool use_bundled_model = true);
+                 bool protected_form, CNEResourceManager& manager, bool use_bundled_model = true);
 inline bool LoadManager(const char* command, const ResourceOptions& options,
                         CNEResourceManager& manager, bool use_bundled_model = true) {
   return LoadManager(command, options.res, options.model, options.protected_form, manager,

@@ -1,13 +1,14 @@
 // verrin: the command-line face of the library.
+#include <locale.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <algorithm>
-#include <cerrno>
-#include <locale.h>
 
 #include "cli/command.h"
 
@@ -45,8 +46,10 @@ bool ArgParser::Parse(int argc, char** argv, std::string* error) {
       value = arg.substr(eq + 1);
       has_value = true;
     }
-    if (name.rfind("--", 0) == 0) name = name.substr(2);
-    else name = name.substr(1);
+    if (name.rfind("--", 0) == 0)
+      name = name.substr(2);
+    else
+      name = name.substr(1);
     if (auto f = flags_.find(name); f != flags_.end()) {
       if (has_value) {
         *error = "option --" + name + " takes no value";

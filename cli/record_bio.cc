@@ -12,10 +12,14 @@ namespace {
 const char* EntityClass(const tag_WordInfoW& r) {
   if (r.cWordType != 3 || r.pTag == nullptr || r.pTag[0] == 0 || r.pTag[1] != 0) return nullptr;
   switch (r.pTag[0]) {
-    case u'P': return "PER";
-    case u'L': return "LOC";
-    case u'O': return "ORG";
-    default: return nullptr;
+    case u'P':
+      return "PER";
+    case u'L':
+      return "LOC";
+    case u'O':
+      return "ORG";
+    default:
+      return nullptr;
   }
 }
 
@@ -38,7 +42,6 @@ std::vector<std::string> UnitTags(const tag_WordInfoW* records, int count) {
   }
   return tags;
 }
-
 
 std::vector<BioSentence> TagBioSentences(CKyVerrin& tagger, const std::vector<BioSentence>& gold,
                                          bool progress) {

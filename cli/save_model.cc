@@ -7,8 +7,7 @@
 
 namespace verrin::cli {
 
-bool SaveTrainedModel(const char* command, CMEModel& model, double prune,
-                      const std::string& path) {
+bool SaveTrainedModel(const char* command, CMEModel& model, double prune, const std::string& path) {
   if (prune > 0) {
     const int32_t zeroed = model.ZeroSmallWeights(prune);
     std::fprintf(stderr, "pruned %d of %d features (weights within %g of 0)\n", zeroed,

@@ -66,7 +66,8 @@ int32_t WordTypeOfLabel(int32_t label, int32_t start, const CUString& word) {
     default: {
       // The word goes out as GBK bytes, never through a format.
       char head[96];
-      std::snprintf(head, sizeof head, "error label when get word type, lableID=%d, index=%d, word=",
+      std::snprintf(head, sizeof head,
+                    "error label when get word type, lableID=%d, index=%d, word=",
                     static_cast<int>(label), static_cast<int>(start));
       std::string message = head;
       message += ToGbk(word);
@@ -132,7 +133,8 @@ void MergeEntities(const CUString& assembled, const std::vector<NEWordNode>& nod
     NEWordNode& merged = word_map.merged.emplace_back();
     merged.nStart = d;
     merged.nLength = s + n - d;
-    const int32_t available = std::max<int32_t>(0, std::min(merged.nLength, assembled.Length() - d));
+    const int32_t available =
+        std::max<int32_t>(0, std::min(merged.nLength, assembled.Length() - d));
     merged.strWord = CUString(assembled.c_str() + d, available);
     merged.nType = kNodeOrganization;
     word_map.at[static_cast<size_t>(d)] = &merged;
@@ -189,8 +191,7 @@ CUString AssembleClause(const CUString& text, const NEPath& path,
   CUString assembled;
   int32_t previous_label = kLabelStart;
   char16_t previous_char = 0x0001;
-  const int32_t n =
-      std::min(text.Length(), static_cast<int32_t>(path.edges.size()));
+  const int32_t n = std::min(text.Length(), static_cast<int32_t>(path.edges.size()));
   for (int32_t i = 0; i < n; ++i) {
     const int32_t label = path.edges[static_cast<size_t>(i)].label;
     const char16_t unit = text[i];

@@ -32,7 +32,8 @@ class BlockArena {
   // A request larger than kBlockSize gets a block of its own. Throws
   // std::bad_alloc when the heap is exhausted.
   void* Allocate(size_t bytes) {
-    const size_t rounded = bytes == 0 ? kAlignment : (bytes + kAlignment - 1) / kAlignment * kAlignment;
+    const size_t rounded =
+        bytes == 0 ? kAlignment : (bytes + kAlignment - 1) / kAlignment * kAlignment;
     if (rounded <= static_cast<size_t>(limit_ - cursor_)) {
       void* result = cursor_;
       cursor_ += rounded;
@@ -79,7 +80,7 @@ class BlockArena {
   static size_t Count(const Block* list);
   static char* Payload(Block* block) { return reinterpret_cast<char*>(block) + kHeader; }
 
-  Block* used_ = nullptr;       // head is the block being carved
+  Block* used_ = nullptr;  // head is the block being carved
   Block* spare_ = nullptr;
   Block* oversized_ = nullptr;
   char* cursor_ = nullptr;

@@ -34,15 +34,20 @@ constexpr bool Has(uint32_t set, int32_t label) {
 // Labels a word continues with after `previous` (value 1 in the table).
 constexpr uint32_t ContinuationsOf(int32_t previous) {
   switch (previous) {
-    case 2: case 3:
+    case 2:
+    case 3:
       return Bits({3, 4});
-    case 4: case 10:
+    case 4:
+    case 10:
       return Bits({12, 13});
-    case 5: case 6:
+    case 5:
+    case 6:
       return Bits({6, 7});
-    case 8: case 9:
+    case 8:
+    case 9:
       return Bits({9, 10});
-    case 11: case 12:
+    case 11:
+    case 12:
       return Bits({2, 8, 12, 13});
     default:
       return 0;
@@ -52,8 +57,17 @@ constexpr uint32_t ContinuationsOf(int32_t previous) {
 // Rows whose labels also end the word before a word-start label.
 constexpr bool EndsWord(int32_t previous) {
   switch (previous) {
-    case 1: case 2: case 4: case 7: case 8: case 10: case 13:
-    case 18: case 19: case 20: case 51:
+    case 1:
+    case 2:
+    case 4:
+    case 7:
+    case 8:
+    case 10:
+    case 13:
+    case 18:
+    case 19:
+    case 20:
+    case 51:
       return true;
     default:
       return false;
@@ -106,8 +120,8 @@ inline bool Allowed(int32_t length, int32_t previous, int32_t label, int32_t ind
 }
 
 // 0, 18, 19, 20, 51, 52.
-constexpr uint64_t kUnscored = (1ull << 0) | (1ull << 18) | (1ull << 19) | (1ull << 20) |
-                               (1ull << 51) | (1ull << 52);
+constexpr uint64_t kUnscored =
+    (1ull << 0) | (1ull << 18) | (1ull << 19) | (1ull << 20) | (1ull << 51) | (1ull << 52);
 
 inline bool Unscored(int32_t label) {
   return static_cast<uint32_t>(label) < 64 && ((kUnscored >> label) & 1u) != 0;
@@ -250,10 +264,10 @@ void CNEDecoder::Extend(int32_t position, NEPathNode* node, NEEdge* edge) {
   double score = 0.0;
   if (!Unscored(edge->label) || !Unscored(node->label) || !Unscored(node->previous_label)) {
     const int32_t label = edge->label;
-    const bool known = static_cast<uint32_t>(label) < static_cast<uint32_t>(kNearLabels) &&
-                               !tables_.known.empty()
-                           ? tables_.known[static_cast<size_t>(label)] != 0
-                           : KnowsLabel(label);
+    const bool known =
+        static_cast<uint32_t>(label) < static_cast<uint32_t>(kNearLabels) && !tables_.known.empty()
+            ? tables_.known[static_cast<size_t>(label)] != 0
+            : KnowsLabel(label);
     if (!known) return;
     score = ScoreLabel(node->previous_label, node->label, label, edge->index);
   }
@@ -336,8 +350,8 @@ void CNEDecoder::PrepareModel() {
   const int32_t outcomes = model->OutcomeCount();
   const int32_t predicates = model->PredicateCount();
   const int32_t features = model->FeatureCount();
-  if (tables_.model == model && tables_.outcomes == outcomes &&
-      tables_.predicates == predicates && tables_.features == features) {
+  if (tables_.model == model && tables_.outcomes == outcomes && tables_.predicates == predicates &&
+      tables_.features == features) {
     return;
   }
   tables_ = ModelTables();

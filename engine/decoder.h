@@ -135,10 +135,10 @@ class CNEDecoder : public CNEDecoderBase {
     int32_t outcomes = -1;
     int32_t predicates = -1;
     int32_t features = -1;
-    std::vector<int32_t> label_outcome;          // label 0..255 -> last outcome with that number
+    std::vector<int32_t> label_outcome;            // label 0..255 -> last outcome with that number
     std::map<int32_t, int32_t> far_label_outcome;  // other labels
-    std::vector<int8_t> known;                   // label 0..255 -> decimal text is an outcome
-    std::vector<int32_t> history[2];             // "pv1lb=" / "pv2lb=" + label -> predicate
+    std::vector<int8_t> known;                     // label 0..255 -> decimal text is an outcome
+    std::vector<int32_t> history[2];               // "pv1lb=" / "pv2lb=" + label -> predicate
   };
   static constexpr int32_t kNearLabels = 256;
   static constexpr int32_t kContextLabels = 64;  // flat context table covers labels below this

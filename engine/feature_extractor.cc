@@ -202,8 +202,7 @@ bool IsUnscoredLabel(int32_t label) {
 }
 
 bool AllUnscoredLabels(int32_t current, int32_t previous, int32_t second_previous) {
-  return IsUnscoredLabel(current) && IsUnscoredLabel(previous) &&
-         IsUnscoredLabel(second_previous);
+  return IsUnscoredLabel(current) && IsUnscoredLabel(previous) && IsUnscoredLabel(second_previous);
 }
 
 bool IsLexiconFreeLabel(int32_t label) {
@@ -295,15 +294,15 @@ void WriteNeighbours(const CUString& text, const std::vector<int32_t>& char_clas
 // every unit of words[word_index]; `used` ends behind the last kept sample.
 void WriteWordSamples(const CUString& text, std::vector<CMESample>& samples, size_t& used,
                       const std::vector<NEWordNode*>& words, size_t word_index,
-                      const std::vector<int32_t>& labels,
-                      const std::vector<int32_t>& char_classes, int32_t word_start,
-                      bool training) {
+                      const std::vector<int32_t>& labels, const std::vector<int32_t>& char_classes,
+                      int32_t word_start, bool training) {
   const FeatureNames& names = Names();
   const NEWordNode& word = *words[word_index];
   NEFeatureWindow window;
   if (word_index > 0) window.previous_words.push_back(&words[word_index - 1]->strText);
   window.current_words.push_back(&word.strText);
-  if (word_index + 1 < words.size()) window.current_words.push_back(&words[word_index + 1]->strText);
+  if (word_index + 1 < words.size())
+    window.current_words.push_back(&words[word_index + 1]->strText);
 
   const char16_t* t = text.c_str();
   const int32_t limit = static_cast<int32_t>(

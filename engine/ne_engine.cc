@@ -123,8 +123,7 @@ void CNEEngine::AddToken(const CUString& token, int32_t klass, CUString& text,
 }
 
 void CNEEngine::ParsePlainText(const char16_t* stretch, int32_t length, CUString& text,
-                               std::vector<NEWordNode>& nodes, char16_t separator,
-                               bool segmented) {
+                               std::vector<NEWordNode>& nodes, char16_t separator, bool segmented) {
   if (length <= 0) return;
   if (segmented) {
     CUString copy(stretch, length);

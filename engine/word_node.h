@@ -11,13 +11,13 @@ namespace verrin {
 
 // Node types.
 enum NodeType : int32_t {
-  kNodeWord = 1,          // ordinary word
+  kNodeWord = 1,  // ordinary word
   kNodePerson = 2,
   kNodeOrganization = 3,
   kNodeLocation = 4,
-  kNodeMdw = 5,           // word of bracket class "mdw"
-  kNodeClassWord = 6,     // "number", "engstring" or another bracket class
-  kNodePunctuation = 9,   // single punctuation unit, and the sentinel
+  kNodeMdw = 5,          // word of bracket class "mdw"
+  kNodeClassWord = 6,    // "number", "engstring" or another bracket class
+  kNodePunctuation = 9,  // single punctuation unit, and the sentinel
 };
 
 // Labels, one per processed character.

@@ -208,8 +208,7 @@ int LMVMMatSolve(LMVMMat* M, BLMVMVec* G, BLMVMVec* D) {
   return 0;
 }
 
-int BLMVMComputeFunctionGradient(CBLMVMObjective& objective, BLMVMVec* X, double* f,
-                                 BLMVMVec* G) {
+int BLMVMComputeFunctionGradient(CBLMVMObjective& objective, BLMVMVec* X, double* f, BLMVMVec* G) {
   const int info = objective.ComputeFunctionGradient(X->val, X->n, f, G->val);
   if (info != 0) return Trail("BLMVMComputeFunctionGradient", info);
   return 0;
@@ -262,8 +261,7 @@ int Solve_BLMVM(CBLMVMObjective& objective, BLMVMWork* work, BLMVMVec* X) {
     BLMVMVecProjectGradient(G, X, XL, XU, PG);
     double r2 = 0.0;
     BLMVMVecDot(PG, PG, &r2);
-    std::fprintf(stderr, "%3d  logl(err) = %10.7f (%7.5f)\r", iter, -f,
-                 objective.TrainingError());
+    std::fprintf(stderr, "%3d  logl(err) = %10.7f (%7.5f)\r", iter, -f, objective.TrainingError());
 
     if (objective.HasHeldout()) {
       std::vector<double>& history = objective.HeldoutHistory();

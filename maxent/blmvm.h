@@ -40,11 +40,11 @@ struct BLMVMVec {
 
 // The limited-memory matrix: S[0], Y[0] hold the newest correction pair.
 struct LMVMMat {
-  int lm = 0;             // pairs kept
-  int lmnow = 0;          // pairs in use
-  int update_count = 0;   // updates attempted
-  int reject_count = 0;   // updates refused by the curvature test
-  double eps = 2.2e-11;   // curvature threshold
+  int lm = 0;              // pairs kept
+  int lmnow = 0;           // pairs in use
+  int update_count = 0;    // updates attempted
+  int reject_count = 0;    // updates refused by the curvature test
+  double eps = 2.2e-11;    // curvature threshold
   BLMVMVec** S = nullptr;  // lm + 1
   BLMVMVec** Y = nullptr;  // lm + 1
   BLMVMVec* Gprev = nullptr;
@@ -75,18 +75,17 @@ int LMVMMatCreate(BLMVMVec* X, int lm, LMVMMat** out);
 int LMVMMatDestroy(LMVMMat* M);
 int LMVMMatUpdate(LMVMMat* M, BLMVMVec* X, BLMVMVec* G);
 int LMVMMatSolve(LMVMMat* M, BLMVMVec* G, BLMVMVec* D);
-int BLMVMComputeFunctionGradient(CBLMVMObjective& objective, BLMVMVec* X, double* f,
-                                 BLMVMVec* G);
+int BLMVMComputeFunctionGradient(CBLMVMObjective& objective, BLMVMVec* X, double* f, BLMVMVec* G);
 
 // Vector kernels (n = the first operand's count).
 int BLMVMVecCreate(BLMVMVec* like, BLMVMVec** out);  // same size, owned
 int BLMVMVecWrap(double* data, int n, BLMVMVec** out);
 int BLMVMVecDestroy(BLMVMVec* v);
-int BLMVMVecCopy(const BLMVMVec* x, BLMVMVec* y);                     // y = x
-int BLMVMVecScale(double a, BLMVMVec* y);                            // y = a y
-int BLMVMVecAXPY(double a, const BLMVMVec* x, BLMVMVec* y);           // y = y + a x
+int BLMVMVecCopy(const BLMVMVec* x, BLMVMVec* y);                                // y = x
+int BLMVMVecScale(double a, BLMVMVec* y);                                        // y = a y
+int BLMVMVecAXPY(double a, const BLMVMVec* x, BLMVMVec* y);                      // y = y + a x
 int BLMVMVecWAXPY(double a, const BLMVMVec* x, const BLMVMVec* y, BLMVMVec* w);  // w = a x + y
-int BLMVMVecAYPX(double a, const BLMVMVec* x, BLMVMVec* y);           // y = a y + x
+int BLMVMVecAYPX(double a, const BLMVMVec* x, BLMVMVec* y);                      // y = a y + x
 int BLMVMVecDot(const BLMVMVec* x, const BLMVMVec* y, double* result);
 int BLMVMVecPointwiseMin(const BLMVMVec* x, const BLMVMVec* hi, BLMVMVec* w);
 int BLMVMVecPointwiseMax(const BLMVMVec* x, const BLMVMVec* lo, BLMVMVec* w);

@@ -69,7 +69,9 @@ bool CMEClassifier::LoadEvents(const CUString& path) {
   return true;
 }
 
-int CMEClassifier::Train(int32_t cutoff) { return model_.Train(cutoff, model_.sigma, width_factor); }
+int CMEClassifier::Train(int32_t cutoff) {
+  return model_.Train(cutoff, model_.sigma, width_factor);
+}
 
 bool CMEClassifier::Evaluate(const CUString& test_path, const CUString& result_path) const {
   if (model_.OutcomeCount() == 0) {

@@ -27,9 +27,9 @@ void DecodeGbkInto(const char* bytes, size_t length, std::vector<char16_t>& out)
   }
   // GBK never yields more UTF-16 units than bytes.
   out.resize(length + 1);
-  const int32_t n = CCodePageSet::Get().ToUnicode(CCodePageSet::kGbk, bytes,
-                                                  static_cast<int32_t>(length), out.data(),
-                                                  static_cast<int32_t>(length));
+  const int32_t n =
+      CCodePageSet::Get().ToUnicode(CCodePageSet::kGbk, bytes, static_cast<int32_t>(length),
+                                    out.data(), static_cast<int32_t>(length));
   out.resize(static_cast<size_t>(n));
 }
 

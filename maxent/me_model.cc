@@ -97,8 +97,7 @@ void CMEModel::Impl::BuildRows(int32_t outcome_count) {
   for (size_t f = 0; f < feature_count; ++f) {
     const int32_t key = feature_keys[f];
     const int32_t outcome = KeyOutcome(key);
-    if (outcome >= outcome_count ||
-        static_cast<size_t>(KeyPredicate(key)) >= predicate_count) {
+    if (outcome >= outcome_count || static_cast<size_t>(KeyPredicate(key)) >= predicate_count) {
       continue;
     }
     by_outcome[per_outcome[outcome]++] = static_cast<int32_t>(f);

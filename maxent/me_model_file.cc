@@ -58,9 +58,9 @@ std::vector<int32_t> SaveOrder(const CMEModel::Impl& m) {
     const size_t outcome = static_cast<size_t>(KeyOutcome(m.feature_keys[f]));
     const size_t predicate = static_cast<size_t>(KeyPredicate(m.feature_keys[f]));
     if (outcome >= outcome_rank.size() || predicate >= predicate_rank.size()) continue;
-    keyed.emplace_back((static_cast<uint64_t>(outcome_rank[outcome]) << 32) |
-                           predicate_rank[predicate],
-                       static_cast<int32_t>(f));
+    keyed.emplace_back(
+        (static_cast<uint64_t>(outcome_rank[outcome]) << 32) | predicate_rank[predicate],
+        static_cast<int32_t>(f));
   }
   std::sort(keyed.begin(), keyed.end());
   std::vector<int32_t> order;
@@ -102,8 +102,8 @@ void CMEModel::ParseEntry(const char16_t* line, int32_t length, int64_t line_num
       std::u16string_view(line + first + 1, static_cast<size_t>(last - first - 1)));
   m.CheckCapacity(outcome, predicate);
   const int32_t key = FeatureKey(outcome, predicate);
-  const size_t word = static_cast<size_t>(KeyPredicate(key)) * 4 +
-                      static_cast<size_t>(KeyOutcome(key) >> 6);
+  const size_t word =
+      static_cast<size_t>(KeyPredicate(key)) * 4 + static_cast<size_t>(KeyOutcome(key) >> 6);
   const uint64_t bit = uint64_t{1} << (KeyOutcome(key) & 63);
   if (word >= m.seen_outcomes.size()) m.seen_outcomes.resize(word + 4, 0);
   if ((m.seen_outcomes[word] & bit) == 0) {
@@ -195,8 +195,8 @@ bool CMEModel::Load(const CUString& path, bool protected_form) {
       }
     }
     for (const auto& [start, length] : batch) {
-      ParseEntry(batch_units.data() + start, static_cast<int32_t>(length), ++line_number,
-                 narrow, &warnings);
+      ParseEntry(batch_units.data() + start, static_cast<int32_t>(length), ++line_number, narrow,
+                 &warnings);
     }
     batch.clear();
     batch_units.clear();
@@ -236,10 +236,8 @@ void CMEModel::LoadDeciphered(const std::vector<unsigned char>& bytes) {
     if (byte != '\n' && byte != 0) continue;
     const size_t line_length = i - line_begin;
     if (line_length > 0) {
-      DecodeGbkInto(reinterpret_cast<const char*>(bytes.data() + line_begin), line_length,
-                    units);
-      ParseEntry(units.data(), static_cast<int32_t>(units.size()), line_number, source,
-                 &warnings);
+      DecodeGbkInto(reinterpret_cast<const char*>(bytes.data() + line_begin), line_length, units);
+      ParseEntry(units.data(), static_cast<int32_t>(units.size()), line_number, source, &warnings);
       // The zero bytes that pad a protected file end its text.
       if (byte == 0) {
         line_begin = bytes.size();
@@ -253,8 +251,7 @@ void CMEModel::LoadDeciphered(const std::vector<unsigned char>& bytes) {
     // A last line without a line feed.
     DecodeGbkInto(reinterpret_cast<const char*>(bytes.data() + line_begin),
                   bytes.size() - line_begin, units);
-    ParseEntry(units.data(), static_cast<int32_t>(units.size()), line_number, source,
-               &warnings);
+    ParseEntry(units.data(), static_cast<int32_t>(units.size()), line_number, source, &warnings);
   }
   ReportSuppressed(warnings, source);
   FinishLoad();

@@ -1,6 +1,7 @@
 #include "maxent/me_number_format.h"
 
 #include <unicode/unum.h>
+
 #include <cstdio>
 
 #include "maxent/me_line_reader.h"

@@ -10,8 +10,8 @@
 namespace verrin {
 
 struct CMESample {
-  CUString label;         // outcome text: gold label, or the prediction after Predict
-  FeatureList predicates; // in the order added; duplicates count twice
+  CUString label;          // outcome text: gold label, or the prediction after Predict
+  FeatureList predicates;  // in the order added; duplicates count twice
 };
 
 }  // namespace verrin

@@ -149,8 +149,8 @@ int32_t CMEModel::PrepareEstimation(int cutoff) {
       const int32_t own = m.training.outcomes[s];
       for (const int32_t* p = m.training.Begin(s); p != m.training.End(s); ++p) {
         bool inserted = false;
-        const int32_t slot = count_index.Insert(FeatureKey(own, *p),
-                                                static_cast<int32_t>(counts.size()), &inserted);
+        const int32_t slot =
+            count_index.Insert(FeatureKey(own, *p), static_cast<int32_t>(counts.size()), &inserted);
         if (inserted) counts.push_back(0);
         ++counts[static_cast<size_t>(slot)];
       }

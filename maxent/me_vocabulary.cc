@@ -85,8 +85,7 @@ std::vector<int32_t> CTextIndex::SortedIndices() const {
   std::vector<int32_t> order(static_cast<size_t>(Size()));
   std::iota(order.begin(), order.end(), 0);
   // char16_t compares as an unsigned 16-bit value: binary code-unit order.
-  std::sort(order.begin(), order.end(),
-            [this](int32_t a, int32_t b) { return Text(a) < Text(b); });
+  std::sort(order.begin(), order.end(), [this](int32_t a, int32_t b) { return Text(a) < Text(b); });
   return order;
 }
 

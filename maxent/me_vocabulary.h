@@ -50,7 +50,7 @@ class CTextIndex {
   void Grow();
 
   std::vector<char16_t> arena_;
-  std::vector<size_t> offsets_;   // Size() + 1 entries; text i is [offsets_[i], offsets_[i+1] - 1)
+  std::vector<size_t> offsets_;  // Size() + 1 entries; text i is [offsets_[i], offsets_[i+1] - 1)
   struct Slot {
     uint32_t tag;   // high half of the text's hash, compared before the text
     int32_t index;  // -1: empty

@@ -151,8 +151,8 @@ int32_t ReadLexiconValue(const char16_t* line) {
   return ParseNarrowInt(cursor);
 }
 
-int32_t LongestClassMatch(const CNEValuedLexicon& lexicon, const char16_t* text,
-                          int32_t max_length, int32_t mask) {
+int32_t LongestClassMatch(const CNEValuedLexicon& lexicon, const char16_t* text, int32_t max_length,
+                          int32_t mask) {
   const int32_t count = lexicon.PrefixMatches(text, max_length);
   const PrefixMatch* matches = lexicon.Matches();
   // Matches come shortest first: the last one that fits is the longest.
@@ -172,9 +172,8 @@ void MarkLexiconClasses(const char16_t* text, int32_t length, const CNEValuedLex
     int32_t klass;
     int32_t mask;
   };
-  const Pass passes[] = {{&affixes, 4, 4},  {&affixes, 2, 2},  {&items, 64, 2},
-                         {&affixes, 8, 8},  {&affixes, 1, 1},  {&affixes, 16, 16},
-                         {&affixes, 32, 32}};
+  const Pass passes[] = {{&affixes, 4, 4}, {&affixes, 2, 2},   {&items, 64, 2},   {&affixes, 8, 8},
+                         {&affixes, 1, 1}, {&affixes, 16, 16}, {&affixes, 32, 32}};
   for (const Pass& pass : passes) {
     for (int32_t i = 0; i < length; ++i) {
       const int32_t m = LongestClassMatch(*pass.lexicon, text + i, length - i, pass.mask);

@@ -113,8 +113,8 @@ class CNEValuedLexicon : public CNELexicon {
 int32_t ReadLexiconValue(const char16_t* line);
 
 // The greatest prefix-match length whose value shares a bit with `mask`; 0 if none.
-int32_t LongestClassMatch(const CNEValuedLexicon& lexicon, const char16_t* text,
-                          int32_t max_length, int32_t mask);
+int32_t LongestClassMatch(const CNEValuedLexicon& lexicon, const char16_t* text, int32_t max_length,
+                          int32_t mask);
 
 class PeInfoTable;
 

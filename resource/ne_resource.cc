@@ -10,16 +10,14 @@
 
 namespace verrin {
 
-CNEResource::CNEResource()
-    : items_(&ReadLexiconValue), affixes_(&ReadLexiconValue) {
+CNEResource::CNEResource() : items_(&ReadLexiconValue), affixes_(&ReadLexiconValue) {
   const char16_t units[5] = {0x000E, 0x000F, 0x0010, 0x0011, 0x0012};
   for (int i = 0; i < 5; ++i) placeholders_[i] = CUString(units[i], 1);
 }
 
 CNEResource::~CNEResource() = default;
 
-bool CNEResource::LoadDictionaries(const char* dir, const char* model_path,
-                                   bool protected_form) {
+bool CNEResource::LoadDictionaries(const char* dir, const char* model_path, bool protected_form) {
   const std::string base = dir != nullptr ? dir : "";
   if (load_pe_info_) {
     // A missing table is no failure: the flags simply stay 0.
@@ -45,9 +43,8 @@ bool CNEResource::LoadDictionaries(const char* dir, const char* model_path,
 }
 
 bool CNEResource::LoadCharLabels(int optional, const char* dir, bool protected_form) {
-  const std::string path =
-      std::string(dir != nullptr ? dir : "") +
-      (protected_form ? kCharLabelProtectedFile : kCharLabelFile);
+  const std::string path = std::string(dir != nullptr ? dir : "") +
+                           (protected_form ? kCharLabelProtectedFile : kCharLabelFile);
   if (!FileExists(path.c_str())) {
     if (optional != 0) return true;
     std::fputs("the charset label info file is not exist\n", stderr);
@@ -74,12 +71,18 @@ bool CNEResource::SetWordSeparatorOption(int option) {
 
 const CUString& CNEResource::PlaceholderFor(int32_t type, const CUString& text) const {
   switch (type) {
-    case 2: return placeholders_[0];
-    case 3: return placeholders_[1];
-    case 4: return placeholders_[2];
-    case 5: return placeholders_[4];
-    case 6: return placeholders_[3];
-    default: return text;
+    case 2:
+      return placeholders_[0];
+    case 3:
+      return placeholders_[1];
+    case 4:
+      return placeholders_[2];
+    case 5:
+      return placeholders_[4];
+    case 6:
+      return placeholders_[3];
+    default:
+      return text;
   }
 }
 

@@ -4,4 +4,5 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh
+scripts/check-format.sh
 ctest --test-dir "${VERRIN_BUILD_DIR:-build}" --output-on-failure -j "${VERRIN_JOBS:-2}"

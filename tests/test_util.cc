@@ -1,14 +1,14 @@
 #include "test_util.h"
 
+#include <sys/wait.h>
 #include <unicode/ustring.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <filesystem>
 
 #include "text/code_page.h"
 

@@ -61,10 +61,10 @@ int32_t RemoveUnit(const char16_t* source, char16_t* dest, char16_t unit);
 
 // A bracketed mark "[" class " " word "]" found by ParseBracketTag.
 struct BracketTag {
-  int32_t start = 0;   // offset of "[" in the parsed text
-  int32_t length = 0;  // units from "[" to "]" inclusive
-  CUString tag;        // class text
-  CUString word;       // word with every "/" removed
+  int32_t start = 0;         // offset of "[" in the parsed text
+  int32_t length = 0;        // units from "[" to "]" inclusive
+  CUString tag;              // class text
+  CUString word;             // word with every "/" removed
   char16_t* rest = nullptr;  // the unit after "]"
 };
 

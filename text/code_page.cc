@@ -1,5 +1,6 @@
 #include "text/code_page.h"
 
+#include <locale.h>
 #include <unicode/ucnv.h>
 #include <unicode/ustdio.h>
 
@@ -7,7 +8,6 @@
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
-#include <locale.h>
 #include <vector>
 
 namespace verrin {
@@ -15,8 +15,8 @@ namespace {
 
 CCodePageSet* g_code_pages = nullptr;
 
-const char* const kConverterNames[CCodePageSet::kCount] = {nullptr, "ISO8859-1", "GBK",
-                                                           "Big5", "UTF-8"};
+const char* const kConverterNames[CCodePageSet::kCount] = {nullptr, "ISO8859-1", "GBK", "Big5",
+                                                           "UTF-8"};
 
 }  // namespace
 
@@ -47,8 +47,8 @@ CCodePageSet::~CCodePageSet() {
   }
 }
 
-int32_t CCodePageSet::ToUnicode(int code_page, const char* text, int32_t length,
-                                char16_t* dest, int32_t capacity) {
+int32_t CCodePageSet::ToUnicode(int code_page, const char* text, int32_t length, char16_t* dest,
+                                int32_t capacity) {
   if (capacity < 0) capacity = 0;
   dest[0] = 0;
   if (code_page < 0 || code_page >= kCount || converters_[code_page] == nullptr) return 0;
@@ -60,8 +60,8 @@ int32_t CCodePageSet::ToUnicode(int code_page, const char* text, int32_t length,
   return n;
 }
 
-int32_t CCodePageSet::FromUnicode(int code_page, const char16_t* text, int32_t length,
-                                  char* dest, int32_t capacity) {
+int32_t CCodePageSet::FromUnicode(int code_page, const char16_t* text, int32_t length, char* dest,
+                                  int32_t capacity) {
   if (capacity <= 0) return 0;
   dest[0] = 0;
   if (code_page < 0 || code_page >= kCount || converters_[code_page] == nullptr) return 0;
@@ -90,8 +90,8 @@ std::string CCodePageSet::Encode(int code_page, const char16_t* text, int32_t le
   int32_t needed = ucnv_fromUChars(converters_[code_page], nullptr, 0, text, length, &status);
   std::string out(static_cast<size_t>(needed) + 1, '\0');
   status = U_ZERO_ERROR;
-  int32_t n = ucnv_fromUChars(converters_[code_page], out.data(), needed + 1, text, length,
-                              &status);
+  int32_t n =
+      ucnv_fromUChars(converters_[code_page], out.data(), needed + 1, text, length, &status);
   if (n < 0) n = 0;
   out.resize(static_cast<size_t>(n));
   return out;

@@ -167,9 +167,7 @@ void CUString::Truncate(int32_t length) {
   length_ = length;
 }
 
-int CUString::Compare(const CUString& other) const {
-  return View().compare(other.View());
-}
+int CUString::Compare(const CUString& other) const { return View().compare(other.View()); }
 
 CUString operator+(const CUString& a, const CUString& b) {
   CUString result(a);

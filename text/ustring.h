@@ -98,9 +98,7 @@ class CUString {
 int32_t UStrLen(const char16_t* text);
 
 struct CUStringHash {
-  size_t operator()(const CUString& s) const {
-    return std::hash<std::u16string_view>()(s.View());
-  }
+  size_t operator()(const CUString& s) const { return std::hash<std::u16string_view>()(s.View()); }
 };
 
 }  // namespace verrin

@@ -83,9 +83,9 @@ std::string AsciiOf(const char16_t* text, int32_t length, bool* ok) {
 // The part-of-speech tags of the PKU annotation.
 const std::set<std::string>& Pd98Tags() {
   static const std::set<std::string> tags = {
-      "Ag", "a", "ad", "an", "b", "Bg", "c", "d", "Dg", "e", "f", "g", "h", "i", "j", "k",
-      "l",  "m", "Mg", "n",  "Ng", "nr", "ns", "nt", "nx", "nz", "o", "p", "q", "Qg", "r", "Rg",
-      "s",  "t", "Tg", "u",  "Ug", "v", "vd", "Vg", "vn", "w", "x", "y", "Yg", "z"};
+      "Ag", "a", "ad", "an", "b",  "Bg", "c",  "d",  "Dg", "e",  "f", "g", "h",  "i",  "j", "k",
+      "l",  "m", "Mg", "n",  "Ng", "nr", "ns", "nt", "nx", "nz", "o", "p", "q",  "Qg", "r", "Rg",
+      "s",  "t", "Tg", "u",  "Ug", "v",  "vd", "Vg", "vn", "w",  "x", "y", "Yg", "z"};
   return tags;
 }
 
@@ -219,7 +219,7 @@ class CItemBuilder {
 // What the pd98 reader does beyond the plain tag mapping.
 struct Pd98Rules {
   std::function<char16_t(const CUString&)> abbreviation_class;  // may be empty
-  const std::set<std::u16string>* names = nullptr;  // names to cut out of words
+  const std::set<std::u16string>* names = nullptr;              // names to cut out of words
 };
 
 char16_t AbbreviationClass(const Pd98Rules& rules, const PdToken& token) {
@@ -242,8 +242,8 @@ int32_t NamePrefix(const std::set<std::u16string>& names, const CUString& word) 
   return 0;
 }
 
-std::vector<CorpusPart> OrganizationParts(const std::vector<PdToken>& inner,
-                                          const Pd98Rules& rules, ConversionStats* stats) {
+std::vector<CorpusPart> OrganizationParts(const std::vector<PdToken>& inner, const Pd98Rules& rules,
+                                          ConversionStats* stats) {
   std::vector<CorpusPart> parts;
   std::vector<CUString> run;
   auto flush = [&]() {
@@ -271,17 +271,17 @@ std::vector<CorpusPart> OrganizationParts(const std::vector<PdToken>& inner,
   return parts;
 }
 
-bool ConvertPd98Line(const CUString& line, const Pd98Rules& rules,
-                     std::vector<CorpusItem>* items, ConversionStats* stats, Problem* problem) {
+bool ConvertPd98Line(const CUString& line, const Pd98Rules& rules, std::vector<CorpusItem>* items,
+                     ConversionStats* stats, Problem* problem) {
   const std::vector<CUString> tokens = SplitTokens(line);
   items->clear();
   if (tokens.empty()) return true;
   PdToken token;
   if (!ParsePdToken(tokens[0], &token, problem)) return false;
   if (!IsParagraphIdentifier(token)) {
-    *problem = {"no paragraph identifier",
-                "the line does not start with a paragraph identifier (found " +
-                    Quote(tokens[0]) + ")"};
+    *problem = {
+        "no paragraph identifier",
+        "the line does not start with a paragraph identifier (found " + Quote(tokens[0]) + ")"};
     return false;
   }
   CItemBuilder builder(stats);
@@ -355,8 +355,8 @@ bool SplitMsraToken(const CUString& token, CUString* word, std::string* tag, boo
   return true;
 }
 
-bool ConvertMsraLine(const CUString& line, std::vector<CorpusItem>* items,
-                     ConversionStats* stats, Problem* problem) {
+bool ConvertMsraLine(const CUString& line, std::vector<CorpusItem>* items, ConversionStats* stats,
+                     Problem* problem) {
   items->clear();
   CItemBuilder builder(stats);
   for (const CUString& token : SplitTokens(line)) {
@@ -641,7 +641,8 @@ class CConversion {
     ++stats_->lines_read;
     const int64_t number = stats_->lines_read;
     StripLineEnd(line);
-    if (number == 1 && options_.format != CorpusFormat::kPd98 && line.rfind("\xEF\xBB\xBF", 0) == 0) {
+    if (number == 1 && options_.format != CorpusFormat::kPd98 &&
+        line.rfind("\xEF\xBB\xBF", 0) == 0) {
       line.erase(0, 3);
     }
     bool ok = true;
@@ -742,8 +743,8 @@ class CConversion {
     CUString rendered = RenderCorpusItems(items);
     uint32_t cp = 0;
     if (FindUnencodable(rendered, &cp)) {
-      Skip(number, {"not encodable in GBK", "character " + CodePointName(cp) +
-                                                " cannot be written in GBK"});
+      Skip(number, {"not encodable in GBK",
+                    "character " + CodePointName(cp) + " cannot be written in GBK"});
       return true;
     }
     std::string mismatch = ReadBackMismatch(items, rendered);
@@ -786,8 +787,8 @@ class CConversion {
     int32_t split = end - 1;
     while (split >= 0 && line[split] != u' ' && line[split] != u'\t') --split;
     if (split <= 0) {
-      return MarkBad(number, {"malformed line", "expected a character, a space and a tag, found " +
-                                                    Quote(line)});
+      return MarkBad(number, {"malformed line",
+                              "expected a character, a space and a tag, found " + Quote(line)});
     }
     BioChar c;
     c.text.Assign(line.c_str(), split);
@@ -834,7 +835,8 @@ class CConversion {
         continue;
       }
       if (!plain.Empty()) {
-        for (const CUString& w : options_.cutter(plain.c_str(), plain.Length())) builder.AddPlain(w);
+        for (const CUString& w : options_.cutter(plain.c_str(), plain.Length()))
+          builder.AddPlain(w);
         plain.Clear();
       }
       const char16_t klass = chars[i].klass;
@@ -870,7 +872,6 @@ bool CheckOptions(const ConverterOptions& options, std::string* error) {
   }
   return true;
 }
-
 
 }  // namespace
 

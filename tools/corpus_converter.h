@@ -67,7 +67,7 @@ struct ConversionStats {
   int64_t locations = 0;
   int64_t organizations = 0;
   int64_t entities_unbracketed = 0;  // entities written as plain words, each reported
-  int64_t persons_split = 0;  // pd98: extra persons cut from runs of nr tokens
+  int64_t persons_split = 0;         // pd98: extra persons cut from runs of nr tokens
   // Lines whose organizations were written without nested parts because a
   // clause break would otherwise fall inside one (each reported).
   int64_t lines_parts_dropped = 0;
@@ -82,11 +82,11 @@ struct CorpusPart {
   char16_t klass = u'n';  // 'P', 'L' or 'n'
 };
 struct CorpusItem {
-  char16_t klass = 0;            // 0 plain word; 'P', 'L' or 'O' entity; 'N' a
-                                 // class word written "[number word]"
-  std::vector<CUString> words;   // plain: one word; entity: its words in order
-  std::vector<CorpusPart> parts; // entity with nested parts (then `words` is unused)
-  bool raw = false;  // `words` is uncut text (bio): cut by the cutter if written plain
+  char16_t klass = 0;             // 0 plain word; 'P', 'L' or 'O' entity; 'N' a
+                                  // class word written "[number word]"
+  std::vector<CUString> words;    // plain: one word; entity: its words in order
+  std::vector<CorpusPart> parts;  // entity with nested parts (then `words` is unused)
+  bool raw = false;               // `words` is uncut text (bio): cut by the cutter if written plain
 };
 
 // The bracketed text of the items (no line end). Entities are rendered as
@@ -173,8 +173,7 @@ bool ConvertCorpus(const std::string& in_path, const std::string& out_path,
 // Converts text held in memory (the bytes of a whole input file) into the
 // GBK bytes of the training corpus; the same rules as ConvertCorpus.
 bool ConvertCorpusText(const std::string& input, std::string* output,
-                       const ConverterOptions& options, ConversionStats* stats,
-                       std::string* error);
+                       const ConverterOptions& options, ConversionStats* stats, std::string* error);
 
 // Forward longest match over `dictionary` with runs of digits, Latin letters
 // and Chinese numerals kept whole (CNELexicon::SegmentRawText with grouping).

@@ -12,10 +12,14 @@ namespace {
 
 int32_t ClassIndex(char16_t klass) {
   switch (klass) {
-    case u'P': return 0;
-    case u'L': return 1;
-    case u'O': return 2;
-    default: return -1;
+    case u'P':
+      return 0;
+    case u'L':
+      return 1;
+    case u'O':
+      return 2;
+    default:
+      return -1;
   }
 }
 
@@ -78,8 +82,8 @@ std::vector<EntityBracket> FindEntityBrackets(const CUString& line) {
   return brackets;
 }
 
-void SwapEntities(const std::string& corpus, const EntitySwapOptions& options,
-                  std::string* output, EntitySwapStats* stats) {
+void SwapEntities(const std::string& corpus, const EntitySwapOptions& options, std::string* output,
+                  EntitySwapStats* stats) {
   *stats = EntitySwapStats();
   output->clear();
   const std::vector<std::string> raw_lines = SplitLines(corpus);

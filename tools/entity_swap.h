@@ -29,7 +29,7 @@ struct EntitySwapOptions {
 struct EntitySwapStats {
   int64_t lines_read = 0;
   int64_t lines_with_entities = 0;
-  int64_t lines_written = 0;    // the corpus's own lines and the copies
+  int64_t lines_written = 0;                 // the corpus's own lines and the copies
   int64_t distinct_entities[3] = {0, 0, 0};  // persons, locations, organizations
 };
 
@@ -44,8 +44,8 @@ std::vector<EntityBracket> FindEntityBrackets(const CUString& line);
 
 // Works on the GBK bytes of a whole corpus; the output is the corpus as it
 // was (each line ended by "\n") followed by the copies.
-void SwapEntities(const std::string& corpus, const EntitySwapOptions& options,
-                  std::string* output, EntitySwapStats* stats);
+void SwapEntities(const std::string& corpus, const EntitySwapOptions& options, std::string* output,
+                  EntitySwapStats* stats);
 
 // File form; false with `error` set when a file cannot be read or written.
 bool SwapEntitiesInFile(const std::string& in_path, const std::string& out_path,

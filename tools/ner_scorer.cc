@@ -78,8 +78,8 @@ bool ReadBioText(const std::string& text, const std::string& name,
     char prefix;
     std::string klass;
     if (!SplitTag(tag, &prefix, &klass)) {
-      *error = name + ":" + std::to_string(number) + ": tag '" + tag +
-               "' is not O, B-CLASS or I-CLASS";
+      *error =
+          name + ":" + std::to_string(number) + ": tag '" + tag + "' is not O, B-CLASS or I-CLASS";
       return false;
     }
     if (current.chars.empty()) current.first_line = number;
@@ -90,8 +90,7 @@ bool ReadBioText(const std::string& text, const std::string& name,
   return true;
 }
 
-bool ReadBioFile(const std::string& path, std::vector<BioSentence>* sentences,
-                 std::string* error) {
+bool ReadBioFile(const std::string& path, std::vector<BioSentence>* sentences, std::string* error) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     *error = "cannot open " + path + ": " + std::strerror(errno);

@@ -28,8 +28,7 @@ struct BioSentence {
 bool ReadBioText(const std::string& text, const std::string& name,
                  std::vector<BioSentence>* sentences, std::string* error);
 // Reads a BIO file (the file name serves as NAME in messages).
-bool ReadBioFile(const std::string& path, std::vector<BioSentence>* sentences,
-                 std::string* error);
+bool ReadBioFile(const std::string& path, std::vector<BioSentence>* sentences, std::string* error);
 
 // An entity: characters [begin, end) of one sentence, 0-based.
 struct EntitySpan {
@@ -62,9 +61,9 @@ struct SpanCounts {
 
 struct NerScore {
   bool ok = false;
-  std::string error;                         // set when !ok
-  std::map<std::string, SpanCounts> classes; // PER, LOC, ORG always; others when seen
-  SpanCounts overall;                        // sums over every class
+  std::string error;                          // set when !ok
+  std::map<std::string, SpanCounts> classes;  // PER, LOC, ORG always; others when seen
+  SpanCounts overall;                         // sums over every class
   int64_t sentences = 0;
   int64_t characters = 0;
 };

@@ -32,8 +32,8 @@ CSequenceTrainer::CSequenceTrainer(CNEEngine* engine, const SequenceTrainingOpti
   groups_.resize(kNearLabels);
   for (int32_t label = 0; label < kNearLabels; ++label) {
     // The plain-word labels (one character; begin, inner, end) are one group.
-    const bool plain = label == kLabelSingle ||
-                       (label >= kLabelWordBegin && label <= kLabelWordEnd);
+    const bool plain =
+        label == kLabelSingle || (label >= kLabelWordBegin && label <= kLabelWordEnd);
     groups_[static_cast<size_t>(label)] = options_.entities_only && plain ? kLabelSingle : label;
   }
   const size_t rows = model_->Internals().row_weight.size();
@@ -68,8 +68,7 @@ bool CSequenceTrainer::PrepareClause(const CUString& sentence, CUString* text,
   return text->Length() > 0 && samples->size() > static_cast<size_t>(text->Length());
 }
 
-void CSequenceTrainer::StepsOf(const std::vector<int32_t>& labels,
-                               std::vector<Step>* steps) const {
+void CSequenceTrainer::StepsOf(const std::vector<int32_t>& labels, std::vector<Step>* steps) const {
   steps->clear();
   int32_t second_previous = kLabelNone;
   int32_t previous = kLabelStart;

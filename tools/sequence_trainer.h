@@ -50,10 +50,10 @@ struct SequenceTrainingOptions {
 
 struct SequenceEpochStats {
   int64_t lines = 0;
-  int64_t clauses = 0;          // clauses decoded
-  int64_t skipped = 0;          // clauses the lattice cannot label as the corpus does
-  int64_t wrong_clauses = 0;    // clauses whose decoded path differed (an update)
-  int64_t characters = 0;       // characters of the decoded clauses
+  int64_t clauses = 0;           // clauses decoded
+  int64_t skipped = 0;           // clauses the lattice cannot label as the corpus does
+  int64_t wrong_clauses = 0;     // clauses whose decoded path differed (an update)
+  int64_t characters = 0;        // characters of the decoded clauses
   int64_t wrong_characters = 0;  // characters labelled differently by the decoded path
 };
 
@@ -114,9 +114,9 @@ class CSequenceTrainer {
   CMEModel* model_;
   CNEDecoder* decoder_;
   SequenceTrainingOptions options_;
-  std::vector<double> averaged_sum_;    // per row position: sum of count * change
-  std::vector<double> saved_;           // current weights while the averaged ones are in
-  double count_ = 1.0;                  // clauses seen plus one
+  std::vector<double> averaged_sum_;  // per row position: sum of count * change
+  std::vector<double> saved_;         // current weights while the averaged ones are in
+  double count_ = 1.0;                // clauses seen plus one
   int64_t updates_ = 0;
 
   // Scratch of one clause.
@@ -125,7 +125,7 @@ class CSequenceTrainer {
   std::vector<double> scores_;
   std::vector<int32_t> step_predicates_;
   std::vector<int32_t> label_bits_;  // candidate bits of the clause's characters
-  std::vector<int32_t> groups_;  // label -> the label that stands for its group
+  std::vector<int32_t> groups_;      // label -> the label that stands for its group
   std::vector<int32_t> decoded_;
   std::vector<Step> reference_steps_, decoded_steps_;
   std::vector<CUString> sentences_;

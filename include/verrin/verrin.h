@@ -123,8 +123,7 @@ class VERRIN_API CKyVerrin {
   bool KyTagNEInfo(const char* inPath, int option, const char* outPath);
   // Re-tags an earlier result: records are rendered, joined by spaces and
   // tagged again; "P", "L" and "O" words are decided anew.
-  bool KyTagNEInfo(const tag_WordInfoW* words, int wordCount, tag_WordInfoW*& records,
-                   int& count);
+  bool KyTagNEInfo(const tag_WordInfoW* words, int wordCount, tag_WordInfoW*& records, int& count);
   // True when flags & 3 is not zero and the text yields at least one clause.
   bool KyHasNE(const char16_t* text, int option, int flags);
   // Releases an array made by KyTagNEInfo (null is accepted; count is unused).

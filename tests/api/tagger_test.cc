@@ -29,8 +29,8 @@ struct Record {
 };
 
 std::ostream& operator<<(std::ostream& os, const Record& r) {
-  return os << "[" << r.offset << "," << r.length << "," << r.word << "," << r.type << ","
-            << r.tag << "]";
+  return os << "[" << r.offset << "," << r.length << "," << r.word << "," << r.type << "," << r.tag
+            << "]";
 }
 
 class TaggerTest : public ::testing::Test {
@@ -86,8 +86,8 @@ TEST(RecordLayoutTest, FieldOrderAndTypes) {
 }
 
 TEST_F(TaggerTest, TagsPersonsLocationsAndWords) {
-  const std::vector<Record> expected = {{0, 2, "张三", 3, "P"},   {2, 1, "在", 0, "(null)"},
-                                        {3, 2, "北京", 3, "L"},   {5, 2, "大学", 0, "(null)"},
+  const std::vector<Record> expected = {{0, 2, "张三", 3, "P"},      {2, 1, "在", 0, "(null)"},
+                                        {3, 2, "北京", 3, "L"},      {5, 2, "大学", 0, "(null)"},
                                         {7, 2, "工作", 0, "(null)"}, {9, 1, "。", 0, "(null)"}};
   EXPECT_EQ(Tag("张三在北京大学工作。", 0), expected);
   // Records list the words before organization merging.
@@ -98,8 +98,10 @@ TEST_F(TaggerTest, SegmentedInputWithBracketsAndClassWords) {
   // Option 2: spaces separate words; brackets of other classes pass through;
   // a P bracket is decided anew by the model.
   std::vector<Record> got = Tag("[P 张三] 在 [ns 北京] 工作 2007", 2);
-  const std::vector<Record> expected = {{0, 2, "张三", 3, "P"},    {2, 1, "在", 0, "(null)"},
-                                        {3, 2, "北京", 2, "ns"},   {5, 2, "工作", 0, "(null)"},
+  const std::vector<Record> expected = {{0, 2, "张三", 3, "P"},
+                                        {2, 1, "在", 0, "(null)"},
+                                        {3, 2, "北京", 2, "ns"},
+                                        {5, 2, "工作", 0, "(null)"},
                                         {7, 4, "2007", 2, "number"}};
   EXPECT_EQ(got, expected);
   // Option 1 with "/" separators, and an mdw bracket.
@@ -237,9 +239,9 @@ TEST(ResourceManagerTest, MissingFilesLeaveTheManagerEmpty) {
   CNEResourceManager manager;
   ::testing::internal::CaptureStderr();
   EXPECT_FALSE(manager.LoadResource(dir.c_str(), nullptr, false));
-  EXPECT_NE(::testing::internal::GetCapturedStderr().find(
-                "the charset label info file is not exist\n"),
-            std::string::npos);
+  EXPECT_NE(
+      ::testing::internal::GetCapturedStderr().find("the charset label info file is not exist\n"),
+      std::string::npos);
   EXPECT_EQ(manager.Resource(), nullptr);
 
   testing::WriteFile(dir + "/charset_lableInfo_tr.txt", "");

@@ -20,10 +20,9 @@ TEST(ConvertCommand, ConvertsReportsAndSummarizes) {
                                  "19980101-01-001-003/m  [中国/ns  政府/n\r\n"));
   std::string out;
   // Not a terminal: no progress line, only the report and the summary.
-  EXPECT_EQ(RunCommand(Cli() + " convert --from pd98 " + dir + "/pd.txt " + dir +
-                           "/out.txt 2>&1",
-                       &out),
-            0);
+  EXPECT_EQ(
+      RunCommand(Cli() + " convert --from pd98 " + dir + "/pd.txt " + dir + "/out.txt 2>&1", &out),
+      0);
   EXPECT_EQ(ReadFile(dir + "/out.txt"), Gbk("[P 江/泽民] 在 [L 北京]\n"));
   EXPECT_NE(out.find("line 2: compound not closed"), std::string::npos) << out;
   EXPECT_NE(out.find("read 2 lines; wrote 1 lines; skipped 1 lines"), std::string::npos) << out;

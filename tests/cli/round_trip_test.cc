@@ -135,15 +135,20 @@ TEST(RoundTripTest, RefineKeepsTheFeaturesAndStillTagsTheCorpus) {
   testing::WriteFile(dir + "/dev.bio", "张 B-PER\n伟 I-PER\n在 O\n南 B-LOC\n京 I-LOC\n\n");
   std::string out;
   ASSERT_EQ(Cli("genfeatures --res " + res + " " + dir + "/corpus.txt " + dir + "/out 2>&1", &out),
-            0) << out;
+            0)
+      << out;
   fs::copy_file(dir + "/out/charset_lableInfo_tr.txt", res + "/charset_lableInfo_tr.txt",
                 fs::copy_options::overwrite_existing);
-  ASSERT_EQ(Cli("train --sigma 1 " + dir + "/out/ME_featuredata_tr.txt " + res + "/model.txt 2>&1",
-                &out), 0) << out;
+  ASSERT_EQ(
+      Cli("train --sigma 1 " + dir + "/out/ME_featuredata_tr.txt " + res + "/model.txt 2>&1", &out),
+      0)
+      << out;
 
   ASSERT_EQ(Cli("refine --res " + res + " --epochs 2 --margin 1 --dev " + dir + "/dev.bio " + dir +
                     "/corpus.txt " + dir + "/refined.txt 2>&1",
-                &out), 0) << out;
+                &out),
+            0)
+      << out;
   EXPECT_NE(out.find("before refining"), std::string::npos) << out;
   EXPECT_NE(out.find("pass 2: 9 clauses"), std::string::npos) << out;
   EXPECT_NE(out.find("dev: P "), std::string::npos) << out;
@@ -152,8 +157,9 @@ TEST(RoundTripTest, RefineKeepsTheFeaturesAndStillTagsTheCorpus) {
   EXPECT_FALSE(after.empty());
   for (const std::string& pair : after) EXPECT_EQ(before.count(pair), 1u) << pair;
 
-  ASSERT_EQ(Cli("tag --res " + res + " --model " + dir + "/refined.txt " + dir + "/raw.txt 2>&1",
-                &out), 0);
+  ASSERT_EQ(
+      Cli("tag --res " + res + " --model " + dir + "/refined.txt " + dir + "/raw.txt 2>&1", &out),
+      0);
   EXPECT_NE(out.find("[P 张伟] 在 [L 北京] 工作 。"), std::string::npos) << out;
   EXPECT_NE(out.find("[O 国务院]"), std::string::npos) << out;
 
@@ -190,11 +196,14 @@ TEST(RoundTripTest, PersonLabelsOpenEveryChineseCharacterOfTheTable) {
   testing::WriteFile(dir + "/corpus.txt", testing::Gbk(corpus));
 
   std::string out;
-  ASSERT_EQ(Cli("genfeatures --res " + res + " " + dir + "/corpus.txt " + dir + "/plain 2>&1", &out),
-            0) << out;
+  ASSERT_EQ(
+      Cli("genfeatures --res " + res + " " + dir + "/corpus.txt " + dir + "/plain 2>&1", &out), 0)
+      << out;
   ASSERT_EQ(Cli("genfeatures --person-labels --res " + res + " " + dir + "/corpus.txt " + dir +
-                    "/open 2>&1", &out),
-            0) << out;
+                    "/open 2>&1",
+                &out),
+            0)
+      << out;
   const auto plain = ReadLabelTable(dir + "/plain/charset_lableInfo_tr.txt");
   const auto open = ReadLabelTable(dir + "/open/charset_lableInfo_tr.txt");
   ASSERT_EQ(plain.size(), open.size());
@@ -205,10 +214,10 @@ TEST(RoundTripTest, PersonLabelsOpenEveryChineseCharacterOfTheTable) {
     EXPECT_EQ(open.at(unit), chinese ? (bits | 0x1c) : bits) << unit;
     if (open.at(unit) != bits) ++changed;
   }
-  EXPECT_EQ(plain.at("张"), 1 << 2);          // begins a name
-  EXPECT_EQ(open.at("在"), 0x1e);              // 1, now also 2, 3 and 4
+  EXPECT_EQ(plain.at("张"), 1 << 2);  // begins a name
+  EXPECT_EQ(open.at("在"), 0x1e);     // 1, now also 2, 3 and 4
   EXPECT_EQ(plain.at("·"), 1 << 3);
-  EXPECT_EQ(open.at("·"), 1 << 3);            // not a Chinese character
+  EXPECT_EQ(open.at("·"), 1 << 3);  // not a Chinese character
   EXPECT_NE(out.find("person labels added to " + std::to_string(changed) + " characters"),
             std::string::npos)
       << out;

@@ -23,7 +23,7 @@ int RunTag(const std::string& args, const std::string& input, std::string* out) 
 TEST(TagCommandTest, JsonRecordsOfSegmentedInput) {
   std::string out;
   ASSERT_EQ(RunTag("tag --res " + Quote(kRes) + " --option 2 --format json",
-                "[P 张三] 在 [ns 北京] 工作 2007\n\n", &out),
+                   "[P 张三] 在 [ns 北京] 工作 2007\n\n", &out),
             0);
   EXPECT_EQ(out,
             "{\"records\": [[0, 2, \"张三\", 3, \"P\"], [2, 1, \"在\", 0, null], "
@@ -31,9 +31,9 @@ TEST(TagCommandTest, JsonRecordsOfSegmentedInput) {
             "\"number\"]], \"rendered\": \"[P 张三] 在 [ns 北京] 工作 [number 2007] \"}\n"
             "{\"records\": [], \"rendered\": \"\"}\n");
 
-  ASSERT_EQ(RunTag("tag --res " + Quote(kRes) + " --option 1 --format json", "张三/[mdw 大学]\n",
-                &out),
-            0);
+  ASSERT_EQ(
+      RunTag("tag --res " + Quote(kRes) + " --option 1 --format json", "张三/[mdw 大学]\n", &out),
+      0);
   EXPECT_EQ(out,
             "{\"records\": [[0, 2, \"张三\", 3, \"P\"], [2, 2, \"大学\", 1, \"mdw\"]], "
             "\"rendered\": \"[P 张三] [mdw 大学] \"}\n");
@@ -45,21 +45,22 @@ TEST(TagCommandTest, TextAndBioFormats) {
   EXPECT_EQ(out, "[P 张三] 在 [L 北京] 大学 工作 。 \n");
   ASSERT_EQ(RunTag("tag --res " + Quote(kRes) + " --format bio", "张三在北京\n", &out), 0);
   EXPECT_EQ(out, "张 B-PER\n三 I-PER\n在 O\n北 B-LOC\n京 I-LOC\n\n");
-  ASSERT_EQ(RunTag("tag --res " + Quote(kRes) + " --encoding gbk", testing::Gbk("张三在北京\n"),
-                &out),
-            0);
+  ASSERT_EQ(
+      RunTag("tag --res " + Quote(kRes) + " --encoding gbk", testing::Gbk("张三在北京\n"), &out),
+      0);
   EXPECT_EQ(out, testing::Gbk("[P 张三] 在 [L 北京] \n"));
 }
 
 TEST(TagCommandTest, TagFileWritesMergedOrganizations) {
   const std::string dir = testing::MakeTempDir("tagfile");
-  testing::WriteFile(dir + "/in.txt", testing::Gbk("张三在北京大学工作。\n\n   \n张三说，在北京\n"));
+  testing::WriteFile(dir + "/in.txt",
+                     testing::Gbk("张三在北京大学工作。\n\n   \n张三说，在北京\n"));
   std::string out;
-  ASSERT_EQ(testing::RunCommand(kCli + " tagfile --res " + Quote(kRes) + " " +
-                                    Quote(dir + "/in.txt") + " " + Quote(dir + "/out.txt") +
-                                    " 2>/dev/null",
-                                &out),
-            0);
+  ASSERT_EQ(
+      testing::RunCommand(kCli + " tagfile --res " + Quote(kRes) + " " + Quote(dir + "/in.txt") +
+                              " " + Quote(dir + "/out.txt") + " 2>/dev/null",
+                          &out),
+      0);
   EXPECT_EQ(testing::ReadFile(dir + "/out.txt"),
             testing::Gbk("[P 张三] 在 [O 北京大学] 工作 。 \n[P 张三] 说 ， 在 [L 北京] \n"));
 }
@@ -73,9 +74,8 @@ TEST(TagCommandTest, ErrorsAreOneLineWithStatus) {
   EXPECT_NE(out.find("unknown option --frobnicate"), std::string::npos);
   EXPECT_EQ(testing::RunCommand(kCli + " tag --res " + Quote(kRes) + " /no/such/file 2>&1", &out),
             1);
-  EXPECT_EQ(testing::RunCommand(kCli + " tagfile --res " + Quote(kRes) +
-                                    " /no/such/in /tmp/x.txt 2>&1",
-                                &out),
+  EXPECT_EQ(testing::RunCommand(
+                kCli + " tagfile --res " + Quote(kRes) + " /no/such/in /tmp/x.txt 2>&1", &out),
             1);
   EXPECT_EQ(testing::RunCommand(kCli + " nosuchcommand 2>&1", &out), 2);
 }

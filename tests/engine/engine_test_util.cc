@@ -48,8 +48,7 @@ Clause MakeClause(const std::vector<std::string>& words_utf8) {
 
 std::vector<CMESample> TaggingSamples(const Clause& clause) {
   std::vector<CMESample> samples;
-  ExtractSentenceFeatures(clause.text, clause.words, clause.labels, clause.classes, false,
-                          samples);
+  ExtractSentenceFeatures(clause.text, clause.words, clause.labels, clause.classes, false, samples);
   return samples;
 }
 
@@ -77,7 +76,7 @@ bool LoadModel(const ModelRecipe& recipe, CMEClassifier& classifier) {
 }
 
 ModelRecipe RandomModel(std::mt19937& rng, const std::vector<std::u16string>& outcomes,
-                      const std::vector<std::u16string>& predicates) {
+                        const std::vector<std::u16string>& predicates) {
   ModelRecipe recipe;
   recipe.outcomes = outcomes;
   std::uniform_real_distribution<double> weight(-2.0, 2.0);

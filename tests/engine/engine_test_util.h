@@ -47,7 +47,7 @@ bool LoadModel(const ModelRecipe& recipe, CMEClassifier& classifier);
 // Random weights in [-2, 2] on the given predicates for a random half of the
 // (outcome, predicate) pairs.
 ModelRecipe RandomModel(std::mt19937& rng, const std::vector<std::u16string>& outcomes,
-                      const std::vector<std::u16string>& predicates);
+                        const std::vector<std::u16string>& predicates);
 // Predicates of the history shapes for the labels a clause can see.
 std::vector<std::u16string> HistoryPredicates();
 

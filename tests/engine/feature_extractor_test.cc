@@ -52,22 +52,19 @@ TEST(FeatureExtractionTest, FiveUnitClauseGivesTheDocumentedPredicatesInOrder) {
                                       "ntc2=<S>", "ntc1c2=A<S>", "pvc1=丙", "pvc0c1=丙丁",
                                       "pvc1c2=乙丙", "pvc2=乙", "pv1nt1=丙A"}));
   // Position 2: two units before it are not enough for "pvc1c2=" / "pvc2=".
-  EXPECT_EQ(Texts(samples[2]),
-            (std::vector<std::string>{"char=丙", "ct=1", "ntc1=丁", "nt1ct=1", "ntc0c1=丙丁",
-                                      "ntc2=A", "ntc1c2=丁A", "pvc1=乙", "pvc0c1=乙丙",
-                                      "pv1nt1=乙丁"}));
+  EXPECT_EQ(Texts(samples[2]), (std::vector<std::string>{"char=丙", "ct=1", "ntc1=丁", "nt1ct=1",
+                                                         "ntc0c1=丙丁", "ntc2=A", "ntc1c2=丁A",
+                                                         "pvc1=乙", "pvc0c1=乙丙", "pv1nt1=乙丁"}));
   // The last real unit sees the sentinel as its next unit, nothing beyond.
-  EXPECT_EQ(Texts(samples[4]),
-            (std::vector<std::string>{"char=A", "ct=3", "ntc1=<S>", "nt1ct=11", "ntc0c1=A<S>",
-                                      "pvc1=丁", "pvc0c1=丁A", "pvc1c2=丙丁", "pvc2=丙",
-                                      "pv1nt1=丁<S>"}));
+  EXPECT_EQ(
+      Texts(samples[4]),
+      (std::vector<std::string>{"char=A", "ct=3", "ntc1=<S>", "nt1ct=11", "ntc0c1=A<S>", "pvc1=丁",
+                                "pvc0c1=丁A", "pvc1c2=丙丁", "pvc2=丙", "pv1nt1=丁<S>"}));
   // The sentinel's own sample: no next-unit predicates and no "pv1nt1=".
-  EXPECT_EQ(Texts(samples[5]),
-            (std::vector<std::string>{"char=<S>", "ct=11", "pvc1=A", "pvc0c1=A<S>",
-                                      "pvc1c2=丁A", "pvc2=丁"}));
-  EXPECT_EQ(Texts(samples[0]),
-            (std::vector<std::string>{"char=甲", "ct=1", "ntc1=乙", "nt1ct=1", "ntc0c1=甲乙",
-                                      "ntc2=丙", "ntc1c2=乙丙"}));
+  EXPECT_EQ(Texts(samples[5]), (std::vector<std::string>{"char=<S>", "ct=11", "pvc1=A",
+                                                         "pvc0c1=A<S>", "pvc1c2=丁A", "pvc2=丁"}));
+  EXPECT_EQ(Texts(samples[0]), (std::vector<std::string>{"char=甲", "ct=1", "ntc1=乙", "nt1ct=1",
+                                                         "ntc0c1=甲乙", "ntc2=丙", "ntc1c2=乙丙"}));
   for (size_t i = 0; i + 1 < samples.size(); ++i) EXPECT_EQ(Utf8(samples[i].label), "1");
   EXPECT_EQ(Utf8(samples[5].label), "52");
 }
@@ -77,8 +74,8 @@ TEST(FeatureExtractionTest, OneCharacterClause) {
   std::vector<CMESample> samples;
   ExtractSentenceFeatures(clause.text, clause.words, clause.labels, clause.classes, false, samples);
   ASSERT_EQ(samples.size(), 2u);
-  EXPECT_EQ(Texts(samples[0]), (std::vector<std::string>{"char=甲", "ct=1", "ntc1=<S>",
-                                                          "nt1ct=11", "ntc0c1=甲<S>"}));
+  EXPECT_EQ(Texts(samples[0]),
+            (std::vector<std::string>{"char=甲", "ct=1", "ntc1=<S>", "nt1ct=11", "ntc0c1=甲<S>"}));
   EXPECT_EQ(Texts(samples[1]),
             (std::vector<std::string>{"char=<S>", "ct=11", "pvc1=甲", "pvc0c1=甲<S>"}));
 }

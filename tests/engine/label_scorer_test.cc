@@ -71,8 +71,8 @@ TEST_F(LabelScorerTest, FastPathGivesTheSameBitsAsEval) {
           const double plain =
               ReferenceScore(classifier_, samples_[static_cast<size_t>(index)], p2, p1, label);
           ASSERT_TRUE(SameBits(fast, plain))
-              << "index " << index << " context " << p2 << "," << p1 << " label " << label
-              << ": " << fast << " vs " << plain;
+              << "index " << index << " context " << p2 << "," << p1 << " label " << label << ": "
+              << fast << " vs " << plain;
         }
       }
     }
@@ -180,7 +180,8 @@ TEST_F(LabelScorerTest, DecodeEvaluatesEachContextOncePerPosition) {
     CNELattice lattice;
     lattice.SetModel(&classifier);
     std::vector<int32_t> bits;
-    for (int i = 0; i < n; ++i) bits.push_back(rng() % 3 == 0 ? 0 : static_cast<int32_t>(rng() & 0x3FFE));
+    for (int i = 0; i < n; ++i)
+      bits.push_back(rng() % 3 == 0 ? 0 : static_cast<int32_t>(rng() & 0x3FFE));
     const CUString text(clause.text.c_str(), n);
     lattice.DecodeWithLabelBits(text, samples, bits);
     const CNEDecoder& decoder = lattice.Decoder();

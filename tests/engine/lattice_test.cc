@@ -96,7 +96,8 @@ BruteResult BruteForce(const CMEClassifier& model, const std::vector<CMESample>&
   std::vector<int32_t> labels(static_cast<size_t>(n));
   while (true) {
     for (int32_t i = 0; i < n; ++i) {
-      labels[static_cast<size_t>(i)] = candidates[static_cast<size_t>(i)][pick[static_cast<size_t>(i)]];
+      labels[static_cast<size_t>(i)] =
+          candidates[static_cast<size_t>(i)][pick[static_cast<size_t>(i)]];
     }
     double total = 0.0;
     if (SequenceScore(model, samples, labels, total)) {
@@ -176,13 +177,15 @@ TEST_F(DecoderTest, TableEntry0x104GivesLabels1_2_8) {
   const CUString text(clause.text.c_str(), 2);
   ASSERT_TRUE(lattice_.DecodeWithLabelBits(text, samples, {0x104, 0}));
   std::vector<int32_t> first;
-  for (const NEEdge* e = lattice_.Decoder().EdgesStartingAt(0); e != nullptr; e = e->next_by_start) {
+  for (const NEEdge* e = lattice_.Decoder().EdgesStartingAt(0); e != nullptr;
+       e = e->next_by_start) {
     first.push_back(e->label);
   }
   // Lists are push-front: reverse order of insertion.
   EXPECT_EQ(first, (std::vector<int32_t>{8, 2, 1}));
   std::vector<int32_t> second;
-  for (const NEEdge* e = lattice_.Decoder().EdgesStartingAt(1); e != nullptr; e = e->next_by_start) {
+  for (const NEEdge* e = lattice_.Decoder().EdgesStartingAt(1); e != nullptr;
+       e = e->next_by_start) {
     second.push_back(e->label);
   }
   EXPECT_EQ(second, (std::vector<int32_t>{13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1}));

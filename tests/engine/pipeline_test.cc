@@ -110,8 +110,8 @@ TEST_F(PipelineTest, SegmentedInputWithSlashSeparator) {
 
 TEST_F(PipelineTest, BracketsClassWordsAndTokenRule) {
   Segmented s = PreSegment("我 在 [ns 北京] 和 [P 甲乙] ， 2007 年 7 [mdw X/Y]", true);
-  EXPECT_EQ(s.words, (std::vector<std::string>{"我", "在", "北京", "和", "甲乙", "，", "2007",
-                                               "年", "7", "XY", "\x02"}));
+  EXPECT_EQ(s.words, (std::vector<std::string>{"我", "在", "北京", "和", "甲乙", "，", "2007", "年",
+                                               "7", "XY", "\x02"}));
   EXPECT_EQ(s.types, (std::vector<int>{1, 1, kNodeClassWord, 1, kNodeWord, kNodePunctuation,
                                        kNodeClassWord, 1, 1, kNodeMdw, kNodePunctuation}));
   EXPECT_EQ(s.tags[2], "ns");

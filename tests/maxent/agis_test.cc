@@ -41,8 +41,8 @@ std::string Fixed(double value) {
 
 // Five predicates that always occur together, A three times out of four:
 // the first full step log(E/M) counts the evidence five times over.
-const std::vector<std::string> kRedundant = {
-    "p1 p2 p3 p4 p5 A", "p1 p2 p3 p4 p5 A", "p1 p2 p3 p4 p5 B", "p1 p2 p3 p4 p5 A"};
+const std::vector<std::string> kRedundant = {"p1 p2 p3 p4 p5 A", "p1 p2 p3 p4 p5 A",
+                                             "p1 p2 p3 p4 p5 B", "p1 p2 p3 p4 p5 A"};
 
 TEST(AgisTest, OvershootIsRefusedAndRetriedWithASmallerStep) {
   CMEModel model;
@@ -68,8 +68,9 @@ TEST(AgisTest, OvershootIsRefusedAndRetriedWithASmallerStep) {
   // Half steps: the score gap is 5/2 log 3, p(A) = 1 / (1 + 3^-2.5): still
   // below log 1/2, refused again; c = 3 then.
   const double p2 = 1 / (1 + std::pow(3.0, -2.5));
-  EXPECT_EQ(lines[9], "iter =  2  C = 2  f = " + Fixed(0.75 * std::log(p2) + 0.25 * std::log(1 - p2)) +
-                          "  train_err = 0.25000");
+  EXPECT_EQ(lines[9],
+            "iter =  2  C = 2  f = " + Fixed(0.75 * std::log(p2) + 0.25 * std::log(1 - p2)) +
+                "  train_err = 0.25000");
   EXPECT_EQ(lines[10], "iter =  2  C = 3  f = " + half + "  train_err = 0.25000");
   // Third steps: gap 5/3 log 3, p(A) = 1 / (1 + 3^(-5/3)), above log 1/2: accepted.
   const double p3 = 1 / (1 + std::pow(3.0, -5.0 / 3));

@@ -1,12 +1,12 @@
 // The BLMVM optimizer on small problems whose answers are known.
+#include "maxent/blmvm.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <functional>
 #include <vector>
-
-#include "maxent/blmvm.h"
 
 namespace verrin {
 namespace {

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-
 #include <string>
 
 #include "test_util.h"
@@ -46,9 +45,9 @@ TEST_F(MaxentCliTest, ModelStatsCountsOutcomesPredicatesFeatures) {
 TEST_F(MaxentCliTest, EvaluateWritesTheResultFile) {
   // char=中 and b: score(1) = 0.5, score(2) = -0.25, p(1) = 1 / (1 + e^-0.75).
   WriteFile(dir_ + "/test.txt", Gbk("char=中 b 2\n\nzz 1\n"));
-  ASSERT_EQ(Run("evaluate --model " + dir_ + "/model.txt " + dir_ + "/test.txt " + dir_ +
-                "/result.txt"),
-            0)
+  ASSERT_EQ(
+      Run("evaluate --model " + dir_ + "/model.txt " + dir_ + "/test.txt " + dir_ + "/result.txt"),
+      0)
       << Stderr();
   EXPECT_EQ(ReadFile(dir_ + "/result.txt"), "0\t1\t0.679179\t2\n1\t1\t0.500000\t1\n");
   EXPECT_NE(Stderr().find("total=2, correct=1, rate=50.00\n"), std::string::npos) << Stderr();
@@ -58,9 +57,9 @@ TEST_F(MaxentCliTest, EvaluateFailures) {
   EXPECT_EQ(Run("evaluate " + dir_ + "/test.txt " + dir_ + "/result.txt"), 2);
   EXPECT_EQ(Run("evaluate --model " + dir_ + "/model.txt " + dir_ + "/test.txt"), 2);
   EXPECT_EQ(Run("evaluate --model " + dir_ + "/none.txt a b"), 1);
-  EXPECT_EQ(Run("evaluate --model " + dir_ + "/model.txt " + dir_ + "/none.txt " + dir_ +
-                "/result.txt"),
-            1);
+  EXPECT_EQ(
+      Run("evaluate --model " + dir_ + "/model.txt " + dir_ + "/none.txt " + dir_ + "/result.txt"),
+      1);
   EXPECT_NE(Stderr().find("open file " + dir_ + "/none.txt failed"), std::string::npos);
 }
 

@@ -1,9 +1,9 @@
 // Event lines, event files and the evaluation of a labelled test file.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <string>
-#include <sys/stat.h>
 
 #include "maxent/me_classifier.h"
 #include "maxent/me_model_impl.h"
@@ -126,8 +126,7 @@ TEST_F(EvaluateTest, MissingTestFileLeavesTheCreatedResult) {
   LoadModel(classifier);
   ::testing::internal::CaptureStderr();
   EXPECT_FALSE(classifier.Evaluate(U(Path("none.txt")), U(Path("result.txt"))));
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-            "open file " + Path("none.txt") + " failed");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "open file " + Path("none.txt") + " failed");
   struct stat st;
   EXPECT_EQ(stat(Path("result.txt").c_str(), &st), 0);
 }
@@ -159,8 +158,7 @@ TEST_F(EvaluateTest, LoadEventsReportsAMissingFile) {
   CMEClassifier classifier;
   ::testing::internal::CaptureStderr();
   EXPECT_FALSE(classifier.LoadEvents(U(Path("none.txt"))));
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-            "open file " + Path("none.txt") + " failed");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "open file " + Path("none.txt") + " failed");
 }
 
 }  // namespace

@@ -1,10 +1,9 @@
 // Model files: parsing, saving order and format, round trips, the walk over
 // deciphered bytes, in-memory tables, and faults of the file format.
 #include <gtest/gtest.h>
-
-#include <cmath>
 #include <unicode/uloc.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -81,8 +80,7 @@ TEST_F(ModelFileTest, MissingFileIsReportedAndEmptiesTheModel) {
   const std::string missing = Path("none/model.txt");
   ::testing::internal::CaptureStderr();
   EXPECT_FALSE(model.Load(U(missing), false));
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-            "error: cannot open " + missing + " !\n");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "error: cannot open " + missing + " !\n");
   EXPECT_EQ(model.FeatureCount(), 0);
   EXPECT_EQ(model.PredicateCount(), 0);
 }
@@ -156,12 +154,11 @@ TEST_F(ModelFileTest, SaveOrdersByCodeUnitsAndSkipsZeroWeights) {
   CMEModel model;
   model.LoadTable(table.Entries());
   ASSERT_TRUE(model.Save(U(Path("saved.txt"))));
-  EXPECT_EQ(ReadFile(Path("saved.txt")),
-            Gbk("10\tz\t3.000000\n"
-                "a\tZ\t0.000000\n"
-                "a\tz\t-0.125000\n"
-                "b\t中\t2.500000\n"
-                "b\t国\t1.000000\n"));
+  EXPECT_EQ(ReadFile(Path("saved.txt")), Gbk("10\tz\t3.000000\n"
+                                             "a\tZ\t0.000000\n"
+                                             "a\tz\t-0.125000\n"
+                                             "b\t中\t2.500000\n"
+                                             "b\t国\t1.000000\n"));
 
   // Reloading numbers outcomes, predicates and features in file order, and
   // 0.0000004 comes back as a feature of weight 0.
@@ -177,7 +174,10 @@ TEST_F(ModelFileTest, SaveOrdersByCodeUnitsAndSkipsZeroWeights) {
 
 TEST_F(ModelFileTest, ZeroedSmallWeightsLeaveScoringAndTheSavedFile) {
   EntryTable table;
-  table.Add("a", "x", 0.5).Add("b", "x", -0.04).Add("a", "y", 0.05).Add("b", "y", -2.0)
+  table.Add("a", "x", 0.5)
+      .Add("b", "x", -0.04)
+      .Add("a", "y", 0.05)
+      .Add("b", "y", -2.0)
       .Add("c", "x", 0.049999);
   CMEModel model;
   model.LoadTable(table.Entries());
@@ -192,8 +192,7 @@ TEST_F(ModelFileTest, ZeroedSmallWeightsLeaveScoringAndTheSavedFile) {
   EXPECT_DOUBLE_EQ(probs[1], probs[2]);
   EXPECT_DOUBLE_EQ(probs[0] / probs[1], std::exp(0.5));
   ASSERT_TRUE(model.Save(U(Path("pruned.txt"))));
-  EXPECT_EQ(ReadFile(Path("pruned.txt")),
-            Gbk("a\tx\t0.500000\na\ty\t0.050000\nb\ty\t-2.000000\n"));
+  EXPECT_EQ(ReadFile(Path("pruned.txt")), Gbk("a\tx\t0.500000\na\ty\t0.050000\nb\ty\t-2.000000\n"));
 }
 
 TEST_F(ModelFileTest, SaveLoadSaveGivesTheSameBytes) {
@@ -243,10 +242,8 @@ TEST_F(ModelFileTest, SaveToAnUncreatableFileFails) {
 
 TEST_F(ModelFileTest, LoadTableStopsAtTheEndMarker) {
   const std::u16string after = u"after";
-  MEModelEntry entries[] = {{u"1", u"a", 0.5},
-                            {u"2", u"b", 1.5},
-                            {u"///", u"", 0.0},
-                            {after.c_str(), u"c", 9.0}};
+  MEModelEntry entries[] = {
+      {u"1", u"a", 0.5}, {u"2", u"b", 1.5}, {u"///", u"", 0.0}, {after.c_str(), u"c", 9.0}};
   CMEModel model;
   EXPECT_TRUE(model.LoadTable(entries));
   EXPECT_EQ(Dump(model), (std::vector<std::string>{"1|a|0.5", "2|b|1.5"}));
@@ -280,12 +277,16 @@ std::vector<unsigned char> Bytes(const std::string& text) {
 
 TEST_F(ModelFileTest, DecipheredWalkEndsAtAZeroThatEndsALine) {
   CMEModel model;
-  model.LoadDeciphered(Bytes("1\ta\t0.5\n\n2\tb\t1.5\0" "3\tc\t7\n"s));
+  model.LoadDeciphered(
+      Bytes("1\ta\t0.5\n\n2\tb\t1.5\0"
+            "3\tc\t7\n"s));
   EXPECT_EQ(Dump(model), (std::vector<std::string>{"1|a|0.5", "2|b|1.5"}));
 
   // A zero after a line feed ends an empty line, which is passed over like
   // the blank line above; the walk goes on.
-  model.LoadDeciphered(Bytes("1\ta\t0.5\n\0\0" "2\tb\t1\n"s));
+  model.LoadDeciphered(
+      Bytes("1\ta\t0.5\n\0\0"
+            "2\tb\t1\n"s));
   EXPECT_EQ(Dump(model), (std::vector<std::string>{"1|a|0.5", "2|b|1"}));
 }
 

@@ -43,9 +43,8 @@ int32_t Prepare(CMEModel& model, int cutoff, double sigma, double width_factor,
 double Objective(CMEModel& model, const std::vector<double>& x, std::vector<double>* g) {
   std::vector<double> gradient(x.size());
   double f = 0.0;
-  EXPECT_EQ(model.ComputeFunctionGradient(x.data(), static_cast<int>(x.size()), &f,
-                                          gradient.data()),
-            0);
+  EXPECT_EQ(
+      model.ComputeFunctionGradient(x.data(), static_cast<int>(x.size()), &f, gradient.data()), 0);
   if (g != nullptr) *g = gradient;
   return f;
 }
@@ -59,13 +58,14 @@ void ExpectGradientMatchesDifferences(CMEModel& model, const std::vector<double>
     std::vector<double> up = x, down = x;
     up[i] += h;
     down[i] -= h;
-    const double numeric = (Objective(model, up, nullptr) - Objective(model, down, nullptr)) / (2 * h);
+    const double numeric =
+        (Objective(model, up, nullptr) - Objective(model, down, nullptr)) / (2 * h);
     EXPECT_NEAR(g[i], numeric, 1e-7) << "component " << i;
   }
 }
 
-const std::vector<std::string> kEvents = {
-    "a b c 1", "a c 1", "b d 2", "c d 2", "a d 1", "b c 3", "d 3", "a b 2", "c 1", "b 3"};
+const std::vector<std::string> kEvents = {"a b c 1", "a c 1", "b d 2", "c d 2", "a d 1",
+                                          "b c 3",   "d 3",   "a b 2", "c 1",   "b 3"};
 
 TEST(TrainingTest, HeldOutEventsComeFromTheEndInReverseOrder) {
   CMEModel model;
@@ -167,7 +167,8 @@ TEST(TrainingTest, PreparationMessagesAndExpectationsByHand) {
 
 TEST(TrainingTest, ProgressWritesAboutTenDots) {
   std::vector<std::string> events;
-  for (int i = 0; i < 25; ++i) events.push_back("p" + std::to_string(i % 4) + " " + std::to_string(i % 3));
+  for (int i = 0; i < 25; ++i)
+    events.push_back("p" + std::to_string(i % 4) + " " + std::to_string(i % 3));
   CMEModel model;
   AddEvents(model, events);
   std::string messages;

@@ -36,8 +36,7 @@ TEST(CliResourceTest, ProtectedFileLoadsLikePlainAndUnprotectsBack) {
     EXPECT_EQ(from_plain.ValueAt(n), from_protected.ValueAt(n));
   }
 
-  ASSERT_EQ(RunCommand(Cli() + " unprotect " + dir + "/dict.des " + dir + "/back.txt", nullptr),
-            0);
+  ASSERT_EQ(RunCommand(Cli() + " unprotect " + dir + "/dict.des " + dir + "/back.txt", nullptr), 0);
   EXPECT_EQ(ReadFile(dir + "/back.txt"), plain);
 }
 
@@ -50,16 +49,16 @@ TEST(CliResourceTest, ProtectErrors) {
   EXPECT_EQ(RunCommand(Cli() + " protect only-one 2>/dev/null", nullptr), 2);
   EXPECT_EQ(RunCommand(Cli() + " unprotect --key x a b 2>/dev/null", nullptr), 2);
   WriteFile(dir + "/same.txt", "abc\n");
-  EXPECT_EQ(RunCommand(Cli() + " protect " + dir + "/same.txt " + dir + "/same.txt 2>/dev/null",
-                       nullptr),
-            1);
+  EXPECT_EQ(
+      RunCommand(Cli() + " protect " + dir + "/same.txt " + dir + "/same.txt 2>/dev/null", nullptr),
+      1);
   EXPECT_EQ(ReadFile(dir + "/same.txt"), "abc\n");  // the input survives
 }
 
 TEST(CliResourceTest, SegmentPrintsGroupedTokensInGbkByDefault) {
   const std::string dir = MakeTempDir("cli_segment");
   WriteFile(dir + "/dict.txt", Gbk("中国\n中国人\n人民\n"));
-  WriteFile(dir + "/in.txt", Gbk("中国人民 2007年,,\n\nabc12") );
+  WriteFile(dir + "/in.txt", Gbk("中国人民 2007年,,\n\nabc12"));
   std::string output;
   ASSERT_EQ(RunCommand(Cli() + " segment --res " + dir + " " + dir + "/in.txt", &output), 0);
   EXPECT_EQ(output, Gbk("中国人 民 2007 年 , ,\n\nabc 12\n"));
@@ -80,8 +79,7 @@ TEST(CliResourceTest, SegmentErrors) {
   EXPECT_EQ(RunCommand(Cli() + " segment --res " + dir + " " + dir + "/missing.txt 2>&1", &output),
             1);
   EXPECT_NE(output.find("cannot open " + dir + "/missing.txt"), std::string::npos) << output;
-  EXPECT_EQ(RunCommand(Cli() + " segment --encoding latin1 --res " + dir + " 2>/dev/null",
-                       nullptr),
+  EXPECT_EQ(RunCommand(Cli() + " segment --encoding latin1 --res " + dir + " 2>/dev/null", nullptr),
             2);
   EXPECT_EQ(RunCommand(Cli() + " segment --bogus 2>/dev/null", nullptr), 2);
 }

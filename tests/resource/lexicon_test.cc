@@ -1,11 +1,12 @@
 // Loading lexicon files, plain and protected, and reading entries back.
+#include "resource/lexicon.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "resource/lexicon.h"
 #include "resource/protected_file.h"
 #include "test_util.h"
 

@@ -1,11 +1,12 @@
 // The per-character PeInfo table, plain and protected.
+#include "resource/pe_info.h"
+
 #include <gtest/gtest.h>
 
 #include <clocale>
 #include <cstdio>
 #include <string>
 
-#include "resource/pe_info.h"
 #include "resource/protected_file.h"
 #include "test_util.h"
 
@@ -20,8 +21,8 @@ constexpr char kSample[] =
     "张 1 0.5 -2.25 3e-3 4 5.5 6\n"
     "王\t0\t1 2 3 4 5 6\r\n"
     "\n"
-    "李 1 0.1\n"          // reals missing: stored as 0
-    "bad line\n"          // no flags: ignored
+    "李 1 0.1\n"  // reals missing: stored as 0
+    "bad line\n"  // no flags: ignored
     "赵 7 1 2 3 4 5 6\n"
     "赵 3 9 9 9 9 9 9";  // replaces the line before; no line end
 
@@ -89,8 +90,7 @@ TEST(PeInfoTest, MissingFiles) {
 
   ::testing::internal::CaptureStderr();
   EXPECT_FALSE(table.LoadPeInfo(dir + "/PeInfo.txt", true));
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-            "open file " + dir + "/PeInfo.des failed.\n");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "open file " + dir + "/PeInfo.des failed.\n");
   EXPECT_EQ(table.At(u'张').flags, 0);
 }
 

@@ -1,4 +1,6 @@
 // CPrefixTrie against hand-worked cases and a brute-force prefix search.
+#include "resource/prefix_trie.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,7 +11,6 @@
 #include <vector>
 
 #include "resource/lexicon.h"
-#include "resource/prefix_trie.h"
 #include "test_util.h"
 
 namespace verrin {

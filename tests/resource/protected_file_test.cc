@@ -1,11 +1,12 @@
 // Protected files: chunked enciphering, whole-file reading and the line scan.
+#include "resource/protected_file.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "resource/protected_file.h"
 #include "test_util.h"
 
 namespace verrin {
@@ -96,8 +97,7 @@ TEST(ProtectedFileTest, ProtectedPathReplacesLastTxt) {
 
 TEST(ProtectedFileTest, LinesEndAtLineFeedOrZeroAndScanStopsAtZero) {
   // "b" ends at the zero byte; nothing after it is text.
-  EXPECT_EQ(ScanLines(std::string("a\r\nb\0c\nd\n", 9)),
-            (std::vector<std::string>{"a\r", "b"}));
+  EXPECT_EQ(ScanLines(std::string("a\r\nb\0c\nd\n", 9)), (std::vector<std::string>{"a\r", "b"}));
   // A line feed followed by padding: the padding gives one empty line, then stops.
   EXPECT_EQ(ScanLines(std::string("a\n\n", 3) + std::string(5, '\0')),
             (std::vector<std::string>{"a", "", ""}));

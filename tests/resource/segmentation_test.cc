@@ -142,8 +142,8 @@ TEST(SegmentationTest, ClassMarksOfSentenceWorkedByHand) {
   EXPECT_EQ(marks, (std::vector<int32_t>{0x82, 0x06, 0x600, 0, 0x50, 0x5008, 0x4008}));
   std::vector<int32_t> keys;
   for (const auto& [key, match] : matches) keys.push_back(key);
-  EXPECT_EQ(keys, (std::vector<int32_t>{2, 256 + 2, 256 + 4, 4 * 256 + 16, 4 * 256 + 64,
-                                        5 * 256 + 8}));
+  EXPECT_EQ(keys,
+            (std::vector<int32_t>{2, 256 + 2, 256 + 4, 4 * 256 + 16, 4 * 256 + 64, 5 * 256 + 8}));
   EXPECT_EQ(Utf8(matches.at(4 * 256 + 64).text), "北京市");
   EXPECT_EQ(matches.at(4 * 256 + 64).length, 3);
 }

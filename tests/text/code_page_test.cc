@@ -1,12 +1,10 @@
 #include "text/code_page.h"
 
+#include <gtest/gtest.h>
 #include <unicode/ustdio.h>
 
-#include <cstdlib>
-
-#include <gtest/gtest.h>
-
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "test_util.h"
@@ -96,7 +94,10 @@ TEST(TextFileTest, NumbersIgnoreTheUserLocale) {
   ASSERT_NE(file, nullptr);
   u_fprintf(file, "%d\t%C\n", 1234567, static_cast<UChar>(0x4E2D));
   CloseTextFile(file);
-  if (saved != nullptr) setenv("LANG", previous.c_str(), 1); else unsetenv("LANG");
+  if (saved != nullptr)
+    setenv("LANG", previous.c_str(), 1);
+  else
+    unsetenv("LANG");
   EXPECT_EQ(testing::ReadFile(dir + "/n.txt"), "1234567\t" + testing::Gbk("中") + "\n");
 }
 

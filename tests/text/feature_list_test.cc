@@ -12,7 +12,7 @@ TEST(FeatureListTest, Formats) {
   AddCompareFeature(list, name, 2, 2);
   AddCompareFeature(list, name, 3, 2);
   AddCharFeature(list, name, u'\u4E2D');
-  AddStringFeature(list, name, u"");  // nothing
+  AddStringFeature(list, name, u"");      // nothing
   AddStringFeature(list, name, nullptr);  // nothing
   AddStringFeature(list, name, u"ab");
   AddIntFeature(list, name, 51);

@@ -5,8 +5,8 @@
 #include <utility>
 #include <vector>
 
-#include "test_util.h"
 #include "resource/lexicon.h"
+#include "test_util.h"
 #include "text/code_page.h"
 #include "tools/corpus_converter.h"
 
@@ -71,12 +71,12 @@ std::vector<std::string> ReadBack(const std::string& utf8_line) {
 }
 
 TEST(Pd98Converter, EntitiesCompoundsAndLineEnds) {
-  const std::string input = Gbk(
-      "19980101-01-001-002/m  中共中央/nt  总书记/n  、/w  国家/n  主席/n  江/nr  泽民/nr  \r\n"
-      "19980101-01-001-006/m  通过/p  [中国/ns  国际/n  广播/vn  电台/n]nt  、/w  "
-      "[香港/ns  特别/a  行政区/n]ns  和/c  [诺贝尔/nr  物理奖/n]nz  \r\r\n"
-      "\r\n"
-      "19980101-01-001-007/m  [中共中央/nt  文献/n  研究室/n  周/nr  恩来/nr  研究组/n]nt\r\n");
+  const std::string input =
+      Gbk("19980101-01-001-002/m  中共中央/nt  总书记/n  、/w  国家/n  主席/n  江/nr  泽民/nr  \r\n"
+          "19980101-01-001-006/m  通过/p  [中国/ns  国际/n  广播/vn  电台/n]nt  、/w  "
+          "[香港/ns  特别/a  行政区/n]ns  和/c  [诺贝尔/nr  物理奖/n]nz  \r\r\n"
+          "\r\n"
+          "19980101-01-001-007/m  [中共中央/nt  文献/n  研究室/n  周/nr  恩来/nr  研究组/n]nt\r\n");
   const Conversion run = Convert(CorpusFormat::kPd98, input);
   EXPECT_EQ(run.output,
             "[O 中共中央] 总书记 、 国家 主席 [P 江/泽民]\n"
@@ -99,24 +99,24 @@ TEST(Pd98Converter, EntitiesCompoundsAndLineEnds) {
 TEST(Pd98Converter, RunsOfNamesSplitAtSurnames) {
   // PKU lists names without punctuation: 江泽民 李鹏 乔石; a three-token name
   // whose last token has two characters (陈方安生) stays whole.
-  const Conversion run = Convert(CorpusFormat::kPd98,
-                          Gbk("19980101-01-001-002/m  江/nr  泽民/nr  李/nr  鹏/nr  乔/nr  石/nr  "
-                              "和/c  陈/nr  方/nr  安生/nr  、/w  克林顿/nr\n"));
+  const Conversion run = Convert(
+      CorpusFormat::kPd98, Gbk("19980101-01-001-002/m  江/nr  泽民/nr  李/nr  鹏/nr  乔/nr  石/nr  "
+                               "和/c  陈/nr  方/nr  安生/nr  、/w  克林顿/nr\n"));
   EXPECT_EQ(run.output, "[P 江/泽民] [P 李/鹏] [P 乔/石] 和 [P 陈/方/安生] 、 [P 克林顿]\n");
   EXPECT_EQ(run.stats.persons, 5);
   EXPECT_EQ(run.stats.persons_split, 2);
 }
 
 TEST(Pd98Converter, BadLinesAreReportedWithTheirNumberAndSkipped) {
-  const std::string input = Gbk(
-      "19980101-01-001-001/m  迈向/v  新/a  世纪/n\n"
-      "19980101-01-001-002/m  [中国/ns  政府/n  说/v\n"        // compound never closed
-      "19980101-01-001-003/m  政府/n]nt  说/v\n"                // closed without opening
-      "19980101-01-001-004/m  [中国/ns  [北京/ns  大学/n]nt]nt\n"  // nested
-      "19980101-01-001-005/m  贵乎/vvn  理/n\n"                 // unknown tag
-      "19980101-01-001-006/m  理论\n"                            // no tag
-      "迈向/v  新/a\n"                                           // no paragraph identifier
-      "19980101-01-001-008/m  世纪/n\n");
+  const std::string input =
+      Gbk("19980101-01-001-001/m  迈向/v  新/a  世纪/n\n"
+          "19980101-01-001-002/m  [中国/ns  政府/n  说/v\n"            // compound never closed
+          "19980101-01-001-003/m  政府/n]nt  说/v\n"                   // closed without opening
+          "19980101-01-001-004/m  [中国/ns  [北京/ns  大学/n]nt]nt\n"  // nested
+          "19980101-01-001-005/m  贵乎/vvn  理/n\n"                    // unknown tag
+          "19980101-01-001-006/m  理论\n"                              // no tag
+          "迈向/v  新/a\n"                                             // no paragraph identifier
+          "19980101-01-001-008/m  世纪/n\n");
   const Conversion run = Convert(CorpusFormat::kPd98, input);
   EXPECT_EQ(run.output, "迈向 新 世纪\n世纪\n");
   ASSERT_EQ(run.reports.size(), 6u);
@@ -162,9 +162,8 @@ TEST(Pd98Converter, LongClauseDropsNestedPartsRatherThanTheLine) {
 }
 
 TEST(Pd98Converter, InvalidGbkIsReportedNotReplaced) {
-  const Conversion run = Convert(CorpusFormat::kPd98,
-                          Gbk("19980101-01-001-002/m  北京/ns\n") +
-                              "19980101-01-001-003/m  \x81\x20/n\n");
+  const Conversion run = Convert(CorpusFormat::kPd98, Gbk("19980101-01-001-002/m  北京/ns\n") +
+                                                          "19980101-01-001-003/m  \x81\x20/n\n");
   EXPECT_EQ(run.output, "[L 北京]\n");
   ASSERT_EQ(run.reports.size(), 1u);
   EXPECT_EQ(run.reports[0].first, 2);
@@ -253,10 +252,10 @@ TEST(BioConverter, EntitiesAndDictionaryCut) {
 
 TEST(BioConverter, BadSentencesAreSkippedWhole) {
   const std::string input =
-      "在 O\n京 I-LOC\n说 O\n\n"      // I- after O: line 2
-      "港 B-LOC\n岛 I-ORG\n\n"        // I- of another class: line 6
-      "甲 B-MISC\n\n"                 // unknown class: line 8
-      "乙\n\n"                        // no tag: line 10
+      "在 O\n京 I-LOC\n说 O\n\n"  // I- after O: line 2
+      "港 B-LOC\n岛 I-ORG\n\n"    // I- of another class: line 6
+      "甲 B-MISC\n\n"             // unknown class: line 8
+      "乙\n\n"                    // no tag: line 10
       "北 B-LOC\n京 I-LOC\n\n";
   const Conversion run = Convert(CorpusFormat::kBio, input, SetCutter({}));
   EXPECT_EQ(run.output, "[L 北京]\n");
@@ -272,9 +271,9 @@ TEST(BioConverter, BadSentencesAreSkippedWhole) {
 TEST(BioConverter, UnbracketedEntityIsCutIntoWords) {
   // The comma would cut the bracket; as plain text the entity is cut by the
   // dictionary, so the comma stands alone and the line reads back.
-  const Conversion run = Convert(CorpusFormat::kBio,
-                                 "在 O\n北 B-LOC\n纬 I-LOC\n， I-LOC\n东 I-LOC\n经 I-LOC\n\n",
-                                 SetCutter({u"北纬", u"东经"}));
+  const Conversion run =
+      Convert(CorpusFormat::kBio, "在 O\n北 B-LOC\n纬 I-LOC\n， I-LOC\n东 I-LOC\n经 I-LOC\n\n",
+              SetCutter({u"北纬", u"东经"}));
   EXPECT_EQ(run.output, "在 北纬 ， 东经\n");
   ASSERT_EQ(run.reports.size(), 1u);
   EXPECT_EQ(run.reports[0].first, 1);
@@ -290,10 +289,10 @@ TEST(BioConverter, CutsByALoadedDictionary) {
   testing::WriteFile(dir + "/dict.txt", Gbk("研究\n研究生\n生命\n起源\n"));
   CNELexicon dict;
   ASSERT_TRUE(dict.LoadLexicon(dir + "/dict.txt", false));
-  const Conversion run =
-      Convert(CorpusFormat::kBio,
-              "研 O\n究 O\n生 O\n命 O\n起 O\n源 O\n  O\n1 O\n9 O\n9 O\n8 O\n年 O\n中 B-LOC\n国 I-LOC\n",
-              DictionaryWordCutter(dict));
+  const Conversion run = Convert(
+      CorpusFormat::kBio,
+      "研 O\n究 O\n生 O\n命 O\n起 O\n源 O\n  O\n1 O\n9 O\n9 O\n8 O\n年 O\n中 B-LOC\n国 I-LOC\n",
+      DictionaryWordCutter(dict));
   EXPECT_EQ(run.output, "研究生 命 起源 1998 年 [L 中国]\n");
   EXPECT_TRUE(run.reports.empty());
 }
@@ -392,8 +391,8 @@ TEST(NestLocationsTest, OrganizationStartingWithALocationGetsParts) {
   };
   ConversionStats stats;
   std::string gbk, error;
-  ASSERT_TRUE(ConvertCorpusText("中国新闻学院/nt  北京大/nt  中国/ns\n", &gbk, options, &stats,
-                                &error))
+  ASSERT_TRUE(
+      ConvertCorpusText("中国新闻学院/nt  北京大/nt  中国/ns\n", &gbk, options, &stats, &error))
       << error;
   // 北京大 would leave one character: no parts.
   EXPECT_EQ(testing::Utf8(FromGbk(gbk)),
@@ -429,7 +428,7 @@ TEST(AbbreviationTableTest, ClassesFollowTheReferenceTags) {
 
   CAbbreviationTable few;
   few.AddText(testing::U("欧盟/nt 欧盟/ns 北约/nt"));
-  EXPECT_EQ(few.ClassOf(testing::U("欧盟")), 0);    // 1 each: fewer than 2
+  EXPECT_EQ(few.ClassOf(testing::U("欧盟")), 0);  // 1 each: fewer than 2
   EXPECT_EQ(few.ClassOf(testing::U("北约")), 0);
   few.AddText(testing::U("欧盟/nt 欧盟/ns"));
   EXPECT_EQ(few.ClassOf(testing::U("欧盟")), u'L');  // 2 and 2: the location
@@ -437,7 +436,9 @@ TEST(AbbreviationTableTest, ClassesFollowTheReferenceTags) {
 
 TEST(AbbreviationTableTest, LoadsAFileAndReportsAMissingOne) {
   const std::string dir = testing::MakeTempDir("abbreviations");
-  testing::WriteFile(dir + "/msra.txt", "\xEF\xBB\xBF" "北约/nt 北约/nt\r\n美/ns 美/ns 美/ns 美/ns 美/ns\n");
+  testing::WriteFile(dir + "/msra.txt",
+                     "\xEF\xBB\xBF"
+                     "北约/nt 北约/nt\r\n美/ns 美/ns 美/ns 美/ns 美/ns\n");
   CAbbreviationTable table;
   std::string error;
   ASSERT_TRUE(table.Load(dir + "/msra.txt", &error)) << error;
@@ -501,7 +502,8 @@ TEST(Pd98Converter, NamesAreCutOutOfWordsOnlyWhenSeenTwice) {
 
   const Conversion kept = ConvertPd98With(input, false);
   EXPECT_EQ(kept.stats.names_cut, 0);
-  EXPECT_NE(kept.output.find("同志 、 [P 邓/小平] 和 [P 李/鹏]\n邓小平理论 邓小平 "), std::string::npos);
+  EXPECT_NE(kept.output.find("同志 、 [P 邓/小平] 和 [P 李/鹏]\n邓小平理论 邓小平 "),
+            std::string::npos);
 
   // A name written once is not cut; the file form reads the input twice.
   const std::string dir = testing::MakeTempDir("names");

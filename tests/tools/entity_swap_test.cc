@@ -29,8 +29,9 @@ std::vector<std::string> Lines(const std::string& utf8) {
 }
 
 TEST(EntitySwapTest, FindsOnlyWholeEntityBrackets) {
-  const CUString line = U("[P 张三] 在 [L 北京] [mdw 一] [O 中国\x05L\x06银行\x05n\x06] [P 甲 乙] "
-                          "[Q 丙] [L ] [O 丁");
+  const CUString line =
+      U("[P 张三] 在 [L 北京] [mdw 一] [O 中国\x05L\x06银行\x05n\x06] [P 甲 乙] "
+        "[Q 丙] [L ] [O 丁");
   const std::vector<EntityBracket> found = FindEntityBrackets(line);
   ASSERT_EQ(found.size(), 3u);
   const int32_t classes[] = {0, 1, 2};
@@ -43,11 +44,11 @@ TEST(EntitySwapTest, FindsOnlyWholeEntityBrackets) {
 }
 
 TEST(EntitySwapTest, CopiesKeepTheTextAroundAndDrawFromTheSameClass) {
-  const std::string corpus = Gbk(
-      "[P 张三] 在 [L 北京] 工作 。\r\n"
-      "今天 天气 很 好 。\n"
-      "[O 国务院] 和 [O 外交部] 说 [P 李四] 去 了 [L 上海]\n"
-      "[P 王五] 到 [L 广州] 。");
+  const std::string corpus =
+      Gbk("[P 张三] 在 [L 北京] 工作 。\r\n"
+          "今天 天气 很 好 。\n"
+          "[O 国务院] 和 [O 外交部] 说 [P 李四] 去 了 [L 上海]\n"
+          "[P 王五] 到 [L 广州] 。");
   EntitySwapOptions options;
   options.copies = 3;
   options.seed = 42;
@@ -67,12 +68,10 @@ TEST(EntitySwapTest, CopiesKeepTheTextAroundAndDrawFromTheSameClass) {
   EXPECT_EQ(lines[0], "[P 张三] 在 [L 北京] 工作 。");
   EXPECT_EQ(lines[1], "今天 天气 很 好 。");
   EXPECT_EQ(lines[3], "[P 王五] 到 [L 广州] 。");
-  const std::map<int32_t, std::set<std::string>> pool = {
-      {0, {"[P 张三]", "[P 李四]", "[P 王五]"}},
-      {1, {"[L 北京]", "[L 上海]", "[L 广州]"}},
-      {2, {"[O 国务院]", "[O 外交部]"}}};
-  const std::vector<std::string> skeletons = {"# 在 # 工作 。", "# 和 # 说 # 去 了 #",
-                                              "# 到 # 。"};
+  const std::map<int32_t, std::set<std::string>> pool = {{0, {"[P 张三]", "[P 李四]", "[P 王五]"}},
+                                                         {1, {"[L 北京]", "[L 上海]", "[L 广州]"}},
+                                                         {2, {"[O 国务院]", "[O 外交部]"}}};
+  const std::vector<std::string> skeletons = {"# 在 # 工作 。", "# 和 # 说 # 去 了 #", "# 到 # 。"};
   const std::vector<std::vector<int32_t>> classes = {{0, 1}, {2, 2, 0, 1}, {0, 1}};
   std::set<std::string> drawn_persons;
   for (size_t i = 4; i < lines.size(); ++i) {

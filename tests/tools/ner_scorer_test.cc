@@ -1,10 +1,11 @@
+#include "tools/ner_scorer.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "test_util.h"
-#include "tools/ner_scorer.h"
 
 namespace verrin {
 namespace {
@@ -132,7 +133,9 @@ TEST(ScoreSpans, MisalignedInputIsAnError) {
 }
 
 TEST(ReadBioText, LineEndsBlankRunsAndLineNumbers) {
-  const auto sentences = Read("\xEF\xBB\xBF" "a O\r\n\r\n\r\n  O\nb B-PER\t\nc\tI-PER");
+  const auto sentences = Read(
+      "\xEF\xBB\xBF"
+      "a O\r\n\r\n\r\n  O\nb B-PER\t\nc\tI-PER");
   ASSERT_EQ(sentences.size(), 2u);
   EXPECT_EQ(sentences[0].chars, (std::vector<std::string>{"a"}));
   EXPECT_EQ(sentences[0].first_line, 1);

@@ -1,4 +1,6 @@
 // Refining a model on whole decoded clauses.
+#include "tools/sequence_trainer.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,7 +13,6 @@
 #include "resource/ne_resource.h"
 #include "test_util.h"
 #include "text/code_page.h"
-#include "tools/sequence_trainer.h"
 
 namespace verrin {
 namespace {
