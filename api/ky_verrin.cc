@@ -68,7 +68,6 @@ CKyVerrin::CKyVerrin(CNEResourceManager* manager) : engine_(nullptr), manager_(m
 CKyVerrin::~CKyVerrin() {
   delete engine_;
   engine_ = nullptr;
-  verrin::CCodePageSet::Release();
 }
 
 CKyVerrin& CKyVerrin::operator=(const CKyVerrin& other) {
@@ -78,8 +77,7 @@ CKyVerrin& CKyVerrin::operator=(const CKyVerrin& other) {
 }
 
 bool CKyVerrin::KyTagNEInfo(const char16_t* text, int option, tag_WordInfoW*& records, int& count) {
-  verrin::CNEResource* resource = engine_->Resource();
-  const bool segmented = resource->SetWordSeparatorOption(option);
+  const bool segmented = engine_->SetWordSeparatorOption(option);
   const int32_t n = verrin::UStrLen(text);
   records = nullptr;
   records = AllocateRecords(n);
@@ -114,7 +112,7 @@ bool CKyVerrin::KyTagNEInfo(const char16_t* text, int option, tag_WordInfoW*& re
 }
 
 bool CKyVerrin::KyTagNEInfo(const char* inPath, int option, const char* outPath) {
-  const bool segmented = engine_->Resource()->SetWordSeparatorOption(option);
+  const bool segmented = engine_->SetWordSeparatorOption(option);
   return engine_->TagFile(inPath, outPath, segmented);
 }
 
@@ -131,7 +129,7 @@ bool CKyVerrin::KyTagNEInfo(const tag_WordInfoW* words, int wordCount, tag_WordI
 }
 
 bool CKyVerrin::KyHasNE(const char16_t* text, int option, int flags) {
-  const bool segmented = engine_->Resource()->SetWordSeparatorOption(option);
+  const bool segmented = engine_->SetWordSeparatorOption(option);
   std::vector<CUString> sentences;
   engine_->SplitSentences(text, sentences, segmented);
   bool answer = false;

@@ -147,8 +147,9 @@ int main(int argc, char** argv) {
 
   start = Clock::now();
   long long found = 0;
+  verrin::PrefixMatchBuffer matches;
   for (int32_t i = 0; i < length; ++i)
-    found += lexicon->PrefixMatches(text.c_str() + i, length - i);
+    found += lexicon->PrefixMatches(text.c_str() + i, length - i, matches);
   const double search_seconds = Seconds(start);
 
   start = Clock::now();

@@ -80,8 +80,8 @@ int Run(int argc, char** argv) {
   if (!LoadManager("genfeatures", resources, manager, false)) {
     return kExitFailure;
   }
-  manager.Resource()->SetWordSeparatorOption(option);
   CNEEngine engine(manager.Resource());
+  engine.SetWordSeparatorOption(option);
   engine.SetProgress(StderrIsTerminal());
   if (!engine.GenerateFeatureData(corpus.c_str(), 0, out_dir.c_str())) {
     std::fputc('\n', stderr);

@@ -103,9 +103,9 @@ int Run(int argc, char** argv) {
   if (!LoadManager(kName, resources, manager)) return kExitFailure;
   CMEModel& model = manager.Resource()->Classifier().Model();
   if (model.OutcomeCount() == 0) return Fail(kName, "no model loaded to start from");
-  manager.Resource()->SetWordSeparatorOption(option);
 
   CNEEngine engine(manager.Resource());
+  engine.SetWordSeparatorOption(option);
   CSequenceTrainer trainer(&engine, options);
   CKyVerrin tagger(&manager);
   const bool progress = StderrIsTerminal();

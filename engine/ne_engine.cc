@@ -76,6 +76,10 @@ CNEEngine::~CNEEngine() {
   org_parts_.clear();
 }
 
+bool CNEEngine::SetWordSeparatorOption(int option) {
+  return ResolveWordSeparatorOption(option, separator_);
+}
+
 bool CNEEngine::SplitSentences(const char16_t* text, std::vector<CUString>& sentences,
                                bool segmented) {
   sentences.clear();
@@ -331,7 +335,7 @@ bool CNEEngine::TagSentence(const CUString& sentence, bool segmented,
   nodes.clear();
   org_parts_.clear();
   CUString& text = clause_text_;
-  PreSegment(sentence, text, clause_nodes_, resource_->WordSeparator(), false, segmented);
+  PreSegment(sentence, text, clause_nodes_, separator_, false, segmented);
   if (clause_nodes_.size() < 2) return true;
 
   BuildProcessedText(false, clause_nodes_, clause_words_, text);

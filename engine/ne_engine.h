@@ -82,6 +82,13 @@ class CNEEngine {
   // "processed %d sentences\r" progress to standard error; on by default.
   void SetProgress(bool on) { progress_ = on; }
 
+  // Resolves a word separator option (see ResolveWordSeparatorOption) into
+  // this engine's separator and returns the segmented-input flag. The
+  // separator belongs to the engine, so taggers sharing a resource set may
+  // use different options at the same time. Option 0 keeps the separator.
+  bool SetWordSeparatorOption(int option);
+  char16_t WordSeparator() const { return separator_; }
+
   CNEResource* Resource() const { return resource_; }
   CNELattice& Lattice() { return lattice_; }
   const std::vector<int32_t>& CharClasses() const { return char_classes_; }
@@ -104,6 +111,7 @@ class CNEEngine {
   std::vector<int32_t> char_classes_;
   std::map<int32_t, const NEWordNode*> node_positions_;
   CNELattice lattice_;
+  char16_t separator_ = u' ';
   bool progress_ = true;
 
   // Per-clause working storage of TagSentence, kept so that its buffers are

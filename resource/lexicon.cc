@@ -9,7 +9,7 @@
 
 namespace verrin {
 
-CNELexicon::CNELexicon() : matches_(kMaxMatches + 1, PrefixMatch{-1, 0}) {}
+CNELexicon::CNELexicon() = default;
 
 CNELexicon::~CNELexicon() = default;
 
@@ -56,23 +56,25 @@ const char16_t* CNELexicon::WordAt(int32_t n) const {
 
 int32_t CNELexicon::EntryCount() const { return static_cast<int32_t>(words_.size()); }
 
-int32_t CNELexicon::PrefixMatches(const char16_t* text, int32_t max_length) const {
-  const int32_t count = trie_.PrefixMatches(text, max_length, matches_.data(), kMaxMatches);
-  matches_[count] = PrefixMatch{-1, 0};
+int32_t CNELexicon::PrefixMatches(const char16_t* text, int32_t max_length,
+                                  PrefixMatchBuffer& out) const {
+  const int32_t count = trie_.PrefixMatches(text, max_length, out.data(), kMaxMatches);
+  out[count] = PrefixMatch{-1, 0};
   return count;
 }
 
-int32_t CNELexicon::PrefixMatches(const char16_t* text) const {
-  return PrefixMatches(text, UStrLen(text));
+int32_t CNELexicon::PrefixMatches(const char16_t* text, PrefixMatchBuffer& out) const {
+  return PrefixMatches(text, UStrLen(text), out);
 }
 
 std::vector<int32_t> CNELexicon::SegmentByDict(const char16_t* text, int32_t length) const {
   std::vector<int32_t> entries;
+  PrefixMatchBuffer matches;
   int32_t position = 0;
   while (position < length) {
-    const int32_t count = PrefixMatches(text + position, length - position);
+    const int32_t count = PrefixMatches(text + position, length - position, matches);
     if (count > 0) {
-      const PrefixMatch& longest = matches_[count - 1];
+      const PrefixMatch& longest = matches[count - 1];
       entries.push_back(longest.entry);
       position += longest.length;
     } else {
@@ -153,8 +155,8 @@ int32_t ReadLexiconValue(const char16_t* line) {
 
 int32_t LongestClassMatch(const CNEValuedLexicon& lexicon, const char16_t* text, int32_t max_length,
                           int32_t mask) {
-  const int32_t count = lexicon.PrefixMatches(text, max_length);
-  const PrefixMatch* matches = lexicon.Matches();
+  PrefixMatchBuffer matches;
+  const int32_t count = lexicon.PrefixMatches(text, max_length, matches);
   // Matches come shortest first: the last one that fits is the longest.
   for (int32_t i = count - 1; i >= 0; --i) {
     if (lexicon.ValueAt(matches[i].entry) & mask) return matches[i].length;

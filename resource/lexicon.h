@@ -4,6 +4,7 @@
 #ifndef VERRIN_RESOURCE_LEXICON_H_
 #define VERRIN_RESOURCE_LEXICON_H_
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -19,8 +20,6 @@ struct LexiconMatch {
   int32_t start = 0;
   int32_t length = 0;
   int32_t klass = 0;
-  int32_t reserved1 = 0;
-  int32_t reserved2 = 0;
   CUString text;
 };
 // Keyed by start * 256 + class.
@@ -32,6 +31,10 @@ struct PrefixMatch {
   int32_t entry;
 };
 
+// Room for the most prefix matches one search returns, plus the end pair.
+inline constexpr int kMaxPrefixMatches = 129;
+using PrefixMatchBuffer = std::array<PrefixMatch, kMaxPrefixMatches + 1>;
+
 // A lexicon: words numbered from 1 in file order, found through a prefix trie.
 //
 // File format (GBK, plain or protected): one entry per line; the line is
@@ -39,9 +42,12 @@ struct PrefixMatch {
 // non-white-space units. Entry n is the n-th non-blank line in both forms,
 // so WordAt and the trie always agree. A word that appears again gets its own
 // entry (and its own value) but the trie keeps the first entry's number.
+//
+// Once loaded, a lexicon is only read: searches write into the caller's
+// buffer, so any number of threads may search one lexicon at once.
 class CNELexicon {
  public:
-  static constexpr int kMaxMatches = 129;
+  static constexpr int kMaxMatches = kMaxPrefixMatches;
 
   CNELexicon();
   virtual ~CNELexicon();
@@ -60,13 +66,11 @@ class CNELexicon {
   int32_t EntryCount() const;
 
   // Every stored word that is a prefix of `text` and at most `max_length`
-  // units long, shortest first, at most 129. Returns the match count (0: none).
-  // The results stay in this lexicon's match buffer until the next search.
-  int32_t PrefixMatches(const char16_t* text, int32_t max_length) const;
-  int32_t PrefixMatches(const char16_t* text) const;
-  // The match buffer: the pairs of the last search followed by a pair whose
-  // length is -1.
-  const PrefixMatch* Matches() const { return matches_.data(); }
+  // units long, shortest first, at most 129, into `out` as (length, entry
+  // number) pairs followed by a pair whose length is -1. Returns the match
+  // count (0: none).
+  int32_t PrefixMatches(const char16_t* text, int32_t max_length, PrefixMatchBuffer& out) const;
+  int32_t PrefixMatches(const char16_t* text, PrefixMatchBuffer& out) const;
   const CPrefixTrie& Trie() const { return trie_; }
 
   // Forward longest match over the whole text: one entry number per token,
@@ -85,7 +89,6 @@ class CNELexicon {
  protected:
   std::vector<CUString> words_;
   CPrefixTrie trie_;
-  mutable std::vector<PrefixMatch> matches_;
 };
 
 // A lexicon whose entries carry an int value (a class bit set).

@@ -53,15 +53,15 @@ bool CNEResource::LoadCharLabels(int optional, const char* dir, bool protected_f
   return char_labels_.Load(path, protected_form);
 }
 
-bool CNEResource::SetWordSeparatorOption(int option) {
+bool ResolveWordSeparatorOption(int option, char16_t& separator) {
   switch (option) {
     case 0:
       return false;
     case 1:
-      separator_ = u'/';
+      separator = u'/';
       return true;
     case 2:
-      separator_ = u' ';
+      separator = u' ';
       return true;
     default:
       std::fputs("the word separator option is error\n", stderr);

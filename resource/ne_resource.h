@@ -1,4 +1,7 @@
 // CNEResource: the loaded resource set shared by every tagger of a manager.
+//
+// Filled by the two load steps, then only read: taggers on any number of
+// threads may share one set.
 #ifndef VERRIN_RESOURCE_NE_RESOURCE_H_
 #define VERRIN_RESOURCE_NE_RESOURCE_H_
 
@@ -36,11 +39,6 @@ class CNEResource {
   // `optional` set it succeeds and keeps the table.
   bool LoadCharLabels(int optional, const char* dir, bool protected_form);
 
-  // 0 raw (false), 1 "/" (true), 2 " " (true); others print
-  // "the word separator option is error\n" and return false.
-  bool SetWordSeparatorOption(int option);
-  char16_t WordSeparator() const { return separator_; }
-
   // The one-unit placeholder of a node type (2, 3, 4, 5, 6), else `text`.
   const CUString& PlaceholderFor(int32_t type, const CUString& text) const;
 
@@ -56,7 +54,6 @@ class CNEResource {
  private:
   CMEClassifier classifier_;
   CharLabelTable char_labels_;
-  char16_t separator_ = u' ';
   CNELexicon dict_;
   CNEValuedLexicon items_;
   CNEValuedLexicon affixes_;
@@ -67,6 +64,11 @@ class CNEResource {
   bool load_dict_ = true;
   CUString placeholders_[5];
 };
+
+// The word separator option of a tagging call: 0 raw text (false, `separator`
+// unchanged), 1 words separated by "/" (true), 2 by " " (true); any other
+// value prints "the word separator option is error\n" and is raw text.
+bool ResolveWordSeparatorOption(int option, char16_t& separator);
 
 // "mdw" -> 5, "P" -> 2, "L" -> 4, "O" -> 3, anything else -> 6 (ignoring case).
 int32_t ClassCodeOf(const CUString& class_text);

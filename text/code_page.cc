@@ -11,9 +11,23 @@
 #include <vector>
 
 namespace verrin {
-namespace {
 
-CCodePageSet* g_code_pages = nullptr;
+// Owns the calling thread's set and closes it when the thread ends.
+struct CCodePageSet::ThreadSlot {
+  CCodePageSet* set = nullptr;
+  ~ThreadSlot() { Reset(); }
+  void Reset() {
+    delete set;
+    set = nullptr;
+  }
+};
+
+CCodePageSet::ThreadSlot& CCodePageSet::Slot() {
+  thread_local ThreadSlot slot;
+  return slot;
+}
+
+namespace {
 
 const char* const kConverterNames[CCodePageSet::kCount] = {nullptr, "ISO8859-1", "GBK", "Big5",
                                                            "UTF-8"};
@@ -21,16 +35,14 @@ const char* const kConverterNames[CCodePageSet::kCount] = {nullptr, "ISO8859-1",
 }  // namespace
 
 CCodePageSet& CCodePageSet::Get() {
-  if (g_code_pages == nullptr) g_code_pages = new CCodePageSet();
-  return *g_code_pages;
+  ThreadSlot& slot = Slot();
+  if (slot.set == nullptr) slot.set = new CCodePageSet();
+  return *slot.set;
 }
 
-void CCodePageSet::Release() {
-  delete g_code_pages;
-  g_code_pages = nullptr;
-}
+void CCodePageSet::Release() { Slot().Reset(); }
 
-bool CCodePageSet::Exists() { return g_code_pages != nullptr; }
+bool CCodePageSet::Exists() { return Slot().set != nullptr; }
 
 CCodePageSet::CCodePageSet() {
   for (int i = 0; i < kCount; ++i) {

@@ -2,12 +2,13 @@
 //
 // Every narrow (8-bit) text that enters or leaves Verrin - resource files,
 // models, event files, tagged files and file names - is GBK and passes through
-// the GBK converter of the process-wide CCodePageSet. The set holds five ICU
-// converters, numbered 0 (ICU default), 1 "ISO8859-1", 2 "GBK", 3 "Big5",
-// 4 "UTF-8"; it is created by the first conversion and may be released (the
-// tagger's destructor does) and re-created on the next use.
+// the GBK converter of a CCodePageSet. A set holds five ICU converters,
+// numbered 0 (ICU default), 1 "ISO8859-1", 2 "GBK", 3 "Big5", 4 "UTF-8".
 //
-// Not thread-safe: ICU converters are stateful and the set is a plain global.
+// ICU converters are stateful, so every thread has a set of its own: it is
+// created by the thread's first conversion and lives until the thread ends
+// (or until that thread calls Release). Conversions on different threads
+// never share a converter, and no thread can close another thread's set.
 #ifndef VERRIN_TEXT_CODE_PAGE_H_
 #define VERRIN_TEXT_CODE_PAGE_H_
 
@@ -29,11 +30,13 @@ class CCodePageSet {
  public:
   enum : int { kDefault = 0, kIso8859_1 = 1, kGbk = 2, kBig5 = 3, kUtf8 = 4, kCount = 5 };
 
-  // The set, created on first request.
+  // The calling thread's set, created on its first request.
   static CCodePageSet& Get();
-  // Closes every converter and forgets the set; the next Get() builds a new one.
+  // Closes the calling thread's converters and forgets its set; the next
+  // Get() on this thread builds a new one. References obtained from Get() on
+  // this thread become invalid; other threads' sets are untouched.
   static void Release();
-  // True while a set exists (for tests of the release/re-create cycle).
+  // True while the calling thread has a set.
   static bool Exists();
 
   // Converts `length` bytes (-1: NUL-terminated) into at most `capacity`
@@ -51,6 +54,8 @@ class CCodePageSet {
   std::string Encode(int code_page, const char16_t* text, int32_t length);
 
  private:
+  struct ThreadSlot;
+  static ThreadSlot& Slot();
   CCodePageSet();
   ~CCodePageSet();
   CCodePageSet(const CCodePageSet&) = delete;

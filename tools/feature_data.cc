@@ -65,7 +65,7 @@ bool CNEEngine::GenerateFeatureData(const char* corpus_path, int param, const ch
       char_classes_.clear();
       node_positions_.clear();
       org_parts_.clear();
-      PreSegment(sentence, text, nodes, resource_->WordSeparator(), true, true);
+      PreSegment(sentence, text, nodes, separator_, true, true);
       if (nodes.size() < 2) continue;
       BuildProcessedText(true, nodes, words, text);
       labels.assign(static_cast<size_t>(text.Length()), kLabelSingle);

@@ -52,7 +52,7 @@ bool CSequenceTrainer::PrepareClause(const CUString& sentence, CUString* text,
                                      std::vector<int32_t>* reference,
                                      std::vector<CMESample>* samples) {
   engine_->OrgParts().clear();
-  engine_->PreSegment(sentence, *text, nodes_, engine_->Resource()->WordSeparator(), true, true);
+  engine_->PreSegment(sentence, *text, nodes_, engine_->WordSeparator(), true, true);
   if (nodes_.size() < 2) return false;
   engine_->BuildProcessedText(true, nodes_, words_, *text);
   const size_t length = static_cast<size_t>(text->Length());

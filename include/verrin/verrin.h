@@ -5,8 +5,14 @@
 // Persons, locations and organizations come back as records of type 3 with the
 // class texts "P", "L" and "O".
 //
-// Threading: no locks. Taggers sharing a manager must be used from one thread
-// at a time (the word separator option lives in the shared resource set).
+// Threading: once LoadResource has returned, a manager's resource set is only
+// read. Any number of taggers made from one manager (or from several) may tag
+// at the same time on different threads, each with its own word separator
+// option. One tagger serves one thread at a time: give every thread its own
+// tagger. LoadResource sets the process locale and replaces the manager's
+// set, so run it while no other thread tags or makes taggers. Text
+// conversions use converters private to each thread, so making and
+// destroying taggers never disturbs another thread.
 #ifndef VERRIN_VERRIN_H_
 #define VERRIN_VERRIN_H_
 

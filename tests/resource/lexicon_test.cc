@@ -41,9 +41,9 @@ std::string Word(const CNELexicon& lexicon, int32_t n) {
 // Entry number of the longest stored word that is a prefix of `utf8`, 0 if none.
 int32_t EntryOf(const CNELexicon& lexicon, const std::string& utf8) {
   const CUString text = U(utf8);
-  const int32_t n = lexicon.PrefixMatches(text.c_str(), text.Length());
-  return n > 0 && lexicon.Matches()[n - 1].length == text.Length() ? lexicon.Matches()[n - 1].entry
-                                                                   : 0;
+  PrefixMatchBuffer matches;
+  const int32_t n = lexicon.PrefixMatches(text.c_str(), text.Length(), matches);
+  return n > 0 && matches[n - 1].length == text.Length() ? matches[n - 1].entry : 0;
 }
 
 TEST(LexiconTest, ValuedEntriesLoadFromBothFormsAlike) {
@@ -137,8 +137,9 @@ TEST(LexiconTest, MissingFileFailsAndLeavesLexiconEmpty) {
   WriteFile(dir + "/dict.txt", Gbk("中国\n"));  // plain exists, protected still missing
   EXPECT_FALSE(lexicon.LoadLexicon(dir + "/dict.txt", true));
   EXPECT_EQ(lexicon.EntryCount(), 0);
-  EXPECT_EQ(lexicon.PrefixMatches(U("中国").c_str()), 0);
-  EXPECT_EQ(lexicon.Matches()[0].length, -1);
+  PrefixMatchBuffer matches;
+  EXPECT_EQ(lexicon.PrefixMatches(U("中国").c_str(), matches), 0);
+  EXPECT_EQ(matches[0].length, -1);
 }
 
 TEST(LexiconTest, MatchBufferEndsWithTerminator) {
@@ -146,14 +147,15 @@ TEST(LexiconTest, MatchBufferEndsWithTerminator) {
   WriteFile(dir + "/dict.txt", Gbk("中国\n中国人\n"));
   CNELexicon lexicon;
   ASSERT_TRUE(lexicon.LoadLexicon(dir + "/dict.txt", false));
-  ASSERT_EQ(lexicon.PrefixMatches(U("中国人民").c_str()), 2);
-  EXPECT_EQ(lexicon.Matches()[0].length, 2);
-  EXPECT_EQ(lexicon.Matches()[0].entry, 1);
-  EXPECT_EQ(lexicon.Matches()[1].length, 3);
-  EXPECT_EQ(lexicon.Matches()[1].entry, 2);
-  EXPECT_EQ(lexicon.Matches()[2].length, -1);
-  ASSERT_EQ(lexicon.PrefixMatches(U("中国人民").c_str(), 2), 1);
-  EXPECT_EQ(lexicon.Matches()[1].length, -1);
+  PrefixMatchBuffer matches;
+  ASSERT_EQ(lexicon.PrefixMatches(U("中国人民").c_str(), matches), 2);
+  EXPECT_EQ(matches[0].length, 2);
+  EXPECT_EQ(matches[0].entry, 1);
+  EXPECT_EQ(matches[1].length, 3);
+  EXPECT_EQ(matches[1].entry, 2);
+  EXPECT_EQ(matches[2].length, -1);
+  ASSERT_EQ(lexicon.PrefixMatches(U("中国人民").c_str(), 2, matches), 1);
+  EXPECT_EQ(matches[1].length, -1);
 }
 
 TEST(LexiconTest, ValueReaderReadsFieldAfterFirstToken) {

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <unicode/ustdio.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "test_util.h"
 
@@ -25,6 +27,32 @@ TEST(CodePageTest, GbkRoundTripAndRecreationAfterRelease) {
   EXPECT_FALSE(CCodePageSet::Exists());
   EXPECT_EQ(FromGbk(bytes), text) << "a released set is built again on demand";
   EXPECT_TRUE(CCodePageSet::Exists());
+}
+
+TEST(CodePageTest, EachThreadConvertsWithItsOwnSet) {
+  const CUString text = U("国务院总理李鹏在北京会见了外宾");
+  const std::string bytes = ToGbk(text);
+  ASSERT_TRUE(CCodePageSet::Exists());
+  const CCodePageSet* mine = &CCodePageSet::Get();
+  // Another thread converts and releases its own set over and over; this
+  // thread's set stays and keeps converting.
+  std::atomic<bool> stop{false};
+  std::atomic<int> wrong{0};
+  std::thread other([&] {
+    for (int i = 0; i < 200 || !stop.load(); ++i) {
+      if (CCodePageSet::Exists() && &CCodePageSet::Get() == mine) ++wrong;
+      if (FromGbk(bytes) != text) ++wrong;
+      CCodePageSet::Release();
+    }
+  });
+  for (int i = 0; i < 200; ++i) {
+    if (FromGbk(bytes) != text || ToGbk(text) != bytes) ++wrong;
+  }
+  stop = true;
+  other.join();
+  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_TRUE(CCodePageSet::Exists());
+  EXPECT_EQ(&CCodePageSet::Get(), mine);
 }
 
 TEST(CodePageTest, FromUnicodeCutsAtTheCapacity) {
