@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "engine/ne_engine.h"
-#include "resource/ne_resource.h"
+#include "engine/ne_resource.h"
 #include "text/code_page.h"
 #include "text/ustring.h"
 #include "verrin/verrin.h"

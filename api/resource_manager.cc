@@ -3,7 +3,7 @@
 #include <new>
 #include <vector>
 
-#include "resource/ne_resource.h"
+#include "engine/ne_resource.h"
 #include "verrin/verrin.h"
 
 namespace {

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "resource/lexicon.h"
-#include "resource/protected_file.h"
+#include "io/protected_file.h"
 #include "text/code_page.h"
 
 namespace {

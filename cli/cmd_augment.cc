@@ -3,7 +3,7 @@
 #include <string>
 
 #include "cli/command.h"
-#include "tools/entity_swap.h"
+#include "corpus/entity_swap.h"
 
 namespace verrin::cli {
 namespace {

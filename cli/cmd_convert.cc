@@ -5,7 +5,7 @@
 
 #include "cli/command.h"
 #include "resource/lexicon.h"
-#include "tools/corpus_converter.h"
+#include "corpus/corpus_converter.h"
 
 namespace verrin::cli {
 namespace {

@@ -7,7 +7,7 @@
 #include "cli/command.h"
 #include "engine/ne_engine.h"
 #include "resource/char_label_table.h"
-#include "resource/ne_resource.h"
+#include "engine/ne_resource.h"
 #include "verrin/verrin.h"
 
 namespace verrin::cli {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "cli/command.h"
-#include "resource/protected_file.h"
+#include "io/protected_file.h"
 
 namespace verrin::cli {
 namespace {

@@ -5,12 +5,12 @@
 #include <vector>
 
 #include "cli/command.h"
-#include "cli/record_bio.h"
+#include "eval/record_bio.h"
 #include "engine/ne_engine.h"
 #include "maxent/me_model.h"
-#include "resource/ne_resource.h"
-#include "tools/ner_scorer.h"
-#include "tools/sequence_trainer.h"
+#include "engine/ne_resource.h"
+#include "eval/ner_scorer.h"
+#include "train/sequence_trainer.h"
 #include "verrin/verrin.h"
 
 namespace verrin::cli {

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "cli/command.h"
-#include "tools/ner_scorer.h"
+#include "eval/ner_scorer.h"
 
 namespace verrin::cli {
 namespace {

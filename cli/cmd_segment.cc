@@ -6,7 +6,7 @@
 
 #include "cli/command.h"
 #include "resource/lexicon.h"
-#include "resource/ne_resource.h"
+#include "engine/ne_resource.h"
 #include "text/code_page.h"
 
 namespace verrin::cli {

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "cli/command.h"
-#include "cli/record_bio.h"
+#include "eval/record_bio.h"
 #include "text/code_page.h"
 #include "verrin/verrin.h"
 

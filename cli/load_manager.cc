@@ -4,7 +4,7 @@
 #include <string>
 
 #include "cli/command.h"
-#include "resource/protected_file.h"
+#include "io/protected_file.h"
 #include "verrin/verrin.h"
 
 namespace verrin::cli {

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "resource/ne_resource.h"
+#include "engine/ne_resource.h"
 #include "text/char_class.h"
 #include "text/code_page.h"
 

@@ -12,7 +12,7 @@
 #include "maxent/me_model.h"
 #include "maxent/me_model_impl.h"
 #include "maxent/me_number_format.h"
-#include "resource/protected_file.h"
+#include "io/protected_file.h"
 #include "text/code_page.h"
 
 namespace verrin {

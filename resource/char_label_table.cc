@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "resource/protected_file.h"
+#include "io/protected_file.h"
 #include "text/char_class.h"
 #include "text/code_page.h"
 

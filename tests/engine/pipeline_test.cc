@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "engine/ne_engine.h"
-#include "resource/ne_resource.h"
+#include "engine/ne_resource.h"
 #include "test_util.h"
 
 namespace verrin {

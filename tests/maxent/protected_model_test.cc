@@ -9,7 +9,7 @@
 #include "maxent/me_model.h"
 #include "maxent/me_model_impl.h"
 #include "maxent_test_util.h"
-#include "resource/protected_file.h"
+#include "io/protected_file.h"
 
 namespace verrin {
 namespace {

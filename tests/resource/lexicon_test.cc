@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "resource/protected_file.h"
+#include "io/protected_file.h"
 #include "test_util.h"
 
 namespace verrin {

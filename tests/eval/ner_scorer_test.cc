@@ -1,4 +1,4 @@
-#include "tools/ner_scorer.h"
+#include "eval/ner_scorer.h"
 
 #include <gtest/gtest.h>
 

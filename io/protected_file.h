@@ -14,8 +14,8 @@
 //
 // The key schedule is computed per call and the lookup tables never change
 // after their first use: everything here is re-entrant.
-#ifndef VERRIN_RESOURCE_PROTECTED_FILE_H_
-#define VERRIN_RESOURCE_PROTECTED_FILE_H_
+#ifndef VERRIN_IO_PROTECTED_FILE_H_
+#define VERRIN_IO_PROTECTED_FILE_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -74,4 +74,4 @@ void ScanProtectedLines(const std::vector<unsigned char>& buffer,
 
 }  // namespace verrin
 
-#endif  // VERRIN_RESOURCE_PROTECTED_FILE_H_
+#endif  // VERRIN_IO_PROTECTED_FILE_H_

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "resource/lexicon.h"
-#include "resource/protected_file.h"
+#include "io/protected_file.h"
 #include "test_util.h"
 
 namespace verrin {

@@ -1,5 +1,5 @@
 // Protected files: chunked enciphering, whole-file reading and the line scan.
-#include "resource/protected_file.h"
+#include "io/protected_file.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "engine/ne_engine.h"
-#include "resource/ne_resource.h"
+#include "engine/ne_resource.h"
 #include "test_util.h"
 #include "text/code_page.h"
 

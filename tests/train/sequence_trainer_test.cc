@@ -1,5 +1,5 @@
 // Refining a model on whole decoded clauses.
-#include "tools/sequence_trainer.h"
+#include "train/sequence_trainer.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include "maxent/me_model.h"
 #include "maxent/me_model_impl.h"
 #include "resource/char_label_table.h"
-#include "resource/ne_resource.h"
+#include "engine/ne_resource.h"
 #include "test_util.h"
 #include "text/code_page.h"
 

@@ -1,4 +1,4 @@
-#include "tools/entity_swap.h"
+#include "corpus/entity_swap.h"
 
 #include <cerrno>
 #include <cstdio>

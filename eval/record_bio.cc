@@ -1,11 +1,11 @@
-#include "cli/record_bio.h"
+#include "eval/record_bio.h"
 
 #include <cstdio>
 
 #include "text/char_class.h"
 #include "text/code_page.h"
 
-namespace verrin::cli {
+namespace verrin {
 
 namespace {
 
@@ -82,4 +82,4 @@ std::vector<BioSentence> TagBioSentences(CKyVerrin& tagger, const std::vector<Bi
   return predicted;
 }
 
-}  // namespace verrin::cli
+}  // namespace verrin

@@ -1,4 +1,4 @@
-#include "tools/corpus_converter.h"
+#include "corpus/corpus_converter.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "engine/ne_engine.h"
-#include "resource/ne_resource.h"
+#include "engine/ne_resource.h"
 #include "text/char_class.h"
 #include "text/code_page.h"
 

@@ -31,8 +31,8 @@
 // white space, "[", "]", "/", a nested-part mark or a clause delimiter) is
 // written as plain words with a report. Reports go to the caller's reporter as (line, reason); line
 // numbers count physical input lines from 1.
-#ifndef VERRIN_TOOLS_CORPUS_CONVERTER_H_
-#define VERRIN_TOOLS_CORPUS_CONVERTER_H_
+#ifndef VERRIN_CORPUS_CORPUS_CONVERTER_H_
+#define VERRIN_CORPUS_CORPUS_CONVERTER_H_
 
 #include <array>
 #include <cstdint>
@@ -182,4 +182,4 @@ WordCutter DictionaryWordCutter(const CNELexicon& dictionary);
 
 }  // namespace verrin
 
-#endif  // VERRIN_TOOLS_CORPUS_CONVERTER_H_
+#endif  // VERRIN_CORPUS_CORPUS_CONVERTER_H_

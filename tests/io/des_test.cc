@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "resource/protected_file.h"
+#include "io/protected_file.h"
 
 namespace verrin {
 namespace {

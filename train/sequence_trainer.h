@@ -20,8 +20,8 @@
 // which keeps the result stable.
 //
 // Only the model's existing features change; none is added or removed.
-#ifndef VERRIN_TOOLS_SEQUENCE_TRAINER_H_
-#define VERRIN_TOOLS_SEQUENCE_TRAINER_H_
+#ifndef VERRIN_TRAIN_SEQUENCE_TRAINER_H_
+#define VERRIN_TRAIN_SEQUENCE_TRAINER_H_
 
 #include <cstdint>
 #include <string>
@@ -140,4 +140,4 @@ class CSequenceTrainer {
 
 }  // namespace verrin
 
-#endif  // VERRIN_TOOLS_SEQUENCE_TRAINER_H_
+#endif  // VERRIN_TRAIN_SEQUENCE_TRAINER_H_

@@ -8,7 +8,7 @@
 #include "resource/lexicon.h"
 #include "test_util.h"
 #include "text/code_page.h"
-#include "tools/corpus_converter.h"
+#include "corpus/corpus_converter.h"
 
 namespace verrin {
 namespace {

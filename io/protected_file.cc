@@ -1,4 +1,4 @@
-#include "resource/protected_file.h"
+#include "io/protected_file.h"
 
 #include <array>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "resource/ne_resource.h"
+#include "engine/ne_resource.h"
 
 #include <unicode/uchar.h>
 #include <unicode/ustring.h>

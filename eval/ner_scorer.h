@@ -6,8 +6,8 @@
 // an entity of class X and otherwise (after O, after another class, at the
 // start of a sentence) starts a new one; an entity ends at O, at B-, at a tag
 // of another class and at the end of its sentence.
-#ifndef VERRIN_TOOLS_NER_SCORER_H_
-#define VERRIN_TOOLS_NER_SCORER_H_
+#ifndef VERRIN_EVAL_NER_SCORER_H_
+#define VERRIN_EVAL_NER_SCORER_H_
 
 #include <cstdint>
 #include <map>
@@ -80,4 +80,4 @@ std::string FormatScoreTable(const NerScore& score);
 
 }  // namespace verrin
 
-#endif  // VERRIN_TOOLS_NER_SCORER_H_
+#endif  // VERRIN_EVAL_NER_SCORER_H_

@@ -2,8 +2,8 @@
 //
 // Filled by the two load steps, then only read: taggers on any number of
 // threads may share one set.
-#ifndef VERRIN_RESOURCE_NE_RESOURCE_H_
-#define VERRIN_RESOURCE_NE_RESOURCE_H_
+#ifndef VERRIN_ENGINE_NE_RESOURCE_H_
+#define VERRIN_ENGINE_NE_RESOURCE_H_
 
 #include <cstdint>
 #include <string>
@@ -75,4 +75,4 @@ int32_t ClassCodeOf(const CUString& class_text);
 
 }  // namespace verrin
 
-#endif  // VERRIN_RESOURCE_NE_RESOURCE_H_
+#endif  // VERRIN_ENGINE_NE_RESOURCE_H_

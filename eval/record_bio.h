@@ -1,14 +1,14 @@
 // BIO tags of tagging records, for `tag --format bio` and `eval-ner`.
-#ifndef VERRIN_CLI_RECORD_BIO_H_
-#define VERRIN_CLI_RECORD_BIO_H_
+#ifndef VERRIN_EVAL_RECORD_BIO_H_
+#define VERRIN_EVAL_RECORD_BIO_H_
 
 #include <string>
 #include <vector>
 
-#include "tools/ner_scorer.h"
+#include "eval/ner_scorer.h"
 #include "verrin/verrin.h"
 
-namespace verrin::cli {
+namespace verrin {
 
 // One tag per UTF-16 unit of the records' words, in order: "O", or "B-X" /
 // "I-X" with X = PER, LOC, ORG for records of type 3. A word split over
@@ -21,6 +21,6 @@ std::vector<std::string> UnitTags(const tag_WordInfoW* records, int count);
 std::vector<BioSentence> TagBioSentences(CKyVerrin& tagger, const std::vector<BioSentence>& gold,
                                          bool progress);
 
-}  // namespace verrin::cli
+}  // namespace verrin
 
-#endif  // VERRIN_CLI_RECORD_BIO_H_
+#endif  // VERRIN_EVAL_RECORD_BIO_H_

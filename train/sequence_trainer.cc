@@ -1,4 +1,4 @@
-#include "tools/sequence_trainer.h"
+#include "train/sequence_trainer.h"
 
 #include <cstdio>
 
@@ -9,7 +9,7 @@
 #include "maxent/me_model.h"
 #include "maxent/me_model_impl.h"
 #include "resource/char_label_table.h"
-#include "resource/ne_resource.h"
+#include "engine/ne_resource.h"
 #include "text/char_class.h"
 #include "text/code_page.h"
 

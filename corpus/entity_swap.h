@@ -10,8 +10,8 @@
 // Draws are uniform over the distinct entity texts of a class (in order of
 // first appearance) from a fixed 64-bit generator, so that the same corpus,
 // copy count and seed always give the same output.
-#ifndef VERRIN_TOOLS_ENTITY_SWAP_H_
-#define VERRIN_TOOLS_ENTITY_SWAP_H_
+#ifndef VERRIN_CORPUS_ENTITY_SWAP_H_
+#define VERRIN_CORPUS_ENTITY_SWAP_H_
 
 #include <cstdint>
 #include <string>
@@ -54,4 +54,4 @@ bool SwapEntitiesInFile(const std::string& in_path, const std::string& out_path,
 
 }  // namespace verrin
 
-#endif  // VERRIN_TOOLS_ENTITY_SWAP_H_
+#endif  // VERRIN_CORPUS_ENTITY_SWAP_H_
