@@ -19,8 +19,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "resource/lexicon.h"
 #include "io/protected_file.h"
+#include "resource/lexicon.h"
 #include "text/code_page.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "cli/command.h"
-#include "resource/lexicon.h"
 #include "corpus/corpus_converter.h"
+#include "resource/lexicon.h"
 
 namespace verrin::cli {
 namespace {

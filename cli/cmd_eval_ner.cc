@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "cli/command.h"
-#include "eval/record_bio.h"
 #include "eval/ner_scorer.h"
+#include "eval/record_bio.h"
 #include "verrin/verrin.h"
 
 namespace verrin::cli {

@@ -6,8 +6,8 @@
 
 #include "cli/command.h"
 #include "engine/ne_engine.h"
-#include "resource/char_label_table.h"
 #include "engine/ne_resource.h"
+#include "resource/char_label_table.h"
 #include "verrin/verrin.h"
 
 namespace verrin::cli {

@@ -5,11 +5,11 @@
 #include <vector>
 
 #include "cli/command.h"
-#include "eval/record_bio.h"
 #include "engine/ne_engine.h"
-#include "maxent/me_model.h"
 #include "engine/ne_resource.h"
 #include "eval/ner_scorer.h"
+#include "eval/record_bio.h"
+#include "maxent/me_model.h"
 #include "train/sequence_trainer.h"
 #include "verrin/verrin.h"
 

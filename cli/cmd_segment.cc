@@ -5,8 +5,8 @@
 #include <string>
 
 #include "cli/command.h"
-#include "resource/lexicon.h"
 #include "engine/ne_resource.h"
+#include "resource/lexicon.h"
 #include "text/code_page.h"
 
 namespace verrin::cli {

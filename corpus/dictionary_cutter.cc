@@ -1,7 +1,7 @@
 // Kept apart from the converter so that the converter links without the
 // lexicon code; only callers that cut by a dictionary pull it in.
-#include "resource/lexicon.h"
 #include "corpus/corpus_converter.h"
+#include "resource/lexicon.h"
 
 namespace verrin {
 

@@ -8,11 +8,11 @@
 #include <utility>
 #include <vector>
 
+#include "io/protected_file.h"
 #include "maxent/me_line_reader.h"
 #include "maxent/me_model.h"
 #include "maxent/me_model_impl.h"
 #include "maxent/me_number_format.h"
-#include "io/protected_file.h"
 #include "text/code_page.h"
 
 namespace verrin {

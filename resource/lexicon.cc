@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "resource/pe_info.h"
 #include "io/protected_file.h"
+#include "resource/pe_info.h"
 #include "text/char_class.h"
 #include "text/code_page.h"
 

@@ -5,11 +5,11 @@
 #include "engine/decoder.h"
 #include "engine/feature_extractor.h"
 #include "engine/ne_engine.h"
+#include "engine/ne_resource.h"
 #include "maxent/me_classifier.h"
 #include "maxent/me_model.h"
 #include "maxent/me_model_impl.h"
 #include "resource/char_label_table.h"
-#include "engine/ne_resource.h"
 #include "text/char_class.h"
 #include "text/code_page.h"
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "resource/lexicon.h"
 #include "io/protected_file.h"
+#include "resource/lexicon.h"
 #include "test_util.h"
 
 namespace verrin {

@@ -5,10 +5,10 @@
 #include <utility>
 #include <vector>
 
+#include "corpus/corpus_converter.h"
 #include "resource/lexicon.h"
 #include "test_util.h"
 #include "text/code_page.h"
-#include "corpus/corpus_converter.h"
 
 namespace verrin {
 namespace {

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "io/protected_file.h"
 #include "maxent/me_model.h"
 #include "maxent/me_model_impl.h"
 #include "maxent_test_util.h"
-#include "io/protected_file.h"
 
 namespace verrin {
 namespace {

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "engine/ne_engine.h"
+#include "engine/ne_resource.h"
 #include "maxent/me_model.h"
 #include "maxent/me_model_impl.h"
 #include "resource/char_label_table.h"
-#include "engine/ne_resource.h"
 #include "test_util.h"
 #include "text/code_page.h"
 
