@@ -99,7 +99,8 @@ TEST(ConcurrentTaggingTest, FourThreadsOnOneManagerGiveSingleThreadedResults) {
   {
     CKyVerrin tagger(&manager);
     for (int t = 0; t < kThreads; ++t) {
-      for (const CUString& text : inputs[t]) expected[t].push_back(TagAll(tagger, text, options[t]));
+      for (const CUString& text : inputs[t])
+        expected[t].push_back(TagAll(tagger, text, options[t]));
     }
   }
   // The clauses must really be tagged, or equal outputs would prove nothing.
@@ -125,7 +126,8 @@ TEST(ConcurrentTaggingTest, FourThreadsOnOneManagerGiveSingleThreadedResults) {
   for (int t = 0; t < kThreads; ++t) {
     ASSERT_EQ(seen[t].size(), kRounds * expected[t].size());
     for (size_t i = 0; i < seen[t].size(); ++i) {
-      EXPECT_EQ(seen[t][i], expected[t][i % expected[t].size()]) << "thread " << t << ", call " << i;
+      EXPECT_EQ(seen[t][i], expected[t][i % expected[t].size()])
+          << "thread " << t << ", call " << i;
     }
   }
 }
