@@ -1,0 +1,100 @@
+"""Builds the verrin package: the library sources and the binding compiled into
+one extension module, with the bundled resource set as package data.
+
+The sources are those of the library in the enclosing repository, so the
+package is built from a clone:
+
+    /usr/bin/python3 -m pip install --no-build-isolation --no-index ./python
+
+VERRIN_JOBS sets the number of parallel compile jobs (default: all cores).
+"""
+
+import glob
+import os
+import re
+import shutil
+import subprocess
+
+from pybind11.setup_helpers import ParallelCompile, Pybind11Extension, build_ext
+from setuptools import setup
+from setuptools.command.build_py import build_py
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+
+# Folders of the repository that hold no library code.
+NOT_LIBRARY = {"cli", "tests", "bench", "python", "scripts", "docs", "resources",
+               "include", "tools", "corpus", "train", "eval", "fuzz", "examples",
+               "packaging", "debian", "serve", "ports"}
+
+
+def library_sources():
+    sources = []
+    for entry in sorted(os.listdir(ROOT)):
+        folder = os.path.join(ROOT, entry)
+        if entry in NOT_LIBRARY or entry.startswith((".", "build")) or not os.path.isdir(folder):
+            continue
+        sources += sorted(glob.glob(os.path.join(folder, "*.cc")))
+    return sources
+
+
+def pkg_config(*args):
+    try:
+        out = subprocess.run(["pkg-config", *args, "icu-uc", "icu-i18n", "icu-io"],
+                             check=True, capture_output=True, text=True).stdout
+    except (OSError, subprocess.CalledProcessError) as error:
+        raise SystemExit("verrin needs ICU (Debian: apt-get install libicu-dev pkg-config): "
+                         f"{error}")
+    return out.split()
+
+
+def project_version():
+    with open(os.path.join(ROOT, "CMakeLists.txt"), encoding="utf-8") as cmake:
+        match = re.search(r"project\(verrin VERSION ([0-9.]+)", cmake.read())
+    return match.group(1) if match else "0.0.0"
+
+
+class build_py_with_resources(build_py):
+    """Copies the bundled resource set into the package."""
+
+    def run(self):
+        super().run()
+        source = os.path.join(ROOT, "resources", "default")
+        target = os.path.join(self.build_lib, "verrin", "resources", "default")
+        if os.path.isdir(target):
+            shutil.rmtree(target)
+        shutil.copytree(source, target)
+
+
+class build_ext_always(build_ext):
+    """Compiles every source each time: setuptools would reuse an object file
+    whose source is unchanged even when a header it includes has changed."""
+
+    def initialize_options(self):
+        super().initialize_options()
+        self.force = True
+
+
+ParallelCompile("VERRIN_JOBS", default=0).install()
+
+extension = Pybind11Extension(
+    "verrin._verrin",
+    [os.path.join(HERE, "src", "verrin_module.cc")] + library_sources(),
+    include_dirs=[ROOT, os.path.join(ROOT, "include")],
+    define_macros=[("VERRIN_BUILDING_LIBRARY", "1")],
+    extra_compile_args=pkg_config("--cflags") + ["-g0"],
+    extra_link_args=pkg_config("--libs"),
+    cxx_std=17,
+)
+
+setup(
+    name="verrin",
+    version=project_version(),
+    description="Named-entity tagging of Chinese text (persons, locations, organizations)",
+    packages=["verrin"],
+    package_data={"verrin": ["py.typed", "*.pyi"]},
+    ext_modules=[extension],
+    cmdclass={"build_ext": build_ext_always, "build_py": build_py_with_resources},
+    python_requires=">=3.9",
+    zip_safe=False,
+)

@@ -1,0 +1,507 @@
+// The Python extension `verrin._verrin`: CKyVerrin and CNEResourceManager behind a
+// Python-shaped API (see python/verrin/__init__.pyi for the contracts).
+//
+// Text crosses the boundary as Python str. Offsets handed back index that str
+// in code points, so a character outside the BMP counts once even though it is
+// two UTF-16 units for the library.
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <clocale>
+#include <cstdio>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <shared_mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "api/word_alignment.h"
+#include "resource/protected_file.h"
+#include "verrin/verrin.h"
+
+namespace py = pybind11;
+
+namespace {
+
+// Taggers of one manager tag concurrently, one CKyVerrin per thread. Loading
+// sets the process locale, so it waits until no thread of this module tags
+// and holds off new tagging while it runs.
+std::shared_mutex g_loading;
+
+// ---------------------------------------------------------------------------
+// Text conversion
+
+// One line of input as the library sees it, with the way back to the str.
+struct Line {
+  std::u16string units;        // no line feed, NUL replaced (see ToLines)
+  std::vector<int32_t> cp_at;  // cp_at[u]: code point index of unit u; size units+1
+};
+
+// Splits `text` at line feeds into UTF-16 lines. Raises ValueError for
+// surrogate code points, which have no UTF-16 form of their own.
+std::vector<Line> ToLines(const py::str& text) {
+  PyObject* obj = text.ptr();
+  if (PyUnicode_READY(obj) != 0) throw py::error_already_set();
+  const int kind = PyUnicode_KIND(obj);
+  const void* data = PyUnicode_DATA(obj);
+  const Py_ssize_t length = PyUnicode_GET_LENGTH(obj);
+  std::vector<Line> lines(1);
+  lines.back().units.reserve(static_cast<size_t>(length));
+  for (Py_ssize_t i = 0; i < length; ++i) {
+    const Py_UCS4 cp = PyUnicode_READ(kind, data, i);
+    Line& line = lines.back();
+    if (cp == '\n') {
+      line.cp_at.push_back(static_cast<int32_t>(i));
+      lines.emplace_back();
+      continue;
+    }
+    if (cp >= 0xD800 && cp <= 0xDFFF) {
+      char message[160];
+      std::snprintf(message, sizeof message,
+                    "text holds the surrogate code point U+%04X at index %zd; only "
+                    "characters can be tagged (decode the input with errors='replace')",
+                    static_cast<unsigned>(cp), static_cast<ssize_t>(i));
+      throw py::value_error(message);
+    }
+    line.cp_at.push_back(static_cast<int32_t>(i));
+    if (cp >= 0x10000) {
+      line.cp_at.push_back(static_cast<int32_t>(i) + 1);  // low half: ends the character
+      line.units.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
+      line.units.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+    } else {
+      // The library reads NUL-terminated text: a NUL would end the line there
+      // and lose the rest, so it is passed as a space, which no word holds.
+      line.units.push_back(cp == 0 ? u' ' : static_cast<char16_t>(cp));
+    }
+  }
+  lines.back().cp_at.push_back(static_cast<int32_t>(length));
+  return lines;
+}
+
+py::str FromUnits(const char16_t* units, size_t n) {
+  int byteorder = -1;  // little-endian, as char16_t is on every supported target
+  PyObject* s = PyUnicode_DecodeUTF16(reinterpret_cast<const char*>(units),
+                                      static_cast<Py_ssize_t>(n * 2), "surrogatepass", &byteorder);
+  if (s == nullptr) throw py::error_already_set();
+  return py::reinterpret_steal<py::str>(s);
+}
+
+// ---------------------------------------------------------------------------
+// Results
+
+// One word placed in the str it came from.
+struct Word {
+  py::str text;
+  Py_ssize_t start;
+  Py_ssize_t end;
+  int type;
+  py::object tag;  // str, or None for plain words
+};
+
+// Tags every line of `lines` with `tagger` and appends the words, their
+// offsets turned into code points of the whole str. Runs without the GIL.
+void TagLines(CKyVerrin& tagger, const std::vector<Line>& lines, int option,
+              std::vector<verrin::CAlignedWord>& out) {
+  for (const Line& line : lines) {
+    tag_WordInfoW* records = nullptr;
+    int count = 0;
+    tagger.KyTagNEInfo(line.units.c_str(), option, records, count);
+    std::vector<verrin::CAlignedWord> words;
+    try {
+      words = verrin::AlignWords(line.units.c_str(), line.units.size(), records, count);
+    } catch (...) {
+      tagger.FreeWordSegResult(records, count);
+      throw;
+    }
+    tagger.FreeWordSegResult(records, count);
+    for (verrin::CAlignedWord& w : words) {
+      w.start = line.cp_at[static_cast<size_t>(w.unitStart)];
+      w.end = line.cp_at[static_cast<size_t>(w.unitEnd)];
+      out.push_back(std::move(w));
+    }
+  }
+}
+
+// Python objects for the words, with one str per distinct class text.
+class WordBuilder {
+ public:
+  py::list Build(const std::vector<verrin::CAlignedWord>& raw) {
+    py::list list(raw.size());
+    for (size_t i = 0; i < raw.size(); ++i) {
+      const verrin::CAlignedWord& r = raw[i];
+      Word w{FromUnits(r.word.data(), r.word.size()), r.start, r.end, r.type,
+             r.hasTag ? Tag(r.tag) : py::none()};
+      PyList_SET_ITEM(list.ptr(), static_cast<Py_ssize_t>(i),
+                      py::cast(std::move(w)).release().ptr());
+    }
+    return list;
+  }
+
+  py::object Tag(const std::u16string& tag) {
+    for (auto& [text, obj] : tags_) {
+      if (text == tag) return obj;
+    }
+    tags_.emplace_back(tag, FromUnits(tag.data(), tag.size()));
+    return tags_.back().second;
+  }
+
+ private:
+  std::vector<std::pair<std::u16string, py::object>> tags_;
+};
+
+// ---------------------------------------------------------------------------
+// Loading
+
+bool IsDirectory(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+
+// Library messages may hold bytes of file names in any encoding.
+py::object MessageText(const std::string& message) {
+  return py::reinterpret_steal<py::object>(
+      PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
+}
+
+[[noreturn]] void ThrowNotFound(const std::string& message, const std::string& path) {
+  // OSError(errno, message, filename), the file name decoded as os.fsdecode does.
+  py::object name = py::reinterpret_steal<py::object>(
+      PyUnicode_DecodeFSDefaultAndSize(path.data(), static_cast<Py_ssize_t>(path.size())));
+  PyErr_SetObject(PyExc_FileNotFoundError,
+                  py::make_tuple(ENOENT, MessageText(message), name).ptr());
+  throw py::error_already_set();
+}
+
+[[noreturn]] void ThrowLoadError(const std::string& message) {
+  PyErr_SetObject(PyExc_RuntimeError, MessageText(message).ptr());
+  throw py::error_already_set();
+}
+
+// Sends what the library writes to standard error into a temporary file while
+// it loads, so that the messages can travel with the exception.
+class StderrCapture {
+ public:
+  StderrCapture() {
+    std::fflush(stderr);
+    file_ = std::tmpfile();
+    if (file_ == nullptr) return;
+    saved_ = dup(2);
+    if (saved_ < 0 || dup2(fileno(file_), 2) < 0) {
+      if (saved_ >= 0) close(saved_);
+      saved_ = -1;
+    }
+  }
+  ~StderrCapture() { Finish(); }
+
+  // Restores standard error and returns what was written meanwhile.
+  std::string Finish() {
+    std::string text;
+    if (saved_ >= 0) {
+      std::fflush(stderr);
+      dup2(saved_, 2);
+      close(saved_);
+      saved_ = -1;
+      std::rewind(file_);
+      char buffer[4096];
+      size_t n;
+      while ((n = std::fread(buffer, 1, sizeof buffer, file_)) > 0) text.append(buffer, n);
+    }
+    if (file_ != nullptr) {
+      std::fclose(file_);
+      file_ = nullptr;
+    }
+    return text;
+  }
+
+ private:
+  std::FILE* file_ = nullptr;
+  int saved_ = -1;
+};
+
+std::string Trimmed(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+    text.pop_back();
+  }
+  return text;
+}
+
+// ---------------------------------------------------------------------------
+// Tagger
+
+class Tagger {
+ public:
+  Tagger(const std::string& resources, std::optional<std::string> model, bool protected_form)
+      : resources_(resources), protected_(protected_form) {
+    std::string dir = resources;
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    if (!IsDirectory(dir)) ThrowNotFound("resource directory not found: " + dir, dir);
+    if (!model.has_value()) {
+      const std::string bundled = dir + "/model.txt";
+      if (Exists(protected_form ? verrin::ProtectedPathFor(bundled) : bundled)) model = bundled;
+    } else {
+      const std::string actual = protected_form ? verrin::ProtectedPathFor(*model) : *model;
+      if (!Exists(actual)) ThrowNotFound("model file not found: " + actual, actual);
+    }
+    model_ = model.value_or("");
+
+    std::string messages;
+    bool ok;
+    {
+      py::gil_scoped_release release;
+      std::unique_lock<std::shared_mutex> lock(g_loading);
+      // The library sets a Chinese locale for the process; the interpreter
+      // keeps the one it had.
+      const char* current = std::setlocale(LC_ALL, nullptr);
+      const std::string saved_locale = current != nullptr ? current : "C";
+      StderrCapture capture;
+      manager_ = std::make_unique<CNEResourceManager>();
+      ok = manager_->LoadResource(dir.c_str(), model ? model->c_str() : nullptr, protected_form);
+      messages = Trimmed(capture.Finish());
+      std::setlocale(LC_ALL, saved_locale.c_str());
+    }
+    if (!ok) {
+      manager_.reset();
+      const char* const kRequired[] = {"/NeItem.txt", "/NeAffix.txt", "/dict.txt",
+                                       "/charset_lableInfo_tr.txt"};
+      for (const char* name : kRequired) {
+        const std::string path = dir + name;
+        const std::string actual = protected_form ? verrin::ProtectedPathFor(path) : path;
+        if (!Exists(actual))
+          ThrowNotFound(messages.empty() ? "missing " + actual : messages, actual);
+      }
+      ThrowLoadError(messages.empty() ? "could not load the resources in " + dir : messages);
+    }
+    if (!messages.empty()) {
+      // Warnings of a successful load (for instance about model lines).
+      py::module_::import("warnings")
+          .attr("warn")(MessageText(messages), py::handle(PyExc_RuntimeWarning), 3);
+    }
+  }
+
+  ~Tagger() {
+    // Taggers first: they read the manager's resource set.
+    idle_.clear();
+    manager_.reset();
+  }
+
+  // Lends one thread a CKyVerrin of its own (made on demand, kept for reuse).
+  class Lease {
+   public:
+    explicit Lease(Tagger& owner) : owner_(owner), loading_(g_loading), tagger_(owner.Acquire()) {}
+    ~Lease() { owner_.Release(std::move(tagger_)); }
+    CKyVerrin& operator*() { return *tagger_; }
+
+   private:
+    Tagger& owner_;
+    std::shared_lock<std::shared_mutex> loading_;
+    std::unique_ptr<CKyVerrin> tagger_;
+  };
+
+  py::list Tag(const py::str& text, int option) {
+    CheckOption(option);
+    const std::vector<Line> lines = ToLines(text);
+    std::vector<verrin::CAlignedWord> raw;
+    {
+      py::gil_scoped_release release;
+      Lease lease(*this);
+      TagLines(*lease, lines, option, raw);
+    }
+    return WordBuilder().Build(raw);
+  }
+
+  py::list Entities(const py::str& text, int option) {
+    CheckOption(option);
+    const std::vector<Line> lines = ToLines(text);
+    std::vector<verrin::CAlignedWord> raw;
+    {
+      py::gil_scoped_release release;
+      Lease lease(*this);
+      TagLines(*lease, lines, option, raw);
+    }
+    WordBuilder builder;
+    py::list out;
+    for (const verrin::CAlignedWord& r : raw) {
+      if (r.type != 3) continue;
+      out.append(py::make_tuple(r.start, r.end, builder.Tag(r.tag),
+                                FromUnits(r.word.data(), r.word.size())));
+    }
+    return out;
+  }
+
+  py::list TagMany(const py::iterable& texts, std::optional<int> threads, int option) {
+    CheckOption(option);
+    std::vector<std::vector<Line>> inputs;
+    for (py::handle item : texts) {
+      if (!py::isinstance<py::str>(item)) {
+        throw py::type_error("tag_many expects an iterable of str, got " +
+                             py::str(py::type::of(item).attr("__name__")).cast<std::string>());
+      }
+      inputs.push_back(ToLines(py::reinterpret_borrow<py::str>(item)));
+    }
+    if (threads.has_value() && *threads < 1) throw py::value_error("threads must be at least 1");
+    size_t workers = threads.has_value() ? static_cast<size_t>(*threads)
+                                         : std::max(1u, std::thread::hardware_concurrency());
+    workers = std::max<size_t>(1, std::min(workers, inputs.size()));
+
+    std::vector<std::vector<verrin::CAlignedWord>> results(inputs.size());
+    {
+      py::gil_scoped_release release;
+      std::atomic<size_t> next{0};
+      std::mutex error_mutex;
+      std::exception_ptr error;
+      auto work = [&]() {
+        try {
+          Lease lease(*this);
+          for (size_t i = next++; i < inputs.size(); i = next++) {
+            TagLines(*lease, inputs[i], option, results[i]);
+          }
+        } catch (...) {
+          std::lock_guard<std::mutex> lock(error_mutex);
+          if (!error) error = std::current_exception();
+          next = inputs.size();
+        }
+      };
+      std::vector<std::thread> pool;
+      for (size_t t = 1; t < workers; ++t) pool.emplace_back(work);
+      work();
+      for (std::thread& t : pool) t.join();
+      if (error) {
+        py::gil_scoped_acquire acquire;
+        std::rethrow_exception(error);
+      }
+    }
+    WordBuilder builder;
+    py::list out(inputs.size());
+    for (size_t i = 0; i < results.size(); ++i) {
+      PyList_SET_ITEM(out.ptr(), static_cast<Py_ssize_t>(i),
+                      builder.Build(results[i]).release().ptr());
+    }
+    return out;
+  }
+
+  const std::string& resources() const { return resources_; }
+  const std::string& model() const { return model_; }
+  bool is_protected() const { return protected_; }
+
+ private:
+  static void CheckOption(int option) {
+    if (option < 0 || option > 2) {
+      throw py::value_error(
+          "option must be 0 (raw text), 1 (words separated by '/') or 2 "
+          "(words separated by spaces), got " +
+          std::to_string(option));
+    }
+  }
+
+  std::unique_ptr<CKyVerrin> Acquire() {
+    {
+      std::lock_guard<std::mutex> lock(pool_mutex_);
+      if (!idle_.empty()) {
+        std::unique_ptr<CKyVerrin> tagger = std::move(idle_.back());
+        idle_.pop_back();
+        return tagger;
+      }
+    }
+    return std::make_unique<CKyVerrin>(manager_.get());
+  }
+
+  void Release(std::unique_ptr<CKyVerrin> tagger) {
+    std::lock_guard<std::mutex> lock(pool_mutex_);
+    idle_.push_back(std::move(tagger));
+  }
+
+  std::string resources_;
+  std::string model_;
+  bool protected_;
+  std::unique_ptr<CNEResourceManager> manager_;
+  std::mutex pool_mutex_;
+  std::vector<std::unique_ptr<CKyVerrin>> idle_;  // taggers not lent out
+};
+
+}  // namespace
+
+PYBIND11_MODULE(_verrin, m) {
+  m.doc() = "Extension module of the verrin package; import verrin instead.";
+
+  py::register_exception_translator([](std::exception_ptr p) {
+    try {
+      if (p) std::rethrow_exception(p);
+    } catch (const char* message) {
+      // The library reports allocation failures as a thrown C string.
+      PyErr_SetString(PyExc_MemoryError, message);
+    }
+  });
+
+  py::class_<Word>(m, "Word", "One word of a tagging result.")
+      .def(py::init([](py::str text, Py_ssize_t start, Py_ssize_t end, int type, py::object tag) {
+             return Word{std::move(text), start, end, type, std::move(tag)};
+           }),
+           py::arg("text"), py::arg("start"), py::arg("end"), py::arg("type") = 0,
+           py::arg("tag") = py::none())
+      .def_readonly("text", &Word::text, "The word as the tagger returns it.")
+      .def_readonly("start", &Word::start, "Index of its first character in the tagged str.")
+      .def_readonly("end", &Word::end, "Index just past its last character in the tagged str.")
+      .def_readonly("type", &Word::type,
+                    "0 plain word, 1 'mdw' word, 2 class word, 3 named entity.")
+      .def_readonly("tag", &Word::tag,
+                    "'P', 'L' or 'O' for entities, the class of a class or mdw word, else None.")
+      .def("__repr__",
+           [](const Word& w) {
+             return py::str("Word(text={!r}, start={}, end={}, type={}, tag={!r})")
+                 .format(w.text, w.start, w.end, w.type, w.tag);
+           })
+      .def("__eq__",
+           [](const Word& a, py::object other) -> py::object {
+             if (!py::isinstance<Word>(other))
+               return py::reinterpret_borrow<py::object>(Py_NotImplemented);
+             const Word& b = other.cast<const Word&>();
+             return py::bool_(a.start == b.start && a.end == b.end && a.type == b.type &&
+                              a.text.equal(b.text) && a.tag.equal(b.tag));
+           })
+      .def("__hash__",
+           [](const Word& w) {
+             return py::hash(py::make_tuple(w.text, w.start, w.end, w.type, w.tag));
+           })
+      .def(py::pickle(
+          [](const Word& w) { return py::make_tuple(w.text, w.start, w.end, w.type, w.tag); },
+          [](py::tuple t) {
+            if (t.size() != 5) throw std::runtime_error("invalid pickled Word");
+            return Word{t[0].cast<py::str>(), t[1].cast<Py_ssize_t>(), t[2].cast<Py_ssize_t>(),
+                        t[3].cast<int>(), t[4]};
+          }));
+
+  py::class_<Tagger>(m, "Tagger")
+      .def(py::init<const std::string&, std::optional<std::string>, bool>(), py::arg("resources"),
+           py::arg("model"), py::arg("protected"))
+      .def("tag", &Tagger::Tag, py::arg("text"), py::arg("option") = 0,
+           "tag(text, option=0) -> list[Word]\n\n"
+           "Tags every line of `text` (lines end at '\\n') and returns the words of all lines\n"
+           "in order; start and end index `text` in code points. option: 0 raw text, 1 words\n"
+           "separated by '/', 2 words separated by spaces. Raises ValueError for surrogate\n"
+           "code points in `text` and for any other option.")
+      .def("entities", &Tagger::Entities, py::arg("text"), py::arg("option") = 0,
+           "entities(text, option=0) -> list[tuple[int, int, str, str]]\n\n"
+           "(start, end, label, text) of every person (P), location (L) and organization (O)\n"
+           "of `text`, tagged as by tag().")
+      .def("tag_many", &Tagger::TagMany, py::arg("texts"), py::arg("threads") = py::none(),
+           py::arg("option") = 0,
+           "tag_many(texts, threads=None, option=0) -> list[list[Word]]\n\n"
+           "tag() of every str of `texts`, in input order, on up to `threads` threads (default:\n"
+           "one per core) with the GIL released. Nothing is tagged when a text is invalid.")
+      .def_property_readonly("_resources", [](const Tagger& t) { return py::bytes(t.resources()); })
+      .def_property_readonly("_model", [](const Tagger& t) { return py::bytes(t.model()); })
+      .def_property_readonly("protected", &Tagger::is_protected);
+}

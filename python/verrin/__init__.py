@@ -1,0 +1,128 @@
+"""Named-entity tagging of Chinese text.
+
+    >>> import verrin
+    >>> tagger = verrin.Tagger()              # the bundled resources
+    >>> words = tagger.tag("国务院总理李鹏在北京会见了外宾。")
+    >>> verrin.render(words)
+    '[O 国务院] 总理 [P 李鹏] 在 [L 北京] 会见 了 外宾 。 '
+    >>> tagger.entities("李鹏在北京")
+    [(0, 2, 'P', '李鹏'), (3, 5, 'L', '北京')]
+
+Offsets are indexes into the str that was tagged (code points, as Python
+counts them). A str holding several lines is tagged line by line (lines end at
+"\\n"); the words of all lines come back in one list, their offsets still
+indexing the whole str.
+"""
+
+import os
+from typing import Iterable, Optional, Union
+
+from verrin import _verrin
+from verrin._verrin import Word
+
+__all__ = ["Tagger", "Word", "render", "json_line", "DEFAULT_RESOURCES", "ENTITY_LABELS"]
+
+#: The resource set installed with the package.
+DEFAULT_RESOURCES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "resources",
+                                 "default")
+
+#: Class texts of the named entities: person, location, organization.
+ENTITY_LABELS = ("P", "L", "O")
+
+PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
+
+
+class Tagger(_verrin.Tagger):
+    """A loaded resource set and the taggers that read it.
+
+    ``resources`` is a resource directory (default: the bundled one);
+    ``model`` a model file (default: ``model.txt`` in that directory when it
+    exists); with ``protected`` the protected (``.des``) forms of every file
+    are read. A missing directory or file raises FileNotFoundError; any other
+    loading failure RuntimeError with the library's messages. Messages of a
+    load that succeeded arrive as RuntimeWarning.
+
+    One Tagger may be used from several Python threads at once; tagging
+    releases the GIL.
+    """
+
+    def __init__(self, resources: Optional[PathLike] = None, model: Optional[PathLike] = None,
+                 protected: bool = False) -> None:
+        directory = os.fsencode(DEFAULT_RESOURCES if resources is None else resources)
+        super().__init__(directory, None if model is None else os.fsencode(model),
+                         bool(protected))
+
+    @property
+    def resources(self) -> str:
+        """The resource directory as given."""
+        return os.fsdecode(self._resources)
+
+    @property
+    def model(self) -> Optional[str]:
+        """The model file that was loaded, or None when the set has no model."""
+        return os.fsdecode(self._model) or None
+
+    def __repr__(self) -> str:
+        return (f"verrin.Tagger(resources={self.resources!r}, model={self.model!r}, "
+                f"protected={self.protected})")
+
+    def __reduce__(self):
+        # A tagger travels (to worker processes, for instance) as the paths it
+        # was loaded from and is loaded again on arrival.
+        return (Tagger, (self.resources, self.model, self.protected))
+
+
+def render(words: Iterable[Word]) -> str:
+    """The bracketed form ``verrin tag`` prints for these words.
+
+    Every word is followed by one space; entities and class words are written
+    ``[P 江泽民]`` (their class text, a space, the word), words of type 1
+    ``[mdw word]``. For the words of one line this is the command's output
+    line without its line feed.
+    """
+    parts = []
+    for word in words:
+        if word.type == 0:
+            parts.append(word.text)
+        elif word.type == 1:
+            parts.append(f"[mdw {word.text}]")
+        else:
+            parts.append(f"[{word.tag or ''} {word.text}]")
+        parts.append(" ")
+    return "".join(parts)
+
+
+def _json_escapes():
+    # As the command writes strings: quote, backslash and control characters
+    # escaped, everything else (all of Chinese) as it is.
+    table = {c: "\\u%04x" % c for c in range(0x20)}
+    table.update({ord('"'): '\\"', ord("\\"): "\\\\", ord("\n"): "\\n", ord("\r"): "\\r",
+                  ord("\t"): "\\t"})
+    return table
+
+
+_ESCAPES = _json_escapes()
+
+
+def _quoted(text: str) -> str:
+    return '"' + text.translate(_ESCAPES) + '"'
+
+
+def json_line(words: Iterable[Word]) -> str:
+    """The line ``verrin tag --format json`` prints for the words of one line,
+    without its line feed.
+
+    Its records carry the library's own offsets and lengths (UTF-16 units of
+    the words alone, white space and marks of the input not counted), unlike
+    the code-point offsets of the words.
+    """
+    words = list(words)
+    records = []
+    offset = 0
+    for word in words:
+        length = len(word.text.encode("utf-16-le")) >> 1
+        tag = "null" if word.tag is None else _quoted(word.tag)
+        records.append(f"[{offset}, {length}, {_quoted(word.text)}, {word.type}, {tag}]")
+        offset += length
+    return ('{"records": [' + ", ".join(records) + '], "rendered": ' + _quoted(render(words)) +
+            "}")

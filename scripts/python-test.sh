@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Builds the Python package `verrin` from this clone (offline: no package
+# index, Debian's setuptools and pybind11) into ${VERRIN_BUILD_DIR:-build}/python-site
+# and runs its pytest suite against the `verrin` command of the same build dir.
+# When run as root, first installs the Debian packages it needs, if missing.
+# Environment: VERRIN_BUILD_DIR, VERRIN_JOBS (parallel compile jobs),
+# VERRIN_SANITIZE=ON skips the suite (the package is not built with sanitizers).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if [ "${VERRIN_SANITIZE:-OFF}" = ON ]; then
+  echo "python-test: skipped in the sanitizer build" >&2
+  exit 0
+fi
+
+packages=(python3-dev python3-pip python3-setuptools pybind11-dev python3-pybind11
+  python3-pytest python3-dask python3-distributed libicu-dev pkg-config g++)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" = 0 ]; then
+    echo "Installing ${missing[*]}" >&2
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq "${missing[@]}" >/dev/null
+  else
+    echo "Missing packages: ${missing[*]} (run this script as root to install them)" >&2
+  fi
+fi
+
+# Debian's interpreter: the one its python3-* packages serve.
+python=/usr/bin/python3
+build_dir=$(realpath -m "${VERRIN_BUILD_DIR:-build}")
+site="$build_dir/python-site"
+export VERRIN_JOBS=${VERRIN_JOBS:-$(nproc 2>/dev/null || echo 2)}
+if command -v ccache >/dev/null && [ -z "${CC:-}" ]; then
+  export CC="ccache $($python -c 'import sysconfig; print(sysconfig.get_config_var("CC"))')"
+fi
+
+start=$(date +%s)
+$python -m pip install --quiet --no-build-isolation --no-index --no-deps --upgrade \
+  --target "$site" ./python
+echo "python-test: package built and installed into $site in $(($(date +%s) - start)) s" >&2
+
+status=0
+VERRIN_CLI="$build_dir/verrin" PYTHONPATH="$site" \
+  $python -m pytest -q -p no:cacheprovider tests/python || status=$?
+# 5: no test was collected, which is no failure of the code.
+if [ "$status" = 5 ]; then status=0; fi
+exit "$status"

@@ -1,0 +1,172 @@
+"""verrin.Tagger: offsets, input edge cases, errors and agreement with the command."""
+
+import os
+import pickle
+import shutil
+import threading
+
+import pytest
+
+import verrin
+from conftest import EXAMPLE, SMALL_RESOURCES, run_cli
+
+# Lines beside the example text for the comparison with the command: astral
+# characters, Latin letters and digits (class words), white space, a tab inside
+# a Latin word, punctuation only, empty.
+EXTRA_LINES = [
+    "𠀀𠀁江泽民在北京😀会见了克林顿。",
+    "  IBM公司 2008年 在 上海\t设立 ab\tcd 研究院  ",
+    "，。！",
+    "",
+    "   ",
+]
+
+
+def example_lines():
+    with open(EXAMPLE, encoding="utf-8") as f:
+        return [line.rstrip("\n") for line in f]
+
+
+def test_agrees_with_the_command(tagger, cli):
+    lines = example_lines() + EXTRA_LINES
+    text = "\n".join(lines) + "\n"
+    json_out = run_cli(cli, ["tag", "--format", "json"], text).splitlines(keepends=True)
+    text_out = run_cli(cli, ["tag"], text).splitlines()
+    assert len(json_out) == len(lines) == len(text_out)
+    for line, expected_json, expected_text in zip(lines, json_out, text_out):
+        words = tagger.tag(line)
+        assert verrin.json_line(words) + "\n" == expected_json, line
+        assert verrin.render(words) == expected_text, line
+    # The example's first line, worked out from the README.
+    assert tagger.entities(lines[0]) == [(4, 7, "P", "江泽民"), (8, 10, "L", "北京"),
+                                         (10, 15, "L", "人民大会堂"), (18, 20, "L", "美国"),
+                                         (22, 25, "P", "克林顿")]
+
+
+def test_offsets_count_code_points_not_utf16_units(tagger):
+    plain = "江泽民在北京会见了克林顿。"
+    astral = "𠀀😀" + plain  # two characters, four UTF-16 units
+    shifted = [(s + 2, e + 2, label, text) for s, e, label, text in tagger.entities(plain)]
+    assert shifted and tagger.entities(astral) == shifted
+    words = tagger.tag(astral)
+    assert [(w.text, w.start, w.end) for w in words[:2]] == [("𠀀", 0, 1), ("😀", 1, 2)]
+    assert all(astral[w.start:w.end] == w.text for w in words)
+
+
+def test_lines_are_tagged_one_by_one_with_offsets_into_the_whole_str(tagger):
+    first, second = "李鹏在北京。", "江泽民在上海。"
+    text = first + "\r\n\n" + second + "\n"
+    start = len(first) + 3
+    expected = tagger.tag(first) + [
+        verrin.Word(w.text, w.start + start, w.end + start, w.type, w.tag)
+        for w in tagger.tag(second)
+    ]
+    assert tagger.tag(text) == expected
+    assert [e[2:] for e in tagger.entities(text)] == [("P", "李鹏"), ("L", "北京"),
+                                                       ("P", "江泽民"), ("L", "上海")]
+
+
+@pytest.mark.parametrize("text", ["", " ", "\t \r", "\n", "\r\n\n  \n"])
+def test_empty_and_white_space_give_no_words(tagger, text):
+    assert tagger.tag(text) == []
+    assert tagger.entities(text) == []
+    assert verrin.render([]) == ""
+
+
+def test_long_lines_lose_nothing(tagger):
+    sentence = "国务院总理李鹏今天在北京会见了美国总统克林顿。"
+    text = sentence * 2000  # 46,000 characters on one line
+    words = tagger.tag(text)
+    assert "".join(w.text for w in words) == text
+    assert all(text[w.start:w.end] == w.text for w in words)
+    assert len(tagger.entities(text)) == 2000 * len(tagger.entities(sentence))
+    # No punctuation at all: the line is cut into clauses by length.
+    run = "李鹏会见克林顿" * 2000
+    assert "".join(w.text for w in tagger.tag(run)) == run
+
+
+def test_nul_does_not_end_the_text(tagger):
+    words = tagger.tag("李鹏\0在北京")
+    assert "".join(w.text for w in words) == "李鹏在北京"
+    assert words[-1].end == 6
+
+
+@pytest.mark.parametrize("text,index", [("李鹏\ud800在北京", 2), ("\udfff", 0),
+                                        ("a\ud83d\ude00", 1)])
+def test_surrogate_code_points_raise_value_error(tagger, text, index):
+    with pytest.raises(ValueError, match=f"U\\+{ord(text[index]):04X} at index {index}"):
+        tagger.tag(text)
+    with pytest.raises(ValueError):
+        tagger.tag_many(["李鹏", text])
+    assert tagger.entities("李鹏在北京") == [(0, 2, "P", "李鹏"), (3, 5, "L", "北京")]
+
+
+def test_option_selects_the_word_separator():
+    small = verrin.Tagger(SMALL_RESOURCES)
+    words = small.tag("张三/[mdw 大学]", option=1)
+    assert [(w.text, w.start, w.end, w.type, w.tag) for w in words] == [
+        ("张三", 0, 2, 3, "P"), ("大学", 8, 10, 1, "mdw")]
+    assert verrin.render(words) == "[P 张三] [mdw 大学] "
+    for bad in (-1, 3):
+        with pytest.raises(ValueError, match="option must be 0"):
+            small.tag("张三", option=bad)
+
+
+def test_threads_share_one_tagger(tagger):
+    texts = example_lines() * 8 + ["𠀀李鹏在北京。" * 50, ""]
+    expected = [tagger.tag(t) for t in texts]
+    assert tagger.tag_many(texts) == expected
+    assert tagger.tag_many(iter(texts), threads=3) == expected
+    assert tagger.tag_many([]) == []
+    with pytest.raises(ValueError, match="threads"):
+        tagger.tag_many(texts, threads=0)
+    with pytest.raises(TypeError, match="bytes"):
+        tagger.tag_many(["李鹏", b"x"])
+
+    results = {}
+
+    def work(i):
+        results[i] = [tagger.tag(t) for t in texts[i::4]]
+
+    threads = [threading.Thread(target=work, args=(i,)) for i in range(4)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    for i in range(4):
+        assert results[i] == expected[i::4]
+
+
+def test_missing_files_raise_file_not_found(tmp_path):
+    with pytest.raises(FileNotFoundError, match="resource directory not found") as e:
+        verrin.Tagger(tmp_path / "nowhere")
+    assert e.value.filename == str(tmp_path / "nowhere")
+    with pytest.raises(FileNotFoundError, match="model file not found"):
+        verrin.Tagger(SMALL_RESOURCES, model=tmp_path / "model.txt")
+    res = tmp_path / "res"
+    shutil.copytree(SMALL_RESOURCES, res)
+    os.remove(res / "charset_lableInfo_tr.txt")
+    with pytest.raises(FileNotFoundError, match="the charset label info file is not exist") as e:
+        verrin.Tagger(res)
+    assert e.value.filename == str(res / "charset_lableInfo_tr.txt")
+    with pytest.raises(FileNotFoundError, match="NeItem.txt failed") as e:
+        verrin.Tagger(SMALL_RESOURCES, protected=True)
+    assert e.value.filename == SMALL_RESOURCES + "/NeItem.des"
+
+
+def test_unreadable_model_raises_with_the_library_message(tmp_path):
+    with pytest.raises(RuntimeError, match=f"cannot read {tmp_path} !"):
+        verrin.Tagger(SMALL_RESOURCES, model=tmp_path)  # a directory opens, then fails to read
+    model = tmp_path / "model.txt"
+    model.write_text("P\tchar=x\n", encoding="utf-8")
+    with pytest.warns(RuntimeWarning, match="line 1 of model file"):
+        verrin.Tagger(SMALL_RESOURCES, model=model)
+
+
+def test_words_and_taggers_pickle():
+    small = verrin.Tagger(SMALL_RESOURCES)
+    words = small.tag("张三在北京大学工作。")
+    assert pickle.loads(pickle.dumps(words)) == words
+    copy = pickle.loads(pickle.dumps(small))
+    assert (copy.resources, copy.model) == (SMALL_RESOURCES, SMALL_RESOURCES + "/model.txt")
+    assert copy.tag("张三在北京大学工作。") == words
