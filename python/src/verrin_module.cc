@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "api/word_alignment.h"
-#include "resource/protected_file.h"
+#include "io/protected_file.h"
 #include "verrin/verrin.h"
 
 namespace py = pybind11;

@@ -24,7 +24,8 @@ def test_corpus_tagged_on_two_workers_equals_the_command(tmp_path, cli):
     with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
                                   dashboard_address=":0") as cluster, \
             distributed.Client(cluster) as client:
-        verrin.dask.tag_files(str(tmp_path / "in-*.txt"), out, scheduler=client)
+        # The scheduler's address, as a real cluster is reached.
+        verrin.dask.tag_files(str(tmp_path / "in-*.txt"), out, scheduler=cluster.scheduler_address)
         loads = client.run(lambda: verrin.dask.loads)
 
     parts = sorted(glob.glob(str(out / "part-*.jsonl")))
