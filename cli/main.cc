@@ -11,6 +11,7 @@
 #include <string>
 
 #include "cli/command.h"
+#include "verrin/verrin.h"
 
 namespace verrin::cli {
 
@@ -112,16 +113,8 @@ static bool IsDirectory(const std::string& path) {
 }
 
 std::string DefaultResourceDir() {
-  char exe[4096];
-  ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-  if (n > 0) {
-    exe[n] = 0;
-    std::string dir(exe);
-    dir = dir.substr(0, dir.rfind('/'));
-    std::string installed = dir + "/../share/verrin/default";
-    if (IsDirectory(installed)) return installed;
-  }
-  if (IsDirectory(VERRIN_INSTALL_RESOURCE_DIR)) return VERRIN_INSTALL_RESOURCE_DIR;
+  const std::string installed = VerrinDefaultResourceDir();
+  if (IsDirectory(installed)) return installed;
   return VERRIN_SOURCE_RESOURCE_DIR;
 }
 
@@ -136,7 +129,8 @@ bool StderrIsTerminal() { return isatty(fileno(stderr)) != 0; }
 static void PrintMainHelp(FILE* out) {
   std::fprintf(out,
                "verrin - finds person, location and organization names in Chinese text\n\n"
-               "Usage: verrin <command> [options] [arguments]\n\nCommands:\n");
+               "Usage: verrin <command> [options] [arguments]\n"
+               "       verrin --version\n\nCommands:\n");
   std::vector<Command> sorted = Commands();
   std::sort(sorted.begin(), sorted.end(),
             [](const Command& a, const Command& b) { return std::strcmp(a.name, b.name) < 0; });
@@ -155,6 +149,10 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
   std::string name = argv[1];
+  if (name == "--version" || name == "-V") {
+    std::printf("verrin %s\n", VerrinVersion());
+    return kExitOk;
+  }
   if (name == "--help" || name == "-h" || name == "help") {
     PrintMainHelp(stdout);
     return kExitOk;

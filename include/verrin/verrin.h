@@ -29,6 +29,25 @@
 #define VERRIN_API __attribute__((visibility("default")))
 #endif
 
+// Version of the library. The major number is the SONAME's
+// (libverrin.so.VERRIN_VERSION_MAJOR); the build reads these lines.
+#define VERRIN_VERSION_MAJOR 0
+#define VERRIN_VERSION_MINOR 1
+#define VERRIN_VERSION_PATCH 0
+#define VERRIN_VERSION "0.1.0"
+
+// Version of the library actually loaded ("0.1.0"), for a host that wants to
+// check it against the VERRIN_VERSION it was compiled with.
+VERRIN_API const char* VerrinVersion();
+
+// The bundled default resource directory (holding model.txt) of this
+// installation, without a trailing separator: share/verrin/default next to
+// the installed library (or program, when linked statically), else the
+// directory configured at build time (CMAKE_INSTALL_PREFIX/share/verrin/default),
+// which may not exist when the resources were never installed. The string is
+// static; never free it.
+VERRIN_API const char* VerrinDefaultResourceDir();
+
 namespace verrin {
 class CNEEngine;
 class CNEResource;
