@@ -1,10 +1,13 @@
 // verrin eval-ner
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/command.h"
+#include "cli/line_pipeline.h"
+#include "cli/progress.h"
 #include "eval/ner_scorer.h"
 #include "eval/record_bio.h"
 #include "verrin/verrin.h"
@@ -24,27 +27,59 @@ const char kUsage[] =
     "  --res DIR        resource directory (default: the bundled resources)\n"
     "  --model PATH     model file (default: DIR/model.txt when it exists)\n"
     "  --protected      read the protected (.des) forms of every file\n"
-    "  --output FILE    also write the predicted BIO tags to FILE\n";
+    "  --output FILE    also write the predicted BIO tags to FILE\n"
+    "  --threads N      tag with N threads (default 1; 0: one per core); the result is\n"
+    "                   the same for every N\n";
 
 int Run(int argc, char** argv) {
   ResourceOptions resources;
-  std::string output;
+  std::string output, threads_text = "1";
   ArgParser parser;
   resources.AddTo(parser);
   parser.AddOption("output", &output);
+  parser.AddOption("threads", &threads_text);
   std::string error;
   if (!parser.Parse(argc, argv, &error)) return UsageError("eval-ner", error);
   if (parser.Positional().size() != 1) return UsageError("eval-ner", "expected GOLD.bio");
+  int threads = 1;
+  if (!ParseThreadCount(threads_text, &threads)) {
+    return UsageError("eval-ner",
+                      "--threads needs a whole number from 1 to 1024 (0: one per core)");
+  }
 
   std::vector<BioSentence> gold;
   if (!ReadBioFile(parser.Positional()[0], &gold, &error)) return Fail("eval-ner", error);
   CNEResourceManager manager;
   if (!LoadManager("eval-ner", resources, manager)) return kExitFailure;
-  CKyVerrin tagger(&manager);
+  std::vector<std::unique_ptr<CKyVerrin>> taggers;
+  for (int t = 0; t < threads; ++t) taggers.push_back(std::make_unique<CKyVerrin>(&manager));
 
-  const bool progress = StderrIsTerminal();
   const auto start = std::chrono::steady_clock::now();
-  const std::vector<BioSentence> predicted = TagBioSentences(tagger, gold, progress);
+  std::vector<BioSentence> predicted;
+  predicted.reserve(gold.size());
+  {
+    CProgress progress("eval-ner " + parser.Positional()[0], static_cast<int64_t>(gold.size()),
+                       CProgress::Unit::kCount, "sentences");
+    size_t next = 0;
+    PipelineSteps<size_t, BioSentence> steps;
+    steps.read = [&](size_t& index) {
+      if (next == gold.size()) return false;
+      index = next++;
+      return true;
+    };
+    steps.make_worker = [&](int t) {
+      CKyVerrin* tagger = taggers[static_cast<size_t>(t)].get();
+      return [tagger, &gold](size_t& index, BioSentence& out) {
+        out = TagBioSentence(*tagger, gold[index]);
+      };
+    };
+    steps.write = [&](BioSentence& sentence, bool) {
+      predicted.push_back(std::move(sentence));
+      progress.Update(static_cast<int64_t>(predicted.size()));
+      return true;
+    };
+    RunPipeline(steps, threads);
+  }
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 

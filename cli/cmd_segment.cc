@@ -13,7 +13,7 @@ namespace verrin::cli {
 namespace {
 
 constexpr char kSegmentUsage[] =
-    "Usage: verrin segment [--res DIR] [--encoding gbk|utf-8] [FILE]\n"
+    "Usage: verrin segment [--res DIR] [--encoding utf-8|gbk] [FILE]\n"
     "\n"
     "Segments raw text with the dictionary DIR/dict.txt by forward longest match,\n"
     "the way raw input is pre-segmented before tagging: white space is dropped,\n"
@@ -25,8 +25,7 @@ constexpr char kSegmentUsage[] =
     "Options:\n"
     "  --res DIR         resource directory holding dict.txt (default: the\n"
     "                    bundled resources)\n"
-    "  --encoding NAME   encoding of input and output: gbk (default, like every\n"
-    "                    resource file) or utf-8\n";
+    "  --encoding NAME   encoding of input and output: utf-8 (default) or gbk\n";
 
 bool Lowered(std::string text, const char* expected) {
   for (char& c : text) {
@@ -37,7 +36,7 @@ bool Lowered(std::string text, const char* expected) {
 
 int RunSegment(int argc, char** argv) {
   const char* name = "segment";
-  std::string res_dir, encoding = "gbk";
+  std::string res_dir, encoding = "utf-8";
   ArgParser parser;
   parser.AddOption("res", &res_dir);
   parser.AddOption("encoding", &encoding);

@@ -1,9 +1,22 @@
 // verrin tag / verrin tagfile
-#include <cstdio>
-#include <string>
+#include <sys/stat.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "api/word_alignment.h"
 #include "cli/command.h"
+#include "cli/line_pipeline.h"
+#include "cli/progress.h"
+#include "engine/ne_engine.h"
+#include "engine/ne_resource.h"
 #include "eval/record_bio.h"
+#include "text/char_class.h"
 #include "text/code_page.h"
 #include "verrin/verrin.h"
 
@@ -24,22 +37,37 @@ const char kTagUsage[] =
     "  --format FORMAT    text (default): the bracketed sentence, e.g.\n"
     "                       [P 江泽民] 在 [L 北京] 会见 ...\n"
     "                     json: {\"records\": [[offset, length, word, type, tag], ...],\n"
-    "                       \"rendered\": \"...\"} per line (UTF-8)\n"
+    "                       \"rendered\": \"...\"} per line (UTF-8); offset and length\n"
+    "                       count UTF-16 units of the words alone\n"
+    "                     entities: {\"entities\": [{\"start\": S, \"end\": E, \"label\":\n"
+    "                       \"P\", \"text\": \"...\"}, ...]} per line (UTF-8): the\n"
+    "                       persons (P), locations (L) and organizations (O), with\n"
+    "                       [S, E) their place in the input line in code points\n"
     "                     bio: one character and its BIO tag (PER, LOC, ORG) per\n"
     "                       line, a blank line after each input line\n"
-    "  --encoding ENC     utf-8 (default) or gbk, for input and text output\n";
+    "  --encoding ENC     utf-8 (default) or gbk, for input and text output\n"
+    "  --threads N        tag with N threads (default 1; 0: one per core); the output\n"
+    "                     is the same for every N and keeps the input order\n"
+    "\n"
+    "Lines are answered as they come: the command works as a filter on a pipe\n"
+    "(each line's result is written and flushed once no further result is\n"
+    "waiting), holding at most a few hundred lines in memory. With FILE, progress\n"
+    "goes to standard error.\n";
 
 const char kTagFileUsage[] =
     "Usage: verrin tagfile [options] IN OUT\n"
     "\n"
-    "Tags the GBK text file IN line by line into the GBK file OUT: one line of\n"
-    "bracketed clauses per non-empty input line.\n"
+    "Tags the text file IN line by line into the file OUT: one line of bracketed\n"
+    "clauses per non-empty input line. Progress goes to standard error.\n"
     "\n"
     "Options:\n"
     "  --res DIR          resource directory (default: the bundled resources)\n"
     "  --model PATH       model file (default: DIR/model.txt when it exists)\n"
     "  --protected        read the protected (.des) forms of every file\n"
-    "  --option 0|1|2     word separator option of the input (default 0, raw)\n";
+    "  --option 0|1|2     word separator option of the input (default 0, raw)\n"
+    "  --encoding ENC     gbk (default) or utf-8, for IN and OUT\n"
+    "  --threads N        tag with N threads (default 1; 0: one per core); OUT is the\n"
+    "                     same for every N\n";
 
 void AppendJsonString(std::string& out, const std::string& utf8) {
   out.push_back('"');
@@ -94,6 +122,43 @@ std::string JsonLine(const tag_WordInfoW* records, int count, const CUString& re
   return out;
 }
 
+// {"entities": [{"start": S, "end": E, "label": "P", "text": "..."}, ...]}:
+// the entities of one line with their place in the line in code points.
+std::string EntitiesLine(const CUString& text, const tag_WordInfoW* records, int count) {
+  const std::vector<CAlignedWord> words =
+      AlignWords(text.c_str(), static_cast<size_t>(text.Length()), records, count);
+  struct Entity {
+    int32_t start, end;
+    std::u16string label, word;
+  };
+  std::vector<Entity> entities;
+  for (int i = 0; i < count; ++i) {
+    const CAlignedWord& w = words[static_cast<size_t>(i)];
+    if (w.type != 3) continue;
+    // A word longer than a record holds continues in the next record.
+    if (i > 0 && records[i - 1].cLength == 255 && words[static_cast<size_t>(i - 1)].type == 3 &&
+        !entities.empty() && entities.back().label == w.tag) {
+      entities.back().end = w.end;
+      entities.back().word += w.word;
+      continue;
+    }
+    entities.push_back({w.start, w.end, w.tag, w.word});
+  }
+  std::string out = "{\"entities\": [";
+  for (size_t i = 0; i < entities.size(); ++i) {
+    const Entity& e = entities[i];
+    if (i > 0) out += ", ";
+    out += "{\"start\": " + std::to_string(e.start) + ", \"end\": " + std::to_string(e.end) +
+           ", \"label\": ";
+    AppendJsonString(out, ToUtf8(e.label.data(), static_cast<int32_t>(e.label.size())));
+    out += ", \"text\": ";
+    AppendJsonString(out, ToUtf8(e.word.data(), static_cast<int32_t>(e.word.size())));
+    out += "}";
+  }
+  out += "]}\n";
+  return out;
+}
+
 // One character per line with its BIO tag; entities are records of type 3.
 std::string BioLines(const tag_WordInfoW* records, int count) {
   const std::vector<std::string> tags = UnitTags(records, count);
@@ -108,102 +173,211 @@ std::string BioLines(const tag_WordInfoW* records, int count) {
   return out;
 }
 
+// Where the lines come from and how big that input is (0: unknown).
+struct Input {
+  std::FILE* file = stdin;
+  std::string name = "standard input";
+  int64_t size = 0;
+  ~Input() {
+    if (file != nullptr && file != stdin) std::fclose(file);
+  }
+  bool Open(const std::string& path) {
+    if (path == "-") return true;
+    file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return false;
+    name = path;
+    struct stat st;
+    if (fstat(fileno(file), &st) == 0 && S_ISREG(st.st_mode)) size = st.st_size;
+    return true;
+  }
+};
+
+// One input line and, once tagged, its output.
+struct LineJob {
+  std::string bytes;
+  std::string out;
+};
+
+// Runs the read-tag-write loop of tag and tagfile over `threads` workers.
+// `make_worker(index)` returns the function that turns one line's bytes (line
+// end included) into its output. Shows progress when the input is a file of
+// known size. Returns the exit status.
+int RunLines(const char* command, Input& input, std::FILE* output, int threads,
+             const std::function<std::function<void(LineJob&)>(int)>& make_worker,
+             const std::string& output_name) {
+  std::unique_ptr<CProgress> progress;
+  if (input.size > 0) {
+    progress = std::make_unique<CProgress>(std::string(command) + " " + input.name, input.size,
+                                           CProgress::Unit::kBytes);
+  }
+  int64_t consumed = 0;
+  bool write_failed = false;
+  PipelineSteps<LineJob, LineJob> steps;
+  steps.read = [&](LineJob& job) { return ReadRawLine(input.file, job.bytes); };
+  steps.make_worker = [&](int index) {
+    std::function<void(LineJob&)> work = make_worker(index);
+    return [work](LineJob& in, LineJob& out) {
+      work(in);
+      out = std::move(in);
+    };
+  };
+  steps.write = [&](LineJob& job, bool more_ready) {
+    std::fwrite(job.out.data(), 1, job.out.size(), output);
+    // Flushing whenever no further line is waiting answers a line from a
+    // pipe at once and still writes in large blocks under load.
+    if (!more_ready) std::fflush(output);
+    if (std::ferror(output)) {
+      write_failed = true;
+      return false;
+    }
+    consumed += static_cast<int64_t>(job.bytes.size());
+    if (progress) progress->Update(consumed);
+    return true;
+  };
+  RunPipeline(steps, threads);
+  if (progress) progress->Finish();
+  if (write_failed || std::fflush(output) != 0) {
+    return Fail(command, "error writing " + output_name + ": " + std::strerror(errno));
+  }
+  if (std::ferror(input.file)) return Fail(command, "error reading " + input.name);
+  return kExitOk;
+}
+
+void StripLineEnd(std::string& line) {
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+}
+
 int RunTag(int argc, char** argv) {
   ResourceOptions resources;
-  std::string option_text = "0", format = "text", encoding = "utf-8";
+  std::string option_text = "0", format = "text", encoding = "utf-8", threads_text = "1";
   ArgParser parser;
   resources.AddTo(parser);
   parser.AddOption("option", &option_text);
   parser.AddOption("format", &format);
   parser.AddOption("encoding", &encoding);
+  parser.AddOption("threads", &threads_text);
   std::string error;
   if (!parser.Parse(argc, argv, &error)) return UsageError("tag", error);
   int option = 0;
   if (!ParseIntArg(option_text, &option) || option < 0 || option > 2) {
     return UsageError("tag", "--option must be 0, 1 or 2");
   }
-  if (format != "text" && format != "json" && format != "bio") {
-    return UsageError("tag", "--format must be text, json or bio");
+  if (format != "text" && format != "json" && format != "bio" && format != "entities") {
+    return UsageError("tag", "--format must be text, json, bio or entities");
   }
   if (encoding != "utf-8" && encoding != "utf8" && encoding != "gbk") {
     return UsageError("tag", "--encoding must be utf-8 or gbk");
   }
+  int threads = 1;
+  if (!ParseThreadCount(threads_text, &threads)) {
+    return UsageError("tag", "--threads needs a whole number from 1 to 1024 (0: one per core)");
+  }
   const bool gbk = encoding == "gbk";
   if (parser.Positional().size() > 1) return UsageError("tag", "too many arguments");
 
-  std::FILE* in = stdin;
-  if (!parser.Positional().empty() && parser.Positional()[0] != "-") {
-    in = std::fopen(parser.Positional()[0].c_str(), "rb");
-    if (in == nullptr) return Fail("tag", "cannot open " + parser.Positional()[0]);
+  Input input;
+  if (!parser.Positional().empty() && !input.Open(parser.Positional()[0])) {
+    return Fail("tag", "cannot open " + parser.Positional()[0] + ": " + std::strerror(errno));
   }
   CNEResourceManager manager;
-  if (!LoadManager("tag", resources, manager)) {
-    if (in != stdin) std::fclose(in);
-    return kExitFailure;
-  }
-  CKyVerrin tagger(&manager);
-  std::string line;
-  while (ReadRawLine(in, line)) {
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-    const CUString text = gbk ? FromGbk(line) : FromUtf8(line);
-    tag_WordInfoW* records = nullptr;
-    int count = 0;
-    tagger.KyTagNEInfo(text.c_str(), option, records, count);
-    std::string out;
-    if (format == "bio") {
-      out = BioLines(records, count);
-    } else {
-      CUString rendered(CKyVerrin::RenderedLength(records, count));
-      tagger.OutputTaggedSentence(records, count, rendered.MutableBuffer());
-      rendered.Assign(CUString(rendered.c_str()));
-      if (format == "json") {
-        out = JsonLine(records, count, rendered);
-      } else {
-        out = (gbk ? ToGbk(rendered) : ToUtf8(rendered)) + "\n";
-      }
-    }
-    tagger.FreeWordSegResult(records, count);
-    std::fwrite(out.data(), 1, out.size(), stdout);
-  }
-  if (in != stdin) std::fclose(in);
-  return kExitOk;
+  if (!LoadManager("tag", resources, manager)) return kExitFailure;
+  std::vector<std::unique_ptr<CKyVerrin>> taggers;
+  for (int t = 0; t < threads; ++t) taggers.push_back(std::make_unique<CKyVerrin>(&manager));
+  return RunLines(
+      "tag", input, stdout, threads,
+      [&](int index) {
+        CKyVerrin* tagger = taggers[static_cast<size_t>(index)].get();
+        return [tagger, option, gbk, &format](LineJob& job) {
+          std::string line = job.bytes;
+          StripLineEnd(line);
+          const CUString text = gbk ? FromGbk(line) : FromUtf8(line);
+          tag_WordInfoW* records = nullptr;
+          int count = 0;
+          tagger->KyTagNEInfo(text.c_str(), option, records, count);
+          if (format == "bio") {
+            job.out = BioLines(records, count);
+          } else if (format == "entities") {
+            job.out = EntitiesLine(text, records, count);
+          } else {
+            CUString rendered(CKyVerrin::RenderedLength(records, count));
+            tagger->OutputTaggedSentence(records, count, rendered.MutableBuffer());
+            rendered.Assign(CUString(rendered.c_str()));
+            if (format == "json") {
+              job.out = JsonLine(records, count, rendered);
+            } else {
+              job.out = (gbk ? ToGbk(rendered) : ToUtf8(rendered)) + "\n";
+            }
+          }
+          tagger->FreeWordSegResult(records, count);
+        };
+      },
+      "standard output");
 }
 
 int RunTagFile(int argc, char** argv) {
   ResourceOptions resources;
-  std::string option_text = "0";
+  std::string option_text = "0", encoding = "gbk", threads_text = "1";
   ArgParser parser;
   resources.AddTo(parser);
   parser.AddOption("option", &option_text);
+  parser.AddOption("encoding", &encoding);
+  parser.AddOption("threads", &threads_text);
   std::string error;
   if (!parser.Parse(argc, argv, &error)) return UsageError("tagfile", error);
   int option = 0;
   if (!ParseIntArg(option_text, &option) || option < 0 || option > 2) {
     return UsageError("tagfile", "--option must be 0, 1 or 2");
   }
+  if (encoding != "utf-8" && encoding != "utf8" && encoding != "gbk") {
+    return UsageError("tagfile", "--encoding must be gbk or utf-8");
+  }
+  const bool gbk = encoding == "gbk";
+  int threads = 1;
+  if (!ParseThreadCount(threads_text, &threads)) {
+    return UsageError("tagfile", "--threads needs a whole number from 1 to 1024 (0: one per core)");
+  }
   if (parser.Positional().size() != 2) return UsageError("tagfile", "expected IN and OUT");
   const std::string& in_path = parser.Positional()[0];
   const std::string& out_path = parser.Positional()[1];
-  if (std::FILE* probe = std::fopen(in_path.c_str(), "r")) {
-    std::fclose(probe);
-  } else {
-    return Fail("tagfile", "cannot open " + in_path);
+  Input input;
+  if (in_path == "-" || !input.Open(in_path)) {
+    return Fail("tagfile", "cannot open " + in_path + ": " + std::strerror(errno));
   }
   CNEResourceManager manager;
   if (!LoadManager("tagfile", resources, manager)) return kExitFailure;
-  CKyVerrin tagger(&manager);
-  if (!tagger.KyTagNEInfo(in_path.c_str(), option, out_path.c_str())) {
-    std::fputc('\n', stderr);
-    return Fail("tagfile", "tagging " + in_path + " into " + out_path + " failed");
+  std::FILE* out = std::fopen(out_path.c_str(), "wb");
+  if (out == nullptr)
+    return Fail("tagfile", "cannot write " + out_path + ": " + std::strerror(errno));
+  const bool segmented = manager.Resource()->SetWordSeparatorOption(option);
+  std::vector<std::unique_ptr<CNEEngine>> engines;
+  for (int t = 0; t < threads; ++t)
+    engines.push_back(std::make_unique<CNEEngine>(manager.Resource()));
+  const int status = RunLines(
+      "tagfile", input, out, threads,
+      [&](int index) {
+        CNEEngine* engine = engines[static_cast<size_t>(index)].get();
+        return [engine, segmented, gbk](LineJob& job) {
+          CUString line = gbk ? FromGbk(job.bytes) : FromUtf8(job.bytes);
+          TrimWhiteSpace(line);
+          job.out.clear();
+          if (line.Empty()) return;  // blank lines leave no line behind
+          CUString tagged;
+          engine->TagLine(line, segmented, tagged);
+          job.out = (gbk ? ToGbk(tagged) : ToUtf8(tagged)) + "\n";
+        };
+      },
+      out_path);
+  if (std::fclose(out) != 0 && status == kExitOk) {
+    return Fail("tagfile", "error writing " + out_path + ": " + std::strerror(errno));
   }
-  return kExitOk;
+  return status;
 }
 
 }  // namespace
 
 VERRIN_COMMAND(tag, "tag", "tag text lines (UTF-8 or GBK) and print bracketed text, JSON or BIO",
                kTagUsage, RunTag);
-VERRIN_COMMAND(tagfile, "tagfile", "tag a GBK text file into a GBK file of bracketed text",
+VERRIN_COMMAND(tagfile, "tagfile", "tag a text file (GBK or UTF-8) into a file of bracketed text",
                kTagFileUsage, RunTagFile);
 
 }  // namespace verrin::cli

@@ -1,6 +1,7 @@
 // verrin train: fit a maximum-entropy model to an event file.
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -22,7 +23,8 @@ constexpr char kUsage[] =
     "  --cutoff N        drop (label, predicate) pairs seen fewer than N times\n"
     "  --sigma S         Gaussian prior with standard deviation S (> 0)\n"
     "  --width-factor W  inequality model with width W / number of samples\n"
-    "  --heldout N       keep the last N events as held-out data\n"
+    "  --heldout N|P%    keep the last N events, or the last P per cent of them\n"
+    "                    (rounded down, e.g. 5%), as held-out data\n"
     "  --early-stop W    stop when the held-out likelihood of the last W\n"
     "                    iterations falls below that of the W before them\n"
     "  --agis            estimate with AGIS instead of BLMVM\n"
@@ -55,8 +57,14 @@ int Run(int argc, char** argv) {
   if (!ParseDoubleArg(width_text, &width_factor) || !(width_factor >= 0)) {
     return UsageError(kName, "--width-factor needs a number of at least 0");
   }
-  if (!ParseIntArg(heldout_text, &heldout) || heldout < 0) {
-    return UsageError(kName, "--heldout needs a whole number of at least 0");
+  double heldout_share = -1;  // per cent, when given so
+  if (!heldout_text.empty() && heldout_text.back() == '%') {
+    if (!ParseDoubleArg(heldout_text.substr(0, heldout_text.size() - 1), &heldout_share) ||
+        !(heldout_share >= 0 && heldout_share < 100)) {
+      return UsageError(kName, "--heldout needs a share from 0% to below 100%, e.g. 5%");
+    }
+  } else if (!ParseIntArg(heldout_text, &heldout) || heldout < 0) {
+    return UsageError(kName, "--heldout needs a whole number of at least 0 or a share such as 5%");
   }
   if (!ParseIntArg(early_stop_text, &early_stop) || early_stop < 0) {
     return UsageError(kName, "--early-stop needs a whole number of at least 0");
@@ -83,6 +91,14 @@ int Run(int argc, char** argv) {
   if (!classifier.LoadEvents(FromGbk(events))) {
     std::fprintf(stderr, "\n");
     return Fail(kName, "cannot read the event file " + events);
+  }
+  if (heldout_share >= 0) {
+    const int32_t events_read = model.PendingEventCount();
+    // The small term keeps 29% of 100 from coming out as 28.999... and so 28.
+    model.heldout_count =
+        static_cast<int32_t>(std::floor(events_read * heldout_share / 100.0 + 1e-9));
+    std::fprintf(stderr, "held out: the last %d of %d events (%s)\n", model.heldout_count,
+                 events_read, heldout_text.c_str());
   }
   if (classifier.Train(cutoff) != 1) return Fail(kName, "training failed");
   return SaveTrainedModel(kName, model, prune, model_out) ? kExitOk : kExitFailure;

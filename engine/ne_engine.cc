@@ -360,6 +360,19 @@ bool CNEEngine::TagSentence(const CUString& sentence, bool segmented,
   return true;
 }
 
+void CNEEngine::TagLine(const CUString& line, bool segmented, CUString& out) {
+  std::vector<CUString> sentences;
+  std::vector<NEWordNode> nodes;
+  CUString rendered;
+  out.Truncate(0);
+  SplitSentences(line.c_str(), sentences, segmented);
+  for (const CUString& sentence : sentences) {
+    if (!TagSentence(sentence, segmented, nodes, rendered)) break;
+    out.Append(rendered);
+    out.Append(u" ", 1);
+  }
+}
+
 bool CNEEngine::TagFile(const char* in_path, const char* out_path, bool segmented) {
   std::FILE* in = std::fopen(in_path, "r");
   if (in == nullptr) {
@@ -372,19 +385,13 @@ bool CNEEngine::TagFile(const char* in_path, const char* out_path, bool segmente
     std::fclose(in);
     return false;
   }
-  CUString line, rendered;
-  std::vector<CUString> sentences;
-  std::vector<NEWordNode> nodes;
+  CUString line, tagged;
   int count = 0;
   while (ReadNarrowLine(in, line)) {
     TrimWhiteSpace(line);
     if (line.Empty()) continue;
-    SplitSentences(line.c_str(), sentences, segmented);
-    for (const CUString& sentence : sentences) {
-      if (!TagSentence(sentence, segmented, nodes, rendered)) break;
-      WriteText(out, rendered.c_str(), rendered.Length());
-      WriteText(out, u" ", 1);
-    }
+    TagLine(line, segmented, tagged);
+    WriteText(out, tagged.c_str(), tagged.Length());
     WriteText(out, u"\n", 1);
     if (++count % 100 == 0 && progress_) {
       std::fprintf(stderr, "processed %d sentences\r", count);

@@ -43,6 +43,10 @@ class CNEEngine {
   // False when decoding finds no path ("error sent: %S " on standard error).
   bool TagSentence(const CUString& sentence, bool segmented, std::vector<NEWordNode>& nodes,
                    CUString& rendered);
+  // The line of a tagged file for one input line whose white space at both
+  // ends is trimmed (not empty): each clause's rendering followed by a space,
+  // no line feed. A clause that finds no path ends the line there.
+  void TagLine(const CUString& line, bool segmented, CUString& out);
   // GBK file to GBK file, one output line per non-empty input line.
   bool TagFile(const char* in_path, const char* out_path, bool segmented);
   bool HasNEFlag2(const CUString& sentence);

@@ -43,37 +43,40 @@ std::vector<std::string> UnitTags(const tag_WordInfoW* records, int count) {
   return tags;
 }
 
+BioSentence TagBioSentence(CKyVerrin& tagger, const BioSentence& sentence) {
+  std::string utf8;
+  for (const std::string& c : sentence.chars) utf8 += c;
+  const CUString text = FromUtf8(utf8);
+  tag_WordInfoW* records = nullptr;
+  int count = 0;
+  tagger.KyTagNEInfo(text.c_str(), 0, records, count);
+  const std::vector<std::string> unit_tags = UnitTags(records, count);
+  tagger.FreeWordSegResult(records, count);
+
+  // Raw text loses its white space in tagging; every other unit comes back
+  // in order, so the predicted tags line up with the gold characters.
+  BioSentence out;
+  out.chars = sentence.chars;
+  out.first_line = sentence.first_line;
+  size_t unit = 0;
+  for (const std::string& c : sentence.chars) {
+    const CUString units = FromUtf8(c);
+    if (units.Length() == 0 || IsWhiteSpace(units[0])) {
+      out.tags.emplace_back("O");
+      continue;
+    }
+    out.tags.push_back(unit < unit_tags.size() ? unit_tags[unit] : std::string("O"));
+    unit += static_cast<size_t>(units.Length());
+  }
+  return out;
+}
+
 std::vector<BioSentence> TagBioSentences(CKyVerrin& tagger, const std::vector<BioSentence>& gold,
                                          bool progress) {
   std::vector<BioSentence> predicted;
   predicted.reserve(gold.size());
   for (size_t s = 0; s < gold.size(); ++s) {
-    const BioSentence& sentence = gold[s];
-    std::string utf8;
-    for (const std::string& c : sentence.chars) utf8 += c;
-    const CUString text = FromUtf8(utf8);
-    tag_WordInfoW* records = nullptr;
-    int count = 0;
-    tagger.KyTagNEInfo(text.c_str(), 0, records, count);
-    const std::vector<std::string> unit_tags = UnitTags(records, count);
-    tagger.FreeWordSegResult(records, count);
-
-    // Raw text loses its white space in tagging; every other unit comes back
-    // in order, so the predicted tags line up with the gold characters.
-    BioSentence out;
-    out.chars = sentence.chars;
-    out.first_line = sentence.first_line;
-    size_t unit = 0;
-    for (const std::string& c : sentence.chars) {
-      const CUString units = FromUtf8(c);
-      if (units.Length() == 0 || IsWhiteSpace(units[0])) {
-        out.tags.emplace_back("O");
-        continue;
-      }
-      out.tags.push_back(unit < unit_tags.size() ? unit_tags[unit] : std::string("O"));
-      unit += static_cast<size_t>(units.Length());
-    }
-    predicted.push_back(std::move(out));
+    predicted.push_back(TagBioSentence(tagger, gold[s]));
     if (progress && (s + 1) % 200 == 0) {
       std::fprintf(stderr, "\rtagged %zu of %zu sentences", s + 1, gold.size());
     }

@@ -15,6 +15,10 @@ namespace verrin {
 // several records (longer than 255 units) stays one entity.
 std::vector<std::string> UnitTags(const tag_WordInfoW* records, int count);
 
+// Tags the raw text of one gold sentence and returns it with the predicted
+// tags (white space, which tagging drops, is tagged "O").
+BioSentence TagBioSentence(CKyVerrin& tagger, const BioSentence& gold);
+
 // Tags the raw text of every gold sentence and returns the sentences with the
 // predicted tags (white space, which tagging drops, is tagged "O"). With
 // `progress` a count goes to standard error every 200 sentences.

@@ -115,6 +115,7 @@ class CMEModel {
   double sigma = 0.0;
 
   // Sizes, for statistics.
+  int32_t PendingEventCount() const;  // events queued for Train
   int32_t PredicateCount() const;
   int32_t FeatureCount() const;
 

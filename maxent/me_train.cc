@@ -51,6 +51,8 @@ void CMEModel::AddEvent(const CMESample& sample) {
   m.pending.starts.push_back(m.pending.predicates.size());
 }
 
+int32_t CMEModel::PendingEventCount() const { return static_cast<int32_t>(impl_->pending.Size()); }
+
 void CMEModel::ClearEvents() { impl_->pending.Clear(); }
 
 int CMEModel::TrainEvents(const std::vector<CMESample>& samples, int cutoff, double sigma_value,

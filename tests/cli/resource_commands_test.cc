@@ -55,18 +55,18 @@ TEST(CliResourceTest, ProtectErrors) {
   EXPECT_EQ(ReadFile(dir + "/same.txt"), "abc\n");  // the input survives
 }
 
-TEST(CliResourceTest, SegmentPrintsGroupedTokensInGbkByDefault) {
+TEST(CliResourceTest, SegmentPrintsGroupedTokensInUtf8ByDefaultOrGbk) {
   const std::string dir = MakeTempDir("cli_segment");
   WriteFile(dir + "/dict.txt", Gbk("中国\n中国人\n人民\n"));
   WriteFile(dir + "/in.txt", Gbk("中国人民 2007年,,\n\nabc12"));
   std::string output;
-  ASSERT_EQ(RunCommand(Cli() + " segment --res " + dir + " " + dir + "/in.txt", &output), 0);
+  ASSERT_EQ(
+      RunCommand(Cli() + " segment --encoding gbk --res " + dir + " " + dir + "/in.txt", &output),
+      0);
   EXPECT_EQ(output, Gbk("中国人 民 2007 年 , ,\n\nabc 12\n"));
-  // Standard input, UTF-8 both ways.
+  // Standard input, UTF-8 both ways by default.
   WriteFile(dir + "/in8.txt", "人民中国\n");
-  ASSERT_EQ(RunCommand(Cli() + " segment --encoding utf-8 --res " + dir + " < " + dir + "/in8.txt",
-                       &output),
-            0);
+  ASSERT_EQ(RunCommand(Cli() + " segment --res " + dir + " < " + dir + "/in8.txt", &output), 0);
   EXPECT_EQ(output, "人民 中国\n");
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "test_util.h"
+#include "verrin/verrin.h"
 
 namespace verrin {
 namespace {
@@ -51,6 +52,35 @@ TEST(TagCommandTest, TextAndBioFormats) {
   EXPECT_EQ(out, testing::Gbk("[P 张三] 在 [L 北京] \n"));
 }
 
+TEST(TagCommandTest, EntitiesFormatCountsCodePointsOfTheInputLine) {
+  // U+20000 takes two UTF-16 units and the blank is dropped before tagging,
+  // so the records' offsets (units of the words alone) would put 张三 at 2;
+  // in code points of the line it stands at 2 too but 北京 at 5, not 4 or 6.
+  std::string out;
+  ASSERT_EQ(RunTag("tag --res " + Quote(kRes) + " --format entities", "𠀀 张三在北京\n\n", &out),
+            0);
+  EXPECT_EQ(out,
+            "{\"entities\": [{\"start\": 2, \"end\": 4, \"label\": \"P\", \"text\": \"张三\"}, "
+            "{\"start\": 5, \"end\": 7, \"label\": \"L\", \"text\": \"北京\"}]}\n"
+            "{\"entities\": []}\n");
+}
+
+TEST(TagCommandTest, AnswersALineFromAPipeBeforeTheInputEnds) {
+  // The writer keeps the pipe open until the answer has come: a tagger that
+  // waited for more input (or for the end) would leave `out` empty.
+  const std::string dir = testing::MakeTempDir("tag-pipe");
+  std::string out;
+  ASSERT_EQ(testing::RunCommand(
+                "cd " + Quote(dir) + " && mkfifo in && (" + kCli + " tag --threads 2 --res " +
+                    Quote(kRes) +
+                    " < in > out 2>/dev/null &) && exec 3>in && printf '张三在北京\\n' >&3 && "
+                    "for i in $(seq 300); do [ -s out ] && break; sleep 0.1; done; cat out; "
+                    "exec 3>&-",
+                &out),
+            0);
+  EXPECT_EQ(out, "[P 张三] 在 [L 北京] \n");
+}
+
 TEST(TagCommandTest, TagFileWritesMergedOrganizations) {
   const std::string dir = testing::MakeTempDir("tagfile");
   testing::WriteFile(dir + "/in.txt",
@@ -63,6 +93,15 @@ TEST(TagCommandTest, TagFileWritesMergedOrganizations) {
       0);
   EXPECT_EQ(testing::ReadFile(dir + "/out.txt"),
             testing::Gbk("[P 张三] 在 [O 北京大学] 工作 。 \n[P 张三] 说 ， 在 [L 北京] \n"));
+  // The same lines in UTF-8 give the same lines in UTF-8.
+  testing::WriteFile(dir + "/in8.txt", "张三在北京大学工作。\n\n   \n张三说，在北京\n");
+  ASSERT_EQ(testing::RunCommand(kCli + " tagfile --encoding utf-8 --res " + Quote(kRes) + " " +
+                                    Quote(dir + "/in8.txt") + " " + Quote(dir + "/out8.txt") +
+                                    " 2>/dev/null",
+                                &out),
+            0);
+  EXPECT_EQ(testing::ReadFile(dir + "/out8.txt"),
+            "[P 张三] 在 [O 北京大学] 工作 。 \n[P 张三] 说 ， 在 [L 北京] \n");
 }
 
 TEST(TagCommandTest, ErrorsAreOneLineWithStatus) {
@@ -86,6 +125,14 @@ TEST(TagCommandTest, HelpListsCommandsAndOptions) {
   EXPECT_NE(out.find("tagfile"), std::string::npos);
   EXPECT_EQ(testing::RunCommand(kCli + " tag --help", &out), 0);
   EXPECT_NE(out.find("--format"), std::string::npos);
+  // The version printed is the header's, which is the one the library was
+  // built with (and whose major number names the SONAME).
+  EXPECT_EQ(testing::RunCommand(kCli + " --version", &out), 0);
+  EXPECT_EQ(out, std::string("verrin ") + VERRIN_VERSION + "\n");
+  EXPECT_EQ(std::string(VERRIN_VERSION), std::to_string(VERRIN_VERSION_MAJOR) + "." +
+                                             std::to_string(VERRIN_VERSION_MINOR) + "." +
+                                             std::to_string(VERRIN_VERSION_PATCH));
+  EXPECT_STREQ(VerrinVersion(), VERRIN_VERSION);
 }
 
 }  // namespace

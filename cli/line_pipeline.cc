@@ -1,0 +1,26 @@
+#include "cli/line_pipeline.h"
+
+#include <sched.h>
+
+#include "cli/command.h"
+
+namespace verrin::cli {
+
+int DefaultThreadCount() {
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0) {
+    const int n = CPU_COUNT(&set);
+    if (n > 0) return n;
+  }
+  const unsigned n = std::thread::hardware_concurrency();
+  return n > 0 ? static_cast<int>(n) : 1;
+}
+
+bool ParseThreadCount(const std::string& text, int* threads) {
+  int n = 0;
+  if (!ParseIntArg(text, &n) || n < 0 || n > 1024) return false;
+  *threads = n == 0 ? DefaultThreadCount() : n;
+  return true;
+}
+
+}  // namespace verrin::cli
