@@ -28,12 +28,12 @@ const char kUsage[] =
     "  --model PATH     model file (default: DIR/model.txt when it exists)\n"
     "  --protected      read the protected (.des) forms of every file\n"
     "  --output FILE    also write the predicted BIO tags to FILE\n"
-    "  --threads N      tag with N threads (default 1; 0: one per core); the result is\n"
+    "  --threads N      tag with N threads (default: one per core); the result is\n"
     "                   the same for every N\n";
 
 int Run(int argc, char** argv) {
   ResourceOptions resources;
-  std::string output, threads_text = "1";
+  std::string output, threads_text = "0";
   ArgParser parser;
   resources.AddTo(parser);
   parser.AddOption("output", &output);

@@ -14,7 +14,6 @@
 #include "cli/line_pipeline.h"
 #include "cli/progress.h"
 #include "engine/ne_engine.h"
-#include "engine/ne_resource.h"
 #include "eval/record_bio.h"
 #include "text/char_class.h"
 #include "text/code_page.h"
@@ -46,7 +45,7 @@ const char kTagUsage[] =
     "                     bio: one character and its BIO tag (PER, LOC, ORG) per\n"
     "                       line, a blank line after each input line\n"
     "  --encoding ENC     utf-8 (default) or gbk, for input and text output\n"
-    "  --threads N        tag with N threads (default 1; 0: one per core); the output\n"
+    "  --threads N        tag with N threads (default: one per core); the output\n"
     "                     is the same for every N and keeps the input order\n"
     "\n"
     "Lines are answered as they come: the command works as a filter on a pipe\n"
@@ -66,7 +65,7 @@ const char kTagFileUsage[] =
     "  --protected        read the protected (.des) forms of every file\n"
     "  --option 0|1|2     word separator option of the input (default 0, raw)\n"
     "  --encoding ENC     gbk (default) or utf-8, for IN and OUT\n"
-    "  --threads N        tag with N threads (default 1; 0: one per core); OUT is the\n"
+    "  --threads N        tag with N threads (default: one per core); OUT is the\n"
     "                     same for every N\n";
 
 void AppendJsonString(std::string& out, const std::string& utf8) {
@@ -249,7 +248,7 @@ void StripLineEnd(std::string& line) {
 
 int RunTag(int argc, char** argv) {
   ResourceOptions resources;
-  std::string option_text = "0", format = "text", encoding = "utf-8", threads_text = "1";
+  std::string option_text = "0", format = "text", encoding = "utf-8", threads_text = "0";
   ArgParser parser;
   resources.AddTo(parser);
   parser.AddOption("option", &option_text);
@@ -316,7 +315,7 @@ int RunTag(int argc, char** argv) {
 
 int RunTagFile(int argc, char** argv) {
   ResourceOptions resources;
-  std::string option_text = "0", encoding = "gbk", threads_text = "1";
+  std::string option_text = "0", encoding = "gbk", threads_text = "0";
   ArgParser parser;
   resources.AddTo(parser);
   parser.AddOption("option", &option_text);
@@ -348,10 +347,12 @@ int RunTagFile(int argc, char** argv) {
   std::FILE* out = std::fopen(out_path.c_str(), "wb");
   if (out == nullptr)
     return Fail("tagfile", "cannot write " + out_path + ": " + std::strerror(errno));
-  const bool segmented = manager.Resource()->SetWordSeparatorOption(option);
   std::vector<std::unique_ptr<CNEEngine>> engines;
-  for (int t = 0; t < threads; ++t)
+  bool segmented = false;
+  for (int t = 0; t < threads; ++t) {
     engines.push_back(std::make_unique<CNEEngine>(manager.Resource()));
+    segmented = engines.back()->SetWordSeparatorOption(option);
+  }
   const int status = RunLines(
       "tagfile", input, out, threads,
       [&](int index) {

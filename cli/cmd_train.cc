@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/command.h"
+#include "cli/log_lines.h"
 #include "maxent/me_classifier.h"
 #include "text/code_page.h"
 
@@ -81,6 +82,7 @@ int Run(int argc, char** argv) {
     return Fail(kName, "the event file is not readable: " + events);
   }
 
+  CLogLines log_lines;  // one line per iteration in a log
   CMEClassifier classifier;
   CMEModel& model = classifier.Model();
   model.sigma = sigma;

@@ -130,7 +130,7 @@ static void PrintMainHelp(FILE* out) {
   std::fprintf(out,
                "verrin - finds person, location and organization names in Chinese text\n\n"
                "Usage: verrin <command> [options] [arguments]\n"
-               "       verrin --version\n\nCommands:\n");
+               "   or: verrin --version\n\nCommands:\n");
   std::vector<Command> sorted = Commands();
   std::sort(sorted.begin(), sorted.end(),
             [](const Command& a, const Command& b) { return std::strcmp(a.name, b.name) < 0; });

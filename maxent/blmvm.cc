@@ -1,7 +1,5 @@
 #include "maxent/blmvm.h"
 
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdio>
 #include <new>
@@ -258,16 +256,12 @@ int Solve_BLMVM(CBLMVMObjective& objective, BLMVMWork* work, BLMVMVec* X) {
   work->pgits = 0;
   int iter = 0;
   int evaluations = 1;
-  const bool terminal = isatty(fileno(stderr)) != 0;
 
   for (;;) {
     BLMVMVecProjectGradient(G, X, XL, XU, PG);
     double r2 = 0.0;
     BLMVMVecDot(PG, PG, &r2);
-    // On a terminal the iteration line is redrawn in place; in a log each
-    // iteration gets a line of its own.
-    std::fprintf(stderr, "%3d  logl(err) = %10.7f (%7.5f)%c", iter, -f, objective.TrainingError(),
-                 terminal ? '\r' : '\n');
+    std::fprintf(stderr, "%3d  logl(err) = %10.7f (%7.5f)\r", iter, -f, objective.TrainingError());
 
     if (objective.HasHeldout()) {
       std::vector<double>& history = objective.HeldoutHistory();
@@ -281,14 +275,14 @@ int Solve_BLMVM(CBLMVMObjective& objective, BLMVMWork* work, BLMVMVec* X) {
         if (recent < before) {
           // Held-out likelihood falls: go back to the point before the last step.
           BLMVMVecCopy(Xs, X);
-          if (terminal) std::fprintf(stderr, "\n");
+          std::fprintf(stderr, "\n");
           return 0;
         }
       }
     }
 
     if (std::sqrt(r2) < kStopNorm || iter > kMaxIterations || evaluations > kMaxEvaluations) {
-      if (terminal) std::fprintf(stderr, "\n");
+      std::fprintf(stderr, "\n");
       return 0;
     }
     ++iter;

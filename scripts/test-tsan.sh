@@ -29,7 +29,8 @@ if [ "${VERRIN_TSAN_ALL:-0}" = 1 ]; then
   cmake --build "$build_dir" -j "$jobs"
   ctest --test-dir "$build_dir" --output-on-failure -j "$jobs"
 else
-  cmake --build "$build_dir" -j "$jobs" --target test_api test_text
+  cmake --build "$build_dir" -j "$jobs" --target test_api test_text test_cli
   "$build_dir/tests/test_api" --gtest_filter='ConcurrentTaggingTest.*'
+  "$build_dir/tests/test_cli" --gtest_filter='TagCommandTest.SameOutputForEveryThreadCount'
   "$build_dir/tests/test_text" --gtest_filter='CodePage*'
 fi

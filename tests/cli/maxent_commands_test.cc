@@ -93,6 +93,22 @@ TEST_F(MaxentTrainCliTest, TrainsSavesAndTheModelEvaluates) {
   EXPECT_NE(Stderr().find("total=48, correct=48, rate=100.00"), std::string::npos) << Stderr();
 }
 
+TEST_F(MaxentTrainCliTest, HeldoutShareAndOneLinePerIterationInALog) {
+  // 25% of 48 events: the last 12 are held out, 36 remain for training.
+  ASSERT_EQ(Run("train --heldout 25% " + dir_ + "/events.txt " + dir_ + "/m.txt"), 0) << Stderr();
+  const std::string messages = Stderr();
+  EXPECT_NE(messages.find("held out: the last 12 of 48 events (25%)\n"), std::string::npos)
+      << messages;
+  EXPECT_NE(messages.find("number of samples = 36\n"), std::string::npos) << messages;
+  // Standard error is a file here: no carriage returns, every iteration on
+  // a line of its own, starting with iteration 0 and 1.
+  EXPECT_EQ(messages.find('\r'), std::string::npos);
+  EXPECT_NE(messages.find("\n  0  logl(err) = "), std::string::npos) << messages;
+  EXPECT_NE(messages.find("\n  1  logl(err) = "), std::string::npos) << messages;
+  EXPECT_EQ(Run("train --heldout 100% " + dir_ + "/events.txt " + dir_ + "/m.txt"), 2);
+  EXPECT_EQ(Run("train --heldout 5%% " + dir_ + "/events.txt " + dir_ + "/m.txt"), 2);
+}
+
 TEST_F(MaxentTrainCliTest, AgisAndCutoff) {
   ASSERT_EQ(Run("train --agis --cutoff 2 " + dir_ + "/events.txt " + dir_ + "/agis.txt"), 0)
       << Stderr();

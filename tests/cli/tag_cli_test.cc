@@ -1,6 +1,7 @@
 // The tag and tagfile commands, run as a user would.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "test_util.h"
@@ -53,15 +54,17 @@ TEST(TagCommandTest, TextAndBioFormats) {
 }
 
 TEST(TagCommandTest, EntitiesFormatCountsCodePointsOfTheInputLine) {
-  // U+20000 takes two UTF-16 units and the blank is dropped before tagging,
-  // so the records' offsets (units of the words alone) would put 张三 at 2;
-  // in code points of the line it stands at 2 too but 北京 at 5, not 4 or 6.
+  // U+20000 takes two UTF-16 units and the blank is dropped before tagging:
+  // the records put 江泽民 at unit 2 and 北京 at unit 6 of the words alone;
+  // in code points of the line they stand at 2 and 6, ending at 5 and 8,
+  // and in UTF-16 units of the line they would stand at 3 and 7.
   std::string out;
-  ASSERT_EQ(RunTag("tag --res " + Quote(kRes) + " --format entities", "𠀀 张三在北京\n\n", &out),
+  ASSERT_EQ(RunTag("tag --format entities --res " + Quote(VERRIN_DEFAULT_RESOURCE_DIR),
+                   "𠀀 江泽民在北京。\n\n", &out),
             0);
   EXPECT_EQ(out,
-            "{\"entities\": [{\"start\": 2, \"end\": 4, \"label\": \"P\", \"text\": \"张三\"}, "
-            "{\"start\": 5, \"end\": 7, \"label\": \"L\", \"text\": \"北京\"}]}\n"
+            "{\"entities\": [{\"start\": 2, \"end\": 5, \"label\": \"P\", \"text\": \"江泽民\"}, "
+            "{\"start\": 6, \"end\": 8, \"label\": \"L\", \"text\": \"北京\"}]}\n"
             "{\"entities\": []}\n");
 }
 
@@ -79,6 +82,43 @@ TEST(TagCommandTest, AnswersALineFromAPipeBeforeTheInputEnds) {
                 &out),
             0);
   EXPECT_EQ(out, "[P 张三] 在 [L 北京] \n");
+}
+
+TEST(TagCommandTest, SameOutputForEveryThreadCount) {
+  // Varied lines (news, long clauses, brackets, digit and Latin runs) in
+  // every separator option: four workers finish lines out of order, and the
+  // output must still be byte for byte that of one.
+  const std::string golden = std::string(VERRIN_TEST_DATA_DIR) + "/golden";
+  const std::string dir = testing::MakeTempDir("tag-threads");
+  for (const char* option : {"0", "1", "2"}) {
+    const std::string in = Quote(golden + "/option" + option + ".txt");
+    const std::string lines = testing::ReadFile(golden + "/option" + option + ".txt");
+    for (const char* format : {"text", "json", "entities"}) {
+      std::string one, four;
+      const std::string command =
+          kCli + " tag --res " + Quote(kRes) + " --option " + option + " --format " + format + " ";
+      ASSERT_EQ(testing::RunCommand(command + "--threads 1 " + in + " 2>/dev/null", &one), 0);
+      ASSERT_EQ(testing::RunCommand(command + "--threads 4 < " + in + " 2>/dev/null", &four), 0);
+      EXPECT_EQ(std::count(one.begin(), one.end(), '\n'),
+                std::count(lines.begin(), lines.end(), '\n'))
+          << option << " " << format;
+      EXPECT_TRUE(one == four) << "option " << option << ", format " << format;
+    }
+    std::string out;
+    ASSERT_EQ(testing::RunCommand(kCli + " tagfile --encoding utf-8 --threads 1 --option " +
+                                      option + " --res " + Quote(kRes) + " " + in + " " +
+                                      Quote(dir + "/one.txt") + " 2>/dev/null",
+                                  &out),
+              0);
+    ASSERT_EQ(testing::RunCommand(kCli + " tagfile --encoding utf-8 --threads 3 --option " +
+                                      option + " --res " + Quote(kRes) + " " + in + " " +
+                                      Quote(dir + "/three.txt") + " 2>/dev/null",
+                                  &out),
+              0);
+    EXPECT_GT(testing::ReadFile(dir + "/one.txt").size(), lines.size());
+    EXPECT_TRUE(testing::ReadFile(dir + "/one.txt") == testing::ReadFile(dir + "/three.txt"))
+        << "tagfile, option " << option;
+  }
 }
 
 TEST(TagCommandTest, TagFileWritesMergedOrganizations) {
