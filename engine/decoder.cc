@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <initializer_list>
+#include <limits>
 
 #include "engine/feature_extractor.h"
 #include "engine/word_node.h"
@@ -21,11 +22,17 @@ constexpr uint32_t Bits(std::initializer_list<int> labels) {
   return bits;
 }
 
-// Word-start labels; labels that only continue a word (barred at the first
-// character); labels that leave a word open (barred at the last character).
-constexpr uint32_t kWordStart = Bits({1, 2, 5, 8, 11, 18, 19, 20});
-constexpr uint32_t kContinuing = Bits({3, 4, 6, 7, 9, 10, 12, 13});
-constexpr uint32_t kOpen = Bits({3, 5, 6, 9, 11, 12});
+// Labels that start a word; labels that only continue one (barred at the
+// first character); labels that leave one open (barred at the last
+// character).
+constexpr uint32_t kWordStart =
+    Bits({kLabelSingle, kLabelPersonBegin, kLabelWordBegin, kLabelLocationBegin, kLabelOrgBegin,
+          kLabelPunctuation, kLabelClassWord, kLabelMdw});
+constexpr uint32_t kContinuing =
+    Bits({kLabelPersonInner, kLabelPersonEnd, kLabelWordInner, kLabelWordEnd, kLabelLocationInner,
+          kLabelLocationEnd, kLabelOrgInner, kLabelOrgEnd});
+constexpr uint32_t kOpen = Bits({kLabelPersonInner, kLabelWordBegin, kLabelWordInner,
+                                 kLabelLocationInner, kLabelOrgBegin, kLabelOrgInner});
 
 constexpr bool Has(uint32_t set, int32_t label) {
   return static_cast<uint32_t>(label) < 32 && ((set >> label) & 1u) != 0;
@@ -34,40 +41,43 @@ constexpr bool Has(uint32_t set, int32_t label) {
 // Labels a word continues with after `previous` (value 1 in the table).
 constexpr uint32_t ContinuationsOf(int32_t previous) {
   switch (previous) {
-    case 2:
-    case 3:
-      return Bits({3, 4});
-    case 4:
-    case 10:
-      return Bits({12, 13});
-    case 5:
-    case 6:
-      return Bits({6, 7});
-    case 8:
-    case 9:
-      return Bits({9, 10});
-    case 11:
-    case 12:
-      return Bits({2, 8, 12, 13});
+    case kLabelPersonBegin:
+    case kLabelPersonInner:
+      return Bits({kLabelPersonInner, kLabelPersonEnd});
+    // A person or a location can be the first part of an organization.
+    case kLabelPersonEnd:
+    case kLabelLocationEnd:
+      return Bits({kLabelOrgInner, kLabelOrgEnd});
+    case kLabelWordBegin:
+    case kLabelWordInner:
+      return Bits({kLabelWordInner, kLabelWordEnd});
+    case kLabelLocationBegin:
+    case kLabelLocationInner:
+      return Bits({kLabelLocationInner, kLabelLocationEnd});
+    // An organization can hold a person or a location.
+    case kLabelOrgBegin:
+    case kLabelOrgInner:
+      return Bits({kLabelPersonBegin, kLabelLocationBegin, kLabelOrgInner, kLabelOrgEnd});
     default:
       return 0;
   }
 }
 
-// Rows whose labels also end the word before a word-start label.
+// Labels after which a word-start label may follow (value 0 in the table).
+// A one-character person or location begin ends its name.
 constexpr bool EndsWord(int32_t previous) {
   switch (previous) {
-    case 1:
-    case 2:
-    case 4:
-    case 7:
-    case 8:
-    case 10:
-    case 13:
-    case 18:
-    case 19:
-    case 20:
-    case 51:
+    case kLabelSingle:
+    case kLabelPersonBegin:
+    case kLabelPersonEnd:
+    case kLabelWordEnd:
+    case kLabelLocationBegin:
+    case kLabelLocationEnd:
+    case kLabelOrgEnd:
+    case kLabelPunctuation:
+    case kLabelClassWord:
+    case kLabelMdw:
+    case kLabelStart:
       return true;
     default:
       return false;
@@ -97,8 +107,10 @@ constexpr TransitionTable MakeTransitions() {
 }
 
 constexpr TransitionTable kTransitions = MakeTransitions();
-static_assert(kTransitions.value[2][3] == 1 && kTransitions.value[2][8] == 0 &&
-                  kTransitions.value[3][1] == -1 && kTransitions.value[51][1] == 0,
+static_assert(kTransitions.value[kLabelPersonBegin][kLabelPersonInner] == 1 &&
+                  kTransitions.value[kLabelPersonBegin][kLabelLocationBegin] == 0 &&
+                  kTransitions.value[kLabelPersonInner][kLabelSingle] == -1 &&
+                  kTransitions.value[kLabelStart][kLabelSingle] == 0,
               "transition table");
 
 inline int32_t Transition(int32_t previous, int32_t next) {
@@ -119,9 +131,10 @@ inline bool Allowed(int32_t length, int32_t previous, int32_t label, int32_t ind
   return Transition(previous, label) >= 0;
 }
 
-// 0, 18, 19, 20, 51, 52.
-constexpr uint64_t kUnscored =
-    (1ull << 0) | (1ull << 18) | (1ull << 19) | (1ull << 20) | (1ull << 51) | (1ull << 52);
+// The labels IsUnscoredLabel names, as a set.
+constexpr uint64_t kUnscored = (1ull << kLabelNone) | (1ull << kLabelPunctuation) |
+                               (1ull << kLabelClassWord) | (1ull << kLabelMdw) |
+                               (1ull << kLabelStart) | (1ull << kLabelEnd);
 
 inline bool Unscored(int32_t label) {
   return static_cast<uint32_t>(label) < 64 && ((kUnscored >> label) & 1u) != 0;
@@ -139,8 +152,6 @@ int32_t LabelTransition(int32_t previous, int32_t next) { return Transition(prev
 bool IsLabelAllowed(int32_t length, int32_t previous, int32_t label, int32_t index) {
   return Allowed(length, previous, label, index);
 }
-
-CNEDecoderBase::~CNEDecoderBase() = default;
 
 CNEDecoder::CNEDecoder()
     : context_stamp_(static_cast<size_t>(kContextLabels * kContextLabels), 0),
@@ -177,9 +188,10 @@ NEEdge* CNEDecoder::AddEdge(const NEEdge& edge) {
   return copy;
 }
 
-void CNEDecoder::BuildLattice(const CUString& text, const std::vector<CMESample>& samples,
-                              const std::vector<int32_t>& label_bits,
-                              const std::vector<int32_t>& fallback_labels) {
+template <class LabelOf>
+void CNEDecoder::BuildLatticeWith(const CUString& text, LabelOf label_of,
+                                  const std::vector<int32_t>& label_bits,
+                                  const std::vector<int32_t>& fallback_labels) {
   const int32_t n = text.Length();
   InitPositions(n, kLabelStart, kLabelEnd);
   edges_by_end_[n + 1]->index = n;  // the sentinel's sample scores the end edge
@@ -189,7 +201,7 @@ void CNEDecoder::BuildLattice(const CUString& text, const std::vector<CMESample>
     edge.start = i;
     edge.end = i + 1;
     edge.index = i;
-    const int32_t imposed = ParseNarrowInt(samples[static_cast<size_t>(i)].label.c_str());
+    const int32_t imposed = label_of(static_cast<size_t>(i));
     if (imposed != kLabelSingle) {
       edge.label = imposed;
       AddEdge(edge);
@@ -199,7 +211,7 @@ void CNEDecoder::BuildLattice(const CUString& text, const std::vector<CMESample>
     if (bits != 0) {
       edge.label = kLabelSingle;
       AddEdge(edge);
-      for (int32_t label = 2; label <= 13; ++label) {
+      for (int32_t label = kLabelPersonBegin; label <= kLabelOrgEnd; ++label) {
         if ((bits & (1 << label)) == 0) continue;
         edge.label = label;
         AddEdge(edge);
@@ -211,6 +223,21 @@ void CNEDecoder::BuildLattice(const CUString& text, const std::vector<CMESample>
       }
     }
   }
+}
+
+void CNEDecoder::BuildLattice(const CUString& text, const std::vector<CMESample>& samples,
+                              const std::vector<int32_t>& label_bits,
+                              const std::vector<int32_t>& fallback_labels) {
+  BuildLatticeWith(
+      text, [&samples](size_t i) { return ParseNarrowInt(samples[i].label.c_str()); }, label_bits,
+      fallback_labels);
+}
+
+void CNEDecoder::BuildLattice(const CUString& text, const NEIndexedSamples& samples,
+                              const std::vector<int32_t>& label_bits,
+                              const std::vector<int32_t>& fallback_labels) {
+  BuildLatticeWith(
+      text, [&samples](size_t i) { return samples.labels[i]; }, label_bits, fallback_labels);
 }
 
 void CNEDecoder::AddEdgeCosts(const std::vector<int32_t>& reference, double cost,
@@ -234,6 +261,23 @@ void CNEDecoder::AddEdgeCosts(const std::vector<int32_t>& reference, double cost
 
 void CNEDecoder::SetInput(const CUString& text, const std::vector<CMESample>& samples,
                           const CMEClassifier* model) {
+  indexed_.Clear();
+  const CMEModel* bound = model != nullptr ? &model->Model() : nullptr;
+  for (const CMESample& sample : samples) {
+    indexed_.labels.push_back(ParseNarrowInt(sample.label.c_str()));
+    if (bound != nullptr) {
+      for (const CUString& predicate : sample.predicates) {
+        const int32_t p = bound->PredicateIndex(predicate);
+        if (p >= 0) indexed_.predicates.push_back(p);
+      }
+    }
+    indexed_.starts.push_back(static_cast<uint32_t>(indexed_.predicates.size()));
+  }
+  SetInput(text, indexed_, model);
+}
+
+void CNEDecoder::SetInput(const CUString& text, const NEIndexedSamples& samples,
+                          const CMEClassifier* model) {
   text_ = &text;
   text_length_ = text.Length();
   samples_ = &samples;
@@ -254,6 +298,54 @@ void CNEDecoder::ForwardPass() {
   }
 }
 
+void CNEDecoder::BoundedForwardPass() {
+  bound_ = GreedyPathScore();
+  // The walk filled the score cache of the last position only; start afresh.
+  ClearCache();
+  cache_position_ = -1;
+  ForwardPass();
+  bound_ = -std::numeric_limits<double>::infinity();
+}
+
+double CNEDecoder::GreedyPathScore() {
+  const double none = -std::numeric_limits<double>::infinity();
+  const NEPathNode* start = position_count_ > 0 ? node_lists_[0].head : nullptr;
+  if (start == nullptr) return none;
+  int32_t second_previous = start->previous_label;
+  int32_t previous = start->label;
+  double total = start->score;
+  for (int32_t i = 1; i < position_count_; ++i) {
+    if (i != cache_position_) {
+      ClearCache();
+      cache_position_ = i;
+    }
+    bool found = false;
+    double best = none;
+    int32_t best_label = 0;
+    for (const NEEdge* edge = edges_by_end_[i]; edge != nullptr; edge = edge->next_by_end) {
+      if (edge->start != i - 1 || !Allowed(text_length_, previous, edge->label, edge->index)) {
+        continue;
+      }
+      double score = 0.0;
+      if (!Unscored(edge->label) || !Unscored(previous) || !Unscored(second_previous)) {
+        if (!KnowsLabel(edge->label)) continue;
+        score = ScoreLabel(second_previous, previous, edge->label, edge->index);
+      }
+      const double candidate = total + score + edge->score;
+      if (!found || candidate > best) {
+        found = true;
+        best = candidate;
+        best_label = edge->label;
+      }
+    }
+    if (!found) return none;
+    second_previous = previous;
+    previous = best_label;
+    total = best;
+  }
+  return total;
+}
+
 void CNEDecoder::Extend(int32_t position, NEPathNode* node, NEEdge* edge) {
   if (position != cache_position_) {
     ClearCache();
@@ -269,7 +361,9 @@ void CNEDecoder::Extend(int32_t position, NEPathNode* node, NEEdge* edge) {
             ? tables_.known[static_cast<size_t>(label)] != 0
             : KnowsLabel(label);
     if (!known) return;
-    score = ScoreLabel(node->previous_label, node->label, label, edge->index);
+    // Below the bound the exact score cannot matter (see BoundedForwardPass).
+    if (node->score >= bound_)
+      score = ScoreLabel(node->previous_label, node->label, label, edge->index);
   }
   const double total = node->score + score + edge->score;
 
@@ -421,11 +515,16 @@ void CNEDecoder::ComputeBaseScores(int32_t index) {
   const CMEModel& model = *tables_.model;
   base_.assign(static_cast<size_t>(tables_.outcomes), 0.0);
   base_index_ = index;
-  if (samples_ == nullptr || index < 0 || static_cast<size_t>(index) >= samples_->size()) return;
-  for (const CUString& predicate : (*samples_)[static_cast<size_t>(index)].predicates) {
-    const int32_t p = model.PredicateIndex(predicate);
-    if (p >= 0) model.AddPredicateScores(p, base_.data());
+  if (samples_ == nullptr || index < 0 || static_cast<size_t>(index) >= samples_->Size()) return;
+  const int32_t* predicates = samples_->predicates.data();
+  const int32_t* predicate = predicates + samples_->starts[index];
+  const int32_t* end = predicates + samples_->starts[index + 1];
+  // The rows of the next sample are fetched while this one is summed.
+  if (static_cast<size_t>(index) + 1 < samples_->Size()) {
+    const int32_t* next_end = predicates + samples_->starts[index + 2];
+    for (const int32_t* next = end; next != next_end; ++next) model.PrefetchRow(*next);
   }
+  for (; predicate != end; ++predicate) model.AddPredicateScores(*predicate, base_.data());
 }
 
 size_t CNEDecoder::ContextRow(int32_t second_previous, int32_t previous, int32_t index) {
@@ -446,7 +545,10 @@ size_t CNEDecoder::ContextRow(int32_t second_previous, int32_t previous, int32_t
   // additions and therefore its exact results.
   if (base_index_ != index) ComputeBaseScores(index);
   const size_t offset = rows_.size();
+  const size_t outcomes = static_cast<size_t>(tables_.outcomes);
   rows_.insert(rows_.end(), base_.begin(), base_.end());
+  rows_.insert(rows_.end(), outcomes, kNotScored);
+  rows_.push_back(0.0);
   double* scores = rows_.data() + offset;
   const CMEModel& model = *tables_.model;
   // Interned once per label value and model.
@@ -454,7 +556,9 @@ size_t CNEDecoder::ContextRow(int32_t second_previous, int32_t previous, int32_t
   if (pv1 >= 0) model.AddPredicateScores(pv1, scores);
   const int32_t pv2 = HistoryPredicate(1, second_previous);
   if (pv2 >= 0) model.AddPredicateScores(pv2, scores);
-  if (tables_.outcomes > 0) model.ScoresToProbabilities(scores);
+  // The probabilities themselves (term / normaliser) are only divided out
+  // for the labels that are asked for.
+  if (outcomes > 0) scores[2 * outcomes] = model.ScoresToTerms(scores);
   ++evaluations_;
 
   if (near) {
@@ -472,9 +576,14 @@ double CNEDecoder::ScoreLabel(int32_t second_previous, int32_t previous, int32_t
   const size_t row = ContextRow(second_previous, previous, index);
   const int32_t outcome = OutcomeOfLabel(label);
   if (outcome < 0) return 0.0;
-  double probability = rows_[row + static_cast<size_t>(outcome)];
+  const size_t outcomes = static_cast<size_t>(tables_.outcomes);
+  double& score = rows_[row + outcomes + static_cast<size_t>(outcome)];
+  if (score != kNotScored) return score;
+  // The division and the floor of the model's own probabilities.
+  double probability = rows_[row + static_cast<size_t>(outcome)] / rows_[row + 2 * outcomes];
   if (!(probability > kProbabilityFloor)) probability = kProbabilityFloor;
-  return std::log(probability);
+  score = std::log(probability);
+  return score;
 }
 
 }  // namespace verrin

@@ -11,6 +11,7 @@
 #define VERRIN_ENGINE_DECODER_H_
 
 #include <cstdint>
+#include <limits>
 #include <map>
 #include <utility>
 #include <vector>
@@ -51,19 +52,12 @@ struct NENodeList {
   NEPathNode* head = nullptr;
 };
 
-class CNEDecoderBase {
- public:
-  // Extends `node` (ending at edge->start) by `edge` into `position`.
-  virtual void Extend(int32_t position, NEPathNode* node, NEEdge* edge) = 0;
-  virtual ~CNEDecoderBase();
-};
-
-class CNEDecoder : public CNEDecoderBase {
+class CNEDecoder {
  public:
   static constexpr double kProbabilityFloor = 1.0E-15;
 
   CNEDecoder();
-  ~CNEDecoder() override;
+  ~CNEDecoder();
   CNEDecoder(const CNEDecoder&) = delete;
   CNEDecoder& operator=(const CNEDecoder&) = delete;
 
@@ -80,6 +74,10 @@ class CNEDecoder : public CNEDecoderBase {
   void BuildLattice(const CUString& text, const std::vector<CMESample>& samples,
                     const std::vector<int32_t>& label_bits,
                     const std::vector<int32_t>& fallback_labels);
+  // The same with the labels of indexed samples.
+  void BuildLattice(const CUString& text, const NEIndexedSamples& samples,
+                    const std::vector<int32_t>& label_bits,
+                    const std::vector<int32_t>& fallback_labels);
   // Adds `cost` to the score of every character edge whose label differs
   // from reference[edge index] (indices beyond `reference` are left alone):
   // the search then prefers paths that disagree with the reference, as
@@ -92,9 +90,18 @@ class CNEDecoder : public CNEDecoderBase {
   // model must outlive the search.
   void SetInput(const CUString& text, const std::vector<CMESample>& samples,
                 const CMEClassifier* model);
+  // The same with samples indexed in `model` (NEIndexedSamples).
+  void SetInput(const CUString& text, const NEIndexedSamples& samples, const CMEClassifier* model);
   // Extends every node by every edge, position by position.
   void ForwardPass();
-  void Extend(int32_t position, NEPathNode* node, NEEdge* edge) override;
+  // ForwardPass for a lattice whose edge scores are all 0 or below (no
+  // AddEdgeCosts), with the same nodes, path and score: a greedy walk first
+  // finds the score of one complete path; every later step scores at most 0,
+  // so a node below that score cannot lead to the best path, and its
+  // extensions are not scored (they keep the node's score, which stays below).
+  void BoundedForwardPass();
+  // Extends `node` (ending at edge->start) by `edge` into `position`.
+  void Extend(int32_t position, NEPathNode* node, NEEdge* edge);
   void AddNode(int32_t position, NEPathNode* node);
   // The best complete path (ties: the end node created last). False, with
   // `path` untouched, when no node reached position N + 1.
@@ -143,7 +150,17 @@ class CNEDecoder : public CNEDecoderBase {
   static constexpr int32_t kNearLabels = 256;
   static constexpr int32_t kContextLabels = 64;  // flat context table covers labels below this
   static constexpr int32_t kUnresolved = -2;
+  static constexpr double kNotScored = 1.0;  // a label score (a log) is never positive
 
+  // Labels of the sample texts (or of indexed samples) for the lattice.
+  template <class LabelOf>
+  void BuildLatticeWith(const CUString& text, LabelOf label_of,
+                        const std::vector<int32_t>& label_bits,
+                        const std::vector<int32_t>& fallback_labels);
+  // The score of the complete path that takes the best-scoring allowed edge
+  // at every position (summed as Extend sums), -infinity when that walk
+  // reaches a position with no allowed edge.
+  double GreedyPathScore();
   void PrepareModel();
   void ClearCache();
   // Offset in rows_ of the probabilities of context (second_previous, previous)
@@ -160,9 +177,13 @@ class CNEDecoder : public CNEDecoderBase {
 
   const CUString* text_ = nullptr;
   int32_t text_length_ = 0;
-  const std::vector<CMESample>* samples_ = nullptr;
+  const NEIndexedSamples* samples_ = nullptr;
+  NEIndexedSamples indexed_;  // string samples of SetInput, indexed
   const CMEClassifier* classifier_ = nullptr;
   ModelTables tables_;
+
+  // Nodes scoring below this are not extended with exact scores.
+  double bound_ = -std::numeric_limits<double>::infinity();
 
   // Score cache of the current position.
   int32_t cache_position_ = -1;
@@ -170,8 +191,10 @@ class CNEDecoder : public CNEDecoderBase {
   std::vector<uint32_t> context_stamp_;  // kContextLabels^2, stamp_ when evaluated
   std::vector<uint32_t> context_offset_;
   std::map<std::pair<int32_t, int32_t>, size_t> far_contexts_;
-  std::vector<double> rows_;  // probabilities, OutcomeCount per evaluated context
-  int32_t base_index_ = -1;   // sample whose fixed-predicate scores base_ holds
+  // Per evaluated context, OutcomeCount terms of the normaliser, as many
+  // cached label scores (kNotScored until asked for) and the normaliser.
+  std::vector<double> rows_;
+  int32_t base_index_ = -1;  // sample whose fixed-predicate scores base_ holds
   std::vector<double> base_;
   uint64_t evaluations_ = 0;
 };

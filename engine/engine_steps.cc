@@ -9,10 +9,6 @@ namespace verrin {
 bool CNEEngine::ExtractFeatures(const CUString& text, const std::vector<NEWordNode*>& words,
                                 std::vector<CMESample>& samples, const std::vector<int32_t>& labels,
                                 bool training) {
-  // Every predicate group that reads the lexicon class marks is switched
-  // off, so the marks and the affix match map are not computed at all.
-  lexicon_marks_.clear();
-  affix_matches_.clear();
   ExtractSentenceFeatures(text, words, labels, char_classes_, training, samples);
   return true;
 }

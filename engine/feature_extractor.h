@@ -1,5 +1,4 @@
-// Feature extraction: one CMESample of predicate strings per unit of a
-// processed clause.
+// Feature extraction: one sample of predicates per unit of a processed clause.
 //
 // The active predicates of a unit at position p, in this order (tagging):
 //   "char=" t[p], "ct=" class(p),
@@ -14,20 +13,28 @@
 // "pv2lb=" (the preset labels of p-1 and p-2) and samples whose three labels
 // are all unscored are dropped.
 //
-// The lexicon, word-shape and word-text groups are fixed off; they produce
-// nothing and need no lexicon marks.
+// The samples come in two forms with the same content: predicate strings
+// (training files, tests, refinement) and, for tagging, the indices of the
+// predicates in one model, found from the units without building a string.
+//
+// Earlier versions also had predicate groups over the lexicon class marks
+// (person name characters, affixes, titles, suffixes and their continuations,
+// the affix matches of the next unit) and over the previous word's text; the
+// shipped models were trained without them, so they are gone.
 #ifndef VERRIN_ENGINE_FEATURE_EXTRACTOR_H_
 #define VERRIN_ENGINE_FEATURE_EXTRACTOR_H_
 
 #include <cstdint>
 #include <vector>
 
+#include "engine/lattice.h"
 #include "engine/word_node.h"
 #include "maxent/me_sample.h"
-#include "resource/lexicon.h"
 #include "text/ustring.h"
 
 namespace verrin {
+
+class CMEModel;
 
 // Labels that the model never scores on their own: 0, 18, 19, 20, 51, 52.
 bool IsUnscoredLabel(int32_t label);
@@ -39,34 +46,10 @@ bool IsLexiconFreeLabel(int32_t label);
 // Appends "pv1lb=<previous>" then "pv2lb=<second_previous>" (decimal).
 void AddLabelHistory(CMESample& sample, int32_t previous, int32_t second_previous);
 
-// Fixed settings of the optional predicate groups.
-inline constexpr bool kPreviousWordFeatures = false;  // "pv1wd="
-inline constexpr bool kPersonMarkFeatures = false;    // "fnname", "pnpfx", ...
-inline constexpr bool kClassMarkFeatures = false;     // "pntitle", "lnsfx", ...
-inline constexpr bool kContinuationFeatures = false;  // "pnsfxcon", ...
-inline constexpr bool kNextMatchFeatures = false;     // "ntpnsfx_c=", ...
-// Arguments the engine always passes to AddWordShapeFeatures.
+// Arguments the engine would pass to AddWordShapeFeatures: with them it adds
+// nothing, so the engine does not call it.
 inline constexpr bool kGenericWordShape = false;
 inline constexpr int32_t kWordShapeMinLength = 6;
-
-// Lexicon marks of a clause (one per unit) and the match map keyed by
-// start * 256 + class. Only the switched-off groups read them; null members
-// mean "not computed".
-struct NELexiconView {
-  const std::vector<int32_t>* marks = nullptr;
-  const LexiconMatchMap* matches = nullptr;
-};
-
-// Working record of the word being extracted.
-struct NEFeatureWindow {
-  std::vector<const CUString*> previous_words;  // the previous word's form, if any
-  std::vector<const CUString*> current_words;   // this word's form, then the next word's
-  char16_t current_char = 0;
-  int32_t position = 0;
-  int32_t previous_label = 0;
-  int32_t second_previous_label = 0;
-  int32_t current_label = 0;
-};
 
 // Word-shape predicates of the unit at `offset` of `word` (processed length
 // nTextLen): with `generic` "wdsingle"/"wdbegin"/"wdend", and the
@@ -74,19 +57,24 @@ struct NEFeatureWindow {
 void AddWordShapeFeatures(const NEWordNode& word, int32_t offset, CMESample& sample, bool generic,
                           int32_t min_length);
 
-// The neighbour predicates of window.position (see the file comment) and the
-// switched-off groups. `char_classes` holds one class code per unit of `text`.
-void AddNeighbourFeatures(const CUString& text, const std::vector<int32_t>& char_classes,
-                          CMESample& sample, const NEFeatureWindow& window,
-                          const NELexiconView& lexicon = NELexiconView());
+// The predicate names of the extractor resolved in one model, for
+// ExtractIndexedFeatures. Bind again after the model was reloaded.
+class NEPredicateNames {
+ public:
+  void Bind(const CMEModel* model);
+  // True when bound to `model` in its current state.
+  bool BoundTo(const CMEModel* model) const;
 
-// Appends the samples of words[word_index], whose first unit is at
-// `word_start` of `text`: one per unit in tagging, fewer in training.
-void ExtractWordFeatures(const CUString& text, std::vector<CMESample>& samples,
-                         const std::vector<NEWordNode*>& words, size_t word_index,
-                         const std::vector<int32_t>& labels,
-                         const std::vector<int32_t>& char_classes, int32_t word_start,
-                         bool training);
+  const CMEModel* Model() const { return model_; }
+  int32_t Name(int which) const { return names_[which]; }
+
+ private:
+  static constexpr int kCount = 15;
+  const CMEModel* model_ = nullptr;
+  int32_t predicates_ = -1;
+  int32_t features_ = -1;
+  int32_t names_[kCount] = {};
+};
 
 // Fills `samples` (emptied first) for a processed clause:
 //   text         the processed clause, ending with the sentinel U+0002;
@@ -101,6 +89,14 @@ void ExtractSentenceFeatures(const CUString& text, const std::vector<NEWordNode*
                              const std::vector<int32_t>& labels,
                              const std::vector<int32_t>& char_classes, bool training,
                              std::vector<CMESample>& samples);
+
+// The tagging samples of ExtractSentenceFeatures as the indices of their
+// predicates in the model of `names` (unknown predicates left out, order
+// kept) with their labels as numbers.
+void ExtractIndexedFeatures(const CUString& text, const std::vector<NEWordNode*>& words,
+                            const std::vector<int32_t>& labels,
+                            const std::vector<int32_t>& char_classes, const NEPredicateNames& names,
+                            NEIndexedSamples& samples);
 
 }  // namespace verrin
 

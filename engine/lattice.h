@@ -36,6 +36,22 @@ struct NEPath {
   std::vector<NEEdge> edges;
 };
 
+// Samples as the search reads them: per sample its label and the model's
+// indices of its predicates in sample order (unknown predicates left out).
+struct NEIndexedSamples {
+  std::vector<int32_t> labels;
+  std::vector<uint32_t> starts{0};  // sample i: predicates[starts[i] .. starts[i + 1])
+  std::vector<int32_t> predicates;
+
+  size_t Size() const { return labels.size(); }
+  // Empties the lists and keeps their storage.
+  void Clear() {
+    labels.clear();
+    starts.assign(1, 0);
+    predicates.clear();
+  }
+};
+
 // The fallback candidates of a character the label table does not know.
 class CNEFallbackLabels {
  public:
@@ -69,9 +85,16 @@ class CNELattice {
   // ResetLattice.
   bool Decode(const CUString& text, const std::vector<CMESample>& samples,
               const CharLabelTable& table);
+  // Decode with samples already indexed in the bound model.
+  bool Decode(const CUString& text, const NEIndexedSamples& samples, const CharLabelTable& table);
   // Decode with the candidate-label bits of each character given directly
   // (label_bits[i] for text[i]; bit j = label j, 0 = unknown character).
+  // Decode leaves the steps of hopeless nodes unscored (see
+  // CNEDecoder::BoundedForwardPass); this one scores every step, so that
+  // the lattice can be inspected in full. Path and score are the same.
   bool DecodeWithLabelBits(const CUString& text, const std::vector<CMESample>& samples,
+                           const std::vector<int32_t>& label_bits);
+  bool DecodeWithLabelBits(const CUString& text, const NEIndexedSamples& samples,
                            const std::vector<int32_t>& label_bits);
 
   const NEPath& Path() const { return path_; }
@@ -86,6 +109,13 @@ class CNELattice {
   const CNEDecoder& Decoder() const { return *decoder_; }
 
  private:
+  // label_bits, or (null) the bits of table.At for every unit; `bounded`
+  // selects CNEDecoder::BoundedForwardPass.
+  template <class Samples>
+  bool DecodeSamples(const CUString& text, const Samples& samples,
+                     const std::vector<int32_t>* label_bits, const CharLabelTable* table,
+                     bool bounded);
+
   const CMEClassifier* model_ = nullptr;
   NEPath path_;
   std::unique_ptr<CNEDecoder> decoder_;

@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <string>
 
+#include "engine/feature_extractor.h"
 #include "engine/ne_resource.h"
+#include "maxent/me_classifier.h"
 #include "text/char_class.h"
 #include "text/code_page.h"
 
@@ -71,8 +73,6 @@ CNEEngine::~CNEEngine() {
   lattice_.ResetLattice();
   node_positions_.clear();
   char_classes_.clear();
-  lexicon_marks_.clear();
-  affix_matches_.clear();
   org_parts_.clear();
 }
 
@@ -342,9 +342,10 @@ bool CNEEngine::TagSentence(const CUString& sentence, bool segmented,
   clause_labels_.assign(static_cast<size_t>(text.Length()), kLabelSingle);
   InitLabels(text, clause_nodes_, clause_labels_, false);
 
-  if (!ExtractFeatures(text, clause_words_, clause_samples_, clause_labels_, false)) {
-    return false;
-  }
+  const CMEModel* model = &resource_->Classifier().Model();
+  if (!predicate_names_.BoundTo(model)) predicate_names_.Bind(model);
+  ExtractIndexedFeatures(text, clause_words_, clause_labels_, char_classes_, predicate_names_,
+                         clause_samples_);
   text.Truncate(text.Length() - 1);  // the sentinel is scored through its sample only
 
   if (!lattice_.Decode(text, clause_samples_, resource_->CharLabels())) {

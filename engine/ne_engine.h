@@ -12,6 +12,7 @@
 #include <map>
 #include <vector>
 
+#include "engine/feature_extractor.h"
 #include "engine/lattice.h"
 #include "engine/word_node.h"
 #include "maxent/me_sample.h"
@@ -100,9 +101,6 @@ class CNEEngine {
   std::map<int32_t, std::vector<OrgPart>>& OrgParts() { return org_parts_; }
 
  private:
-  void ExtractWordFeatures(const CUString& text, std::vector<CMESample>& samples,
-                           const std::vector<NEWordNode*>& words, size_t word_index,
-                           const std::vector<int32_t>& labels, int32_t word_start, bool training);
   void ParsePlainText(const char16_t* stretch, int32_t length, CUString& text,
                       std::vector<NEWordNode>& nodes, char16_t separator, bool segmented);
   void AddToken(const CUString& token, int32_t klass, CUString& text,
@@ -110,8 +108,6 @@ class CNEEngine {
 
   CNEResource* resource_;
   std::map<int32_t, std::vector<OrgPart>> org_parts_;
-  LexiconMatchMap affix_matches_;
-  std::vector<int32_t> lexicon_marks_;
   std::vector<int32_t> char_classes_;
   std::map<int32_t, const NEWordNode*> node_positions_;
   CNELattice lattice_;
@@ -124,7 +120,8 @@ class CNEEngine {
   std::vector<NEWordNode> clause_nodes_;
   std::vector<NEWordNode*> clause_words_;
   std::vector<int32_t> clause_labels_;
-  std::vector<CMESample> clause_samples_;
+  NEIndexedSamples clause_samples_;
+  NEPredicateNames predicate_names_;
 };
 
 }  // namespace verrin

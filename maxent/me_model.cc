@@ -32,10 +32,46 @@ void CMEModel::AddPredicateScores(int32_t predicate, double* scores) const {
   for (size_t k = m.row_start[predicate]; k < end; ++k) scores[outcome[k]] += weight[k];
 }
 
+void CMEModel::PrefetchRowStart(int32_t predicate) const {
+  const Impl& m = *impl_;
+  if (predicate >= 0 && static_cast<size_t>(predicate) + 1 < m.row_start.size()) {
+    __builtin_prefetch(&m.row_start[static_cast<size_t>(predicate)]);
+  }
+}
+
+void CMEModel::PrefetchRow(int32_t predicate) const {
+  const Impl& m = *impl_;
+  if (predicate < 0 || static_cast<size_t>(predicate) + 1 >= m.row_start.size()) return;
+  const size_t k = m.row_start[static_cast<size_t>(predicate)];
+  if (k >= m.row_weight.size()) return;
+  __builtin_prefetch(&m.row_outcome[k]);
+  __builtin_prefetch(&m.row_weight[k]);
+  if (k + 8 < m.row_weight.size()) __builtin_prefetch(&m.row_weight[k + 8]);
+}
+
 int32_t CMEModel::ScoresToProbabilities(double* scores) const {
   const int32_t n = outcome_count_;
   if (n <= 0) return 0;
   return static_cast<int32_t>(SoftmaxInPlace(scores, static_cast<size_t>(n)));
+}
+
+double CMEModel::ScoresToTerms(double* scores) const {
+  const int32_t n = outcome_count_;
+  if (n <= 0) return 0.0;
+  return SoftmaxTerms(scores, static_cast<size_t>(n));
+}
+
+int32_t CMEModel::ShortPredicateName(std::u16string_view name) const {
+  return impl_->short_names.Find(name);
+}
+
+int32_t CMEModel::ShortPredicateIndex(int32_t name, const char16_t* value, int32_t n) const {
+  if (name < 0) return -1;
+  return impl_->short_predicates.Find(ShortPredicateKey(name, value, n));
+}
+
+void CMEModel::PrefetchShortPredicate(int32_t name, const char16_t* value, int32_t n) const {
+  if (name >= 0) impl_->short_predicates.Prefetch(ShortPredicateKey(name, value, n));
 }
 
 int32_t CMEModel::Eval(const CMESample& sample, std::vector<double>& probs) const {
@@ -113,6 +149,23 @@ void CMEModel::Impl::BuildRows(int32_t outcome_count) {
   }
   row_weight.resize(used);
   RefreshRowWeights();
+  BuildShortPredicates();
+}
+
+void CMEModel::Impl::BuildShortPredicates() {
+  short_names.Clear();
+  const int32_t count = predicates.Size();
+  short_predicates.Reset(static_cast<size_t>(count));
+  for (int32_t p = 0; p < count; ++p) {
+    const std::u16string_view text = predicates.Text(p);
+    const size_t equals = text.find(u'=');
+    const size_t name_length = equals == std::u16string_view::npos ? text.size() : equals + 1;
+    const size_t n = text.size() - name_length;
+    if (n > 2) continue;
+    const int32_t name = short_names.Insert(text.substr(0, name_length));
+    short_predicates.Insert(
+        ShortPredicateKey(name, text.data() + name_length, static_cast<int32_t>(n)), p);
+  }
 }
 
 void CMEModel::Impl::RefreshRowWeights() {

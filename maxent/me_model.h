@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -59,9 +60,30 @@ class CMEModel {
   // scores[o] += weight(o, predicate) for every feature of the predicate, in
   // the order Eval adds them. `scores` holds OutcomeCount() doubles.
   void AddPredicateScores(int32_t predicate, double* scores) const;
+  // Start fetching what AddPredicateScores(predicate, ...) reads: first the
+  // row's position, later (once that has arrived) the row itself.
+  void PrefetchRowStart(int32_t predicate) const;
+  void PrefetchRow(int32_t predicate) const;
   // Turns scores into probabilities exactly as Eval does (in place); returns
   // the best index.
   int32_t ScoresToProbabilities(double* scores) const;
+  // The first half of ScoresToProbabilities: scores become the terms of the
+  // normaliser (in place), which is returned; term / normaliser is then the
+  // probability ScoresToProbabilities gives, bit for bit.
+  double ScoresToTerms(double* scores) const;
+
+  // ---- predicates by name and short value ----
+  // A predicate text is a name (up to and including its first '=', or the
+  // whole text when it has none) and a value. A predicate whose value holds
+  // at most two units is also found from the name's index and the value,
+  // without building the text.
+  // Index of a name with at least one such predicate, -1 otherwise.
+  int32_t ShortPredicateName(std::u16string_view name) const;
+  // PredicateIndex(name + value) for a name of ShortPredicateName and a value
+  // of n <= 2 units (-1 when unknown, as for a name of -1).
+  int32_t ShortPredicateIndex(int32_t name, const char16_t* value, int32_t n) const;
+  // Starts fetching what ShortPredicateIndex(name, value, n) will read.
+  void PrefetchShortPredicate(int32_t name, const char16_t* value, int32_t n) const;
 
   // ---- model files ----
   // Replaces vocabularies, features and weights with the entries of a GBK

@@ -22,6 +22,13 @@ inline int32_t FeatureKey(int32_t outcome, int32_t predicate) {
   return static_cast<int32_t>(static_cast<uint32_t>(outcome) +
                               256u * static_cast<uint32_t>(predicate));
 }
+// Key of a short predicate: name index, value length (0..2), value units.
+inline uint64_t ShortPredicateKey(int32_t name, const char16_t* value, int32_t n) {
+  const uint64_t first = n > 0 ? value[0] : 0;
+  const uint64_t second = n > 1 ? value[1] : 0;
+  return (static_cast<uint64_t>(static_cast<uint32_t>(name)) << 34) |
+         (static_cast<uint64_t>(n) << 32) | (first << 16) | second;
+}
 inline int32_t KeyOutcome(int32_t key) { return key & 255; }
 inline int32_t KeyPredicate(int32_t key) {
   return static_cast<int32_t>(static_cast<uint32_t>(key) >> 8);
@@ -84,6 +91,10 @@ struct CMEModel::Impl {
   std::vector<uint8_t> row_outcome;
   std::vector<int32_t> row_feature;
   std::vector<double> row_weight;  // weights[row_feature[k]]
+  // Predicates by name and short value (see CMEModel::ShortPredicateName),
+  // rebuilt with the rows.
+  CTextIndex short_names;
+  CWideKeyIndex short_predicates;
   // Training scratch, one value per row position.
   std::vector<double> row_expectation;
 
@@ -92,6 +103,8 @@ struct CMEModel::Impl {
   // Rebuilds the rows from the feature table for `outcome_count` outcomes
   // and fills the row weights from `weights` (0 where a weight is missing).
   void BuildRows(int32_t outcome_count);
+  // Rebuilds short_names and short_predicates from the predicate vocabulary.
+  void BuildShortPredicates();
   // Copies the current weights into the rows.
   void RefreshRowWeights();
   // The feature table's key index, rebuilt from the keys when stale.

@@ -21,11 +21,9 @@ inline double ScoreShift(double max) {
   return 0.0;
 }
 
-// Turns n scores into probabilities in place: exp(score - shift) with the
-// shift of ScoreShift, Z summed in index order, each divided by Z. Returns
-// the first index of the greatest probability (ties to the lower index).
-inline size_t SoftmaxInPlace(double* scores, size_t n) {
-  if (n == 0) return 0;
+// The terms of the normaliser: scores[o] = exp(scores[o] - shift) in place,
+// with the shift of ScoreShift; returns their sum Z, added in index order.
+inline double SoftmaxTerms(double* scores, size_t n) {
   double max = scores[0];
   for (size_t o = 1; o < n; ++o) {
     if (scores[o] > max) max = scores[o];
@@ -36,6 +34,15 @@ inline size_t SoftmaxInPlace(double* scores, size_t n) {
     scores[o] = std::exp(scores[o] - shift);
     z += scores[o];
   }
+  return z;
+}
+
+// Turns n scores into probabilities in place: exp(score - shift) with the
+// shift of ScoreShift, Z summed in index order, each divided by Z. Returns
+// the first index of the greatest probability (ties to the lower index).
+inline size_t SoftmaxInPlace(double* scores, size_t n) {
+  if (n == 0) return 0;
+  const double z = SoftmaxTerms(scores, n);
   double best_value = 0.0;
   size_t best = 0;
   for (size_t o = 0; o < n; ++o) {

@@ -141,4 +141,21 @@ void CKeyIndex::Rehash(size_t capacity) {
   slots_.swap(slots);
 }
 
+CWideKeyIndex::CWideKeyIndex() { Reset(0); }
+
+void CWideKeyIndex::Reset(size_t count) {
+  size_t capacity = kInitialSlots;
+  while (count * 3 > capacity * 2) capacity *= 2;
+  std::vector<Slot>(capacity, Slot{0, -1}).swap(slots_);
+}
+
+void CWideKeyIndex::Insert(uint64_t key, int32_t index) {
+  const size_t mask = slots_.size() - 1;
+  size_t i = Mix(key) & mask;
+  for (; slots_[i].index >= 0; i = (i + 1) & mask) {
+    if (slots_[i].key == key) return;
+  }
+  slots_[i] = Slot{key, index};
+}
+
 }  // namespace verrin

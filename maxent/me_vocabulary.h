@@ -88,6 +88,40 @@ class CKeyIndex {
   int32_t size_ = 0;
 };
 
+// 64-bit key -> index (keys are exact, never hashes of something longer).
+class CWideKeyIndex {
+ public:
+  CWideKeyIndex();
+
+  // Index of the key, -1 when absent.
+  int32_t Find(uint64_t key) const {
+    const size_t mask = slots_.size() - 1;
+    for (size_t i = Mix(key) & mask;; i = (i + 1) & mask) {
+      const Slot& slot = slots_[i];
+      if (slot.index < 0) return -1;
+      if (slot.key == key) return slot.index;
+    }
+  }
+  // Starts fetching the slot where a look-up of `key` begins.
+  void Prefetch(uint64_t key) const { __builtin_prefetch(&slots_[Mix(key) & (slots_.size() - 1)]); }
+  // Adds the key with `index` unless it is there already (the first index stays).
+  void Insert(uint64_t key, int32_t index);
+  // Forgets every key; prepares for `count` entries.
+  void Reset(size_t count);
+
+ private:
+  struct Slot {
+    uint64_t key;
+    int32_t index;  // -1: empty
+  };
+  static size_t Mix(uint64_t key) {
+    const uint64_t h = key * 0x9E3779B97F4A7C15ull;
+    return static_cast<size_t>(h ^ (h >> 29));
+  }
+
+  std::vector<Slot> slots_;  // size a power of two, at most two thirds full
+};
+
 }  // namespace verrin
 
 #endif  // VERRIN_MAXENT_ME_VOCABULARY_H_
