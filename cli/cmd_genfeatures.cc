@@ -47,8 +47,9 @@ bool MakeDirectories(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// Labels 2, 3 and 4: the begin, inner and end of a person's name.
-constexpr int32_t kPersonLabelBits = (1 << 2) | (1 << 3) | (1 << 4);
+// The labels of a person's name.
+constexpr int32_t kPersonLabelBits =
+    (1 << kLabelPersonBegin) | (1 << kLabelPersonInner) | (1 << kLabelPersonEnd);
 
 int Run(int argc, char** argv) {
   ResourceOptions resources;
