@@ -49,9 +49,11 @@ def pkg_config(*args):
 
 
 def project_version():
-    with open(os.path.join(ROOT, "CMakeLists.txt"), encoding="utf-8") as cmake:
-        match = re.search(r"project\(verrin VERSION ([0-9.]+)", cmake.read())
-    return match.group(1) if match else "0.0.0"
+    with open(os.path.join(ROOT, "include", "verrin", "verrin.h"), encoding="utf-8") as header:
+        text = header.read()
+    parts = [re.search(r"#define VERRIN_VERSION_%s ([0-9]+)" % part, text)
+             for part in ("MAJOR", "MINOR", "PATCH")]
+    return ".".join(p.group(1) for p in parts) if all(parts) else "0.0.0"
 
 
 class build_py_with_resources(build_py):
@@ -81,7 +83,12 @@ extension = Pybind11Extension(
     "verrin._verrin",
     [os.path.join(HERE, "src", "verrin_module.cc")] + library_sources(),
     include_dirs=[ROOT, os.path.join(ROOT, "include")],
-    define_macros=[("VERRIN_BUILDING_LIBRARY", "1")],
+    # The package passes its own resource directory; these are the library's
+    # fallbacks for an installation under /usr, as the CMake build sets them.
+    define_macros=[("VERRIN_BUILDING_LIBRARY", "1"),
+                   ("VERRIN_INSTALL_RESOURCE_DIR", '"/usr/share/verrin/default"'),
+                   ("VERRIN_RESOURCE_DIR_FROM_LIBDIR", '"../share/verrin/default"'),
+                   ("VERRIN_RESOURCE_DIR_FROM_BINDIR", '"../share/verrin/default"')],
     extra_compile_args=pkg_config("--cflags") + ["-g0"],
     extra_link_args=pkg_config("--libs"),
     cxx_std=17,
