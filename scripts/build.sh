@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 tests=${VERRIN_BUILD_TESTS:-ON}
-packages=(cmake g++ make pkg-config libicu-dev)
+packages=(cmake g++ make pkg-config libicu-dev libcpp-httplib-dev nlohmann-json3-dev)
 if [ "$tests" = ON ]; then packages+=(libgtest-dev clang-format help2man); fi
 missing=()
 for p in "${packages[@]}"; do

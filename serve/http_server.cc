@@ -58,9 +58,33 @@ class CHttpServer::CImpl {
     server_.Get("/v1/info", [this](const httplib::Request&, httplib::Response& res) {
       Send(res, service_.Info());
     });
-    server_.Post("/v1/tag", [this](const httplib::Request& req, httplib::Response& res) {
-      Send(res, service_.Tag(req.get_header_value("Content-Type"), req.body,
-                             req.get_param_value("option")));
+    // The body is read here rather than by the server so that its size is
+    // bounded however it is sent: the server checks a declared length, but
+    // not the total of a chunked body.
+    server_.Post("/v1/tag", [this](const httplib::Request& req, httplib::Response& res,
+                                   const httplib::ContentReader& read) {
+      std::string body;
+      bool too_big = false;
+      const bool complete = read([&](const char* data, size_t length) {
+        if (length > max_bytes_ - body.size()) {
+          too_big = true;
+          return false;
+        }
+        body.append(data, length);
+        return true;
+      });
+      if (too_big || res.status == 413) {
+        res.set_header("Connection", "close");  // the rest of the body is not read
+        Send(res, CTagService::Error(413, DefaultMessage(413, req, max_bytes_)));
+        return;
+      }
+      if (!complete) {
+        res.set_header("Connection", "close");
+        Send(res, CTagService::Error(400, "the request body could not be read"));
+        return;
+      }
+      Send(res,
+           service_.Tag(req.get_header_value("Content-Type"), body, req.get_param_value("option")));
     });
     for (const char* path : {"/", "/healthz", "/v1/info"}) RefuseOtherMethods(path, "GET, HEAD");
     RefuseOtherMethods("/v1/tag", "POST");

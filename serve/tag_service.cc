@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 #include <utility>
 
+#include "api/word_alignment.h"
 #include "maxent/me_model.h"
 #include "resource/ne_resource.h"
 #include "serve/utf8.h"
@@ -29,32 +30,10 @@ struct CRequestError {
   std::string message;
 };
 
-// Where each record's word lies in `line`: [start, end) in UTF-16 units.
-// Records come in text order; a word that cannot be found where the search
-// stands gets an empty span there.
-std::vector<std::pair<size_t, size_t>> PlaceRecords(const std::u16string& line,
-                                                    const tag_WordInfoW* records, int count) {
-  std::vector<std::pair<size_t, size_t>> spans;
-  spans.reserve(static_cast<size_t>(count));
-  size_t cursor = 0;
-  for (int i = 0; i < count; ++i) {
-    const char16_t* word = records[i].pWord != nullptr ? records[i].pWord : u"";
-    const size_t found = *word == 0 ? std::u16string::npos : line.find(word, cursor);
-    if (found == std::u16string::npos) {
-      spans.emplace_back(cursor, cursor);
-      continue;
-    }
-    const size_t end = found + std::char_traits<char16_t>::length(word);
-    spans.emplace_back(found, end);
-    cursor = end;
-  }
-  return spans;
-}
-
-json WordJson(const std::string& text, size_t start, size_t end, int type, const char16_t* tag) {
+json WordJson(const std::string& text, int32_t start, int32_t end, int type,
+              const std::u16string* tag) {
   json word = {{"text", text}, {"start", start}, {"end", end}, {"type", type}};
-  word["tag"] = tag != nullptr ? json(Utf16ToUtf8(tag, std::char_traits<char16_t>::length(tag)))
-                               : json(nullptr);
+  word["tag"] = tag != nullptr ? json(Utf16ToUtf8(tag->data(), tag->size())) : json(nullptr);
   return word;
 }
 
@@ -63,15 +42,7 @@ json WordJson(const std::string& text, size_t start, size_t end, int type, const
 // renderings of the lines are joined by line feeds.
 json TagText(CKyVerrin& tagger, const std::string& utf8, int option) {
   const std::u16string text = Utf8ToUtf16(utf8);
-  // Code-point index of every UTF-16 unit, plus one past the end.
-  std::vector<size_t> code_point(text.size() + 1);
-  size_t cp = 0;
-  for (size_t u = 0; u < text.size(); ++u) {
-    code_point[u] = cp;
-    const bool high = text[u] >= 0xD800 && text[u] <= 0xDBFF;
-    if (!high) ++cp;
-  }
-  code_point[text.size()] = cp;
+  const std::vector<int32_t> code_point = CodePointIndex(text.data(), text.size());
 
   json words = json::array(), entities = json::array();
   std::u16string rendered;
@@ -86,15 +57,11 @@ json TagText(CKyVerrin& tagger, const std::string& utf8, int option) {
     tag_WordInfoW* records = nullptr;
     int count = 0;
     tagger.KyTagNEInfo(line.c_str(), option, records, count);
-    const auto spans = PlaceRecords(line, records, count);
-    for (int i = 0; i < count; ++i) {
-      const tag_WordInfoW& r = records[i];
-      const size_t start = code_point[line_start + spans[i].first];
-      const size_t end = code_point[line_start + spans[i].second];
-      const char16_t* w = r.pWord != nullptr ? r.pWord : u"";
-      json word = WordJson(Utf16ToUtf8(w, std::char_traits<char16_t>::length(w)), start, end,
-                           r.cWordType, r.pTag);
-      if (r.cWordType == 3) entities.push_back(word);
+    for (const CAlignedWord& w : AlignWords(line.data(), line.size(), records, count)) {
+      json word =
+          WordJson(Utf16ToUtf8(w.word.data(), w.word.size()), code_point[line_start + w.unitStart],
+                   code_point[line_start + w.unitEnd], w.type, w.hasTag ? &w.tag : nullptr);
+      if (w.type == 3) entities.push_back(word);
       words.push_back(std::move(word));
     }
     buffer.assign(static_cast<size_t>(CKyVerrin::RenderedLength(records, count)) + 1, 0);

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Drives the page of `verrin serve` in headless Chromium (tests/browser/page_test.py)
+# and saves a screenshot to ${VERRIN_BUILD_DIR:-build}/serve-page.png (or $1).
+# When run as root, installs chromium and chromium-driver if missing; otherwise
+# a missing browser skips the test with a message.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build_dir=${VERRIN_BUILD_DIR:-build}
+screenshot=${1:-$build_dir/serve-page.png}
+
+if ! "$build_dir/verrin" serve --help | grep -q "^Endpoints"; then
+  echo "browser test skipped: $build_dir/verrin was not built" >&2
+  exit 0
+fi
+if "$build_dir/verrin" serve --help | grep -q "This build has no service"; then
+  echo "browser test skipped: verrin was built without the service" \
+    "(libcpp-httplib-dev and nlohmann-json3-dev missing)" >&2
+  exit 0
+fi
+if ! command -v chromium >/dev/null || ! command -v chromedriver >/dev/null; then
+  if [ "$(id -u)" = 0 ]; then
+    # The font only makes the Chinese of the screenshot readable.
+    echo "Installing chromium chromium-driver fonts-wqy-zenhei" >&2
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get -o DPkg::Lock::Timeout=600 install -y -qq chromium chromium-driver \
+      fonts-wqy-zenhei >/dev/null
+  else
+    echo "browser test skipped: chromium and chromium-driver are not installed" \
+      "(run as root to have them installed)" >&2
+    exit 0
+  fi
+fi
+python3 tests/browser/page_test.py "$build_dir/verrin" "$screenshot"

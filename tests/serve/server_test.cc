@@ -1,0 +1,198 @@
+// `verrin serve` over loopback: every endpoint, every error status, hostile
+// clients and a clean stop.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <thread>
+
+#include "serve/server_process.h"
+
+namespace verrin::testing {
+namespace {
+
+using nlohmann::json;
+
+// Sends raw bytes on a new connection and returns what comes back before the
+// server closes it or `wait_ms` pass. With `keep_open` the socket stays open
+// (returned in *fd) so the caller can hold it.
+std::string RawExchange(int port, const std::string& bytes, int wait_ms, int* fd = nullptr) {
+  int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    close(s);
+    return "connect failed";
+  }
+  send(s, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+  std::string out;
+  timeval tv{wait_ms / 1000, (wait_ms % 1000) * 1000};
+  setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  if (wait_ms > 0) {
+    char buf[4096];
+    ssize_t n;
+    while ((n = recv(s, buf, sizeof buf, 0)) > 0) out.append(buf, static_cast<size_t>(n));
+  }
+  if (fd != nullptr) {
+    *fd = s;
+  } else {
+    close(s);
+  }
+  return out;
+}
+
+std::string ErrorMessage(const httplib::Result& res) {
+  return json::parse(res->body)["error"]["message"].get<std::string>();
+}
+
+TEST(ServeTest, EndpointsAndErrorsAnswerWithTheirStatus) {
+  CServerProcess server({"--threads", "2", "--max-bytes", "4096"});
+  ASSERT_NE(server.port(), 0);
+  httplib::Client client("127.0.0.1", server.port());
+
+  auto page = client.Get("/");
+  ASSERT_TRUE(page);
+  EXPECT_EQ(page->status, 200);
+  EXPECT_EQ(page->get_header_value("Content-Type"), "text/html; charset=utf-8");
+  EXPECT_NE(page->body.find("<textarea id=\"text\""), std::string::npos);
+  // Self-contained: nothing is loaded from another place.
+  EXPECT_EQ(page->body.find("src="), std::string::npos);
+  EXPECT_EQ(page->body.find("<link"), std::string::npos);
+
+  auto health = client.Get("/healthz");
+  ASSERT_TRUE(health);
+  EXPECT_EQ(health->status, 200);
+  EXPECT_EQ(json::parse(health->body)["status"], "ready");
+
+  auto info = client.Get("/v1/info");
+  ASSERT_TRUE(info);
+  const json facts = json::parse(info->body);
+  EXPECT_EQ(facts["resource_dir"], VERRIN_DEFAULT_RESOURCE_DIR);
+  EXPECT_GT(facts["model_stats"]["features"].get<int>(), 0);
+  EXPECT_EQ(facts["workers"], 2);
+  EXPECT_FALSE(facts["version"].get<std::string>().empty());
+
+  auto tagged = client.Post("/v1/tag", R"({"text": "李鹏在北京"})", "application/json");
+  ASSERT_TRUE(tagged);
+  EXPECT_EQ(tagged->status, 200);
+  EXPECT_EQ(json::parse(tagged->body)["results"][0]["entities"][0]["text"], "李鹏");
+
+  auto plain = client.Post("/v1/tag?option=2", "李鹏 在 北京\n", "text/plain");
+  ASSERT_TRUE(plain);
+  EXPECT_EQ(plain->status, 200);
+  EXPECT_EQ(json::parse(plain->body)["entities"][1]["start"], 5);
+
+  auto bad_json = client.Post("/v1/tag", "{", "application/json");
+  ASSERT_TRUE(bad_json);
+  EXPECT_EQ(bad_json->status, 400);
+
+  auto unknown = client.Get("/v2/tag");
+  ASSERT_TRUE(unknown);
+  EXPECT_EQ(unknown->status, 404);
+  EXPECT_NE(ErrorMessage(unknown).find("/v2/tag"), std::string::npos);
+
+  auto get_tag = client.Get("/v1/tag");
+  ASSERT_TRUE(get_tag);
+  EXPECT_EQ(get_tag->status, 405);
+  EXPECT_EQ(get_tag->get_header_value("Allow"), "POST");
+  auto post_health = client.Post("/healthz", "", "text/plain");
+  ASSERT_TRUE(post_health);
+  EXPECT_EQ(post_health->status, 405);
+  EXPECT_EQ(post_health->get_header_value("Allow"), "GET, HEAD");
+
+  const std::string big = R"({"text": ")" + std::string(5000, 'a') + "\"}";
+  auto too_big = client.Post("/v1/tag", big, "application/json");
+  ASSERT_TRUE(too_big);
+  EXPECT_EQ(too_big->status, 413);
+  EXPECT_NE(ErrorMessage(too_big).find("4096 bytes"), std::string::npos);
+  // The same body sent in chunks, without a length up front.
+  httplib::Client chunked("127.0.0.1", server.port());
+  auto too_big_chunked = chunked.Post(
+      "/v1/tag",
+      [&big](size_t offset, httplib::DataSink& sink) {
+        if (offset < big.size()) {
+          sink.write(big.data() + offset, std::min<size_t>(1000, big.size() - offset));
+        } else {
+          sink.done();
+        }
+        return true;
+      },
+      "application/json");
+  ASSERT_TRUE(too_big_chunked);
+  EXPECT_EQ(too_big_chunked->status, 413);
+
+  EXPECT_EQ(server.Stop(SIGTERM), 0);
+}
+
+TEST(ServeTest, HostileClientsDoNotStopTheService) {
+  CServerProcess server({"--threads", "1"});
+  ASSERT_NE(server.port(), 0);
+  const int port = server.port();
+
+  // A client that sends half a request and then holds the connection.
+  int held = -1;
+  RawExchange(port, "POST /v1/tag HTTP/1.1\r\nHost: x\r\nContent-Length: 100\r\n\r\n{\"te", 0,
+              &held);
+
+  EXPECT_NE(
+      RawExchange(port, std::string("\x00\xff\x13garbage\r\n\r\n", 14), 2000).find("HTTP/1.1 400"),
+      std::string::npos);
+  EXPECT_NE(RawExchange(port, "GET /" + std::string(100000, 'a') + " HTTP/1.1\r\n\r\n", 2000)
+                .find("HTTP/1.1 4"),
+            std::string::npos);
+  // A body shorter than its announced length, then the client goes away.
+  RawExchange(port, "POST /v1/tag HTTP/1.1\r\nHost: x\r\nContent-Length: 50\r\n\r\n{\"text\"", 100);
+  // A malformed chunked body.
+  RawExchange(port, "POST /v1/tag HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n",
+              100);
+
+  // Meanwhile the others are served without waiting for the held connection.
+  httplib::Client client("127.0.0.1", port);
+  const auto started = std::chrono::steady_clock::now();
+  auto tagged = client.Post("/v1/tag", R"({"text": "江泽民在北京"})", "application/json");
+  ASSERT_TRUE(tagged);
+  EXPECT_EQ(tagged->status, 200);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+  close(held);
+
+  auto health = client.Get("/healthz");
+  ASSERT_TRUE(health);
+  EXPECT_EQ(health->status, 200);
+  EXPECT_EQ(server.Stop(SIGINT), 0);
+}
+
+TEST(ServeTest, StopLetsTheRequestInFlightFinish) {
+  CServerProcess server({"--threads", "1"});
+  ASSERT_NE(server.port(), 0);
+  // About 60,000 characters: long enough to still be tagging when the
+  // signal comes.
+  std::string text;
+  for (int i = 0; i < 2000; ++i) text += "国务院总理李鹏今天在北京主持会议。";
+  httplib::Client client("127.0.0.1", server.port());
+  client.set_read_timeout(60, 0);
+  std::unique_ptr<httplib::Result> result;
+  std::thread request([&] {
+    result = std::make_unique<httplib::Result>(
+        client.Post("/v1/tag", json{{"text", text}}.dump(), "application/json"));
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const int status = server.Stop(SIGTERM);
+  request.join();
+  EXPECT_EQ(status, 0);
+  ASSERT_TRUE(result && *result) << "the request in flight was dropped";
+  EXPECT_EQ((*result)->status, 200);
+  EXPECT_EQ(json::parse((*result)->body)["results"][0]["entities"].size(), 6000u);
+}
+
+}  // namespace
+}  // namespace verrin::testing
