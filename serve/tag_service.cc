@@ -226,11 +226,6 @@ CReply CTagService::Tag(const std::string& content_type, const std::string& body
   results.reserve(texts.size());
   {
     CTaggerLease lease(*this);
-    // Taggers that share one resource set are not yet safe to run at the
-    // same time, so tagging is serialised here; remove this lock once the
-    // shared resource set takes concurrent taggers.
-    static std::mutex shared_set_lock;
-    std::lock_guard<std::mutex> lock(shared_set_lock);
     for (const std::string& t : texts) results.push_back(TagText(lease.tagger(), t, option));
   }
   if (plain) {

@@ -27,7 +27,7 @@ ELEMENT = "element-6066-11e4-a52e-4f735466cecf"
 CHROMIUM_FLAGS = [
     "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
     "--disable-background-networking", "--disable-component-update", "--disable-sync",
-    "--window-size=900,520",
+    "--window-size=900,600",
 ]
 
 
