@@ -4,13 +4,13 @@
 # included outside text/. The folders, lowest first (a folder may include its
 # own headers and those of lower folders only; folders of one rank not each
 # other's):
-#   text < io < resource < maxent < engine < corpus, train < api < eval < cli
+#   text < io < resource < maxent < engine < corpus, train < api < eval < serve < cli
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 declare -A rank=([text]=0 [io]=1 [resource]=2 [maxent]=3 [engine]=4 [corpus]=5 [train]=5
-  [api]=6 [eval]=7 [cli]=8)
-folders=(text io resource maxent engine corpus train api eval cli include/verrin)
+  [api]=6 [eval]=7 [serve]=8 [cli]=9)
+folders=(text io resource maxent engine corpus train api eval serve cli include/verrin)
 
 bad=0
 edges=$(mktemp)

@@ -5,8 +5,8 @@
 #include <utility>
 
 #include "api/word_alignment.h"
+#include "engine/ne_resource.h"
 #include "maxent/me_model.h"
-#include "resource/ne_resource.h"
 #include "serve/utf8.h"
 #include "verrin/verrin.h"
 
