@@ -97,6 +97,9 @@ int Run(int argc, char** argv) {
   sigaddset(&stop_signals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 
+  // The taggers of the service use the manager's resource set, so the
+  // manager is made first and destroyed last.
+  CNEResourceManager manager;
   serve::CTagService service;
   // Connections beyond the taggers wait in the service, not in the kernel,
   // so cheap requests (health checks, the page) are still answered while
@@ -123,7 +126,6 @@ int Run(int argc, char** argv) {
     stopper.join();
   };
 
-  CNEResourceManager manager;
   if (!LoadManager(kName, resources, manager)) {
     finish();
     return kExitFailure;

@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +18,8 @@ CServerProcess::CServerProcess(const std::vector<std::string>& args) {
   if (pipe(out) != 0) return;
   pid_ = fork();
   if (pid_ == 0) {
+    // The server must not outlive a test that crashes or is killed.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
     dup2(out[1], STDOUT_FILENO);
     close(out[0]);
     close(out[1]);
