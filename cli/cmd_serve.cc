@@ -96,6 +96,9 @@ int Run(int argc, char** argv) {
   sigaddset(&stop_signals, SIGINT);
   sigaddset(&stop_signals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+  // A client that goes away before its answer is written must cost only its
+  // connection: without this, the write would end the process.
+  signal(SIGPIPE, SIG_IGN);
 
   // The taggers of the service use the manager's resource set, so the
   // manager is made first and destroyed last.

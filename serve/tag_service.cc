@@ -10,10 +10,6 @@
 #include "serve/utf8.h"
 #include "verrin/verrin.h"
 
-#ifndef VERRIN_VERSION
-#define VERRIN_VERSION "unknown"
-#endif
-
 namespace verrin::serve {
 namespace {
 

@@ -156,6 +156,16 @@ TEST(ServeTest, HostileClientsDoNotStopTheService) {
   RawExchange(port, "POST /v1/tag HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n",
               100);
 
+  // A client that asks for a long answer and leaves before it is written.
+  std::string text;
+  for (int i = 0; i < 500; ++i) text += "国务院总理李鹏今天在北京主持会议。";
+  const std::string body = json{{"text", text}}.dump();
+  RawExchange(port,
+              "POST /v1/tag HTTP/1.1\r\nHost: x\r\nContent-Type: application/json\r\n"
+              "Content-Length: " +
+                  std::to_string(body.size()) + "\r\n\r\n" + body,
+              0);
+
   // Meanwhile the others are served without waiting for the held connection.
   httplib::Client client("127.0.0.1", port);
   const auto started = std::chrono::steady_clock::now();
