@@ -119,6 +119,27 @@ TEST(TagCommandTest, SameOutputForEveryThreadCount) {
     EXPECT_TRUE(testing::ReadFile(dir + "/one.txt") == testing::ReadFile(dir + "/three.txt"))
         << "tagfile, option " << option;
   }
+  // eval-ner: the BIO file written from the raw lines serves as gold; the
+  // predicted tags and the scores must not depend on the thread count.
+  std::string bio, one, three;
+  ASSERT_EQ(testing::RunCommand(kCli + " tag --format bio --res " + Quote(kRes) + " " +
+                                    Quote(golden + "/option0.txt") + " 2>/dev/null",
+                                &bio),
+            0);
+  testing::WriteFile(dir + "/gold.bio", bio);
+  const std::string eval = kCli + " eval-ner --res " + Quote(kRes) + " " + Quote(dir + "/gold.bio");
+  ASSERT_EQ(testing::RunCommand(eval + " --threads 1 --output " + Quote(dir + "/one.bio") +
+                                    " 2>/dev/null | head -n 6",
+                                &one),
+            0);
+  ASSERT_EQ(testing::RunCommand(eval + " --threads 3 --output " + Quote(dir + "/three.bio") +
+                                    " 2>/dev/null | head -n 6",
+                                &three),
+            0);
+  EXPECT_NE(one.find("overall"), std::string::npos) << one;
+  EXPECT_EQ(one, three);
+  EXPECT_TRUE(testing::ReadFile(dir + "/one.bio") == testing::ReadFile(dir + "/three.bio"));
+  EXPECT_GT(testing::ReadFile(dir + "/one.bio").size(), bio.size() / 2);
 }
 
 TEST(TagCommandTest, TagFileWritesMergedOrganizations) {
