@@ -14,6 +14,7 @@
 
 #include "resource/protected_file.h"
 #include "text/code_page.h"
+#include "text/file_system.h"
 #include "text/ustring.h"
 #include "verrin/verrin.h"
 
@@ -63,7 +64,7 @@ T Guard(T failed, F body) {
 }
 
 bool FileReadable(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = verrin::OpenFile(path, "rb");
   if (file == nullptr) return false;
   std::fclose(file);
   return true;

@@ -10,6 +10,7 @@
 #include "cli/progress.h"
 #include "eval/ner_scorer.h"
 #include "eval/record_bio.h"
+#include "text/file_system.h"
 #include "verrin/verrin.h"
 
 namespace verrin::cli {
@@ -89,7 +90,7 @@ int Run(int argc, char** argv) {
       for (size_t i = 0; i < out.chars.size(); ++i) bio += out.chars[i] + " " + out.tags[i] + "\n";
       bio += "\n";
     }
-    std::FILE* f = std::fopen(output.c_str(), "wb");
+    std::FILE* f = OpenFile(output, "wb");
     if (f == nullptr) return Fail("eval-ner", "cannot write " + output);
     std::fwrite(bio.data(), 1, bio.size(), f);
     std::fclose(f);

@@ -1,5 +1,4 @@
 // verrin genfeatures
-#include <sys/stat.h>
 
 #include <cstdio>
 #include <string>
@@ -8,6 +7,7 @@
 #include "engine/ne_engine.h"
 #include "engine/ne_resource.h"
 #include "resource/char_label_table.h"
+#include "text/file_system.h"
 #include "verrin/verrin.h"
 
 namespace verrin::cli {
@@ -39,12 +39,10 @@ bool MakeDirectories(const std::string& path) {
   for (size_t i = 0; i <= path.size(); ++i) {
     if (i == path.size() || (path[i] == '/' && i > 0)) {
       partial = path.substr(0, i);
-      struct stat st;
-      if (stat(partial.c_str(), &st) != 0 && mkdir(partial.c_str(), 0777) != 0) return false;
+      if (!PathExists(partial) && !MakeDirectory(partial)) return false;
     }
   }
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return IsDirectory(path);
 }
 
 // The labels of a person's name.
@@ -71,7 +69,7 @@ int Run(int argc, char** argv) {
   const std::string& corpus = parser.Positional()[0];
   std::string out_dir = parser.Positional()[1];
   while (out_dir.size() > 1 && out_dir.back() == '/') out_dir.pop_back();
-  if (std::FILE* probe = std::fopen(corpus.c_str(), "r")) {
+  if (std::FILE* probe = OpenFile(corpus, "r")) {
     std::fclose(probe);
   } else {
     return Fail("genfeatures", "cannot open the corpus " + corpus);

@@ -1,5 +1,4 @@
 // verrin protect / unprotect: write and read back protected resource files.
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -8,6 +7,7 @@
 
 #include "cli/command.h"
 #include "io/protected_file.h"
+#include "text/file_system.h"
 
 namespace verrin::cli {
 namespace {
@@ -26,12 +26,6 @@ constexpr char kUnprotectUsage[] =
     "Deciphers the protected resource file IN and writes its plain text to OUT\n"
     "(the zero padding of the last chunk is dropped).\n";
 
-bool SameFile(const std::string& a, const std::string& b) {
-  struct stat sa, sb;
-  return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
-}
-
 int RunCipher(const char* name, bool encipher, int argc, char** argv) {
   ArgParser parser;
   std::string error;
@@ -41,9 +35,9 @@ int RunCipher(const char* name, bool encipher, int argc, char** argv) {
   const std::string& out_path = parser.Positional()[1];
   if (SameFile(in_path, out_path)) return Fail(name, "IN and OUT are the same file");
 
-  std::FILE* in = std::fopen(in_path.c_str(), "rb");
+  std::FILE* in = OpenFile(in_path, "rb");
   if (in == nullptr) return Fail(name, "cannot open " + in_path + ": " + std::strerror(errno));
-  std::FILE* out = std::fopen(out_path.c_str(), "wb");
+  std::FILE* out = OpenFile(out_path, "wb");
   if (out == nullptr) {
     const std::string reason = std::strerror(errno);
     std::fclose(in);

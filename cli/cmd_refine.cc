@@ -11,6 +11,7 @@
 #include "eval/record_bio.h"
 #include "maxent/me_model.h"
 #include "train/sequence_trainer.h"
+#include "text/file_system.h"
 #include "verrin/verrin.h"
 
 namespace verrin::cli {
@@ -91,7 +92,7 @@ int Run(int argc, char** argv) {
   if (parser.Positional().size() != 2) return UsageError(kName, "expected CORPUS and MODEL_OUT");
   const std::string& corpus = parser.Positional()[0];
   const std::string& model_out = parser.Positional()[1];
-  if (std::FILE* probe = std::fopen(corpus.c_str(), "r")) {
+  if (std::FILE* probe = OpenFile(corpus, "r")) {
     std::fclose(probe);
   } else {
     return Fail(kName, "cannot open the corpus " + corpus);

@@ -8,6 +8,7 @@
 #include "engine/ne_resource.h"
 #include "resource/lexicon.h"
 #include "text/code_page.h"
+#include "text/file_system.h"
 
 namespace verrin::cli {
 namespace {
@@ -61,7 +62,7 @@ int RunSegment(int argc, char** argv) {
   std::string in_path = "-";
   if (!parser.Positional().empty()) in_path = parser.Positional()[0];
   if (in_path != "-") {
-    in = std::fopen(in_path.c_str(), "rb");
+    in = OpenFile(in_path, "rb");
     if (in == nullptr) return Fail(name, "cannot open " + in_path + ": " + std::strerror(errno));
   }
 

@@ -17,6 +17,7 @@
 #include "eval/record_bio.h"
 #include "text/char_class.h"
 #include "text/code_page.h"
+#include "text/file_system.h"
 #include "verrin/verrin.h"
 
 namespace verrin::cli {

@@ -1,25 +1,20 @@
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <string>
 
 #include "cli/command.h"
 #include "io/protected_file.h"
+#include "text/file_system.h"
 #include "verrin/verrin.h"
 
 namespace verrin::cli {
 
-static bool Exists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
-}
+static bool Exists(const std::string& path) { return PathExists(path); }
 
 bool LoadManager(const char* command, std::string res_dir, std::string model_path,
                  bool protected_form, CNEResourceManager& manager, bool use_bundled_model) {
   if (res_dir.empty()) res_dir = DefaultResourceDir();
   while (res_dir.size() > 1 && res_dir.back() == '/') res_dir.pop_back();
-  struct stat st;
-  if (stat(res_dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+  if (!IsDirectory(res_dir)) {
     Fail(command, "resource directory not found: " + res_dir);
     return false;
   }

@@ -1,7 +1,13 @@
 // verrin: the command-line face of the library.
 #include <locale.h>
-#include <sys/stat.h>
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -11,6 +17,7 @@
 #include <string>
 
 #include "cli/command.h"
+#include "text/file_system.h"
 #include "verrin/verrin.h"
 
 namespace verrin::cli {
@@ -99,17 +106,17 @@ bool ParseIntArg(const std::string& text, int* value) {
 
 bool ParseDoubleArg(const std::string& text, double* value) {
   if (text.empty()) return false;
-  static locale_t c_locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
   char* end = nullptr;
+#if defined(_WIN32)
+  static _locale_t c_locale = _create_locale(LC_NUMERIC, "C");
+  double v = _strtod_l(text.c_str(), &end, c_locale);
+#else
+  static locale_t c_locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
   double v = strtod_l(text.c_str(), &end, c_locale);
+#endif
   if (*end != 0) return false;
   *value = v;
   return true;
-}
-
-static bool IsDirectory(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 std::string DefaultResourceDir() {
@@ -120,8 +127,7 @@ std::string DefaultResourceDir() {
 
 std::string DefaultModelPath(const std::string& resource_dir) {
   std::string path = resource_dir + "/model.txt";
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 ? path : std::string();
+  return verrin::PathExists(path) ? path : std::string();
 }
 
 bool StderrIsTerminal() { return isatty(fileno(stderr)) != 0; }
@@ -142,7 +148,26 @@ static void PrintMainHelp(FILE* out) {
 
 }  // namespace verrin::cli
 
+#if defined(_WIN32)
+int RunMain(int argc, char** argv);
+
+// Arguments arrive as UTF-16 and go on as UTF-8, so every file name works;
+// standard streams are binary so that output is the same bytes as elsewhere.
+int wmain(int argc, wchar_t** wargv) {
+  _setmode(_fileno(stdin), _O_BINARY);
+  _setmode(_fileno(stdout), _O_BINARY);
+  std::vector<std::string> args;
+  for (int i = 0; i < argc; ++i) args.push_back(verrin::WideToUtf8(wargv[i]));
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  return RunMain(argc, argv.data());
+}
+
+int RunMain(int argc, char** argv) {
+#else
 int main(int argc, char** argv) {
+#endif
   using namespace verrin::cli;
   if (argc < 2) {
     PrintMainHelp(stderr);

@@ -1,7 +1,6 @@
 // Training-feature generation: a bracketed corpus becomes the event file of
 // the trainer and a character label table, through the same pre-segmentation,
 // label and feature code as tagging, with the training switch on.
-#include <unicode/ustdio.h>
 
 #include <cstdio>
 #include <string>
@@ -10,6 +9,7 @@
 #include "engine/ne_resource.h"
 #include "text/char_class.h"
 #include "text/code_page.h"
+#include "text/file_system.h"
 
 namespace verrin {
 namespace {
@@ -17,7 +17,7 @@ namespace {
 inline constexpr char kEventFile[] = "/ME_featuredata_tr.txt";
 
 // One line per sample: each predicate followed by a space, then the outcome.
-void WriteEvents(const std::vector<CMESample>& samples, UFILE* file) {
+void WriteEvents(const std::vector<CMESample>& samples, CTextFile* file) {
   for (const CMESample& sample : samples) {
     for (const CUString& predicate : sample.predicates) {
       WriteText(file, predicate.c_str(), predicate.Length());
@@ -36,14 +36,14 @@ bool TrainingHook(const std::string& /*event_path*/, int /*param*/) { return tru
 bool CNEEngine::GenerateFeatureData(const char* corpus_path, int param, const char* out_dir) {
   // The corpus is only read, so it is opened for reading alone: a read-only
   // corpus must work.
-  std::FILE* corpus = std::fopen(corpus_path, "r");
+  std::FILE* corpus = OpenFile(corpus_path, "r");
   if (corpus == nullptr) {
     std::fprintf(stderr, "Could not open file %s", corpus_path);
     return false;
   }
   const std::string dir = out_dir != nullptr ? out_dir : "";
   const std::string event_path = dir + kEventFile;
-  UFILE* events = OpenTextFile(event_path.c_str(), "w");
+  CTextFile* events = OpenTextFile(event_path.c_str(), "w");
   if (events == nullptr) {
     std::fprintf(stderr, "Could not open file %s", event_path.c_str());
     std::fclose(corpus);
@@ -79,9 +79,12 @@ bool CNEEngine::GenerateFeatureData(const char* corpus_path, int param, const ch
     }
   }
   if (progress_) std::fputs("\n", stderr);
-  CloseTextFile(events);
   std::fclose(corpus);
-  resource_->CharLabels().Write(dir + kCharLabelFile);
+  if (!CloseTextFile(events)) {
+    std::fprintf(stderr, "Could not write file %s", event_path.c_str());
+    return false;
+  }
+  if (!resource_->CharLabels().Write(dir + kCharLabelFile)) return false;
   return TrainingHook(event_path, param);
 }
 

@@ -1,7 +1,5 @@
 #include "engine/ne_engine.h"
 
-#include <unicode/ustdio.h>
-
 #include <cstdio>
 #include <string>
 
@@ -10,6 +8,7 @@
 #include "maxent/me_classifier.h"
 #include "text/char_class.h"
 #include "text/code_page.h"
+#include "text/file_system.h"
 
 namespace verrin {
 namespace {
@@ -375,12 +374,12 @@ void CNEEngine::TagLine(const CUString& line, bool segmented, CUString& out) {
 }
 
 bool CNEEngine::TagFile(const char* in_path, const char* out_path, bool segmented) {
-  std::FILE* in = std::fopen(in_path, "r");
+  std::FILE* in = OpenFile(in_path, "r");
   if (in == nullptr) {
     std::fprintf(stderr, "Could not open file %s", in_path);
     return false;
   }
-  UFILE* out = OpenTextFile(out_path, "w");
+  CTextFile* out = OpenTextFile(out_path, "w");
   if (out == nullptr) {
     std::fprintf(stderr, "Could not open file %s", out_path);
     std::fclose(in);
@@ -399,8 +398,12 @@ bool CNEEngine::TagFile(const char* in_path, const char* out_path, bool segmente
     }
   }
   if (progress_) std::fputs("\n", stderr);
-  CloseTextFile(out);
   std::fclose(in);
+  // A full disk must not pass for a tagged file.
+  if (!CloseTextFile(out)) {
+    std::fprintf(stderr, "Could not write file %s", out_path);
+    return false;
+  }
   return true;
 }
 

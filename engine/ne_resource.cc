@@ -1,12 +1,10 @@
 #include "engine/ne_resource.h"
 
-#include <unicode/uchar.h>
-#include <unicode/ustring.h>
-
 #include <cstdio>
 
 #include "text/char_class.h"
 #include "text/code_page.h"
+#include "text/file_system.h"
 
 namespace verrin {
 
@@ -39,7 +37,7 @@ bool CNEResource::LoadDictionaries(const char* dir, const char* model_path, bool
     }
   }
   if (model_path == nullptr) return true;
-  return classifier_.Model().Load(FromGbk(model_path), protected_form);
+  return classifier_.Model().Load(FromNarrowPath(model_path), protected_form);
 }
 
 bool CNEResource::LoadCharLabels(int optional, const char* dir, bool protected_form) {
@@ -92,7 +90,7 @@ int32_t ClassCodeOf(const CUString& class_text) {
     int32_t code;
   } static const kCodes[] = {{u"mdw", 5}, {u"P", 2}, {u"L", 4}, {u"O", 3}};
   for (const Entry& e : kCodes) {
-    if (u_strcasecmp(class_text.c_str(), e.text, U_FOLD_CASE_DEFAULT) == 0) return e.code;
+    if (UStrCaseCompare(class_text.c_str(), e.text) == 0) return e.code;
   }
   return 6;
 }

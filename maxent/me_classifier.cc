@@ -1,7 +1,5 @@
 #include "maxent/me_classifier.h"
 
-#include <unicode/ustdio.h>
-
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -10,6 +8,7 @@
 #include "maxent/me_number_format.h"
 #include "text/char_class.h"
 #include "text/code_page.h"
+#include "text/file_system.h"
 
 namespace verrin {
 
@@ -55,7 +54,7 @@ CMEClassifier::~CMEClassifier() = default;
 bool CMEClassifier::LoadEvents(const CUString& path) {
   std::FILE* file = OpenNarrowFile(path, "r");
   if (file == nullptr) {
-    std::fprintf(stderr, "open file %s failed", ToGbk(path).c_str());
+    std::fprintf(stderr, "open file %s failed", NarrowPath(path).c_str());
     return false;
   }
   CLineReader reader(file);
@@ -78,16 +77,16 @@ bool CMEClassifier::Evaluate(const CUString& test_path, const CUString& result_p
     std::fprintf(stderr, "the model is not loaded\n");
     return false;
   }
-  const std::string result_narrow = ToGbk(result_path);
-  UFILE* result = u_fopen(result_narrow.c_str(), "w", kNumberLocale, kTextFileCodePage);
+  const std::string result_narrow = NarrowPath(result_path);
+  CTextFile* result = OpenTextFile(result_path, "w");
   if (result == nullptr) {
     std::fprintf(stderr, "create file %s failed", result_narrow.c_str());
     return false;
   }
   std::FILE* test = OpenNarrowFile(test_path, "r");
   if (test == nullptr) {
-    std::fprintf(stderr, "open file %s failed", ToGbk(test_path).c_str());
-    u_fclose(result);
+    std::fprintf(stderr, "open file %s failed", NarrowPath(test_path).c_str());
+    CloseTextFile(result);
     return false;
   }
   CLineReader reader(test);
@@ -116,14 +115,17 @@ bool CMEClassifier::Evaluate(const CUString& test_path, const CUString& result_p
     line.push_back(u'\t');
     line.append(std::u16string_view(gold.c_str()));
     line.push_back(u'\n');
-    u_file_write(line.data(), static_cast<int32_t>(line.size()), result);
+    WriteText(result, line.data(), static_cast<int32_t>(line.size()));
     ++total;
   }
   // No evaluated line leaves nothing to divide by: the rate is then 0.
   const double rate = total > 0 ? 100.0 * correct / total : 0.0;
   std::fprintf(stderr, "total=%d, correct=%d, rate=%.2f\n\n", total, correct, rate);
   std::fclose(test);
-  u_fclose(result);
+  if (!CloseTextFile(result)) {
+    std::fprintf(stderr, "error: cannot write %s!\n", result_narrow.c_str());
+    return false;
+  }
   return true;
 }
 

@@ -1,6 +1,4 @@
 // Model files: loading (plain and protected), saving, in-memory tables.
-#include <unicode/ustdio.h>
-#include <unicode/ustring.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -14,6 +12,7 @@
 #include "maxent/me_model_impl.h"
 #include "maxent/me_number_format.h"
 #include "text/code_page.h"
+#include "text/file_system.h"
 
 namespace verrin {
 namespace {
@@ -146,14 +145,14 @@ void EmptyTables(CMEModel::Impl& m) {
 }  // namespace
 
 bool CMEModel::Load(const CUString& path, bool protected_form) {
-  const std::string narrow = ToGbk(path);
+  const std::string narrow = NarrowPath(path);
   EmptyTables(*impl_);
   FinishLoad();
   if (protected_form) {
     // A path without "txt" has no protected twin: report it as missing.
     std::FILE* file = narrow.find("txt") == std::string::npos
                           ? nullptr
-                          : std::fopen(ProtectedPathFor(narrow).c_str(), "rb");
+                          : OpenFile(ProtectedPathFor(narrow), "rb");
     if (file == nullptr) {
       std::fprintf(stderr, "error: cannot open %s !\n", narrow.c_str());
       return false;
@@ -168,7 +167,7 @@ bool CMEModel::Load(const CUString& path, bool protected_form) {
     LoadDeciphered(bytes);
     return true;
   }
-  std::FILE* file = std::fopen(narrow.c_str(), "r");
+  std::FILE* file = OpenFile(narrow, "r");
   if (file == nullptr) {
     std::fprintf(stderr, "error: cannot open %s !\n", narrow.c_str());
     return false;
@@ -258,9 +257,8 @@ void CMEModel::LoadDeciphered(const std::vector<unsigned char>& bytes) {
 }
 
 bool CMEModel::Save(const CUString& path) const {
-  // The GBK form of the path, like every other file name of the system.
-  const std::string narrow = ToGbk(path);
-  UFILE* file = u_fopen(narrow.c_str(), "w", kNumberLocale, kTextFileCodePage);
+  const std::string narrow = NarrowPath(path);
+  CTextFile* file = OpenTextFile(path, "w");
   if (file == nullptr) {
     std::fprintf(stderr, "error: cannot open %s!\n", narrow.c_str());
     return false;
@@ -281,14 +279,12 @@ bool CMEModel::Save(const CUString& path) const {
     number.Append(weight, block);
     block.push_back(u'\n');
     if (block.size() >= (1u << 16)) {
-      u_file_write(block.data(), static_cast<int32_t>(block.size()), file);
+      WriteText(file, block.data(), static_cast<int32_t>(block.size()));
       block.clear();
     }
   }
-  if (!block.empty()) u_file_write(block.data(), static_cast<int32_t>(block.size()), file);
-  u_fflush(file);
-  const bool written = std::ferror(u_fgetfile(file)) == 0;
-  u_fclose(file);
+  if (!block.empty()) WriteText(file, block.data(), static_cast<int32_t>(block.size()));
+  const bool written = CloseTextFile(file);
   if (!written) {
     std::fprintf(stderr, "error: cannot write %s!\n", narrow.c_str());
     return false;
@@ -302,7 +298,7 @@ bool CMEModel::LoadTable(const MEModelEntry* entries) {
   // that weight i always belongs to feature i.
   m.weights.assign(m.feature_keys.size(), 0.0);
   for (const MEModelEntry* e = entries; e != nullptr && e->outcome != nullptr; ++e) {
-    if (u_strcasecmp(e->outcome, u"///", U_FOLD_CASE_DEFAULT) == 0) break;
+    if (UStrCaseCompare(e->outcome, u"///") == 0) break;
     const int32_t outcome = m.outcomes.Insert(
         std::u16string_view(e->outcome, static_cast<size_t>(UStrLen(e->outcome))));
     const char16_t* predicate_text = e->predicate != nullptr ? e->predicate : u"";

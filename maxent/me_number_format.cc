@@ -1,6 +1,8 @@
 #include "maxent/me_number_format.h"
 
+#if !defined(_WIN32)
 #include <unicode/unum.h>
+#endif
 
 #include <cstdio>
 
@@ -8,6 +10,12 @@
 
 namespace verrin {
 
+// Windows builds have no ICU: there the C library's "%f" serves (it can
+// differ from ICU in the last digit of a value that lies on a rounding tie).
+#if defined(_WIN32)
+CFixedFormatter::CFixedFormatter() = default;
+CFixedFormatter::~CFixedFormatter() = default;
+#else
 CFixedFormatter::CFixedFormatter() {
   UErrorCode status = U_ZERO_ERROR;
   UNumberFormat* format = unum_open(UNUM_DECIMAL, nullptr, 0, kNumberLocale, nullptr, &status);
@@ -20,7 +28,10 @@ CFixedFormatter::~CFixedFormatter() {
   if (format_ != nullptr) unum_close(static_cast<UNumberFormat*>(format_));
 }
 
+#endif
+
 void CFixedFormatter::Append(double value, std::u16string& out) {
+#if !defined(_WIN32)
   if (format_ != nullptr) {
     const UNumberFormat* format = static_cast<const UNumberFormat*>(format_);
     UChar buffer[64];
@@ -40,6 +51,7 @@ void CFixedFormatter::Append(double value, std::u16string& out) {
       }
     }
   }
+#endif
   // Without ICU's formatter (its data missing): the C library's "%f".
   char text[400];
   const int length = std::snprintf(text, sizeof text, "%f", value);

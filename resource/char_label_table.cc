@@ -1,12 +1,11 @@
 #include "resource/char_label_table.h"
 
-#include <unicode/ustdio.h>
-
 #include <cstdio>
 
 #include "io/protected_file.h"
 #include "text/char_class.h"
 #include "text/code_page.h"
+#include "text/file_system.h"
 
 namespace verrin {
 
@@ -23,7 +22,7 @@ void CharLabelTable::ParseLine(const CUString& line) {
 }
 
 bool CharLabelTable::Load(const std::string& path, bool protected_form) {
-  std::FILE* file = std::fopen(path.c_str(), protected_form ? "rb" : "r");
+  std::FILE* file = OpenFile(path, protected_form ? "rb" : "r");
   if (file == nullptr) {
     std::fprintf(stderr, "Could not open file %s", path.c_str());
     return false;
@@ -60,16 +59,24 @@ int32_t CharLabelTable::AllowLabels(char16_t first, char16_t last, int32_t bits)
 }
 
 bool CharLabelTable::Write(const std::string& path) const {
-  UFILE* file = OpenTextFile(path.c_str(), "w");
+  CTextFile* file = OpenTextFile(path.c_str(), "w");
   if (file == nullptr) {
     std::fprintf(stderr, "Could not open file %s", path.c_str());
     return false;
   }
   for (int32_t i = 0; i < kSize; ++i) {
     if (bits_[i] == 0) continue;
-    u_fprintf(file, "%C\t%d\n", static_cast<UChar>(i), static_cast<int>(bits_[i]));
+    // "%C\t%d\n"
+    const char16_t unit[2] = {static_cast<char16_t>(i), u'\t'};
+    WriteText(file, unit, 2);
+    const CUString bits = DecimalText(bits_[i]);
+    WriteText(file, bits.c_str(), bits.Length());
+    WriteText(file, u"\n", 1);
   }
-  CloseTextFile(file);
+  if (!CloseTextFile(file)) {
+    std::fprintf(stderr, "Could not write file %s", path.c_str());
+    return false;
+  }
   return true;
 }
 

@@ -6,6 +6,7 @@
 #include "resource/pe_info.h"
 #include "text/char_class.h"
 #include "text/code_page.h"
+#include "text/file_system.h"
 
 namespace verrin {
 
@@ -17,14 +18,14 @@ bool CNELexicon::OnEntryLine(const char16_t* /*line*/) { return true; }
 
 bool CNELexicon::LoadLexicon(const std::string& path, bool protected_form) {
   if (!protected_form) {
-    std::FILE* file = std::fopen(path.c_str(), "r");
+    std::FILE* file = OpenFile(path, "r");
     if (file == nullptr) return false;
     CUString line;
     while (ReadNarrowLine(file, line)) AddEntryLine(line);
     std::fclose(file);
     return true;
   }
-  std::FILE* file = std::fopen(ProtectedPathFor(path).c_str(), "rb");
+  std::FILE* file = OpenFile(ProtectedPathFor(path), "rb");
   if (file == nullptr) return false;
   std::vector<unsigned char> buffer;
   const bool read = ReadProtectedFile(file, buffer);

@@ -5,6 +5,7 @@
 #include "io/protected_file.h"
 #include "text/char_class.h"
 #include "text/code_page.h"
+#include "text/file_system.h"
 
 namespace verrin {
 namespace {
@@ -95,7 +96,7 @@ PeInfoTable::PeInfoTable() : entries_(65536) {}
 
 bool PeInfoTable::LoadPeInfo(const std::string& path, bool protected_form) {
   if (!protected_form) {
-    std::FILE* file = std::fopen(path.c_str(), "r");
+    std::FILE* file = OpenFile(path, "r");
     if (file == nullptr) return false;
     CUString line;
     while (ReadNarrowLine(file, line)) ParsePeInfoLine(line, entries_);
@@ -103,7 +104,7 @@ bool PeInfoTable::LoadPeInfo(const std::string& path, bool protected_form) {
     return true;
   }
   const std::string protected_path = ProtectedPathFor(path);
-  std::FILE* file = std::fopen(protected_path.c_str(), "rb");
+  std::FILE* file = OpenFile(protected_path, "rb");
   if (file == nullptr) {
     std::fprintf(stderr, "open file %s failed.\n", protected_path.c_str());
     return false;

@@ -1,8 +1,14 @@
 #include "test_util.h"
 
+#if defined(_WIN32)
+#include <process.h>
+#define popen _popen
+#define pclose _pclose
+#define getpid _getpid
+#else
 #include <sys/wait.h>
-#include <unicode/ustring.h>
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,24 +20,9 @@
 
 namespace verrin::testing {
 
-CUString U(const std::string& utf8) {
-  std::u16string out(utf8.size() + 1, u'\0');
-  int32_t length = 0;
-  UErrorCode status = U_ZERO_ERROR;
-  u_strFromUTF8(out.data(), static_cast<int32_t>(out.size()), &length, utf8.data(),
-                static_cast<int32_t>(utf8.size()), &status);
-  return CUString(out.data(), length);
-}
+CUString U(const std::string& utf8) { return FromUtf8(utf8); }
 
-std::string Utf8(const char16_t* text, int length) {
-  if (length < 0) length = UStrLen(text);
-  std::string out(static_cast<size_t>(length) * 3 + 1, '\0');
-  int32_t n = 0;
-  UErrorCode status = U_ZERO_ERROR;
-  u_strToUTF8(out.data(), static_cast<int32_t>(out.size()), &n, text, length, &status);
-  out.resize(static_cast<size_t>(n));
-  return out;
-}
+std::string Utf8(const char16_t* text, int length) { return ToUtf8(text, length); }
 
 std::string Utf8(const CUString& text) { return Utf8(text.c_str(), text.Length()); }
 
@@ -67,7 +58,11 @@ int RunCommand(const std::string& command, std::string* output) {
   while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) captured.append(buffer, n);
   int status = pclose(pipe);
   if (output != nullptr) *output = captured;
+#if defined(_WIN32)
+  return status;
+#else
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
 }
 
 }  // namespace verrin::testing

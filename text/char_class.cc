@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "text/file_system.h"
+
 namespace verrin {
 namespace {
 
@@ -156,7 +158,7 @@ bool ParseBracketTag(char16_t* text, BracketTag& record) {
 }
 
 bool FileExists(const char* narrow_path) {
-  std::FILE* f = std::fopen(narrow_path, "rb");
+  std::FILE* f = OpenFile(narrow_path, "rb");
   if (f == nullptr) return false;
   std::fclose(f);
   return true;

@@ -1,14 +1,10 @@
 #include "text/code_page.h"
 
-#include <locale.h>
-#include <unicode/ucnv.h>
-#include <unicode/ustdio.h>
-
-#include <cerrno>
-#include <clocale>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
+
+#include "text/file_system.h"
 
 namespace verrin {
 
@@ -27,13 +23,6 @@ CCodePageSet::ThreadSlot& CCodePageSet::Slot() {
   return slot;
 }
 
-namespace {
-
-const char* const kConverterNames[CCodePageSet::kCount] = {nullptr, "ISO8859-1", "GBK", "Big5",
-                                                           "UTF-8"};
-
-}  // namespace
-
 CCodePageSet& CCodePageSet::Get() {
   ThreadSlot& slot = Slot();
   if (slot.set == nullptr) slot.set = new CCodePageSet();
@@ -44,47 +33,6 @@ void CCodePageSet::Release() { Slot().Reset(); }
 
 bool CCodePageSet::Exists() { return Slot().set != nullptr; }
 
-CCodePageSet::CCodePageSet() {
-  for (int i = 0; i < kCount; ++i) {
-    UErrorCode status = U_ZERO_ERROR;
-    converters_[i] = ucnv_open(kConverterNames[i], &status);
-    if (U_FAILURE(status)) converters_[i] = nullptr;
-  }
-}
-
-CCodePageSet::~CCodePageSet() {
-  for (UConverter*& converter : converters_) {
-    if (converter != nullptr) ucnv_close(converter);
-    converter = nullptr;
-  }
-}
-
-int32_t CCodePageSet::ToUnicode(int code_page, const char* text, int32_t length, char16_t* dest,
-                                int32_t capacity) {
-  if (capacity < 0) capacity = 0;
-  dest[0] = 0;
-  if (code_page < 0 || code_page >= kCount || converters_[code_page] == nullptr) return 0;
-  UErrorCode status = U_ZERO_ERROR;
-  int32_t n = ucnv_toUChars(converters_[code_page], dest, capacity, text, length, &status);
-  if (n > capacity) n = capacity;  // overflow: keep what fits
-  if (n < 0) n = 0;
-  dest[n] = 0;
-  return n;
-}
-
-int32_t CCodePageSet::FromUnicode(int code_page, const char16_t* text, int32_t length, char* dest,
-                                  int32_t capacity) {
-  if (capacity <= 0) return 0;
-  dest[0] = 0;
-  if (code_page < 0 || code_page >= kCount || converters_[code_page] == nullptr) return 0;
-  UErrorCode status = U_ZERO_ERROR;
-  int32_t n = ucnv_fromUChars(converters_[code_page], dest, capacity - 1, text, length, &status);
-  if (n > capacity - 1) n = capacity - 1;
-  if (n < 0) n = 0;
-  dest[n] = 0;
-  return n;
-}
-
 CUString CCodePageSet::Decode(int code_page, const char* bytes, size_t length) {
   if (length == 0) return CUString(int32_t{0});
   // No supported code page yields more UTF-16 units than input bytes.
@@ -92,21 +40,6 @@ CUString CCodePageSet::Decode(int code_page, const char* bytes, size_t length) {
   const int32_t n = ToUnicode(code_page, bytes, static_cast<int32_t>(length), buffer.data(),
                               static_cast<int32_t>(length));
   return CUString(buffer.data(), n);
-}
-
-std::string CCodePageSet::Encode(int code_page, const char16_t* text, int32_t length) {
-  if (length < 0) length = UStrLen(text);
-  if (length == 0) return std::string();
-  if (code_page < 0 || code_page >= kCount || converters_[code_page] == nullptr) return {};
-  UErrorCode status = U_ZERO_ERROR;
-  int32_t needed = ucnv_fromUChars(converters_[code_page], nullptr, 0, text, length, &status);
-  std::string out(static_cast<size_t>(needed) + 1, '\0');
-  status = U_ZERO_ERROR;
-  int32_t n =
-      ucnv_fromUChars(converters_[code_page], out.data(), needed + 1, text, length, &status);
-  if (n < 0) n = 0;
-  out.resize(static_cast<size_t>(n));
-  return out;
 }
 
 CUString FromGbk(const std::string& bytes) {
@@ -133,27 +66,92 @@ std::string ToUtf8(const char16_t* text, int32_t length) {
   return CCodePageSet::Get().Encode(CCodePageSet::kUtf8, text, length);
 }
 
-UFILE* OpenTextFile(const CUString& path, const char* mode) {
-  return OpenTextFile(ToGbk(path).c_str(), mode);
+CUString FromNarrowPath(const std::string& path) {
+#if defined(_WIN32)
+  const std::wstring wide = WidePath(path);
+  return CUString(reinterpret_cast<const char16_t*>(wide.c_str()),
+                  static_cast<int32_t>(wide.size()));
+#else
+  return FromGbk(path);
+#endif
 }
 
-UFILE* OpenTextFile(const char* narrow_path, const char* mode) {
-  // Numbers written with u_fprintf must not follow the user's locale (a
-  // decimal comma or other digits would not read back): POSIX formatting.
-  return u_fopen(narrow_path, mode, "en_US_POSIX", kTextFileCodePage);
+std::string NarrowPath(const CUString& path) {
+#if defined(_WIN32)
+  return ToUtf8(path);
+#else
+  return ToGbk(path);
+#endif
 }
 
-void CloseTextFile(UFILE* file) {
-  if (file != nullptr) u_fclose(file);
+class CTextFile {
+ public:
+  explicit CTextFile(std::FILE* file) : file_(file) {}
+
+  void Write(const char16_t* text, int32_t length) {
+    pending_.append(text, static_cast<size_t>(length));
+    if (pending_.size() >= kFlushUnits) Flush(false);
+  }
+
+  bool Close() {
+    Flush(true);
+    const bool closed = std::fclose(file_) == 0;
+    return closed && !failed_;
+  }
+
+ private:
+  static constexpr size_t kFlushUnits = 1 << 15;
+
+  // Converts and writes the pending text; a high surrogate at its end waits
+  // for its partner unless this is the last flush.
+  void Flush(bool last) {
+    size_t n = pending_.size();
+    if (!last && n > 0 && pending_[n - 1] >= 0xD800 && pending_[n - 1] <= 0xDBFF) --n;
+    if (n == 0) return;
+    const std::string bytes = ToGbk(pending_.data(), static_cast<int32_t>(n));
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
+      failed_ = true;
+    }
+    pending_.erase(0, n);
+  }
+
+  std::FILE* file_;
+  std::u16string pending_;
+  bool failed_ = false;
+};
+
+namespace {
+
+CTextFile* OpenText(const std::string& narrow_path, const char* mode) {
+  // Binary: "\n" stays one byte on every platform.
+  std::FILE* file = OpenFile(narrow_path, mode[0] == 'a' ? "ab" : "wb");
+  return file != nullptr ? new CTextFile(file) : nullptr;
 }
 
-void WriteText(UFILE* file, const char16_t* text, int32_t length) {
+}  // namespace
+
+CTextFile* OpenTextFile(const CUString& path, const char* mode) {
+  return OpenText(NarrowPath(path), mode);
+}
+
+CTextFile* OpenTextFile(const char* narrow_path, const char* mode) {
+  return OpenText(narrow_path != nullptr ? narrow_path : "", mode);
+}
+
+bool CloseTextFile(CTextFile* file) {
+  if (file == nullptr) return false;
+  const bool ok = file->Close();
+  delete file;
+  return ok;
+}
+
+void WriteText(CTextFile* file, const char16_t* text, int32_t length) {
   if (length < 0) length = UStrLen(text);
-  if (length > 0) u_file_write(text, length, file);
+  if (length > 0) file->Write(text, length);
 }
 
 FILE* OpenNarrowFile(const CUString& path, const char* mode) {
-  return std::fopen(ToGbk(path).c_str(), mode);
+  return OpenFile(NarrowPath(path), mode);
 }
 
 bool ReadRawLine(FILE* file, std::string& line) {
@@ -191,12 +189,6 @@ int ParseInt(const char* text) {
   }
   if (negative) value = -value;
   return static_cast<int>(value);  // like atoi, out-of-range input is not defended
-}
-
-double ParseDouble(const char* text) {
-  if (text == nullptr) return 0.0;
-  static locale_t c_locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-  return strtod_l(text, nullptr, c_locale);
 }
 
 int ParseNarrowInt(const char16_t* text) {

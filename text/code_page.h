@@ -2,8 +2,12 @@
 //
 // Every narrow (8-bit) text that enters or leaves Verrin - resource files,
 // models, event files, tagged files and file names - is GBK and passes through
-// the GBK converter of a CCodePageSet. A set holds five ICU converters,
-// numbered 0 (ICU default), 1 "ISO8859-1", 2 "GBK", 3 "Big5", 4 "UTF-8".
+// the GBK converter of a CCodePageSet. A set holds five converters, numbered
+// 0 (system default), 1 "ISO8859-1", 2 "GBK", 3 "Big5", 4 "UTF-8".
+//
+// Two back ends: ICU converters (code_page_icu.cc) and, on Windows, the
+// system's own code pages 936, 28591, 950 and 65001 (code_page_win.cc), so
+// that the Windows library needs no ICU.
 //
 // ICU converters are stateful, so every thread has a set of its own: it is
 // created by the thread's first conversion and lives until the thread ends
@@ -18,12 +22,9 @@
 
 #include "text/ustring.h"
 
-struct UConverter;
-struct UFILE;
-
 namespace verrin {
 
-// Code page name given to u_fopen for every UTF-16 text file.
+// Code page of every text file Verrin writes.
 inline constexpr char kTextFileCodePage[] = "GBK";
 
 class CCodePageSet {
@@ -61,7 +62,7 @@ class CCodePageSet {
   CCodePageSet(const CCodePageSet&) = delete;
   CCodePageSet& operator=(const CCodePageSet&) = delete;
 
-  UConverter* converters_[kCount] = {};
+  void* converters_[kCount] = {};  // back-end handles (ICU converters, code page ids)
 };
 
 // GBK bytes -> UTF-16, whole.
@@ -76,14 +77,28 @@ CUString FromUtf8(const std::string& bytes);
 std::string ToUtf8(const CUString& text);
 std::string ToUtf8(const char16_t* text, int32_t length = -1);
 
-// Opens a UTF-16 text file with code page GBK through ICU (path converted to GBK).
-UFILE* OpenTextFile(const CUString& path, const char* mode);
-UFILE* OpenTextFile(const char* narrow_path, const char* mode);
-void CloseTextFile(UFILE* file);
-// Writes text to a UTF-16 text file exactly as it is (no format interpretation).
-void WriteText(UFILE* file, const char16_t* text, int32_t length = -1);
-// Opens a file with stdio; the UTF-16 path is converted to GBK first.
+// A file written from UTF-16 text as GBK bytes. Line ends are written as
+// given ("\n"), on every platform, so files are the same everywhere.
+class CTextFile;
+
+// Opens a text file for writing ("w") or appending ("a"); null on failure.
+CTextFile* OpenTextFile(const CUString& path, const char* mode);
+CTextFile* OpenTextFile(const char* narrow_path, const char* mode);
+// Writes what is pending and closes; false when any byte could not be written.
+// Null is accepted (and gives false).
+bool CloseTextFile(CTextFile* file);
+// Writes text exactly as it is (no format interpretation).
+void WriteText(CTextFile* file, const char16_t* text, int32_t length = -1);
+// Opens a file with stdio by a UTF-16 path (see NarrowPath).
 FILE* OpenNarrowFile(const CUString& path, const char* mode);
+
+// File names as UTF-16 and back. The narrow form is GBK on POSIX systems (the
+// bytes a host passes) and UTF-8 on Windows (see text/file_system.h).
+CUString FromNarrowPath(const std::string& path);
+std::string NarrowPath(const CUString& path);
+
+// Case-insensitive comparison with default case folding, in code-unit order.
+int UStrCaseCompare(const char16_t* a, const char16_t* b);
 
 // Reads one whole line (its line feed kept, if any) and converts it from GBK.
 // Returns false at end of file. Lines of any length arrive whole.

@@ -1,7 +1,6 @@
 #include "text/code_page.h"
 
 #include <gtest/gtest.h>
-#include <unicode/ustdio.h>
 
 #include <atomic>
 #include <cstdio>
@@ -113,20 +112,29 @@ TEST(CodePageTest, NumbersParseLikeTheCRuntimeInAnyLocale) {
 namespace verrin {
 namespace {
 
-TEST(TextFileTest, NumbersIgnoreTheUserLocale) {
-  const char* saved = std::getenv("LANG");
-  const std::string previous = saved != nullptr ? saved : "";
-  setenv("LANG", "ar_EG.UTF-8", 1);
+// Text files are buffered and converted in blocks: a text longer than one
+// block must come out whole, as GBK, with bare line feeds.
+TEST(TextFileTest, LongTextArrivesWholeAsGbk) {
   const std::string dir = testing::MakeTempDir("text-file");
-  UFILE* file = OpenTextFile((dir + "/n.txt").c_str(), "w");
+  CTextFile* file = OpenTextFile((dir + "/n.txt").c_str(), "w");
   ASSERT_NE(file, nullptr);
-  u_fprintf(file, "%d\t%C\n", 1234567, static_cast<UChar>(0x4E2D));
-  CloseTextFile(file);
-  if (saved != nullptr)
-    setenv("LANG", previous.c_str(), 1);
-  else
-    unsetenv("LANG");
-  EXPECT_EQ(testing::ReadFile(dir + "/n.txt"), "1234567\t" + testing::Gbk("中") + "\n");
+  std::string expected;
+  const CUString line = U("中文\t1234567\n");
+  for (int i = 0; i < 5000; ++i) {  // 50,000 units, over one block
+    WriteText(file, line.c_str(), line.Length());
+    expected += testing::Gbk("中文\t1234567\n");
+  }
+  EXPECT_TRUE(CloseTextFile(file));
+  EXPECT_EQ(testing::ReadFile(dir + "/n.txt"), expected);
+  EXPECT_EQ(OpenTextFile((dir + "/no/such/dir/n.txt").c_str(), "w"), nullptr);
+  EXPECT_FALSE(CloseTextFile(nullptr));
+}
+
+TEST(TextFileTest, FullDiskIsReportedAtClose) {
+  CTextFile* full = OpenTextFile("/dev/full", "w");
+  ASSERT_NE(full, nullptr);
+  WriteText(full, u"\u4E2D\n", 2);
+  EXPECT_FALSE(CloseTextFile(full));
 }
 
 }  // namespace

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Builds Verrin for 32-bit x86 Linux (-m32, Debian multiarch i386 libraries)
+# into build-32 and runs the whole suite there. On 32-bit targets the record
+# layout static_asserts of include/verrin/verrin.h are compiled in.
+# As root, first installs what is missing (adds the i386 architecture, and
+# qemu-user when the kernel cannot run 32-bit programs itself).
+# Environment: VERRIN_BUILD_DIR (default build-32), VERRIN_JOBS.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(cmake make g++-multilib libicu-dev:i386 googletest)
+# Without the kernel's 32-bit support, the programs run under qemu-i386.
+if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then packages+=(qemu-user); fi
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" != 0 ]; then
+    echo "test-32bit: missing packages: ${missing[*]} (run as root to install them)" >&2
+    exit 1
+  fi
+  echo "test-32bit: installing ${missing[*]}" >&2
+  export DEBIAN_FRONTEND=noninteractive
+  dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+  apt-get update -qq
+  apt-get install -y -qq -o DPkg::Lock::Timeout=600 "${missing[@]}" >/dev/null
+fi
+
+build_dir=${VERRIN_BUILD_DIR:-build-32}
+jobs=${VERRIN_JOBS:-$(nproc 2>/dev/null || echo 2)}
+toolchain=$PWD/cmake/i686-linux-gnu.cmake
+
+# GoogleTest is shipped as source; build it for i386 once.
+gtest_prefix=$PWD/$build_dir/googletest
+if [ ! -f "$gtest_prefix/.built" ]; then
+  cmake -S /usr/src/googletest -B "$build_dir/googletest-build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$gtest_prefix" -DBUILD_GMOCK=OFF >/dev/null
+  cmake --build "$build_dir/googletest-build" -j "$jobs" >/dev/null
+  cmake --install "$build_dir/googletest-build" >/dev/null
+  touch "$gtest_prefix/.built"
+fi
+
+cmake -S . -B "$build_dir" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_PREFIX_PATH="$gtest_prefix" -DVERRIN_BUILD_BENCH=OFF >/dev/null
+cmake --build "$build_dir" -j "$jobs"
+# Byte 4 of an ELF header is its class: 1 for 32-bit objects.
+[ "$(od -An -tx1 -j4 -N1 "$build_dir/libverrin.so" | tr -d ' ')" = 01 ] || {
+  echo "test-32bit: $build_dir/libverrin.so is not a 32-bit library" >&2
+  exit 1
+}
+ctest --test-dir "$build_dir" --output-on-failure -j "$jobs"

@@ -1,0 +1,34 @@
+// Files and directories by narrow path, on every platform.
+//
+// Paths inside Verrin are narrow strings. On POSIX systems they go to the
+// system unchanged. On Windows they are UTF-8 and are opened through the wide
+// (UTF-16) calls, so that every file name works whatever the system code
+// page; a path that is not valid UTF-8 is taken as code page 936 (GBK), the
+// encoding hosts of the library have always passed.
+#ifndef VERRIN_TEXT_FILE_SYSTEM_H_
+#define VERRIN_TEXT_FILE_SYSTEM_H_
+
+#include <cstdio>
+#include <string>
+
+namespace verrin {
+
+// fopen with a narrow path (see above); null on failure, with errno set.
+std::FILE* OpenFile(const std::string& path, const char* mode);
+bool PathExists(const std::string& path);
+bool IsDirectory(const std::string& path);
+// Creates one directory (its parent must exist); false when it cannot.
+bool MakeDirectory(const std::string& path);
+// True when both paths name the same existing file.
+bool SameFile(const std::string& a, const std::string& b);
+
+#if defined(_WIN32)
+// The UTF-16 form of a narrow path (see above).
+std::wstring WidePath(const std::string& path);
+// A UTF-16 text as UTF-8 (for the command line's arguments).
+std::string WideToUtf8(const wchar_t* text);
+#endif
+
+}  // namespace verrin
+
+#endif  // VERRIN_TEXT_FILE_SYSTEM_H_
