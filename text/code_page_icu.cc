@@ -1,6 +1,7 @@
 // The ICU back end of the code-page converters (every platform but Windows).
 #if !defined(_WIN32)
 #include <locale.h>
+#include <unicode/uchar.h>
 #include <unicode/ucnv.h>
 #include <unicode/ustring.h>
 

@@ -34,8 +34,10 @@
  * read as code page 936 (GBK). Elsewhere paths are passed to the system as
  * they are.
  *
- * Threads: one tagger serves one thread at a time, and taggers made from one
- * resource set must not tag at the same time (see verrin.h).
+ * Threads: one tagger serves one thread at a time; taggers made from one
+ * resource set may tag at the same time on different threads (see verrin.h).
+ * Loading runs while no other thread uses the set. verrin_last_error() is
+ * kept per thread.
  */
 #ifndef VERRIN_VERRIN_C_H_
 #define VERRIN_VERRIN_C_H_
