@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "resource/protected_file.h"
+#include "io/protected_file.h"
 #include "text/code_page.h"
 #include "text/file_system.h"
 #include "text/ustring.h"

@@ -10,8 +10,8 @@
 #include "eval/ner_scorer.h"
 #include "eval/record_bio.h"
 #include "maxent/me_model.h"
-#include "train/sequence_trainer.h"
 #include "text/file_system.h"
+#include "train/sequence_trainer.h"
 #include "verrin/verrin.h"
 
 namespace verrin::cli {
