@@ -83,12 +83,18 @@ bool CKyVerrin::KyTagNEInfo(const char16_t* text, int option, tag_WordInfoW*& re
   records = AllocateRecords(n);
   count = 0;
 
-  std::vector<CUString> sentences;
-  engine_->SplitSentences(text, sentences, segmented);
+  // Clauses are cut and tagged one at a time (the clauses SplitSentences
+  // gives), so that a long text is never held twice.
+  int32_t end = 0;
+  while (end < n && text[end] != 0x000A) ++end;
   std::vector<NEWordNode> nodes;
-  CUString rendered;
+  CUString sentence, rendered;
   int32_t offset = 0;
-  for (const CUString& sentence : sentences) {
+  for (int32_t start = 0; start < end;) {
+    int32_t length = verrin::CNEEngine::ClauseLength(text + start, end - start, segmented);
+    if (length < 0) length = end - start;
+    sentence.Assign(text + start, length);
+    start += length;
     engine_->TagSentence(sentence, segmented, nodes, rendered);
     for (const NEWordNode& node : nodes) {
       const char16_t* word = node.strWord.c_str();

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "engine/clause_reader.h"
 #include "engine/feature_extractor.h"
 #include "engine/ne_resource.h"
 #include "maxent/me_classifier.h"
@@ -14,6 +15,10 @@ namespace verrin {
 namespace {
 
 constexpr int32_t kSegmentedSoftLimit = 100;
+
+bool IsLeadSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsTrailSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
 constexpr int32_t kRawSoftLimit = 200;
 constexpr char16_t kPartTextEnd = 0x0005;   // ends the text of a nested part
 constexpr char16_t kPartClassEnd = 0x0006;  // ends the class of a nested part
@@ -79,28 +84,40 @@ bool CNEEngine::SetWordSeparatorOption(int option) {
   return ResolveWordSeparatorOption(option, separator_);
 }
 
+int32_t CNEEngine::ClauseLength(const char16_t* text, int32_t length, bool segmented) {
+  const int32_t soft = segmented ? kSegmentedSoftLimit : kRawSoftLimit;
+  for (int32_t held = 0; held < length; ++held) {
+    const char16_t unit = text[held];
+    if ((held >= soft && IsEnumerationComma(unit)) ||
+        (held >= 2 * soft && IsBreakingSymbol(unit))) {
+      return held;  // the unit starts the next clause
+    }
+    if (held >= kMaxClauseUnits) {
+      // A text without delimiters (a whole file on one line, a run of
+      // letters) would otherwise become one clause whose cost grows without
+      // bound; keep a surrogate pair together.
+      return IsTrailSurrogate(unit) && IsLeadSurrogate(text[held - 1]) ? held - 1 : held;
+    }
+    if (IsSentenceDelimiter(unit)) {
+      if (segmented) return held + 1;
+      if (held + 1 >= length) return -1;  // a closing quote may follow
+      return IsClosingQuote(text[held + 1]) ? held + 2 : held + 1;
+    }
+  }
+  return -1;
+}
+
 bool CNEEngine::SplitSentences(const char16_t* text, std::vector<CUString>& sentences,
                                bool segmented) {
   sentences.clear();
-  const int32_t soft = segmented ? kSegmentedSoftLimit : kRawSoftLimit;
-  CUString current;
-  for (int32_t i = 0; text != nullptr && text[i] != 0 && text[i] != 0x000A; ++i) {
-    const char16_t unit = text[i];
-    const int32_t held = current.Length();
-    if ((held >= soft && IsEnumerationComma(unit)) ||
-        (held >= 2 * soft && IsBreakingSymbol(unit))) {
-      sentences.push_back(current);
-      current.Assign(unit);
-      continue;
-    }
-    current.Append(unit);
-    if (IsSentenceDelimiter(unit)) {
-      if (!segmented && IsClosingQuote(text[i + 1])) current.Append(text[++i]);
-      sentences.push_back(current);
-      current.Clear();
-    }
+  int32_t end = 0;
+  while (text != nullptr && text[end] != 0 && text[end] != 0x000A) ++end;
+  for (int32_t start = 0; start < end;) {
+    int32_t n = ClauseLength(text + start, end - start, segmented);
+    if (n < 0) n = end - start;
+    sentences.emplace_back(text + start, n);
+    start += n;
   }
-  if (!current.Empty()) sentences.push_back(current);
   return true;
 }
 
@@ -385,13 +402,33 @@ bool CNEEngine::TagFile(const char* in_path, const char* out_path, bool segmente
     std::fclose(in);
     return false;
   }
-  CUString line, tagged;
+  // A long line arrives in pieces cut at clause boundaries, so memory stays
+  // bounded whatever the line; the clauses are those of the whole line.
+  CClauseReader reader(in, CCodePageSet::kGbk, segmented, CClauseReader::Trim::kWhiteSpace);
+  CUString piece, rendered;
+  std::vector<CUString> sentences;
+  std::vector<NEWordNode> nodes;
   int count = 0;
-  while (ReadNarrowLine(in, line)) {
-    TrimWhiteSpace(line);
-    if (line.Empty()) continue;
-    TagLine(line, segmented, tagged);
-    WriteText(out, tagged.c_str(), tagged.Length());
+  bool line_empty = true, line_failed = false, line_end = false;
+  while (reader.Next(piece, line_end)) {
+    if (!piece.Empty()) line_empty = false;
+    if (!line_failed) {
+      SplitSentences(piece.c_str(), sentences, segmented);
+      for (const CUString& sentence : sentences) {
+        // A clause that cannot be decoded ends the tagging of its line.
+        if (!TagSentence(sentence, segmented, nodes, rendered)) {
+          line_failed = true;
+          break;
+        }
+        WriteText(out, rendered.c_str(), rendered.Length());
+        WriteText(out, u" ", 1);
+      }
+    }
+    if (!line_end) continue;
+    const bool skipped = line_empty;
+    line_empty = true;
+    line_failed = false;
+    if (skipped) continue;
     WriteText(out, u"\n", 1);
     if (++count % 100 == 0 && progress_) {
       std::fprintf(stderr, "processed %d sentences\r", count);

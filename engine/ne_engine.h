@@ -36,10 +36,21 @@ class CNEEngine {
   CNEEngine(const CNEEngine&) = delete;
   CNEEngine& operator=(const CNEEngine&) = delete;
 
+  // A clause never holds more than this many units: a clause that reaches it
+  // without a delimiter is closed there (one unit earlier when that would
+  // part a surrogate pair) and the text goes on in the next clause. Clauses
+  // below the limit are cut exactly as before it existed.
+  static constexpr int32_t kMaxClauseUnits = 4096;
+
   // ---- clause pipeline ----
   // Clauses of `text` up to its first line feed (soft limit 100 segmented,
-  // 200 raw). Always true.
+  // 200 raw; hard limit kMaxClauseUnits). Always true.
   bool SplitSentences(const char16_t* text, std::vector<CUString>& sentences, bool segmented);
+  // Length of the clause that starts at text[0], as SplitSentences cuts it,
+  // looking at no unit beyond text[length - 1]. -1 when the clause is not
+  // closed within `length` units (more text could still extend it; at the
+  // end of a line the rest is the last clause).
+  static int32_t ClauseLength(const char16_t* text, int32_t length, bool segmented);
   // Tags one clause into `nodes` (emptied first) and its bracketed rendering.
   // False when decoding finds no path ("error sent: %S " on standard error).
   bool TagSentence(const CUString& sentence, bool segmented, std::vector<NEWordNode>& nodes,

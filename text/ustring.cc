@@ -122,7 +122,12 @@ int32_t CUString::Append(const char16_t* text, int32_t length) {
   const int32_t old_length = Length();
   const int32_t new_length = old_length + length;
   if (buffer_ == nullptr || new_length > capacity_) {
-    const int32_t capacity = new_length + kGrowSpare;
+    // Growing by a share of the capacity, not only by a fixed step, keeps long
+    // texts built piece by piece linear; short strings still get the spare
+    // units they always had.
+    const int64_t grown =
+        std::max<int64_t>(int64_t{new_length} + kGrowSpare, int64_t{capacity_} + capacity_ / 2);
+    const int32_t capacity = static_cast<int32_t>(std::min<int64_t>(grown, INT32_MAX - 1));
     char16_t* fresh = new char16_t[static_cast<size_t>(capacity) + 1];
     if (old_length > 0) std::memcpy(fresh, buffer_, sizeof(char16_t) * old_length);
     std::memcpy(fresh + old_length, text, sizeof(char16_t) * length);

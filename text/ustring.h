@@ -8,7 +8,9 @@
 // Capacity rules are part of the contract because callers rely on buffers being
 // reused: `Assign` reuses the buffer only when the new length is strictly below
 // the capacity, otherwise it reallocates to exactly the new length; `Append`
-// grows to the new length plus 100 spare units when it must grow.
+// grows, when it must, to the larger of the new length plus 100 spare units
+// and one and a half times the old capacity, so that building a text of any
+// length unit by unit costs amortised constant time per unit.
 #ifndef VERRIN_TEXT_USTRING_H_
 #define VERRIN_TEXT_USTRING_H_
 

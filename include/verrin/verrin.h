@@ -141,6 +141,11 @@ class VERRIN_API CKyVerrin {
 
   // Tags `text` up to its first line feed. option: 0 raw text, 1 words
   // separated by "/", 2 words separated by spaces (others: message, raw).
+  // The text is tagged clause by clause; a clause that reaches 4,096 units
+  // without a delimiter is closed there (before a surrogate pair it would
+  // part) and the text goes on in the next clause, so time and working memory
+  // stay linear in the text. The result array holds one record slot per unit
+  // of `text`; hand very long texts over in pieces.
   // `records` receives a new array (free it with FreeWordSegResult), `count`
   // its length. Returns true once the array is made.
   bool KyTagNEInfo(const char16_t* text, int option, tag_WordInfoW*& records, int& count);

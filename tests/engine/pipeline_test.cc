@@ -86,15 +86,13 @@ TEST_F(PipelineTest, LongClausesBreakAtEnumerationCommasAndSymbols) {
   EXPECT_EQ(parts[1], "《书》");
 }
 
-TEST_F(PipelineTest, ClauseWithoutPunctuationIsKeptWhole) {
-  // 40,000 units: past the 16-bit range of positions; nothing may wrap.
+TEST_F(PipelineTest, LongClausePositionsDoNotWrap) {
+  // 40,000 units: past the 16-bit range of positions; nothing may wrap. (The
+  // splitter never makes such a clause; a caller of PreSegment may.)
   std::u16string units(40000, u'\u4E2D');
-  std::vector<CUString> sentences;
-  engine_.SplitSentences(units.c_str(), sentences, false);
-  ASSERT_EQ(sentences.size(), 1u);
   CUString text;
   std::vector<NEWordNode> nodes;
-  engine_.PreSegment(sentences[0], text, nodes, u' ', false, false);
+  engine_.PreSegment(CUString(units.c_str()), text, nodes, u' ', false, false);
   ASSERT_EQ(nodes.size(), 40001u);
   EXPECT_EQ(nodes[39999].nStart, 39999);
   EXPECT_EQ(nodes.back().nStart, 40000);

@@ -46,6 +46,21 @@ TEST(CUStringTest, AppendGrowsWithHundredSpareUnits) {
   EXPECT_EQ(s.Length(), 13);
 }
 
+TEST(CUStringTest, LongTextBuiltUnitByUnitReallocatesRarely) {
+  // A fixed growth step would reallocate (and copy everything) every 100
+  // units: 10,000 times for a million units, a quadratic cost.
+  CUString s;
+  int reallocations = 0;
+  for (int i = 0; i < 1000000; ++i) {
+    const char16_t* before = s.Buffer();
+    s.Append(static_cast<char16_t>(u'a' + i % 26));
+    if (s.Buffer() != before) ++reallocations;
+  }
+  EXPECT_EQ(s.Length(), 1000000);
+  EXPECT_EQ(s[999999], u'a' + 999999 % 26);
+  EXPECT_LE(reallocations, 40);
+}
+
 TEST(CUStringTest, AppendOfItselfAndSelfAssignment) {
   CUString s(u"ab");
   s.Append(s);

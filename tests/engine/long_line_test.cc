@@ -1,0 +1,145 @@
+// Lines of any length: the hard clause limit, and the reader that hands a
+// long line out in pieces whose clauses are those of the whole line.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "engine/clause_reader.h"
+#include "engine/ne_engine.h"
+#include "test_util.h"
+#include "text/char_class.h"
+#include "text/code_page.h"
+
+namespace verrin {
+namespace {
+
+using testing::U;
+using testing::Utf8;
+
+std::vector<std::u16string> Clauses(const std::u16string& text, bool segmented) {
+  CNEEngine engine(nullptr);
+  std::vector<CUString> sentences;
+  engine.SplitSentences(text.c_str(), sentences, segmented);
+  std::vector<std::u16string> out;
+  for (const CUString& s : sentences) out.emplace_back(s.c_str(), s.Length());
+  return out;
+}
+
+TEST(ClauseLimitTest, ClauseWithoutDelimiterIsCutAtTheLimitAndNothingIsLost) {
+  const int32_t limit = CNEEngine::kMaxClauseUnits;
+  std::u16string text(static_cast<size_t>(limit) * 2 + 5, u'中');
+  for (const bool segmented : {false, true}) {
+    const auto clauses = Clauses(text, segmented);
+    ASSERT_EQ(clauses.size(), 3u);
+    EXPECT_EQ(clauses[0].size(), static_cast<size_t>(limit));
+    EXPECT_EQ(clauses[1].size(), static_cast<size_t>(limit));
+    EXPECT_EQ(clauses[2].size(), 5u);
+  }
+  // A surrogate pair across the limit moves whole into the next clause.
+  std::u16string pairs(static_cast<size_t>(limit) - 1, u'中');
+  pairs += u"\U00020000\U00020000";
+  const auto clauses = Clauses(pairs, false);
+  ASSERT_EQ(clauses.size(), 2u);
+  EXPECT_EQ(clauses[0].size(), static_cast<size_t>(limit) - 1);
+  EXPECT_EQ(clauses[1], u"\U00020000\U00020000");
+}
+
+TEST(ClauseLimitTest, ClausesBelowTheLimitAreCutAsBefore) {
+  // 3,000 units between delimiters, with enumeration commas every 50 units
+  // before the soft limit only: one clause per delimiter, as without a limit.
+  std::u16string clause;
+  for (int i = 0; i < 3000; ++i) clause.push_back(i < 100 && i % 50 == 49 ? u'、' : u'国');
+  const std::u16string text = clause + u"。" + clause + u"。" + clause;
+  for (const bool segmented : {false, true}) {
+    const auto clauses = Clauses(text, segmented);
+    ASSERT_EQ(clauses.size(), 3u);
+    EXPECT_EQ(clauses[0], clause + u"。");
+    EXPECT_EQ(clauses[1], clause + u"。");
+    EXPECT_EQ(clauses[2], clause);
+  }
+}
+
+// One piece of a line, and whether it ends the line.
+struct Piece {
+  std::u16string text;
+  bool line_end;
+};
+
+std::vector<Piece> ReadPieces(const std::string& bytes, int code_page, bool segmented,
+                              CClauseReader::Trim trim, int32_t piece_units) {
+  const std::string path = testing::MakeTempDir("clause_reader") + "/in.txt";
+  testing::WriteFile(path, bytes);
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  EXPECT_NE(file, nullptr);
+  CClauseReader reader(file, code_page, segmented, trim, piece_units);
+  std::vector<Piece> pieces;
+  CUString piece;
+  bool line_end = false;
+  while (reader.Next(piece, line_end)) {
+    pieces.push_back({std::u16string(piece.c_str(), piece.Length()), line_end});
+  }
+  std::fclose(file);
+  return pieces;
+}
+
+TEST(ClauseReaderTest, PiecesOfLongLinesGiveTheClausesOfTheWholeLines) {
+  // Lines far longer than a read chunk (64 KiB) and a piece, so that chunk
+  // ends fall inside multi-byte characters and pieces end mid-line; clauses
+  // of all kinds, carriage returns and white space at the line ends.
+  std::string body;
+  for (int i = 0; i < 9000; ++i) {
+    body += i % 7 == 0 ? "新华社北京电，" : i % 5 == 0 ? "他说：“好。”" : "国务院总理李鹏 ab ";
+  }
+  const std::vector<std::string> lines = {"  " + body + "  \r", "", "短句。", body + body, "\t \r"};
+  std::string utf8;
+  for (const std::string& line : lines) utf8 += line + "\n";
+  utf8 += "最后一行没有换行";  // the last line ends at the end of the file
+  const std::vector<std::string> expected_lines = [&] {
+    std::vector<std::string> out(lines);
+    out.push_back("最后一行没有换行");
+    return out;
+  }();
+
+  for (const int code_page : {CCodePageSet::kUtf8, CCodePageSet::kGbk}) {
+    const std::string bytes = code_page == CCodePageSet::kGbk ? testing::Gbk(utf8) : utf8;
+    for (const auto trim : {CClauseReader::Trim::kLineEnd, CClauseReader::Trim::kWhiteSpace}) {
+      for (const bool segmented : {false, true}) {
+        const auto pieces = ReadPieces(bytes, code_page, segmented, trim, 5000);
+        size_t line = 0;
+        std::u16string joined;
+        std::vector<std::u16string> clauses;
+        bool several = false;
+        for (const Piece& piece : pieces) {
+          joined += piece.text;
+          for (const auto& c : Clauses(piece.text, segmented)) clauses.push_back(c);
+          if (!piece.line_end) {
+            several = true;
+            EXPECT_LE(piece.text.size(), 5000u + CNEEngine::kMaxClauseUnits);
+            continue;
+          }
+          ASSERT_LT(line, expected_lines.size());
+          std::u16string whole = U(expected_lines[line]).c_str();
+          if (trim == CClauseReader::Trim::kWhiteSpace) {
+            CUString w(whole.c_str());
+            TrimWhiteSpace(w);
+            whole.assign(w.c_str(), w.Length());
+          } else {
+            while (!whole.empty() && whole.back() == u'\r') whole.pop_back();
+          }
+          EXPECT_EQ(joined, whole) << "line " << line;
+          EXPECT_EQ(clauses, Clauses(whole, segmented)) << "line " << line;
+          joined.clear();
+          clauses.clear();
+          ++line;
+        }
+        EXPECT_EQ(line, expected_lines.size());
+        EXPECT_TRUE(several) << "the long lines must come in several pieces";
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace verrin
