@@ -1,4 +1,4 @@
-// `verrin tag` on a line far longer than one reading piece prints what one
+// `verrin tag` on a line far longer than a clause or a read chunk prints what one
 // library call on the whole line gives.
 #include <gtest/gtest.h>
 
@@ -42,7 +42,7 @@ TEST(LongLineCommandTest, LongLineIsTaggedAsOneWholeLine) {
   const std::string expected = render("短。") + "\n";
   const std::string expected_long = render(line) + "\n";
   const CUString text = testing::U(line);
-  ASSERT_GT(text.Length(), 2 * 65536) << "the line must span several pieces";
+  ASSERT_GT(text.Length(), 2 * 65536) << "the line must be longer than a read chunk";
 
   const std::string tag = kCli + " tag --res '" + kRes + "' --model '" + kRes + "/model.txt' ";
   std::string out;
