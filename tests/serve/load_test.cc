@@ -248,7 +248,11 @@ TEST(ServeLoadTest, EveryAnswerRightUnderConcurrentLoad) {
   EXPECT_EQ(warm_up.requests + tally.requests, total);
   // Flat: what the later four fifths add stays within 8 MiB.
   EXPECT_GT(warm_kib, 0);
+#if !defined(__SANITIZE_ADDRESS__)
+  // (AddressSanitizer holds freed blocks in quarantine, so there resident
+  // memory grows by design.)
   EXPECT_LT(end_kib - warm_kib, 8 * 1024);
+#endif
   EXPECT_EQ(server.Stop(SIGTERM), 0);
 }
 

@@ -128,8 +128,18 @@ TEST(ServeTest, EndpointsAndErrorsAnswerWithTheirStatus) {
         return true;
       },
       "application/json");
-  ASSERT_TRUE(too_big_chunked);
-  EXPECT_EQ(too_big_chunked->status, 413);
+  // The service answers 413 and closes the connection at once: a client still
+  // sending its chunks may meet the closed connection before it reads the answer.
+  if (too_big_chunked) {
+    EXPECT_EQ(too_big_chunked->status, 413);
+  } else {
+    EXPECT_TRUE(too_big_chunked.error() == httplib::Error::Write ||
+                too_big_chunked.error() == httplib::Error::Read)
+        << "error " << static_cast<int>(too_big_chunked.error());
+  }
+  auto still_up = client.Get("/healthz");
+  ASSERT_TRUE(still_up);
+  EXPECT_EQ(still_up->status, 200);
 
   EXPECT_EQ(server.Stop(SIGTERM), 0);
 }
