@@ -140,9 +140,9 @@ inline bool Unscored(int32_t label) {
   return static_cast<uint32_t>(label) < 64 && ((kUnscored >> label) & 1u) != 0;
 }
 
-bool SameEdge(const NEEdge* a, const NEEdge* b) {
-  return a != nullptr && b != nullptr && a->start == b->start && a->end == b->end &&
-         a->label == b->label;
+inline bool SameEdge(const NEEdge* a, const NEEdge* b) {
+  if (a == nullptr || b == nullptr) return false;
+  return a == b || (a->start == b->start && a->end == b->end && a->label == b->label);
 }
 
 }  // namespace
@@ -289,27 +289,152 @@ void CNEDecoder::SetInput(const CUString& text, const NEIndexedSamples& samples,
 }
 
 void CNEDecoder::ForwardPass() {
+  runs_start_ = -1;
   for (int32_t i = 1; i < position_count_; ++i) {
+    if (i != cache_position_) {
+      ClearCache();
+      cache_position_ = i;
+      SeedCache(i);
+    }
     for (NEEdge* edge = edges_by_end_[i]; edge != nullptr; edge = edge->next_by_end) {
-      for (NEPathNode* node = node_lists_[edge->start].head; node != nullptr; node = node->next) {
-        Extend(i, node, edge);
-      }
+      ExtendAll(i, edge);
     }
   }
 }
 
+void CNEDecoder::ExtendAll(int32_t position, NEEdge* edge) {
+  const int32_t label = edge->label;
+  const int32_t index = edge->index;
+  // The parts of the position rules that do not depend on the node.
+  if (index == 0 && Has(kContinuing, label)) return;
+  if ((index == text_length_ - 1 || label == kLabelEnd) && Has(kOpen, label)) return;
+  const bool any_previous = label == kLabelEnd;
+  const bool label_scored = !Unscored(label);
+  const bool known =
+      static_cast<uint32_t>(label) < static_cast<uint32_t>(kNearLabels) && !tables_.known.empty()
+          ? tables_.known[static_cast<size_t>(label)] != 0
+          : KnowsLabel(label);
+  if (label_scored && !known) return;
+  const int32_t outcome = known ? OutcomeOfLabel(label) : -1;
+
+  // The nodes at the edge's start come in runs of one label (those of one
+  // edge); runs whose label the transition rule bars are passed over whole.
+  NENodeList& list = node_lists_[position];
+  if (edge->start >= position) {
+    // The list may still grow: no runs.
+    for (NEPathNode* node = node_lists_[edge->start].head; node != nullptr; node = node->next) {
+      if (!any_previous && Transition(node->label, label) < 0) continue;
+      ExtendNode(list, position, node, edge, label_scored, known, outcome, index);
+    }
+    return;
+  }
+  if (edge->start != runs_start_) BuildRuns(edge->start);
+  for (const NodeRun& run : runs_) {
+    if (!any_previous && Transition(run.label, label) < 0) continue;
+    NEPathNode* node = run.first;
+    for (int32_t k = 0; k < run.count; ++k, node = node->next) {
+      ExtendNode(list, position, node, edge, label_scored, known, outcome, index);
+    }
+  }
+}
+
+void CNEDecoder::BuildRuns(int32_t start) {
+  runs_.clear();
+  runs_start_ = start;
+  for (NEPathNode* node = node_lists_[start].head; node != nullptr; node = node->next) {
+    if (!runs_.empty() && runs_.back().label == node->label) {
+      ++runs_.back().count;
+    } else {
+      runs_.push_back(NodeRun{node, node->label, 1});
+    }
+  }
+}
+
+inline void CNEDecoder::ExtendNode(NENodeList& list, int32_t position, NEPathNode* node,
+                                   NEEdge* edge, bool label_scored, bool known, int32_t outcome,
+                                   int32_t index) {
+  const int32_t label = edge->label;
+  double score = 0.0;
+  if (label_scored || !Unscored(node->label) || !Unscored(node->previous_label)) {
+    if (!known) return;
+    // Below the bound the exact score cannot matter (see BoundedForwardPass).
+    if (node->score >= bound_ && tables_.model != nullptr) {
+      // The node's context row, looked up once per cache of a position.
+      if (node->row_stamp != stamp_) {
+        node->row = ContextRow(node->previous_label, node->label, index);
+        node->row_stamp = stamp_;
+      }
+      score = RowScore(node->row, outcome);
+    }
+  }
+  const double total = node->score + score + edge->score;
+
+  // Nodes that extend the same previous edge arrive one after another, so
+  // the head is the only node this extension can share its state with.
+  NEPathNode* head = list.head;
+  if (head != nullptr && head->previous != nullptr && head->label == label && label != kLabelEnd &&
+      SameEdge(node->edge, head->previous->edge)) {
+    if (total > head->score) {
+      head->score = total;
+      head->edge = edge;
+      head->previous = node;
+    }
+    return;
+  }
+
+  NEPathNode* fresh = node_arena_.New<NEPathNode>();
+  fresh->edge = edge;
+  fresh->previous = node;
+  fresh->previous_label = node->label;
+  fresh->label = label;
+  fresh->score = total;
+  AddNode(position, fresh);
+}
+
 void CNEDecoder::BoundedForwardPass() {
   bound_ = GreedyPathScore();
-  // The walk filled the score cache of the last position only; start afresh.
+  // The walk filled the score cache of the last position only; start afresh
+  // with the rows it kept.
   ClearCache();
   cache_position_ = -1;
+  seeded_ = true;
   ForwardPass();
+  seeded_ = false;
   bound_ = -std::numeric_limits<double>::infinity();
+}
+
+void CNEDecoder::KeepSeed(int32_t position, int32_t second_previous, int32_t previous) {
+  const size_t stride = RowStride();
+  if (rows_used_ != stride) return;  // one context per position, or nothing kept
+  if (seed_rows_.size() < static_cast<size_t>(position_count_) * stride) {
+    seed_rows_.resize(static_cast<size_t>(position_count_) * stride);
+  }
+  std::copy(
+      rows_.begin(), rows_.begin() + static_cast<std::ptrdiff_t>(stride),
+      seed_rows_.begin() + static_cast<std::ptrdiff_t>(static_cast<size_t>(position) * stride));
+  Seed& seed = seeds_[static_cast<size_t>(position)];
+  seed.kept = true;
+  seed.second_previous = second_previous;
+  seed.previous = previous;
+}
+
+void CNEDecoder::SeedCache(int32_t position) {
+  if (!seeded_ || static_cast<size_t>(position) >= seeds_.size()) return;
+  const Seed& seed = seeds_[static_cast<size_t>(position)];
+  if (!seed.kept) return;
+  const size_t stride = RowStride();
+  const size_t offset = NewRow();
+  std::copy(
+      seed_rows_.begin() + static_cast<std::ptrdiff_t>(static_cast<size_t>(position) * stride),
+      seed_rows_.begin() + static_cast<std::ptrdiff_t>(static_cast<size_t>(position + 1) * stride),
+      rows_.begin() + static_cast<std::ptrdiff_t>(offset));
+  RegisterRow(seed.second_previous, seed.previous, offset);
 }
 
 double CNEDecoder::GreedyPathScore() {
   const double none = -std::numeric_limits<double>::infinity();
   const NEPathNode* start = position_count_ > 0 ? node_lists_[0].head : nullptr;
+  seeds_.assign(static_cast<size_t>(std::max(position_count_, 0)), Seed());
   if (start == nullptr) return none;
   int32_t second_previous = start->previous_label;
   int32_t previous = start->label;
@@ -338,6 +463,8 @@ double CNEDecoder::GreedyPathScore() {
         best_label = edge->label;
       }
     }
+    // The one context this position evaluated serves the forward pass again.
+    if (rows_used_ > 0) KeepSeed(i, second_previous, previous);
     if (!found) return none;
     second_previous = previous;
     previous = best_label;
@@ -508,7 +635,7 @@ void CNEDecoder::ClearCache() {
     stamp_ = 1;
   }
   far_contexts_.clear();
-  rows_.clear();
+  rows_used_ = 0;
 }
 
 void CNEDecoder::ComputeBaseScores(int32_t index) {
@@ -527,12 +654,29 @@ void CNEDecoder::ComputeBaseScores(int32_t index) {
   for (; predicate != end; ++predicate) model.AddPredicateScores(*predicate, base_.data());
 }
 
+size_t CNEDecoder::NewRow() {
+  const size_t offset = rows_used_;
+  const size_t end = offset + RowStride();
+  if (rows_.size() < end) rows_.resize(std::max(end, 2 * rows_.size()));
+  rows_used_ = end;
+  return offset;
+}
+
+void CNEDecoder::RegisterRow(int32_t second_previous, int32_t previous, size_t offset) {
+  if (second_previous >= 0 && second_previous < kContextLabels && previous >= 0 &&
+      previous < kContextLabels) {
+    const size_t slot = static_cast<size_t>(second_previous * kContextLabels + previous);
+    context_stamp_[slot] = stamp_;
+    context_offset_[slot] = static_cast<uint32_t>(offset);
+  } else {
+    far_contexts_[{second_previous, previous}] = offset;
+  }
+}
+
 size_t CNEDecoder::ContextRow(int32_t second_previous, int32_t previous, int32_t index) {
-  const bool near = second_previous >= 0 && second_previous < kContextLabels && previous >= 0 &&
-                    previous < kContextLabels;
-  size_t slot = 0;
-  if (near) {
-    slot = static_cast<size_t>(second_previous * kContextLabels + previous);
+  if (second_previous >= 0 && second_previous < kContextLabels && previous >= 0 &&
+      previous < kContextLabels) {
+    const size_t slot = static_cast<size_t>(second_previous * kContextLabels + previous);
     if (context_stamp_[slot] == stamp_) return context_offset_[slot];
   } else {
     auto it = far_contexts_.find({second_previous, previous});
@@ -544,41 +688,40 @@ size_t CNEDecoder::ContextRow(int32_t second_previous, int32_t previous, int32_t
   // character; adding the history rows afterwards keeps the model's order of
   // additions and therefore its exact results.
   if (base_index_ != index) ComputeBaseScores(index);
-  const size_t offset = rows_.size();
   const size_t outcomes = static_cast<size_t>(tables_.outcomes);
-  rows_.insert(rows_.end(), base_.begin(), base_.end());
-  rows_.insert(rows_.end(), outcomes, kNotScored);
-  rows_.push_back(0.0);
+  const size_t offset = NewRow();
   double* scores = rows_.data() + offset;
+  std::copy(base_.begin(), base_.end(), scores);
+  std::fill(scores + outcomes, scores + 2 * outcomes, kNotScored);
+  scores[2 * outcomes] = 0.0;
   const CMEModel& model = *tables_.model;
   // Interned once per label value and model.
-  const int32_t pv1 = HistoryPredicate(0, previous);
+  const int32_t pv1 = History(0, previous);
   if (pv1 >= 0) model.AddPredicateScores(pv1, scores);
-  const int32_t pv2 = HistoryPredicate(1, second_previous);
+  const int32_t pv2 = History(1, second_previous);
   if (pv2 >= 0) model.AddPredicateScores(pv2, scores);
   // The probabilities themselves (term / normaliser) are only divided out
   // for the labels that are asked for.
   if (outcomes > 0) scores[2 * outcomes] = model.ScoresToTerms(scores);
   ++evaluations_;
-
-  if (near) {
-    context_stamp_[slot] = stamp_;
-    context_offset_[slot] = static_cast<uint32_t>(offset);
-  } else {
-    far_contexts_[{second_previous, previous}] = offset;
-  }
+  RegisterRow(second_previous, previous, offset);
   return offset;
 }
 
 double CNEDecoder::ScoreLabel(int32_t second_previous, int32_t previous, int32_t label,
                               int32_t index) {
   if (tables_.model == nullptr) return 0.0;
-  const size_t row = ContextRow(second_previous, previous, index);
-  const int32_t outcome = OutcomeOfLabel(label);
-  if (outcome < 0) return 0.0;
+  return ScoreOutcome(second_previous, previous, OutcomeOfLabel(label), index);
+}
+
+double CNEDecoder::ScoreOutcome(int32_t second_previous, int32_t previous, int32_t outcome,
+                                int32_t index) {
+  if (tables_.model == nullptr) return 0.0;
+  return RowScore(ContextRow(second_previous, previous, index), outcome);
+}
+
+double CNEDecoder::ScoreFromTerms(double& score, size_t row, int32_t outcome) {
   const size_t outcomes = static_cast<size_t>(tables_.outcomes);
-  double& score = rows_[row + outcomes + static_cast<size_t>(outcome)];
-  if (score != kNotScored) return score;
   // The division and the floor of the model's own probabilities.
   double probability = rows_[row + static_cast<size_t>(outcome)] / rows_[row + 2 * outcomes];
   if (!(probability > kProbabilityFloor)) probability = kProbabilityFloor;

@@ -10,6 +10,7 @@
 #ifndef VERRIN_ENGINE_DECODER_H_
 #define VERRIN_ENGINE_DECODER_H_
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <map>
@@ -44,6 +45,9 @@ struct NEPathNode {
   int32_t previous_label = 0;
   int32_t label = 0;
   int32_t mark = 0;  // -1 in the start node
+  // The search's context row in the score cache of stamp row_stamp.
+  uint32_t row_stamp = 0;
+  size_t row = 0;
 };
 
 struct NENodeList {
@@ -102,6 +106,9 @@ class CNEDecoder {
   void BoundedForwardPass();
   // Extends `node` (ending at edge->start) by `edge` into `position`.
   void Extend(int32_t position, NEPathNode* node, NEEdge* edge);
+  // Extends every node at edge->start by `edge`, in list order: the same as
+  // calling Extend for each, with the edge's own checks made once.
+  void ExtendAll(int32_t position, NEEdge* edge);
   void AddNode(int32_t position, NEPathNode* node);
   // The best complete path (ties: the end node created last). False, with
   // `path` untouched, when no node reached position N + 1.
@@ -163,6 +170,41 @@ class CNEDecoder {
   double GreedyPathScore();
   void PrepareModel();
   void ClearCache();
+  // ScoreLabel with the label's outcome already looked up.
+  double ScoreOutcome(int32_t second_previous, int32_t previous, int32_t outcome, int32_t index);
+  // ln p of `outcome` from the context row at `row` (0.0 for outcome -1).
+  double RowScore(size_t row, int32_t outcome) {
+    if (outcome < 0) return 0.0;
+    const size_t outcomes = static_cast<size_t>(tables_.outcomes);
+    double& score = rows_[row + outcomes + static_cast<size_t>(outcome)];
+    if (score != kNotScored) return score;
+    return ScoreFromTerms(score, row, outcome);
+  }
+  // Fills the cached score of `outcome` in the row at `row`.
+  double ScoreFromTerms(double& score, size_t row, int32_t outcome);
+  // Doubles per cached context: terms, label scores, normaliser.
+  size_t RowStride() const { return 2 * static_cast<size_t>(std::max(tables_.outcomes, 0)) + 1; }
+  // Room for one more row in rows_; returns its offset.
+  size_t NewRow();
+  // Makes the row at `offset` the cached one of the context.
+  void RegisterRow(int32_t second_previous, int32_t previous, size_t offset);
+  // The history predicate of a label, from the table when already resolved.
+  int32_t History(int which, int32_t label) {
+    if (static_cast<uint32_t>(label) < static_cast<uint32_t>(kNearLabels)) {
+      const int32_t known = tables_.history[which][static_cast<size_t>(label)];
+      if (known != kUnresolved) return known;
+    }
+    return HistoryPredicate(which, label);
+  }
+  // The greedy walk keeps the row it evaluated at `position`; the bounded
+  // forward pass starts that position's cache with it.
+  void KeepSeed(int32_t position, int32_t second_previous, int32_t previous);
+  void SeedCache(int32_t position);
+  // Runs of consecutive nodes with one label in the list at `start`.
+  void BuildRuns(int32_t start);
+  // One extension of ExtendAll (the checks of Extend that depend on the node).
+  void ExtendNode(NENodeList& list, int32_t position, NEPathNode* node, NEEdge* edge,
+                  bool label_scored, bool known, int32_t outcome, int32_t index);
   // Offset in rows_ of the probabilities of context (second_previous, previous)
   // at the cache position, evaluating the model when the context is new.
   size_t ContextRow(int32_t second_previous, int32_t previous, int32_t index);
@@ -194,6 +236,23 @@ class CNEDecoder {
   // Per evaluated context, OutcomeCount terms of the normaliser, as many
   // cached label scores (kNotScored until asked for) and the normaliser.
   std::vector<double> rows_;
+  size_t rows_used_ = 0;
+  // Rows of the greedy walk, one per position (see KeepSeed).
+  struct Seed {
+    bool kept = false;
+    int32_t second_previous = 0;
+    int32_t previous = 0;
+  };
+  std::vector<Seed> seeds_;
+  std::vector<double> seed_rows_;
+  bool seeded_ = false;
+  struct NodeRun {
+    NEPathNode* first;
+    int32_t label;
+    int32_t count;
+  };
+  std::vector<NodeRun> runs_;
+  int32_t runs_start_ = -1;
   int32_t base_index_ = -1;  // sample whose fixed-predicate scores base_ holds
   std::vector<double> base_;
   uint64_t evaluations_ = 0;
