@@ -392,7 +392,7 @@ inline void CNEDecoder::ExtendNode(NENodeList& list, int32_t position, NEPathNod
 }
 
 void CNEDecoder::BoundedForwardPass() {
-  bound_ = GreedyPathScore();
+  bound_ = BoundPathScore();
   // The walk filled the score cache of the last position only; start afresh
   // with the rows it kept.
   ClearCache();
@@ -403,74 +403,86 @@ void CNEDecoder::BoundedForwardPass() {
   bound_ = -std::numeric_limits<double>::infinity();
 }
 
-void CNEDecoder::KeepSeed(int32_t position, int32_t second_previous, int32_t previous) {
-  const size_t stride = RowStride();
-  if (rows_used_ != stride) return;  // one context per position, or nothing kept
-  if (seed_rows_.size() < static_cast<size_t>(position_count_) * stride) {
-    seed_rows_.resize(static_cast<size_t>(position_count_) * stride);
-  }
-  std::copy(
-      rows_.begin(), rows_.begin() + static_cast<std::ptrdiff_t>(stride),
-      seed_rows_.begin() + static_cast<std::ptrdiff_t>(static_cast<size_t>(position) * stride));
+void CNEDecoder::KeepSeeds(int32_t position) {
+  if (row_keys_.empty()) return;
   Seed& seed = seeds_[static_cast<size_t>(position)];
-  seed.kept = true;
-  seed.second_previous = second_previous;
-  seed.previous = previous;
+  seed.first = seed_keys_.size();
+  seed.count = row_keys_.size();
+  seed.rows = seed_rows_used_;
+  if (seed_rows_.size() < seed_rows_used_ + rows_used_) {
+    seed_rows_.resize(std::max(seed_rows_used_ + rows_used_, 2 * seed_rows_.size()));
+  }
+  std::copy(rows_.begin(), rows_.begin() + static_cast<std::ptrdiff_t>(rows_used_),
+            seed_rows_.begin() + static_cast<std::ptrdiff_t>(seed_rows_used_));
+  seed_rows_used_ += rows_used_;
+  seed_keys_.insert(seed_keys_.end(), row_keys_.begin(), row_keys_.end());
 }
 
 void CNEDecoder::SeedCache(int32_t position) {
   if (!seeded_ || static_cast<size_t>(position) >= seeds_.size()) return;
   const Seed& seed = seeds_[static_cast<size_t>(position)];
-  if (!seed.kept) return;
-  const size_t stride = RowStride();
-  const size_t offset = NewRow();
-  std::copy(
-      seed_rows_.begin() + static_cast<std::ptrdiff_t>(static_cast<size_t>(position) * stride),
-      seed_rows_.begin() + static_cast<std::ptrdiff_t>(static_cast<size_t>(position + 1) * stride),
-      rows_.begin() + static_cast<std::ptrdiff_t>(offset));
-  RegisterRow(seed.second_previous, seed.previous, offset);
+  for (size_t k = 0; k < seed.count; ++k) {
+    const RowKey& key = seed_keys_[seed.first + k];
+    const size_t offset = NewRow();
+    const size_t from = seed.rows + key.offset;
+    std::copy(seed_rows_.begin() + static_cast<std::ptrdiff_t>(from),
+              seed_rows_.begin() + static_cast<std::ptrdiff_t>(from + RowStride()),
+              rows_.begin() + static_cast<std::ptrdiff_t>(offset));
+    RegisterRow(key.second_previous, key.previous, offset);
+  }
 }
 
-double CNEDecoder::GreedyPathScore() {
+double CNEDecoder::BoundPathScore() {
   const double none = -std::numeric_limits<double>::infinity();
   const NEPathNode* start = position_count_ > 0 ? node_lists_[0].head : nullptr;
   seeds_.assign(static_cast<size_t>(std::max(position_count_, 0)), Seed());
+  seed_keys_.clear();
+  seed_rows_used_ = 0;
   if (start == nullptr) return none;
-  int32_t second_previous = start->previous_label;
-  int32_t previous = start->label;
-  double total = start->score;
+  beam_.assign(1, BeamState{start->previous_label, start->label, start->score});
   for (int32_t i = 1; i < position_count_; ++i) {
     if (i != cache_position_) {
       ClearCache();
       cache_position_ = i;
     }
-    bool found = false;
-    double best = none;
-    int32_t best_label = 0;
-    for (const NEEdge* edge = edges_by_end_[i]; edge != nullptr; edge = edge->next_by_end) {
-      if (edge->start != i - 1 || !Allowed(text_length_, previous, edge->label, edge->index)) {
-        continue;
-      }
-      double score = 0.0;
-      if (!Unscored(edge->label) || !Unscored(previous) || !Unscored(second_previous)) {
-        if (!KnowsLabel(edge->label)) continue;
-        score = ScoreLabel(second_previous, previous, edge->label, edge->index);
-      }
-      const double candidate = total + score + edge->score;
-      if (!found || candidate > best) {
-        found = true;
-        best = candidate;
-        best_label = edge->label;
+    candidates_.clear();
+    for (const BeamState& state : beam_) {
+      for (const NEEdge* edge = edges_by_end_[i]; edge != nullptr; edge = edge->next_by_end) {
+        if (edge->start != i - 1 ||
+            !Allowed(text_length_, state.previous, edge->label, edge->index)) {
+          continue;
+        }
+        double score = 0.0;
+        if (!Unscored(edge->label) || !Unscored(state.previous) ||
+            !Unscored(state.second_previous)) {
+          if (!KnowsLabel(edge->label)) continue;
+          score = ScoreLabel(state.second_previous, state.previous, edge->label, edge->index);
+        }
+        // Summed as Extend sums.
+        const double total = state.score + score + edge->score;
+        bool merged = false;
+        for (BeamState& candidate : candidates_) {
+          if (candidate.second_previous == state.previous && candidate.previous == edge->label) {
+            if (total > candidate.score) candidate.score = total;
+            merged = true;
+            break;
+          }
+        }
+        if (!merged) candidates_.push_back(BeamState{state.previous, edge->label, total});
       }
     }
-    // The one context this position evaluated serves the forward pass again.
-    if (rows_used_ > 0) KeepSeed(i, second_previous, previous);
-    if (!found) return none;
-    second_previous = previous;
-    previous = best_label;
-    total = best;
+    // The contexts this position evaluated serve the forward pass again.
+    KeepSeeds(i);
+    if (candidates_.empty()) return none;
+    const size_t keep = std::min(candidates_.size(), kBeamWidth);
+    std::partial_sort(candidates_.begin(), candidates_.begin() + static_cast<std::ptrdiff_t>(keep),
+                      candidates_.end(),
+                      [](const BeamState& a, const BeamState& b) { return a.score > b.score; });
+    beam_.assign(candidates_.begin(), candidates_.begin() + static_cast<std::ptrdiff_t>(keep));
   }
-  return total;
+  double best = none;
+  for (const BeamState& state : beam_) best = std::max(best, state.score);
+  return best;
 }
 
 void CNEDecoder::Extend(int32_t position, NEPathNode* node, NEEdge* edge) {
@@ -636,6 +648,7 @@ void CNEDecoder::ClearCache() {
   }
   far_contexts_.clear();
   rows_used_ = 0;
+  row_keys_.clear();
 }
 
 void CNEDecoder::ComputeBaseScores(int32_t index) {
@@ -663,6 +676,7 @@ size_t CNEDecoder::NewRow() {
 }
 
 void CNEDecoder::RegisterRow(int32_t second_previous, int32_t previous, size_t offset) {
+  row_keys_.push_back(RowKey{second_previous, previous, offset});
   if (second_previous >= 0 && second_previous < kContextLabels && previous >= 0 &&
       previous < kContextLabels) {
     const size_t slot = static_cast<size_t>(second_previous * kContextLabels + previous);

@@ -99,8 +99,9 @@ class CNEDecoder {
   // Extends every node by every edge, position by position.
   void ForwardPass();
   // ForwardPass for a lattice whose edge scores are all 0 or below (no
-  // AddEdgeCosts), with the same nodes, path and score: a greedy walk first
-  // finds the score of one complete path; every later step scores at most 0,
+  // AddEdgeCosts), with the same nodes, path and score: a walk that keeps
+  // the few best label pairs of each position first finds the score of one
+  // complete path; every step scores at most 0,
   // so a node below that score cannot lead to the best path, and its
   // extensions are not scored (they keep the node's score, which stays below).
   void BoundedForwardPass();
@@ -164,10 +165,10 @@ class CNEDecoder {
   void BuildLatticeWith(const CUString& text, LabelOf label_of,
                         const std::vector<int32_t>& label_bits,
                         const std::vector<int32_t>& fallback_labels);
-  // The score of the complete path that takes the best-scoring allowed edge
-  // at every position (summed as Extend sums), -infinity when that walk
-  // reaches a position with no allowed edge.
-  double GreedyPathScore();
+  // The score of one complete path (summed as Extend sums), found by a walk
+  // that keeps the kBeamWidth best label pairs of each position;
+  // -infinity when that walk reaches a position with no allowed edge.
+  double BoundPathScore();
   void PrepareModel();
   void ClearCache();
   // ScoreLabel with the label's outcome already looked up.
@@ -196,9 +197,9 @@ class CNEDecoder {
     }
     return HistoryPredicate(which, label);
   }
-  // The greedy walk keeps the row it evaluated at `position`; the bounded
-  // forward pass starts that position's cache with it.
-  void KeepSeed(int32_t position, int32_t second_previous, int32_t previous);
+  // The bounding walk keeps the rows it evaluated at `position`; the bounded
+  // forward pass starts that position's cache with them.
+  void KeepSeeds(int32_t position);
   void SeedCache(int32_t position);
   // Runs of consecutive nodes with one label in the list at `start`.
   void BuildRuns(int32_t start);
@@ -237,14 +238,32 @@ class CNEDecoder {
   // cached label scores (kNotScored until asked for) and the normaliser.
   std::vector<double> rows_;
   size_t rows_used_ = 0;
-  // Rows of the greedy walk, one per position (see KeepSeed).
+  // The context of each row of rows_, in order.
+  struct RowKey {
+    int32_t second_previous;
+    int32_t previous;
+    size_t offset;
+  };
+  std::vector<RowKey> row_keys_;
+  // States of the bounding walk: the last two labels and the best score.
+  struct BeamState {
+    int32_t second_previous;
+    int32_t previous;
+    double score;
+  };
+  static constexpr size_t kBeamWidth = 2;
+  std::vector<BeamState> beam_, candidates_;
+  // Rows of the bounding walk per position (see KeepSeeds): keys
+  // seed_keys_[first, first + count), rows from seed_rows_[rows].
   struct Seed {
-    bool kept = false;
-    int32_t second_previous = 0;
-    int32_t previous = 0;
+    size_t first = 0;
+    size_t count = 0;
+    size_t rows = 0;
   };
   std::vector<Seed> seeds_;
+  std::vector<RowKey> seed_keys_;
   std::vector<double> seed_rows_;
+  size_t seed_rows_used_ = 0;
   bool seeded_ = false;
   struct NodeRun {
     NEPathNode* first;
