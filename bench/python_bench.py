@@ -45,26 +45,18 @@ def utf16_units(lines):
     return sum(len(line.encode("utf-16-le")) // 2 for line in lines)
 
 
-def run_cxx(cxx, text_path, repeat):
-    """(characters/s as the benchmark prints it, CPU seconds of the whole run)."""
-    process = subprocess.Popen([cxx, "--repeat", str(repeat), text_path],
-                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-    out = process.stdout.read()
-    _, status, usage = os.wait4(process.pid, 0)
-    process.returncode = os.waitstatus_to_exitcode(status)
+def cxx_speeds(cxx, text_path, repeat):
+    """(wall-clock characters/s, characters per CPU second of the tagging thread),
+    as bench_tagger_bench prints them for one thread."""
+    process = subprocess.run([cxx, "--repeat", str(repeat), "--threads", "1", text_path],
+                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
     if process.returncode != 0:
         raise SystemExit(f"{cxx} failed with status {process.returncode}")
-    speed = float(re.search(r"speed: ([0-9.]+) characters/s", out).group(1))
-    return speed, usage.ru_utime + usage.ru_stime
-
-
-def cxx_speeds(cxx, text_path, repeat, units):
-    """Wall-clock speed, and speed in CPU time: the CPU time of a run that only
-    loads (--repeat 0) is taken off, so that waiting for a busy core does not
-    count."""
-    wall, cpu_all = run_cxx(cxx, text_path, repeat)
-    _, cpu_load = run_cxx(cxx, text_path, 0)
-    return wall, units * repeat / max(cpu_all - cpu_load, 1e-9)
+    found = re.search(r"^1 thread: ([0-9.]+) characters/s, ([0-9.]+) per CPU second",
+                      process.stdout, re.M)
+    if found is None:
+        raise SystemExit(f"{cxx} printed no one-thread speed:\n{process.stdout}")
+    return float(found.group(1)), float(found.group(2))
 
 
 def python_speeds(tagger, lines, repeat, units):
@@ -116,7 +108,7 @@ def main():
         units = utf16_units(lines)
         cxx, py = [], []
         for _ in range(args.rounds):
-            cxx.append(cxx_speeds(args.cxx, text_path, args.repeat, units))
+            cxx.append(cxx_speeds(args.cxx, text_path, args.repeat))
             py.append(python_speeds(tagger, lines, args.repeat, units))
         for i, clock in enumerate(["wall-clock", "CPU"]):
             best_cxx, best_py = max(r[i] for r in cxx), max(r[i] for r in py)

@@ -40,6 +40,10 @@ if command -v ccache >/dev/null && [ -z "${CC:-}" ]; then
 fi
 
 start=$(date +%s)
+# setuptools reuses an object file that is newer than its source even when a
+# header or a flag changed: start from a clean build tree (ccache keeps this
+# cheap).
+rm -rf python/build
 $python -m pip install --quiet --no-build-isolation --no-index --no-deps --upgrade \
   --target "$site" ./python
 echo "python-test: package built and installed into $site in $(($(date +%s) - start)) s" >&2

@@ -6,6 +6,7 @@
 // two UTF-16 units for the library.
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
+#include <structmember.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -87,6 +88,14 @@ std::vector<Line> ToLines(const py::str& text) {
 }
 
 py::str FromUnits(const char16_t* units, size_t n) {
+  // Words hold no surrogates but for the rare character outside the BMP:
+  // those go through the UTF-16 codec, the rest is copied as it is.
+  if (std::none_of(units, units + n, [](char16_t u) { return u >= 0xD800 && u <= 0xDFFF; })) {
+    PyObject* s =
+        PyUnicode_FromKindAndData(PyUnicode_2BYTE_KIND, units, static_cast<Py_ssize_t>(n));
+    if (s == nullptr) throw py::error_already_set();
+    return py::reinterpret_steal<py::str>(s);
+  }
   int byteorder = -1;  // little-endian, as char16_t is on every supported target
   PyObject* s = PyUnicode_DecodeUTF16(reinterpret_cast<const char*>(units),
                                       static_cast<Py_ssize_t>(n * 2), "surrogatepass", &byteorder);
@@ -97,14 +106,121 @@ py::str FromUnits(const char16_t* units, size_t n) {
 // ---------------------------------------------------------------------------
 // Results
 
-// One word placed in the str it came from.
-struct Word {
-  py::str text;
+// One word placed in the str it came from: a small type of the C API, since a
+// tagging call makes one per word and a pybind11 instance costs several times
+// as much as the tagging of a short word.
+struct WordObject {
+  PyObject_HEAD PyObject* text;  // str
+  PyObject* tag;                 // str, or None for plain words
   Py_ssize_t start;
   Py_ssize_t end;
   int type;
-  py::object tag;  // str, or None for plain words
 };
+
+PyTypeObject* g_word_type = nullptr;
+
+// A new Word; takes its own references to `text` and `tag`.
+PyObject* NewWord(PyObject* text, Py_ssize_t start, Py_ssize_t end, int type, PyObject* tag) {
+  WordObject* w = PyObject_New(WordObject, g_word_type);
+  if (w == nullptr) return nullptr;
+  Py_INCREF(text);
+  Py_INCREF(tag);
+  w->text = text;
+  w->tag = tag;
+  w->start = start;
+  w->end = end;
+  w->type = type;
+  return reinterpret_cast<PyObject*>(w);
+}
+
+void WordDealloc(PyObject* self) {
+  WordObject* w = reinterpret_cast<WordObject*>(self);
+  PyTypeObject* type = Py_TYPE(self);
+  Py_XDECREF(w->text);
+  Py_XDECREF(w->tag);
+  PyObject_Free(self);
+  Py_DECREF(type);  // instances of a heap type hold a reference to it
+}
+
+PyObject* WordNew(PyTypeObject*, PyObject* args, PyObject* kwargs) {
+  static const char* keywords[] = {"text", "start", "end", "type", "tag", nullptr};
+  PyObject* text = nullptr;
+  PyObject* tag = Py_None;
+  Py_ssize_t start = 0, end = 0;
+  int type = 0;
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "Unn|iO:Word", const_cast<char**>(keywords), &text,
+                                   &start, &end, &type, &tag)) {
+    return nullptr;
+  }
+  return NewWord(text, start, end, type, tag);
+}
+
+PyObject* WordRepr(PyObject* self) {
+  const WordObject* w = reinterpret_cast<WordObject*>(self);
+  return PyUnicode_FromFormat("Word(text=%R, start=%zd, end=%zd, type=%d, tag=%R)", w->text,
+                              w->start, w->end, w->type, w->tag);
+}
+
+PyObject* WordRichCompare(PyObject* a, PyObject* b, int op) {
+  if ((op != Py_EQ && op != Py_NE) || !PyObject_TypeCheck(b, g_word_type)) Py_RETURN_NOTIMPLEMENTED;
+  const WordObject* x = reinterpret_cast<WordObject*>(a);
+  const WordObject* y = reinterpret_cast<WordObject*>(b);
+  int equal = x->start == y->start && x->end == y->end && x->type == y->type;
+  if (equal) equal = PyObject_RichCompareBool(x->text, y->text, Py_EQ);
+  if (equal == 1) equal = PyObject_RichCompareBool(x->tag, y->tag, Py_EQ);
+  if (equal < 0) return nullptr;
+  return PyBool_FromLong(op == Py_EQ ? equal : !equal);
+}
+
+PyObject* WordFields(const WordObject* w) {
+  return Py_BuildValue("(OnniO)", w->text, w->start, w->end, w->type, w->tag);
+}
+
+Py_hash_t WordHash(PyObject* self) {
+  PyObject* fields = WordFields(reinterpret_cast<WordObject*>(self));
+  if (fields == nullptr) return -1;
+  const Py_hash_t hash = PyObject_Hash(fields);
+  Py_DECREF(fields);
+  return hash;
+}
+
+PyObject* WordReduce(PyObject* self, PyObject*) {
+  PyObject* fields = WordFields(reinterpret_cast<WordObject*>(self));
+  if (fields == nullptr) return nullptr;
+  return Py_BuildValue("(ON)", reinterpret_cast<PyObject*>(Py_TYPE(self)), fields);
+}
+
+PyMemberDef g_word_members[] = {
+    {"text", T_OBJECT_EX, offsetof(WordObject, text), READONLY,
+     "The word as the tagger returns it."},
+    {"start", T_PYSSIZET, offsetof(WordObject, start), READONLY,
+     "Index of its first character in the tagged str."},
+    {"end", T_PYSSIZET, offsetof(WordObject, end), READONLY,
+     "Index just past its last character in the tagged str."},
+    {"type", T_INT, offsetof(WordObject, type), READONLY,
+     "0 plain word, 1 'mdw' word, 2 class word, 3 named entity."},
+    {"tag", T_OBJECT_EX, offsetof(WordObject, tag), READONLY,
+     "'P', 'L' or 'O' for entities, the class of a class or mdw word, else None."},
+    {nullptr, 0, 0, 0, nullptr}};
+
+PyMethodDef g_word_methods[] = {
+    {"__reduce__", WordReduce, METH_NOARGS, "Pickles a Word as its five fields."},
+    {nullptr, nullptr, 0, nullptr}};
+
+PyType_Slot g_word_slots[] = {
+    {Py_tp_doc, const_cast<char*>("Word(text, start, end, type=0, tag=None)\n--\n\n"
+                                  "One word of a tagging result.")},
+    {Py_tp_dealloc, reinterpret_cast<void*>(WordDealloc)},
+    {Py_tp_new, reinterpret_cast<void*>(WordNew)},
+    {Py_tp_repr, reinterpret_cast<void*>(WordRepr)},
+    {Py_tp_richcompare, reinterpret_cast<void*>(WordRichCompare)},
+    {Py_tp_hash, reinterpret_cast<void*>(WordHash)},
+    {Py_tp_members, g_word_members},
+    {Py_tp_methods, g_word_methods},
+    {0, nullptr}};
+
+PyType_Spec g_word_spec = {"verrin._verrin.Word", sizeof(WordObject), 0, Py_TPFLAGS_DEFAULT,
+                           g_word_slots};
 
 // Tags every line of `lines` with `tagger` and appends the words, their
 // offsets turned into code points of the whole str. Runs without the GIL.
@@ -137,10 +253,11 @@ class WordBuilder {
     py::list list(raw.size());
     for (size_t i = 0; i < raw.size(); ++i) {
       const verrin::CAlignedWord& r = raw[i];
-      Word w{FromUnits(r.word.data(), r.word.size()), r.start, r.end, r.type,
-             r.hasTag ? Tag(r.tag) : py::none()};
-      PyList_SET_ITEM(list.ptr(), static_cast<Py_ssize_t>(i),
-                      py::cast(std::move(w)).release().ptr());
+      const py::str text = FromUnits(r.word.data(), r.word.size());
+      const py::object tag = r.hasTag ? Tag(r.tag) : py::none();
+      PyObject* word = NewWord(text.ptr(), r.start, r.end, r.type, tag.ptr());
+      if (word == nullptr) throw py::error_already_set();
+      PyList_SET_ITEM(list.ptr(), static_cast<Py_ssize_t>(i), word);
     }
     return list;
   }
@@ -445,43 +562,9 @@ PYBIND11_MODULE(_verrin, m) {
     }
   });
 
-  py::class_<Word>(m, "Word", "One word of a tagging result.")
-      .def(py::init([](py::str text, Py_ssize_t start, Py_ssize_t end, int type, py::object tag) {
-             return Word{std::move(text), start, end, type, std::move(tag)};
-           }),
-           py::arg("text"), py::arg("start"), py::arg("end"), py::arg("type") = 0,
-           py::arg("tag") = py::none())
-      .def_readonly("text", &Word::text, "The word as the tagger returns it.")
-      .def_readonly("start", &Word::start, "Index of its first character in the tagged str.")
-      .def_readonly("end", &Word::end, "Index just past its last character in the tagged str.")
-      .def_readonly("type", &Word::type,
-                    "0 plain word, 1 'mdw' word, 2 class word, 3 named entity.")
-      .def_readonly("tag", &Word::tag,
-                    "'P', 'L' or 'O' for entities, the class of a class or mdw word, else None.")
-      .def("__repr__",
-           [](const Word& w) {
-             return py::str("Word(text={!r}, start={}, end={}, type={}, tag={!r})")
-                 .format(w.text, w.start, w.end, w.type, w.tag);
-           })
-      .def("__eq__",
-           [](const Word& a, py::object other) -> py::object {
-             if (!py::isinstance<Word>(other))
-               return py::reinterpret_borrow<py::object>(Py_NotImplemented);
-             const Word& b = other.cast<const Word&>();
-             return py::bool_(a.start == b.start && a.end == b.end && a.type == b.type &&
-                              a.text.equal(b.text) && a.tag.equal(b.tag));
-           })
-      .def("__hash__",
-           [](const Word& w) {
-             return py::hash(py::make_tuple(w.text, w.start, w.end, w.type, w.tag));
-           })
-      .def(py::pickle(
-          [](const Word& w) { return py::make_tuple(w.text, w.start, w.end, w.type, w.tag); },
-          [](py::tuple t) {
-            if (t.size() != 5) throw std::runtime_error("invalid pickled Word");
-            return Word{t[0].cast<py::str>(), t[1].cast<Py_ssize_t>(), t[2].cast<Py_ssize_t>(),
-                        t[3].cast<int>(), t[4]};
-          }));
+  g_word_type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&g_word_spec));
+  if (g_word_type == nullptr) throw py::error_already_set();
+  m.add_object("Word", reinterpret_cast<PyObject*>(g_word_type));
 
   py::class_<Tagger>(m, "Tagger")
       .def(py::init<const std::string&, std::optional<std::string>, bool>(), py::arg("resources"),
