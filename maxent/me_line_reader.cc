@@ -11,26 +11,66 @@ constexpr size_t kBlockSize = 1 << 20;
 
 }  // namespace
 
-void DecodeGbkInto(const char* bytes, size_t length, std::vector<char16_t>& out) {
-  bool ascii = true;
-  for (size_t i = 0; i < length; ++i) {
-    if (static_cast<unsigned char>(bytes[i]) >= 0x80) {
-      ascii = false;
-      break;
+namespace {
+
+// GBK's double-byte characters, each as the converter turns the pair on its
+// own into one UTF-16 unit (0 where it does not: an invalid, unassigned or
+// longer sequence). GBK is stateless, so a pair converts alike in any line.
+class GbkPairTable {
+ public:
+  static const GbkPairTable& Get() {
+    static const GbkPairTable table;
+    return table;
+  }
+  char16_t Unit(unsigned char lead, unsigned char trail) const {
+    return units_[(static_cast<size_t>(lead) << 8) | trail];
+  }
+
+ private:
+  GbkPairTable() : units_(size_t{1} << 16, 0) {
+    CCodePageSet& converter = CCodePageSet::Get();
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+      for (int trail = 0x40; trail <= 0xFE; ++trail) {
+        const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+        char16_t out[4] = {};
+        if (converter.ToUnicode(CCodePageSet::kGbk, pair, 2, out, 3) == 1) {
+          units_[(static_cast<size_t>(lead) << 8) | static_cast<size_t>(trail)] = out[0];
+        }
+      }
     }
   }
-  if (ascii) {
-    // GBK leaves bytes below 0x80 as they are.
-    out.resize(length);
-    for (size_t i = 0; i < length; ++i) out[i] = static_cast<unsigned char>(bytes[i]);
-    return;
-  }
+  std::vector<char16_t> units_;
+};
+
+}  // namespace
+
+void DecodeGbkInto(const char* bytes, size_t length, std::vector<char16_t>& out) {
   // GBK never yields more UTF-16 units than bytes.
   out.resize(length + 1);
-  const int32_t n =
-      CCodePageSet::Get().ToUnicode(CCodePageSet::kGbk, bytes, static_cast<int32_t>(length),
-                                    out.data(), static_cast<int32_t>(length));
-  out.resize(static_cast<size_t>(n));
+  char16_t* units = out.data();
+  size_t n = 0;
+  const GbkPairTable* pairs = nullptr;
+  for (size_t i = 0; i < length; ++i) {
+    const unsigned char byte = static_cast<unsigned char>(bytes[i]);
+    if (byte < 0x80) {
+      units[n++] = byte;  // GBK leaves bytes below 0x80 as they are
+      continue;
+    }
+    if (pairs == nullptr) pairs = &GbkPairTable::Get();
+    const char16_t unit =
+        i + 1 < length ? pairs->Unit(byte, static_cast<unsigned char>(bytes[i + 1])) : 0;
+    if (unit == 0) {
+      // Anything but a plain pair: the converter reads the whole line.
+      const int32_t converted =
+          CCodePageSet::Get().ToUnicode(CCodePageSet::kGbk, bytes, static_cast<int32_t>(length),
+                                        out.data(), static_cast<int32_t>(length));
+      out.resize(static_cast<size_t>(converted));
+      return;
+    }
+    units[n++] = unit;
+    ++i;
+  }
+  out.resize(n);
 }
 
 CLineReader::CLineReader(std::FILE* file) : file_(file), block_(kBlockSize) {}

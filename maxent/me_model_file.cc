@@ -1,6 +1,7 @@
 // Model files: loading (plain and protected), saving, in-memory tables.
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -16,6 +17,56 @@
 
 namespace verrin {
 namespace {
+
+// The weight of a model line: `text` up to the line's end read as atof reads
+// it. Only ASCII can belong to a number; any other unit ends it, as its GBK
+// bytes would end atof. A plain decimal number followed by nothing but white
+// space is read with from_chars, which rounds exactly as strtod does; anything
+// else goes to strtod itself.
+double ParseWeight(const char16_t* text, int32_t length) {
+  char digits[64];
+  const int32_t n = std::min<int32_t>(length, static_cast<int32_t>(sizeof(digits)) - 1);
+  int32_t i = 0;
+  auto digit = [&](int32_t k) { return k < n && digits[k] >= '0' && digits[k] <= '9'; };
+  for (int32_t k = 0; k < n; ++k) {
+    digits[k] = text[k] < 0x80 ? static_cast<char>(text[k]) : '\x01';
+  }
+  digits[n] = 0;
+  if (n == length) {
+    if (i < n && digits[i] == '-') ++i;
+    const int32_t begin = i;
+    while (digit(i)) ++i;
+    bool plain = i > begin;
+    if (plain && i < n && digits[i] == '.') {
+      ++i;
+      while (digit(i)) ++i;
+    }
+    if (plain && i < n && (digits[i] == 'e' || digits[i] == 'E')) {
+      int32_t k = i + 1;
+      if (k < n && (digits[k] == '+' || digits[k] == '-')) ++k;
+      plain = digit(k);
+      while (digit(k)) ++k;
+      i = k;
+    }
+    const int32_t end = i;
+    while (i < n &&
+           (digits[i] == ' ' || digits[i] == '\t' || digits[i] == '\r' || digits[i] == '\n')) {
+      ++i;
+    }
+    if (plain && i == n) {
+      // Out of range (where strtod gives infinity or a subnormal) goes to strtod.
+      double value = 0.0;
+      const std::from_chars_result read = std::from_chars(digits, digits + end, value);
+      if (read.ec == std::errc() && read.ptr == digits + end) return value;
+    }
+  }
+  if (n == length) return ParseDouble(digits);
+  std::string whole;
+  for (int32_t k = 0; k < length; ++k) {
+    whole.push_back(text[k] < 0x80 ? static_cast<char>(text[k]) : '\x01');
+  }
+  return ParseDouble(whole.c_str());
+}
 
 // Warnings printed per load before the rest are only counted.
 constexpr int32_t kMaxLoadWarnings = 10;
@@ -89,14 +140,14 @@ void CMEModel::ParseEntry(const char16_t* line, int32_t length, int64_t line_num
                        "line skipped");
     return;
   }
-  // Only ASCII can belong to a number; any other unit ends it, as its GBK
-  // bytes would end atof.
-  std::string weight_text;
-  for (int32_t i = last + 1; i < length; ++i) {
-    weight_text.push_back(line[i] < 0x80 ? static_cast<char>(line[i]) : '\x01');
+  const double weight = ParseWeight(line + last + 1, length - last - 1);
+  // The lines of one outcome usually follow each other.
+  const std::u16string_view outcome_text(line, static_cast<size_t>(first));
+  if (m.last_outcome < 0 || m.last_outcome >= m.outcomes.Size() ||
+      m.outcomes.Text(m.last_outcome) != outcome_text) {
+    m.last_outcome = m.outcomes.Insert(outcome_text);
   }
-  const double weight = ParseDouble(weight_text.c_str());
-  const int32_t outcome = m.outcomes.Insert(std::u16string_view(line, static_cast<size_t>(first)));
+  const int32_t outcome = m.last_outcome;
   const int32_t predicate = m.predicates.Insert(
       std::u16string_view(line + first + 1, static_cast<size_t>(last - first - 1)));
   m.CheckCapacity(outcome, predicate);
@@ -134,6 +185,7 @@ namespace {
 void EmptyTables(CMEModel::Impl& m) {
   m.weights.clear();
   m.outcomes.Clear();
+  m.last_outcome = -1;
   m.predicates.Clear();
   m.feature_index.Clear();
   m.feature_index_valid = false;

@@ -80,7 +80,8 @@ struct CMEModel::Impl {
   std::vector<double> heldout_history;
   double width = 0.0;  // per-sample width of the inequality model
 
-  CTextIndex outcomes;  // outcome vocabulary
+  CTextIndex outcomes;        // outcome vocabulary
+  int32_t last_outcome = -1;  // outcome of the last model line read
 
   // Rows: for every predicate p, the features (o, p) with o below the outcome
   // count, ordered by outcome, at positions row_start[p] .. row_start[p + 1].

@@ -4,9 +4,13 @@
 #include <unicode/uloc.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "maxent/me_line_reader.h"
 #include "maxent/me_model.h"
 #include "maxent/me_model_impl.h"
 #include "maxent_test_util.h"
@@ -307,6 +311,88 @@ TEST_F(ModelFileTest, DecipheredWalkMatchesThePlainLoad) {
   walked.LoadDeciphered(Bytes(padded));
   EXPECT_EQ(Dump(walked), Dump(plain));
   EXPECT_EQ(walked.Internals().feature_keys, plain.Internals().feature_keys);
+}
+
+// Weights are read with a fast path for plain decimals; every form must give
+// the double that strtod gives for the same text.
+TEST_F(ModelFileTest, WeightsReadAsStrtodReadsThem) {
+  const std::vector<std::string> weights = {"0.206844",
+                                            "-3.015472",
+                                            "-0",
+                                            "1e-5",
+                                            "2.5E+3",
+                                            "7",
+                                            "1.",
+                                            ".5",
+                                            "+1.5",
+                                            " 2.25",
+                                            "1.5abc",
+                                            "0x1p3",
+                                            "1e-400",
+                                            "1e309",
+                                            "-1e-320",
+                                            "1e",
+                                            "3.5\r",
+                                            "inf",
+                                            "nan",
+                                            "0.1 9",
+                                            "4.000000000000000000000001",
+                                            "123456789012345678901234567890.5e-10"};
+  std::string text;
+  for (size_t k = 0; k < weights.size(); ++k) {
+    text += "1\tp" + std::to_string(k) + "\t" + weights[k] + "\n";
+  }
+  CMEModel model;
+  ASSERT_TRUE(LoadText(model, text));
+  const std::vector<double>& loaded = model.Weights();
+  ASSERT_EQ(loaded.size(), weights.size());
+  for (size_t k = 0; k < weights.size(); ++k) {
+    const double expected = std::strtod(weights[k].c_str(), nullptr);
+    if (std::isnan(expected)) {
+      EXPECT_TRUE(std::isnan(loaded[k])) << weights[k];
+    } else {
+      EXPECT_EQ(std::memcmp(&loaded[k], &expected, sizeof expected), 0)
+          << weights[k] << ": " << loaded[k] << " != " << expected;
+    }
+  }
+}
+
+// GBK lines are decoded pair by pair from a table; every line must come out
+// as the converter makes it, invalid and truncated sequences included.
+TEST(GbkDecodeTest, MatchesTheConverterOnEveryPairAndOnBrokenBytes) {
+  auto reference = [](const std::string& bytes) {
+    std::vector<char16_t> out(bytes.size() + 1);
+    const int32_t n = CCodePageSet::Get().ToUnicode(CCodePageSet::kGbk, bytes.data(),
+                                                    static_cast<int32_t>(bytes.size()), out.data(),
+                                                    static_cast<int32_t>(bytes.size()));
+    out.resize(static_cast<size_t>(n));
+    return out;
+  };
+  std::vector<char16_t> decoded;
+  for (int lead = 0x80; lead <= 0xFF; ++lead) {
+    std::string line = "a\t";
+    for (int trail = 0x00; trail <= 0xFF; ++trail) {
+      line.push_back(static_cast<char>(lead));
+      line.push_back(static_cast<char>(trail));
+    }
+    DecodeGbkInto(line.data(), line.size(), decoded);
+    EXPECT_EQ(decoded, reference(line)) << "lead " << lead;
+    // The same pairs one per line, and a lead byte that ends the line.
+    for (int trail = 0x00; trail <= 0xFF; trail += 17) {
+      const std::string pair = {'x', static_cast<char>(lead), static_cast<char>(trail)};
+      DecodeGbkInto(pair.data(), pair.size(), decoded);
+      EXPECT_EQ(decoded, reference(pair)) << lead << " " << trail;
+      DecodeGbkInto(pair.data(), 2, decoded);
+      EXPECT_EQ(decoded, reference(pair.substr(0, 2))) << lead;
+    }
+  }
+  std::mt19937 random(12);
+  for (int k = 0; k < 2000; ++k) {
+    std::string line(random() % 24, '\0');
+    for (char& c : line) c = static_cast<char>(random() % 3 == 0 ? random() % 0x80 : random());
+    DecodeGbkInto(line.data(), line.size(), decoded);
+    EXPECT_EQ(decoded, reference(line)) << k;
+  }
 }
 
 }  // namespace
