@@ -330,6 +330,9 @@ void CNEDecoder::ExtendAll(int32_t position, NEEdge* edge) {
   }
   if (edge->start != runs_start_) BuildRuns(edge->start);
   for (const NodeRun& run : runs_) {
+    // A run whose nodes all score below the bound is left out: see
+    // BoundedForwardPass for why no result depends on its nodes.
+    if (!run.live) continue;
     if (!any_previous && Transition(run.label, label) < 0) continue;
     NEPathNode* node = run.first;
     for (int32_t k = 0; k < run.count; ++k, node = node->next) {
@@ -342,10 +345,12 @@ void CNEDecoder::BuildRuns(int32_t start) {
   runs_.clear();
   runs_start_ = start;
   for (NEPathNode* node = node_lists_[start].head; node != nullptr; node = node->next) {
+    const bool live = node->score >= bound_;
     if (!runs_.empty() && runs_.back().label == node->label) {
       ++runs_.back().count;
+      runs_.back().live |= live;
     } else {
-      runs_.push_back(NodeRun{node, node->label, 1});
+      runs_.push_back(NodeRun{node, node->label, 1, live});
     }
   }
 }

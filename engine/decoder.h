@@ -99,11 +99,15 @@ class CNEDecoder {
   // Extends every node by every edge, position by position.
   void ForwardPass();
   // ForwardPass for a lattice whose edge scores are all 0 or below (no
-  // AddEdgeCosts), with the same nodes, path and score: a walk that keeps
-  // the few best label pairs of each position first finds the score of one
-  // complete path; every step scores at most 0,
-  // so a node below that score cannot lead to the best path, and its
-  // extensions are not scored (they keep the node's score, which stays below).
+  // AddEdgeCosts), with the same path and score, ties included. A walk that
+  // keeps the few best label pairs of each position first finds the score B
+  // of one complete path; every step scores at most 0, so no path through a
+  // node scoring below B can score B or more. The steps of such a node are
+  // not scored (its extensions keep its score, which stays below B), and a
+  // run of nodes (consecutive, one label) that all score below B is not
+  // extended at all: the node its extensions would make, or would merge
+  // into, could only end up below B by them, and every other node keeps its
+  // place in its list, so no node on a path scoring B or more changes.
   void BoundedForwardPass();
   // Extends `node` (ending at edge->start) by `edge` into `position`.
   void Extend(int32_t position, NEPathNode* node, NEEdge* edge);
@@ -269,6 +273,7 @@ class CNEDecoder {
     NEPathNode* first;
     int32_t label;
     int32_t count;
+    bool live;  // some node of the run scores at or above the bound
   };
   std::vector<NodeRun> runs_;
   int32_t runs_start_ = -1;
