@@ -79,6 +79,7 @@ CKyVerrin& CKyVerrin::operator=(const CKyVerrin& other) {
 bool CKyVerrin::KyTagNEInfo(const char16_t* text, int option, tag_WordInfoW*& records, int& count) {
   const bool segmented = engine_->SetWordSeparatorOption(option);
   const int32_t n = verrin::UStrLen(text);
+  engine_->ResetFailedClauses();
   records = nullptr;
   records = AllocateRecords(n);
   count = 0;
@@ -133,6 +134,8 @@ bool CKyVerrin::KyTagNEInfo(const tag_WordInfoW* words, int wordCount, tag_WordI
   }
   return KyTagNEInfo(text.c_str(), 2, records, count);
 }
+
+int CKyVerrin::UntaggedClauses() const { return engine_->FailedClauses(); }
 
 bool CKyVerrin::KyHasNE(const char16_t* text, int option, int flags) {
   const bool segmented = engine_->SetWordSeparatorOption(option);

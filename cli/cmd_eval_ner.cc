@@ -11,6 +11,7 @@
 #include "eval/ner_scorer.h"
 #include "eval/record_bio.h"
 #include "text/file_system.h"
+#include "text/output_file.h"
 #include "verrin/verrin.h"
 
 namespace verrin::cli {
@@ -90,10 +91,10 @@ int Run(int argc, char** argv) {
       for (size_t i = 0; i < out.chars.size(); ++i) bio += out.chars[i] + " " + out.tags[i] + "\n";
       bio += "\n";
     }
-    std::FILE* f = OpenFile(output, "wb");
-    if (f == nullptr) return Fail("eval-ner", "cannot write " + output);
-    std::fwrite(bio.data(), 1, bio.size(), f);
-    std::fclose(f);
+    COutputFile file;
+    if (!file.Open(output) || !file.Write(bio) || !file.Commit()) {
+      return Fail("eval-ner", file.Error());
+    }
   }
   NerScore score = ScoreSpans(gold, predicted);
   if (!score.ok) return Fail("eval-ner", score.error);

@@ -3,6 +3,8 @@
 #include <string>
 
 #include "cli/command.h"
+#include "cli/input_lines.h"
+#include "io/protected_file.h"
 #include "maxent/me_classifier.h"
 #include "text/code_page.h"
 
@@ -32,6 +34,11 @@ int Run(int argc, char** argv) {
   if (!parser.Parse(argc, argv, &error)) return UsageError(kName, error);
   if (model_path.empty()) return UsageError(kName, "--model PATH is required");
   if (parser.Positional().size() != 2) return UsageError(kName, "expected TEST and RESULT");
+  if (!CheckReadable(kName, protected_form ? ProtectedPathFor(model_path) : model_path,
+                     "the model") ||
+      !CheckReadable(kName, parser.Positional()[0], "the test file")) {
+    return kExitFailure;
+  }
   CMEClassifier classifier;
   if (!classifier.Model().Load(FromGbk(model_path), protected_form)) {
     return Fail(kName, "cannot load the model " + model_path);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/command.h"
+#include "cli/input_lines.h"
 #include "engine/ne_engine.h"
 #include "engine/ne_resource.h"
 #include "resource/char_label_table.h"
@@ -69,11 +70,7 @@ int Run(int argc, char** argv) {
   const std::string& corpus = parser.Positional()[0];
   std::string out_dir = parser.Positional()[1];
   while (out_dir.size() > 1 && out_dir.back() == '/') out_dir.pop_back();
-  if (std::FILE* probe = OpenFile(corpus, "r")) {
-    std::fclose(probe);
-  } else {
-    return Fail("genfeatures", "cannot open the corpus " + corpus);
-  }
+  if (!CheckReadable("genfeatures", corpus, "the corpus")) return kExitFailure;
   if (!MakeDirectories(out_dir)) return Fail("genfeatures", "cannot create " + out_dir);
   CNEResourceManager manager;
   if (!LoadManager("genfeatures", resources, manager, false)) {

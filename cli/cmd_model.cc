@@ -3,6 +3,8 @@
 #include <string>
 
 #include "cli/command.h"
+#include "cli/input_lines.h"
+#include "io/protected_file.h"
 #include "maxent/me_model.h"
 #include "text/code_page.h"
 
@@ -29,6 +31,9 @@ int Run(int argc, char** argv) {
   if (!parser.Parse(argc, argv, &error)) return UsageError(kName, error);
   if (path.empty()) return UsageError(kName, "--stats PATH is required");
   if (!parser.Positional().empty()) return UsageError(kName, "unexpected argument");
+  if (!CheckReadable(kName, protected_form ? ProtectedPathFor(path) : path, "the model")) {
+    return kExitFailure;
+  }
   CMEModel model;
   if (!model.Load(FromGbk(path), protected_form)) return Fail(kName, "cannot load " + path);
   std::printf("outcomes: %d\npredicates: %d\nfeatures: %d\n", model.OutcomeCount(),

@@ -8,6 +8,7 @@
 #include "cli/command.h"
 #include "io/protected_file.h"
 #include "text/file_system.h"
+#include "text/output_file.h"
 
 namespace verrin::cli {
 namespace {
@@ -37,20 +38,19 @@ int RunCipher(const char* name, bool encipher, int argc, char** argv) {
 
   std::FILE* in = OpenFile(in_path, "rb");
   if (in == nullptr) return Fail(name, "cannot open " + in_path + ": " + std::strerror(errno));
-  std::FILE* out = OpenFile(out_path, "wb");
-  if (out == nullptr) {
-    const std::string reason = std::strerror(errno);
+  COutputFile out;
+  if (!out.Open(out_path)) {
     std::fclose(in);
-    return Fail(name, "cannot create " + out_path + ": " + reason);
+    return Fail(name, out.Error());
   }
-  bool ok = encipher ? EncipherFile(in, out, kProtectedKey) : DecipherFile(in, out, kProtectedKey);
+  const bool ok = encipher ? EncipherFile(in, out.Stream(), kProtectedKey)
+                           : DecipherFile(in, out.Stream(), kProtectedKey);
+  const bool read_failed = std::ferror(in) != 0;
   std::fclose(in);
-  if (std::fclose(out) != 0) ok = false;
-  if (!ok) {
-    // A half-written file must not pass for a good one.
-    std::remove(out_path.c_str());
-    return Fail(name, "failed while writing " + out_path);
-  }
+  // A half-written file must not pass for a good one: it is never renamed.
+  if (read_failed) return Fail(name, "error reading " + in_path);
+  if (!out.Commit()) return Fail(name, out.Error());
+  if (!ok) return Fail(name, "failed while writing " + out_path);
   return kExitOk;
 }
 

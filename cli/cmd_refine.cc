@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "cli/input_lines.h"
 #include "engine/ne_engine.h"
 #include "engine/ne_resource.h"
 #include "eval/ner_scorer.h"
@@ -92,11 +93,7 @@ int Run(int argc, char** argv) {
   if (parser.Positional().size() != 2) return UsageError(kName, "expected CORPUS and MODEL_OUT");
   const std::string& corpus = parser.Positional()[0];
   const std::string& model_out = parser.Positional()[1];
-  if (std::FILE* probe = OpenFile(corpus, "r")) {
-    std::fclose(probe);
-  } else {
-    return Fail(kName, "cannot open the corpus " + corpus);
-  }
+  if (!CheckReadable(kName, corpus, "the corpus")) return kExitFailure;
 
   std::vector<BioSentence> dev;
   if (!dev_path.empty() && !ReadBioFile(dev_path, &dev, &error)) return Fail(kName, error);

@@ -5,10 +5,12 @@
 #include <string>
 
 #include "cli/command.h"
+#include "cli/input_lines.h"
 #include "engine/ne_resource.h"
 #include "resource/lexicon.h"
 #include "text/code_page.h"
 #include "text/file_system.h"
+#include "text/output_file.h"
 
 namespace verrin::cli {
 namespace {
@@ -58,33 +60,27 @@ int RunSegment(int argc, char** argv) {
   const std::string dict_path = res_dir + kDictFile;
   if (!dict.LoadLexicon(dict_path, false)) return Fail(name, "cannot load dictionary " + dict_path);
 
-  std::FILE* in = stdin;
-  std::string in_path = "-";
-  if (!parser.Positional().empty()) in_path = parser.Positional()[0];
-  if (in_path != "-") {
-    in = OpenFile(in_path, "rb");
-    if (in == nullptr) return Fail(name, "cannot open " + in_path + ": " + std::strerror(errno));
+  InputLines input(name,
+                   code_page == CCodePageSet::kGbk ? CTextEncoding::kGbk : CTextEncoding::kUtf8);
+  if (!input.Open(parser.Positional().empty() ? "-" : parser.Positional()[0])) {
+    return kExitFailure;
   }
-
   CCodePageSet& code_pages = CCodePageSet::Get();
-  std::string bytes;
-  while (ReadRawLine(in, bytes)) {
-    const CUString line = code_pages.Decode(code_page, bytes.data(), bytes.size());
+  COutputFile output;
+  output.Open("-");
+  CUString line;
+  while (output.Good() && input.Next(line)) {
     std::u16string out;
     for (const CUString& token : dict.SegmentRawText(line.c_str(), line.Length(), true)) {
       if (!out.empty()) out.push_back(u' ');
       out.append(token.View());
     }
     out.push_back(u'\n');
-    const std::string encoded =
-        code_pages.Encode(code_page, out.data(), static_cast<int32_t>(out.size()));
-    std::fwrite(encoded.data(), 1, encoded.size(), stdout);
+    output.Write(code_pages.Encode(code_page, out.data(), static_cast<int32_t>(out.size())));
   }
-  const bool read_error = std::ferror(in) != 0;
-  if (in != stdin) std::fclose(in);
-  if (read_error) return Fail(name, "error reading " + in_path);
-  if (std::fflush(stdout) != 0) return Fail(name, "error writing standard output");
-  return kExitOk;
+  if (!output.Commit()) return Fail(name, output.Error());
+  if (!input.Finish()) return kExitFailure;
+  return TaggingStatus(name, 0, input.DamagedLines());
 }
 
 }  // namespace

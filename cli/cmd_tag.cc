@@ -11,6 +11,7 @@
 
 #include "api/word_alignment.h"
 #include "cli/command.h"
+#include "cli/input_lines.h"
 #include "cli/line_pipeline.h"
 #include "cli/progress.h"
 #include "engine/ne_engine.h"
@@ -18,6 +19,8 @@
 #include "text/char_class.h"
 #include "text/code_page.h"
 #include "text/file_system.h"
+#include "text/output_file.h"
+#include "text/text_line_reader.h"
 #include "verrin/verrin.h"
 
 namespace verrin::cli {
@@ -183,7 +186,11 @@ struct Input {
   }
   bool Open(const std::string& path) {
     if (path == "-") return true;
-    file = std::fopen(path.c_str(), "rb");
+    if (IsDirectory(path)) {
+      errno = EISDIR;
+      return false;
+    }
+    file = OpenFile(path, "rb");
     if (file == nullptr) return false;
     name = path;
     struct stat st;
@@ -194,7 +201,12 @@ struct Input {
 
 // One input line and, once tagged, its output.
 struct LineJob {
-  std::string bytes;
+  CUString text;         // the line as CTextLineReader decoded it
+  int64_t line = 0;      // its number
+  int64_t consumed = 0;  // input bytes read up to its end
+  std::string problem;   // what the reader found odd about it, if anything
+  bool damaged = false;  // bytes invalid in the encoding
+  int failed = 0;        // clauses that could not be tagged (set by the worker)
   std::string out;
 };
 
@@ -202,18 +214,24 @@ struct LineJob {
 // `make_worker(index)` returns the function that turns one line's bytes (line
 // end included) into its output. Shows progress when the input is a file of
 // known size. Returns the exit status.
-int RunLines(const char* command, Input& input, std::FILE* output, int threads,
-             const std::function<std::function<void(LineJob&)>(int)>& make_worker,
-             const std::string& output_name) {
+int RunLines(const char* command, Input& input, CTextEncoding encoding, COutputFile& output,
+             int threads, const std::function<std::function<void(LineJob&)>(int)>& make_worker) {
   std::unique_ptr<CProgress> progress;
   if (input.size > 0) {
     progress = std::make_unique<CProgress>(std::string(command) + " " + input.name, input.size,
                                            CProgress::Unit::kBytes);
   }
-  int64_t consumed = 0;
-  bool write_failed = false;
+  CTextLineReader reader(input.file, encoding);
+  int64_t failed_lines = 0, damaged_lines = 0, odd_lines = 0;
   PipelineSteps<LineJob, LineJob> steps;
-  steps.read = [&](LineJob& job) { return ReadRawLine(input.file, job.bytes); };
+  steps.read = [&](LineJob& job) {
+    if (!reader.Next(job.text)) return false;
+    job.line = reader.LineNumber();
+    job.consumed = reader.BytesConsumed();
+    job.problem = reader.Problem();
+    job.damaged = reader.LineDamaged();
+    return true;
+  };
   steps.make_worker = [&](int index) {
     std::function<void(LineJob&)> work = make_worker(index);
     return [work](LineJob& in, LineJob& out) {
@@ -222,29 +240,37 @@ int RunLines(const char* command, Input& input, std::FILE* output, int threads,
     };
   };
   steps.write = [&](LineJob& job, bool more_ready) {
-    std::fwrite(job.out.data(), 1, job.out.size(), output);
+    // Messages come here, in input order, one line each.
+    if (!job.problem.empty() && ++odd_lines <= InputLines::kMaxReported) {
+      std::fprintf(stderr, "verrin %s: %s:%lld: %s\n", command, input.name.c_str(),
+                   static_cast<long long>(job.line), job.problem.c_str());
+    }
+    if (job.damaged) ++damaged_lines;
+    if (job.failed > 0) {
+      ++failed_lines;
+      std::fprintf(stderr, "verrin %s: %s:%lld: %d %s could not be tagged and %s missing\n",
+                   command, input.name.c_str(), static_cast<long long>(job.line), job.failed,
+                   job.failed == 1 ? "clause" : "clauses", job.failed == 1 ? "is" : "are");
+    }
+    if (!output.Write(job.out)) return false;
     // Flushing whenever no further line is waiting answers a line from a
     // pipe at once and still writes in large blocks under load.
-    if (!more_ready) std::fflush(output);
-    if (std::ferror(output)) {
-      write_failed = true;
-      return false;
-    }
-    consumed += static_cast<int64_t>(job.bytes.size());
-    if (progress) progress->Update(consumed);
+    if (!more_ready && std::fflush(output.Stream()) != 0) return false;
+    if (progress) progress->Update(job.consumed);
     return true;
   };
   RunPipeline(steps, threads);
   if (progress) progress->Finish();
-  if (write_failed || std::fflush(output) != 0) {
-    return Fail(command, "error writing " + output_name + ": " + std::strerror(errno));
+  if (odd_lines > InputLines::kMaxReported) {
+    std::fprintf(stderr, "verrin %s: %s: %lld more lines with odd bytes not shown\n", command,
+                 input.name.c_str(), static_cast<long long>(odd_lines - InputLines::kMaxReported));
   }
-  if (std::ferror(input.file)) return Fail(command, "error reading " + input.name);
-  return kExitOk;
-}
-
-void StripLineEnd(std::string& line) {
-  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+  if (reader.ReadFailed()) {
+    output.Abandon();
+    return Fail(command, "error reading " + input.name + ": " + std::strerror(reader.Errno()));
+  }
+  if (!output.Commit()) return Fail(command, output.Error());
+  return TaggingStatus(command, failed_lines, damaged_lines);
 }
 
 int RunTag(int argc, char** argv) {
@@ -277,41 +303,41 @@ int RunTag(int argc, char** argv) {
 
   Input input;
   if (!parser.Positional().empty() && !input.Open(parser.Positional()[0])) {
+    if (errno == EISDIR) return Fail("tag", parser.Positional()[0] + " is a directory, not a file");
     return Fail("tag", "cannot open " + parser.Positional()[0] + ": " + std::strerror(errno));
   }
   CNEResourceManager manager;
   if (!LoadManager("tag", resources, manager)) return kExitFailure;
   std::vector<std::unique_ptr<CKyVerrin>> taggers;
   for (int t = 0; t < threads; ++t) taggers.push_back(std::make_unique<CKyVerrin>(&manager));
-  return RunLines(
-      "tag", input, stdout, threads,
-      [&](int index) {
-        CKyVerrin* tagger = taggers[static_cast<size_t>(index)].get();
-        return [tagger, option, gbk, &format](LineJob& job) {
-          std::string line = job.bytes;
-          StripLineEnd(line);
-          const CUString text = gbk ? FromGbk(line) : FromUtf8(line);
-          tag_WordInfoW* records = nullptr;
-          int count = 0;
-          tagger->KyTagNEInfo(text.c_str(), option, records, count);
-          if (format == "bio") {
-            job.out = BioLines(records, count);
-          } else if (format == "entities") {
-            job.out = EntitiesLine(text, records, count);
-          } else {
-            CUString rendered(CKyVerrin::RenderedLength(records, count));
-            tagger->OutputTaggedSentence(records, count, rendered.MutableBuffer());
-            rendered.Assign(CUString(rendered.c_str()));
-            if (format == "json") {
-              job.out = JsonLine(records, count, rendered);
-            } else {
-              job.out = (gbk ? ToGbk(rendered) : ToUtf8(rendered)) + "\n";
-            }
-          }
-          tagger->FreeWordSegResult(records, count);
-        };
-      },
-      "standard output");
+  COutputFile output;
+  output.Open("-");
+  return RunLines("tag", input, gbk ? CTextEncoding::kGbk : CTextEncoding::kUtf8, output, threads,
+                  [&](int index) {
+                    CKyVerrin* tagger = taggers[static_cast<size_t>(index)].get();
+                    return [tagger, option, gbk, &format](LineJob& job) {
+                      const CUString& text = job.text;
+                      tag_WordInfoW* records = nullptr;
+                      int count = 0;
+                      tagger->KyTagNEInfo(text.c_str(), option, records, count);
+                      job.failed = tagger->UntaggedClauses();
+                      if (format == "bio") {
+                        job.out = BioLines(records, count);
+                      } else if (format == "entities") {
+                        job.out = EntitiesLine(text, records, count);
+                      } else {
+                        CUString rendered(CKyVerrin::RenderedLength(records, count));
+                        tagger->OutputTaggedSentence(records, count, rendered.MutableBuffer());
+                        rendered.Assign(CUString(rendered.c_str()));
+                        if (format == "json") {
+                          job.out = JsonLine(records, count, rendered);
+                        } else {
+                          job.out = (gbk ? ToGbk(rendered) : ToUtf8(rendered)) + "\n";
+                        }
+                      }
+                      tagger->FreeWordSegResult(records, count);
+                    };
+                  });
 }
 
 int RunTagFile(int argc, char** argv) {
@@ -341,38 +367,36 @@ int RunTagFile(int argc, char** argv) {
   const std::string& out_path = parser.Positional()[1];
   Input input;
   if (in_path == "-" || !input.Open(in_path)) {
+    if (errno == EISDIR) return Fail("tagfile", in_path + " is a directory, not a file");
     return Fail("tagfile", "cannot open " + in_path + ": " + std::strerror(errno));
   }
+  if (IsDirectory(out_path)) return Fail("tagfile", out_path + " is a directory, not a file");
   CNEResourceManager manager;
   if (!LoadManager("tagfile", resources, manager)) return kExitFailure;
-  std::FILE* out = std::fopen(out_path.c_str(), "wb");
-  if (out == nullptr)
-    return Fail("tagfile", "cannot write " + out_path + ": " + std::strerror(errno));
+  // Written under a temporary name: OUT appears only when it is complete.
+  COutputFile out;
+  if (!out.Open(out_path)) return Fail("tagfile", out.Error());
   std::vector<std::unique_ptr<CNEEngine>> engines;
   bool segmented = false;
   for (int t = 0; t < threads; ++t) {
     engines.push_back(std::make_unique<CNEEngine>(manager.Resource()));
     segmented = engines.back()->SetWordSeparatorOption(option);
   }
-  const int status = RunLines(
-      "tagfile", input, out, threads,
-      [&](int index) {
-        CNEEngine* engine = engines[static_cast<size_t>(index)].get();
-        return [engine, segmented, gbk](LineJob& job) {
-          CUString line = gbk ? FromGbk(job.bytes) : FromUtf8(job.bytes);
-          TrimWhiteSpace(line);
-          job.out.clear();
-          if (line.Empty()) return;  // blank lines leave no line behind
-          CUString tagged;
-          engine->TagLine(line, segmented, tagged);
-          job.out = (gbk ? ToGbk(tagged) : ToUtf8(tagged)) + "\n";
-        };
-      },
-      out_path);
-  if (std::fclose(out) != 0 && status == kExitOk) {
-    return Fail("tagfile", "error writing " + out_path + ": " + std::strerror(errno));
-  }
-  return status;
+  return RunLines("tagfile", input, gbk ? CTextEncoding::kGbk : CTextEncoding::kUtf8, out, threads,
+                  [&](int index) {
+                    CNEEngine* engine = engines[static_cast<size_t>(index)].get();
+                    return [engine, segmented, gbk](LineJob& job) {
+                      CUString line = job.text;
+                      TrimWhiteSpace(line);
+                      job.out.clear();
+                      if (line.Empty()) return;  // blank lines leave no line behind
+                      CUString tagged;
+                      const int32_t failed_before = engine->FailedClauses();
+                      engine->TagLine(line, segmented, tagged);
+                      job.failed = engine->FailedClauses() - failed_before;
+                      job.out = (gbk ? ToGbk(tagged) : ToUtf8(tagged)) + "\n";
+                    };
+                  });
 }
 
 }  // namespace

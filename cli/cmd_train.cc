@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/command.h"
+#include "cli/input_lines.h"
 #include "cli/log_lines.h"
 #include "maxent/me_classifier.h"
 #include "text/code_page.h"
@@ -78,9 +79,7 @@ int Run(int argc, char** argv) {
   const std::string& events = parser.Positional()[0];
   const std::string& model_out = parser.Positional()[1];
   if (access(events.c_str(), F_OK) != 0) return Fail(kName, "no such event file: " + events);
-  if (access(events.c_str(), R_OK) != 0) {
-    return Fail(kName, "the event file is not readable: " + events);
-  }
+  if (!CheckReadable(kName, events, "the event file")) return kExitFailure;
 
   CLogLines log_lines;  // one line per iteration in a log
   CMEClassifier classifier;

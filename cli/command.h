@@ -5,6 +5,7 @@
 #ifndef VERRIN_CLI_COMMAND_H_
 #define VERRIN_CLI_COMMAND_H_
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -14,6 +15,10 @@ namespace verrin::cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
+// Finished, but some input was not tagged in full: a clause could not be
+// decoded, or input bytes were invalid in the encoding (each named on
+// standard error; every other line was written).
+inline constexpr int kExitIncomplete = 3;
 
 struct Command {
   const char* name;
@@ -64,6 +69,11 @@ bool ParseDoubleArg(const std::string& text, double* value);
 std::string DefaultResourceDir();
 // The bundled default model inside a resource directory ("" when none).
 std::string DefaultModelPath(const std::string& resource_dir);
+
+// The status of a command that tagged or read every line: kExitOk, or
+// kExitIncomplete with one closing line on standard error when lines had
+// clauses left out or bytes invalid in the encoding.
+int TaggingStatus(const char* command, int64_t failed_lines, int64_t damaged_lines);
 
 // True when standard error is a terminal (progress lines only then).
 bool StderrIsTerminal();

@@ -20,11 +20,21 @@ bool LoadManager(const char* command, std::string res_dir, std::string model_pat
   }
   if (model_path.empty() && use_bundled_model) {
     const std::string bundled = res_dir + "/model.txt";
-    if (Exists(protected_form ? ProtectedPathFor(bundled) : bundled)) model_path = bundled;
+    const std::string actual = protected_form ? ProtectedPathFor(bundled) : bundled;
+    if (!Exists(actual)) {
+      // Without a model every clause would come out untagged.
+      Fail(command, "no model: " + actual + " does not exist; give one with --model PATH");
+      return false;
+    }
+    model_path = bundled;
   } else if (!model_path.empty()) {
     const std::string actual = protected_form ? ProtectedPathFor(model_path) : model_path;
     if (!Exists(actual)) {
       Fail(command, "model file not found: " + actual);
+      return false;
+    }
+    if (IsDirectory(actual)) {
+      Fail(command, "the model " + actual + " is a directory, not a file");
       return false;
     }
   }

@@ -130,6 +130,23 @@ std::string DefaultModelPath(const std::string& resource_dir) {
   return verrin::PathExists(path) ? path : std::string();
 }
 
+int TaggingStatus(const char* command, int64_t failed_lines, int64_t damaged_lines) {
+  if (failed_lines == 0 && damaged_lines == 0) return kExitOk;
+  std::string what;
+  if (failed_lines > 0) {
+    what = std::to_string(failed_lines) + (failed_lines == 1 ? " line" : " lines") +
+           " with clauses left out";
+  }
+  if (damaged_lines > 0) {
+    if (!what.empty()) what += " and ";
+    what += std::to_string(damaged_lines) + (damaged_lines == 1 ? " line" : " lines") +
+            " with invalid bytes";
+  }
+  std::fprintf(stderr, "verrin %s: finished with %s (exit status %d)\n", command, what.c_str(),
+               kExitIncomplete);
+  return kExitIncomplete;
+}
+
 bool StderrIsTerminal() { return isatty(fileno(stderr)) != 0; }
 
 static void PrintMainHelp(FILE* out) {
@@ -143,7 +160,8 @@ static void PrintMainHelp(FILE* out) {
   for (const Command& c : sorted) std::fprintf(out, "  %-12s %s\n", c.name, c.summary);
   std::fprintf(out,
                "\nRun 'verrin <command> --help' for the options of one command.\n"
-               "Exit status: 0 success, 1 failure, 2 usage error.\n");
+               "Exit status: 0 success, 1 failure, 2 usage error, 3 finished but some\n"
+               "input was not tagged in full (named on standard error).\n");
 }
 
 }  // namespace verrin::cli
@@ -191,7 +209,17 @@ int main(int argc, char** argv) {
         }
         if (std::strcmp(argv[i], "--") == 0) break;
       }
-      return c.run(argc - 1, argv + 1);
+      const int status = c.run(argc - 1, argv + 1);
+      // Results printed to standard output count only once they are out: a
+      // full disk or a closed pipe must not pass for success.
+      errno = 0;
+      if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+        const int error = errno != 0 ? errno : EIO;
+        std::fprintf(stderr, "verrin %s: cannot write standard output: %s\n", c.name,
+                     std::strerror(error));
+        return kExitFailure;
+      }
+      return status;
     }
   }
   std::fprintf(stderr, "verrin: unknown command '%s'\nRun 'verrin --help' for the list.\n",

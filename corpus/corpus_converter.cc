@@ -7,6 +7,7 @@
 
 #include "corpus/corpus_conversion.h"
 #include "text/code_page.h"
+#include "text/output_file.h"
 
 namespace verrin {
 namespace {
@@ -71,15 +72,14 @@ bool ConvertCorpus(const std::string& in_path, const std::string& out_path,
     *error = "cannot open " + in_path + ": " + std::strerror(errno);
     return false;
   }
-  std::FILE* out = std::fopen(out_path.c_str(), "wb");
-  if (out == nullptr) {
-    *error = "cannot create " + out_path + ": " + std::strerror(errno);
+  COutputFile out;
+  if (!out.Open(out_path)) {
+    *error = out.Error();
     std::fclose(in);
     return false;
   }
-  CConversion conversion(options, stats, [out](const std::string& bytes) {
-    return std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-  });
+  CConversion conversion(options, stats,
+                         [&out](const std::string& bytes) { return out.Write(bytes); });
   bool written = true;
   std::string line;
   if (options.cut_names_in_words) {
@@ -88,7 +88,6 @@ bool ConvertCorpus(const std::string& in_path, const std::string& out_path,
     if (std::ferror(in) == 0 && std::fseek(in, 0, SEEK_SET) != 0) {
       *error = "cannot read " + in_path + " a second time";
       std::fclose(in);
-      std::fclose(out);
       return false;
     }
   }
@@ -98,13 +97,12 @@ bool ConvertCorpus(const std::string& in_path, const std::string& out_path,
   if (written) written = conversion.Finish();
   const bool read_failed = std::ferror(in) != 0;
   std::fclose(in);
-  if (std::fclose(out) != 0) written = false;
   if (read_failed) {
     *error = "reading " + in_path + " failed";
     return false;
   }
-  if (!written) {
-    *error = "writing " + out_path + " failed";
+  if (!written || !out.Commit()) {
+    *error = out.Error().empty() ? "writing " + out_path + " failed" : out.Error();
     return false;
   }
   return true;

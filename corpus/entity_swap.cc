@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "text/code_page.h"
+#include "text/output_file.h"
 
 namespace verrin {
 namespace {
@@ -150,14 +151,9 @@ bool SwapEntitiesInFile(const std::string& in_path, const std::string& out_path,
   }
   std::string output;
   SwapEntities(corpus, options, &output, stats);
-  std::FILE* out = std::fopen(out_path.c_str(), "wb");
-  if (out == nullptr) {
-    *error = "cannot create " + out_path + ": " + std::strerror(errno);
-    return false;
-  }
-  const bool written = std::fwrite(output.data(), 1, output.size(), out) == output.size();
-  if (std::fclose(out) != 0 || !written) {
-    *error = "writing " + out_path + " failed";
+  COutputFile out;
+  if (!out.Open(out_path) || !out.Write(output) || !out.Commit()) {
+    *error = out.Error();
     return false;
   }
   return true;

@@ -1,6 +1,6 @@
-// CClauseReader: the lines of a narrow text file, handed out in pieces that
-// end at clause boundaries, so that a line of any length is tagged in bounded
-// memory.
+// CClauseReader: the lines of a text, handed out in pieces that end at
+// clause boundaries, so that a line of any length is tagged in bounded
+// memory. The lines come from a CTextLineReader and follow its rules.
 //
 // Tagging the pieces of a line one after another, each split with
 // CNEEngine::SplitSentences, gives exactly the clauses of the whole line:
@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <string>
 
+#include "text/text_line_reader.h"
 #include "text/ustring.h"
 
 namespace verrin {
@@ -29,37 +30,34 @@ class CClauseReader {
   // end it; a piece is at most this plus one clause long.
   static constexpr int32_t kPieceUnits = 1 << 16;
 
-  // Reads `file` (not owned, left open), whose bytes are in code page
-  // `code_page` (a CCodePageSet number); `segmented` is the splitting mode
-  // the pieces will be tagged in.
-  CClauseReader(std::FILE* file, int code_page, bool segmented, Trim trim,
+  // Reads the lines of `lines` (not owned); `segmented` is the splitting
+  // mode the pieces will be tagged in.
+  CClauseReader(CTextLineReader& lines, bool segmented, Trim trim,
                 int32_t piece_units = kPieceUnits);
 
   // The next piece of the current line; `line_end` is true for the last
   // piece of a line. Every line gives at least one piece (empty for a line
-  // that is empty after trimming). False at the end of the input.
+  // that is empty after trimming). False at the end of the input. When
+  // `line_end` is true, Lines() tells the line's number and problems.
   bool Next(CUString& piece, bool& line_end);
+  const CTextLineReader& Lines() const { return lines_; }
 
  private:
-  // Reads up to one chunk of the current line and decodes what forms whole
-  // characters. False when the input had ended before the line began.
+  // Reads up to one chunk of the current line. False when the input had
+  // ended before the line began.
   bool ReadChunk();
-  // Bytes of `bytes` that end on a character boundary of the code page.
-  size_t CompleteLength(const std::string& bytes) const;
   bool Trimmed(char16_t unit) const;
   // Where the next piece ends: the last clause boundary within the piece
   // size that is followed by text that stays; 0 when there is none yet.
   size_t CutPosition() const;
 
-  std::FILE* file_;
-  int code_page_;
+  CTextLineReader& lines_;
   bool segmented_;
   Trim trim_;
   size_t piece_units_;
-  std::u16string pending_;     // units of the current line not handed out yet
-  std::string carry_;          // bytes of a character cut by the chunk end
+  std::u16string pending_;  // units of the current line not handed out yet
+  CUString chunk_;
   bool line_read_ = false;     // the current line's end has been read
-  bool line_begun_ = false;    // some byte of the current line has been read
   bool at_line_start_ = true;  // nothing of the current line handed out
 };
 

@@ -140,6 +140,14 @@ inline bool Unscored(int32_t label) {
   return static_cast<uint32_t>(label) < 64 && ((kUnscored >> label) & 1u) != 0;
 }
 
+// Punctuation, class-word and mdw placeholders are fixed by the input: such
+// a character has no other candidate, so its label is certain. A model
+// trained without such words (the shipped one has no mdw outcome) scores it
+// 0.0 instead of ending every path through the clause.
+inline bool FixedByInput(int32_t label) {
+  return label == kLabelPunctuation || label == kLabelClassWord || label == kLabelMdw;
+}
+
 inline bool SameEdge(const NEEdge* a, const NEEdge* b) {
   if (a == nullptr || b == nullptr) return false;
   return a == b || (a->start == b->start && a->end == b->end && a->label == b->label);
@@ -361,9 +369,9 @@ inline void CNEDecoder::ExtendNode(NENodeList& list, int32_t position, NEPathNod
   const int32_t label = edge->label;
   double score = 0.0;
   if (label_scored || !Unscored(node->label) || !Unscored(node->previous_label)) {
-    if (!known) return;
+    if (!known && !FixedByInput(label)) return;
     // Below the bound the exact score cannot matter (see BoundedForwardPass).
-    if (node->score >= bound_ && tables_.model != nullptr) {
+    if (known && node->score >= bound_ && tables_.model != nullptr) {
       // The node's context row, looked up once per cache of a position.
       if (node->row_stamp != stamp_) {
         node->row = ContextRow(node->previous_label, node->label, index);
@@ -460,8 +468,11 @@ double CNEDecoder::BoundPathScore() {
         double score = 0.0;
         if (!Unscored(edge->label) || !Unscored(state.previous) ||
             !Unscored(state.second_previous)) {
-          if (!KnowsLabel(edge->label)) continue;
-          score = ScoreLabel(state.second_previous, state.previous, edge->label, edge->index);
+          if (KnowsLabel(edge->label)) {
+            score = ScoreLabel(state.second_previous, state.previous, edge->label, edge->index);
+          } else if (!FixedByInput(edge->label)) {
+            continue;
+          }
         }
         // Summed as Extend sums.
         const double total = state.score + score + edge->score;
@@ -504,10 +515,14 @@ void CNEDecoder::Extend(int32_t position, NEPathNode* node, NEEdge* edge) {
         static_cast<uint32_t>(label) < static_cast<uint32_t>(kNearLabels) && !tables_.known.empty()
             ? tables_.known[static_cast<size_t>(label)] != 0
             : KnowsLabel(label);
-    if (!known) return;
-    // Below the bound the exact score cannot matter (see BoundedForwardPass).
-    if (node->score >= bound_)
-      score = ScoreLabel(node->previous_label, node->label, label, edge->index);
+    if (known) {
+      // Below the bound the exact score cannot matter (see BoundedForwardPass).
+      if (node->score >= bound_) {
+        score = ScoreLabel(node->previous_label, node->label, label, edge->index);
+      }
+    } else if (!FixedByInput(label)) {
+      return;
+    }
   }
   const double total = node->score + score + edge->score;
 

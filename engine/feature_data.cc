@@ -1,8 +1,9 @@
 // Training-feature generation: a bracketed corpus becomes the event file of
 // the trainer and a character label table, through the same pre-segmentation,
 // label and feature code as tagging, with the training switch on.
-
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "engine/ne_engine.h"
@@ -38,17 +39,18 @@ bool CNEEngine::GenerateFeatureData(const char* corpus_path, int param, const ch
   // corpus must work.
   std::FILE* corpus = OpenFile(corpus_path, "r");
   if (corpus == nullptr) {
-    std::fprintf(stderr, "Could not open file %s", corpus_path);
+    std::fprintf(stderr, "cannot open %s: %s\n", corpus_path, std::strerror(errno));
     return false;
   }
   const std::string dir = out_dir != nullptr ? out_dir : "";
   const std::string event_path = dir + kEventFile;
   CTextFile* events = OpenTextFile(event_path.c_str(), "w");
   if (events == nullptr) {
-    std::fprintf(stderr, "Could not open file %s", event_path.c_str());
+    std::fprintf(stderr, "cannot create %s: %s\n", event_path.c_str(), std::strerror(errno));
     std::fclose(corpus);
     return false;
   }
+  const char progress_end = StandardErrorIsTerminal() ? '\r' : '\n';
 
   CUString line, text;
   std::vector<CUString> sentences;
@@ -75,13 +77,20 @@ bool CNEEngine::GenerateFeatureData(const char* corpus_path, int param, const ch
       WriteEvents(samples, events);
     }
     if (++count % 100 == 0 && progress_) {
-      std::fprintf(stderr, "processed %d sentences\r", count);
+      std::fprintf(stderr, "processed %d sentences%c", count, progress_end);
     }
   }
-  if (progress_) std::fputs("\n", stderr);
+  if (progress_ && progress_end == '\r' && count >= 100) std::fputs("\n", stderr);
+  const bool read_failed = std::ferror(corpus) != 0;
   std::fclose(corpus);
-  if (!CloseTextFile(events)) {
-    std::fprintf(stderr, "Could not write file %s", event_path.c_str());
+  std::string error;
+  if (read_failed) {
+    DiscardTextFile(events);
+    std::fprintf(stderr, "error reading %s\n", corpus_path);
+    return false;
+  }
+  if (!CloseTextFile(events, &error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
     return false;
   }
   if (!resource_->CharLabels().Write(dir + kCharLabelFile)) return false;

@@ -1,6 +1,8 @@
 #include "engine/ne_engine.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "engine/clause_reader.h"
@@ -10,6 +12,8 @@
 #include "text/char_class.h"
 #include "text/code_page.h"
 #include "text/file_system.h"
+#include "text/output_file.h"
+#include "text/text_line_reader.h"
 
 namespace verrin {
 namespace {
@@ -366,6 +370,7 @@ bool CNEEngine::TagSentence(const CUString& sentence, bool segmented,
 
   if (!lattice_.Decode(text, clause_samples_, resource_->CharLabels())) {
     lattice_.ResetLattice();
+    ++failed_clauses_;
     CUString message(u"error sent: ");
     message.Append(sentence);
     message.Append(u" ");
@@ -384,64 +389,87 @@ void CNEEngine::TagLine(const CUString& line, bool segmented, CUString& out) {
   out.Truncate(0);
   SplitSentences(line.c_str(), sentences, segmented);
   for (const CUString& sentence : sentences) {
-    if (!TagSentence(sentence, segmented, nodes, rendered)) break;
+    if (!TagSentence(sentence, segmented, nodes, rendered)) continue;
     out.Append(rendered);
     out.Append(u" ", 1);
   }
 }
 
 bool CNEEngine::TagFile(const char* in_path, const char* out_path, bool segmented) {
-  std::FILE* in = OpenFile(in_path, "r");
+  failed_clauses_ = 0;
+  std::FILE* in = OpenFile(in_path, "rb");
   if (in == nullptr) {
-    std::fprintf(stderr, "Could not open file %s", in_path);
+    std::fprintf(stderr, "cannot open %s: %s\n", in_path, std::strerror(errno));
     return false;
   }
-  CTextFile* out = OpenTextFile(out_path, "w");
-  if (out == nullptr) {
-    std::fprintf(stderr, "Could not open file %s", out_path);
+  COutputFile out;
+  if (!out.Open(out_path)) {
+    std::fprintf(stderr, "%s\n", out.Error().c_str());
     std::fclose(in);
     return false;
   }
   // A long line arrives in pieces cut at clause boundaries, so memory stays
   // bounded whatever the line; the clauses are those of the whole line.
-  CClauseReader reader(in, CCodePageSet::kGbk, segmented, CClauseReader::Trim::kWhiteSpace);
-  CUString piece, rendered;
+  CTextLineReader lines(in, CTextEncoding::kGbk);
+  CClauseReader reader(lines, segmented, CClauseReader::Trim::kWhiteSpace);
+  // A progress line is redrawn in place on a terminal; elsewhere each one
+  // is a line of its own.
+  const char progress_end = StandardErrorIsTerminal() ? '\r' : '\n';
+  CUString piece, rendered, tagged;
   std::vector<CUString> sentences;
   std::vector<NEWordNode> nodes;
   int count = 0;
-  bool line_empty = true, line_failed = false, line_end = false;
-  while (reader.Next(piece, line_end)) {
+  int32_t line_failed = 0;
+  bool line_empty = true, line_end = false;
+  while (out.Good() && reader.Next(piece, line_end)) {
     if (!piece.Empty()) line_empty = false;
-    if (!line_failed) {
-      SplitSentences(piece.c_str(), sentences, segmented);
-      for (const CUString& sentence : sentences) {
-        // A clause that cannot be decoded ends the tagging of its line.
-        if (!TagSentence(sentence, segmented, nodes, rendered)) {
-          line_failed = true;
-          break;
-        }
-        WriteText(out, rendered.c_str(), rendered.Length());
-        WriteText(out, u" ", 1);
+    SplitSentences(piece.c_str(), sentences, segmented);
+    tagged.Truncate(0);
+    for (const CUString& sentence : sentences) {
+      // A clause that cannot be decoded is left out and named below.
+      if (!TagSentence(sentence, segmented, nodes, rendered)) {
+        ++line_failed;
+        continue;
       }
+      tagged.Append(rendered);
+      tagged.Append(u" ", 1);
     }
-    if (!line_end) continue;
+    if (!line_end) {
+      out.Write(ToGbk(tagged));
+      continue;
+    }
+    const long long line_number = static_cast<long long>(lines.LineNumber());
+    const std::string problem = lines.Problem();
+    if (!problem.empty()) {
+      std::fprintf(stderr, "%s:%lld: %s\n", in_path, line_number, problem.c_str());
+    }
+    if (line_failed > 0) {
+      std::fprintf(stderr, "%s:%lld: %d %s could not be tagged and %s left out\n", in_path,
+                   line_number, static_cast<int>(line_failed),
+                   line_failed == 1 ? "clause" : "clauses", line_failed == 1 ? "is" : "are");
+    }
     const bool skipped = line_empty;
     line_empty = true;
-    line_failed = false;
+    line_failed = 0;
     if (skipped) continue;
-    WriteText(out, u"\n", 1);
+    tagged.Append(u"\n", 1);
+    out.Write(ToGbk(tagged));
     if (++count % 100 == 0 && progress_) {
-      std::fprintf(stderr, "processed %d sentences\r", count);
+      std::fprintf(stderr, "processed %d sentences%c", count, progress_end);
     }
   }
-  if (progress_) std::fputs("\n", stderr);
-  std::fclose(in);
-  // A full disk must not pass for a tagged file.
-  if (!CloseTextFile(out)) {
-    std::fprintf(stderr, "Could not write file %s", out_path);
-    return false;
+  if (progress_ && progress_end == '\r' && count >= 100) std::fputs("\n", stderr);
+  bool ok = true;
+  if (lines.ReadFailed()) {
+    std::fprintf(stderr, "error reading %s: %s\n", in_path, std::strerror(lines.Errno()));
+    out.Abandon();
+    ok = false;
+  } else if (!out.Commit()) {
+    std::fprintf(stderr, "%s\n", out.Error().c_str());
+    ok = false;
   }
-  return true;
+  std::fclose(in);
+  return ok && failed_clauses_ == 0;
 }
 
 bool CNEEngine::HasNEFlag2(const CUString&) { return true; }

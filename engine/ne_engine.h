@@ -57,10 +57,19 @@ class CNEEngine {
                    CUString& rendered);
   // The line of a tagged file for one input line whose white space at both
   // ends is trimmed (not empty): each clause's rendering followed by a space,
-  // no line feed. A clause that finds no path ends the line there.
+  // no line feed. A clause that finds no path is left out (and counted in
+  // FailedClauses()); the clauses after it are still tagged.
   void TagLine(const CUString& line, bool segmented, CUString& out);
-  // GBK file to GBK file, one output line per non-empty input line.
+  // GBK file to GBK file, one output line per non-empty input line (see
+  // CTextLineReader for line ends, NUL bytes and invalid bytes). A clause that
+  // cannot be decoded is named with its line on standard error and left out;
+  // the other clauses and lines are still written. OUT appears only when it
+  // is complete. False when IN cannot be read, OUT cannot be written, or a
+  // clause was left out (FailedClauses() > 0).
   bool TagFile(const char* in_path, const char* out_path, bool segmented);
+  // Clauses TagSentence could not decode since the last ResetFailedClauses.
+  int32_t FailedClauses() const { return failed_clauses_; }
+  void ResetFailedClauses() { failed_clauses_ = 0; }
   bool HasNEFlag2(const CUString& sentence);
   bool HasNEFlag1(const CUString& sentence);
   bool HasNEAnyFlag(const CUString& sentence);
@@ -124,6 +133,7 @@ class CNEEngine {
   CNELattice lattice_;
   char16_t separator_ = u' ';
   bool progress_ = true;
+  int32_t failed_clauses_ = 0;
 
   // Per-clause working storage of TagSentence, kept so that its buffers are
   // reused from clause to clause.

@@ -48,7 +48,34 @@ bool CNEResource::LoadCharLabels(int optional, const char* dir, bool protected_f
     std::fputs("the charset label info file is not exist\n", stderr);
     return false;
   }
-  return char_labels_.Load(path, protected_form);
+  if (!char_labels_.Load(path, protected_form)) return false;
+  return LabelsFitModel(path);
+}
+
+bool CNEResource::LabelsFitModel(const std::string& table_path) {
+  CMEModel& model = classifier_.Model();
+  if (model.OutcomeCount() == 0) return true;  // no model loaded
+  // A label the table offers but the model cannot score ends every path
+  // through a character that has only such labels: the clause would vanish
+  // from the output at tagging time. Refuse the pair when loading instead.
+  int32_t known = 0;
+  for (int32_t label = 1; label < CharLabelTable::kRecordedLabels; ++label) {
+    if (model.FindOutcome(DecimalText(label)) >= 0) known |= 1 << label;
+  }
+  for (int32_t unit = 0; unit < CharLabelTable::kSize; ++unit) {
+    const int32_t bits = char_labels_.At(static_cast<char16_t>(unit));
+    if (bits == 0 || (bits & known) != 0) continue;
+    std::string labels;
+    for (int32_t label = 1; label < CharLabelTable::kRecordedLabels; ++label) {
+      if (bits & (1 << label)) labels += (labels.empty() ? "" : " ") + std::to_string(label);
+    }
+    std::fprintf(stderr,
+                 "error: the model has no outcome for any label the label table %s allows for "
+                 "U+%04X (%s); the model does not fit these resources\n",
+                 table_path.c_str(), static_cast<unsigned>(unit), labels.c_str());
+    return false;
+  }
+  return true;
 }
 
 bool ResolveWordSeparatorOption(int option, char16_t& separator) {

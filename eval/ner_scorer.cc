@@ -1,5 +1,7 @@
 #include "eval/ner_scorer.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -91,6 +93,13 @@ bool ReadBioText(const std::string& text, const std::string& name,
 }
 
 bool ReadBioFile(const std::string& path, std::vector<BioSentence>* sentences, std::string* error) {
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    // A directory opens like an empty file: it would score as nothing at all.
+    *error = path + " is a directory, not a file";
+    sentences->clear();
+    return false;
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     *error = "cannot open " + path + ": " + std::strerror(errno);

@@ -1,6 +1,8 @@
 #include "maxent/me_classifier.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -54,7 +56,7 @@ CMEClassifier::~CMEClassifier() = default;
 bool CMEClassifier::LoadEvents(const CUString& path) {
   std::FILE* file = OpenNarrowFile(path, "r");
   if (file == nullptr) {
-    std::fprintf(stderr, "open file %s failed", NarrowPath(path).c_str());
+    std::fprintf(stderr, "cannot open %s: %s\n", NarrowPath(path).c_str(), std::strerror(errno));
     return false;
   }
   CLineReader reader(file);
@@ -78,15 +80,17 @@ bool CMEClassifier::Evaluate(const CUString& test_path, const CUString& result_p
     return false;
   }
   const std::string result_narrow = NarrowPath(result_path);
+  // The result is written under a temporary name and appears only when complete.
   CTextFile* result = OpenTextFile(result_path, "w");
   if (result == nullptr) {
-    std::fprintf(stderr, "create file %s failed", result_narrow.c_str());
+    std::fprintf(stderr, "cannot create %s: %s\n", result_narrow.c_str(), std::strerror(errno));
     return false;
   }
   std::FILE* test = OpenNarrowFile(test_path, "r");
   if (test == nullptr) {
-    std::fprintf(stderr, "open file %s failed", NarrowPath(test_path).c_str());
-    CloseTextFile(result);
+    std::fprintf(stderr, "cannot open %s: %s\n", NarrowPath(test_path).c_str(),
+                 std::strerror(errno));
+    DiscardTextFile(result);
     return false;
   }
   CLineReader reader(test);
@@ -121,9 +125,16 @@ bool CMEClassifier::Evaluate(const CUString& test_path, const CUString& result_p
   // No evaluated line leaves nothing to divide by: the rate is then 0.
   const double rate = total > 0 ? 100.0 * correct / total : 0.0;
   std::fprintf(stderr, "total=%d, correct=%d, rate=%.2f\n\n", total, correct, rate);
+  const bool read_failed = std::ferror(test) != 0;
   std::fclose(test);
-  if (!CloseTextFile(result)) {
-    std::fprintf(stderr, "error: cannot write %s!\n", result_narrow.c_str());
+  if (read_failed) {
+    DiscardTextFile(result);
+    std::fprintf(stderr, "error reading %s\n", NarrowPath(test_path).c_str());
+    return false;
+  }
+  std::string error;
+  if (!CloseTextFile(result, &error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
     return false;
   }
   return true;

@@ -94,10 +94,13 @@ class CMEModel {
   // emptied, outcome count 0) when the file cannot be opened, and
   // "error: cannot read PATH !" when reading it fails. A pair that
   // repeats gets the weight of its later line (a warning names the line);
-  // lines without two tabs are skipped with a warning.
+  // lines without two tabs are skipped with a warning. A weight that is not
+  // a whole finite number ("abc", "nan", "inf", "1e999", "0.5x"), a last
+  // line cut short or a file without a single feature fails the load with
+  // "error: model file PATH, line N: ..." and empties the model.
   bool Load(const CUString& path, bool protected_form);
   // Same as the protected branch of Load, on bytes already deciphered.
-  void LoadDeciphered(const std::vector<unsigned char>& bytes);
+  bool LoadDeciphered(const std::vector<unsigned char>& bytes);
   // Writes outcomes in code-unit order, within each its predicates in
   // code-unit order, one "%S\t%S\t%f\n" line per non-zero weight (GBK).
   // False with "error: cannot open PATH!" when the file cannot be created.
@@ -173,8 +176,12 @@ class CMEModel {
   Impl& Internals() { return *impl_; }
 
  private:
+  // Adds one "outcome TAB predicate TAB weight" line. A line without the
+  // two tabs is skipped with a warning, unless it is a last line without a
+  // line feed (the file was cut short); that, and a weight that is not a
+  // whole finite number, set `error` (when still empty).
   void ParseEntry(const char16_t* line, int32_t length, int64_t line_number,
-                  const std::string& source, int32_t* warnings);
+                  const std::string& source, int32_t* warnings, std::string* error);
   void FinishLoad();
 
   int32_t outcome_count_ = 0;

@@ -1,8 +1,10 @@
 // Model files: loading (plain and protected), saving, in-memory tables.
-
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,12 +20,45 @@
 namespace verrin {
 namespace {
 
-// The weight of a model line: `text` up to the line's end read as atof reads
-// it. Only ASCII can belong to a number; any other unit ends it, as its GBK
-// bytes would end atof. A plain decimal number followed by nothing but white
+// The units of a field as ASCII; any other unit becomes 0x01, which no
+// number holds.
+std::string AsciiField(const char16_t* text, int32_t length) {
+  std::string ascii;
+  for (int32_t k = 0; k < length; ++k) {
+    ascii.push_back(text[k] < 0x80 ? static_cast<char>(text[k]) : '\x01');
+  }
+  return ascii;
+}
+
+// Strict weight reading of a field in any form strtod reads: the whole field
+// (surrounding blanks aside) must be one finite number; atof would turn "abc"
+// into 0 and "1e999" into infinity.
+bool ParseWeightText(const std::string& text, double* weight) {
+  size_t begin = 0, end = text.size();
+  while (begin < end && (text[begin] == ' ' || text[begin] == '\t')) ++begin;
+  while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\r' || text[end - 1] == '\n' ||
+                         text[end - 1] == '\t')) {
+    --end;
+  }
+  if (begin == end) return false;
+  const std::string field = text.substr(begin, end - begin);
+  const char c = field[0];
+  if (!(c == '-' || c == '+' || c == '.' || (c >= '0' && c <= '9'))) return false;
+  char* stop = nullptr;
+  errno = 0;
+  const double value = ParseDouble(field.c_str(), &stop);
+  if (stop != field.c_str() + field.size() || !std::isfinite(value)) return false;
+  // An underflow to 0 or a denormal is a weight of no effect, not an error.
+  *weight = value;
+  return true;
+}
+
+// The weight of a model line: `text` up to the line's end. Only ASCII can
+// belong to a number. A plain decimal number followed by nothing but white
 // space is read with from_chars, which rounds exactly as strtod does; anything
-// else goes to strtod itself.
-double ParseWeight(const char16_t* text, int32_t length) {
+// else goes to strtod itself (ParseWeightText). False when the field is not
+// one finite number.
+bool ParseWeight(const char16_t* text, int32_t length, double* weight) {
   char digits[64];
   const int32_t n = std::min<int32_t>(length, static_cast<int32_t>(sizeof(digits)) - 1);
   int32_t i = 0;
@@ -57,15 +92,14 @@ double ParseWeight(const char16_t* text, int32_t length) {
       // Out of range (where strtod gives infinity or a subnormal) goes to strtod.
       double value = 0.0;
       const std::from_chars_result read = std::from_chars(digits, digits + end, value);
-      if (read.ec == std::errc() && read.ptr == digits + end) return value;
+      if (read.ec == std::errc() && read.ptr == digits + end) {
+        *weight = value;
+        return true;
+      }
     }
+    return ParseWeightText(std::string(digits, static_cast<size_t>(n)), weight);
   }
-  if (n == length) return ParseDouble(digits);
-  std::string whole;
-  for (int32_t k = 0; k < length; ++k) {
-    whole.push_back(text[k] < 0x80 ? static_cast<char>(text[k]) : '\x01');
-  }
-  return ParseDouble(whole.c_str());
+  return ParseWeightText(AsciiField(text, length), weight);
 }
 
 // Warnings printed per load before the rest are only counted.
@@ -78,6 +112,16 @@ bool IsBlankUnit(char16_t unit) {
 void Warn(int32_t* warnings, const std::string& message) {
   if (*warnings < kMaxLoadWarnings) std::fprintf(stderr, "warning: %s\n", message.c_str());
   ++*warnings;
+}
+
+std::string Printable(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\r' || c == '\n') continue;
+    out.push_back(c == '\x01' ? '?' : c);
+    if (out.size() >= 40) break;
+  }
+  return out;
 }
 
 void ReportSuppressed(int32_t warnings, const std::string& source) {
@@ -122,7 +166,7 @@ std::vector<int32_t> SaveOrder(const CMEModel::Impl& m) {
 }  // namespace
 
 void CMEModel::ParseEntry(const char16_t* line, int32_t length, int64_t line_number,
-                          const std::string& source, int32_t* warnings) {
+                          const std::string& source, int32_t* warnings, std::string* error) {
   Impl& m = *impl_;
   int32_t blank = 0;
   while (blank < length && IsBlankUnit(line[blank])) ++blank;
@@ -135,12 +179,25 @@ void CMEModel::ParseEntry(const char16_t* line, int32_t length, int64_t line_num
     }
   }
   if (first < 0 || first == last) {
+    if (line[length - 1] != u'\n' && error->empty()) {
+      *error = "model file " + source + ", line " + std::to_string(line_number) +
+               ": the last line ends before its weight (the file is cut short)";
+      return;
+    }
     Warn(warnings, "line " + std::to_string(line_number) + " of model file " + source +
                        " does not hold outcome, predicate and weight separated by tabs; "
                        "line skipped");
     return;
   }
-  const double weight = ParseWeight(line + last + 1, length - last - 1);
+  double weight = 0.0;
+  if (!ParseWeight(line + last + 1, length - last - 1, &weight)) {
+    if (error->empty()) {
+      *error = "model file " + source + ", line " + std::to_string(line_number) + ": weight '" +
+               Printable(AsciiField(line + last + 1, length - last - 1)) +
+               "' is not a finite number";
+    }
+    return;
+  }
   // The lines of one outcome usually follow each other.
   const std::u16string_view outcome_text(line, static_cast<size_t>(first));
   if (m.last_outcome < 0 || m.last_outcome >= m.outcomes.Size() ||
@@ -216,8 +273,7 @@ bool CMEModel::Load(const CUString& path, bool protected_form) {
       std::fprintf(stderr, "error: cannot open %s !\n", narrow.c_str());
       return false;
     }
-    LoadDeciphered(bytes);
-    return true;
+    return LoadDeciphered(bytes);
   }
   std::FILE* file = OpenFile(narrow, "r");
   if (file == nullptr) {
@@ -232,6 +288,7 @@ bool CMEModel::Load(const CUString& path, bool protected_form) {
   std::vector<std::pair<size_t, size_t>> batch;  // start and length in batch_units
   int64_t line_number = 0;
   int32_t warnings = 0;
+  std::string error;
   auto parse_batch = [&]() {
     for (const auto& [start, length] : batch) {
       const char16_t* line = batch_units.data() + start;
@@ -247,7 +304,7 @@ bool CMEModel::Load(const CUString& path, bool protected_form) {
     }
     for (const auto& [start, length] : batch) {
       ParseEntry(batch_units.data() + start, static_cast<int32_t>(length), ++line_number, narrow,
-                 &warnings);
+                 &warnings, &error);
     }
     batch.clear();
     batch_units.clear();
@@ -270,13 +327,23 @@ bool CMEModel::Load(const CUString& path, bool protected_form) {
     return false;
   }
   ReportSuppressed(warnings, narrow);
+  if (error.empty() && impl_->feature_keys.empty()) {
+    error = "model file " + narrow + " holds no features";
+  }
+  if (!error.empty()) {
+    std::fprintf(stderr, "error: %s\n", error.c_str());
+    EmptyTables(*impl_);
+    FinishLoad();
+    return false;
+  }
   FinishLoad();
   return true;
 }
 
-void CMEModel::LoadDeciphered(const std::vector<unsigned char>& bytes) {
+bool CMEModel::LoadDeciphered(const std::vector<unsigned char>& bytes) {
   EmptyTables(*impl_);
   const std::string source = "(protected)";
+  std::string error;
   std::vector<char16_t> units;
   size_t line_begin = 0;
   int64_t line_number = 1;
@@ -288,7 +355,9 @@ void CMEModel::LoadDeciphered(const std::vector<unsigned char>& bytes) {
     const size_t line_length = i - line_begin;
     if (line_length > 0) {
       DecodeGbkInto(reinterpret_cast<const char*>(bytes.data() + line_begin), line_length, units);
-      ParseEntry(units.data(), static_cast<int32_t>(units.size()), line_number, source, &warnings);
+      units.push_back(u'\n');  // the line is whole: ended by a line feed or the padding
+      ParseEntry(units.data(), static_cast<int32_t>(units.size()), line_number, source, &warnings,
+                 &error);
       // The zero bytes that pad a protected file end its text.
       if (byte == 0) {
         line_begin = bytes.size();
@@ -302,14 +371,25 @@ void CMEModel::LoadDeciphered(const std::vector<unsigned char>& bytes) {
     // A last line without a line feed.
     DecodeGbkInto(reinterpret_cast<const char*>(bytes.data() + line_begin),
                   bytes.size() - line_begin, units);
-    ParseEntry(units.data(), static_cast<int32_t>(units.size()), line_number, source, &warnings);
+    ParseEntry(units.data(), static_cast<int32_t>(units.size()), line_number, source, &warnings,
+               &error);
   }
   ReportSuppressed(warnings, source);
+  if (error.empty() && impl_->feature_keys.empty()) error = "the protected model holds no features";
+  if (!error.empty()) {
+    std::fprintf(stderr, "error: %s\n", error.c_str());
+    EmptyTables(*impl_);
+    FinishLoad();
+    return false;
+  }
   FinishLoad();
+  return true;
 }
 
 bool CMEModel::Save(const CUString& path) const {
   const std::string narrow = NarrowPath(path);
+  // Written under a temporary name: a model cut short by a full disk must
+  // never stand where a complete one is expected.
   CTextFile* file = OpenTextFile(path, "w");
   if (file == nullptr) {
     std::fprintf(stderr, "error: cannot open %s!\n", narrow.c_str());
@@ -336,9 +416,9 @@ bool CMEModel::Save(const CUString& path) const {
     }
   }
   if (!block.empty()) WriteText(file, block.data(), static_cast<int32_t>(block.size()));
-  const bool written = CloseTextFile(file);
-  if (!written) {
-    std::fprintf(stderr, "error: cannot write %s!\n", narrow.c_str());
+  std::string error;
+  if (!CloseTextFile(file, &error)) {
+    std::fprintf(stderr, "error: %s\n", error.c_str());
     return false;
   }
   return true;

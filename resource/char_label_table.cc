@@ -1,6 +1,9 @@
 #include "resource/char_label_table.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 #include "io/protected_file.h"
 #include "text/char_class.h"
@@ -24,7 +27,7 @@ void CharLabelTable::ParseLine(const CUString& line) {
 bool CharLabelTable::Load(const std::string& path, bool protected_form) {
   std::FILE* file = OpenFile(path, protected_form ? "rb" : "r");
   if (file == nullptr) {
-    std::fprintf(stderr, "Could not open file %s", path.c_str());
+    std::fprintf(stderr, "cannot open %s: %s\n", path.c_str(), std::strerror(errno));
     return false;
   }
   Reset();
@@ -61,7 +64,7 @@ int32_t CharLabelTable::AllowLabels(char16_t first, char16_t last, int32_t bits)
 bool CharLabelTable::Write(const std::string& path) const {
   CTextFile* file = OpenTextFile(path.c_str(), "w");
   if (file == nullptr) {
-    std::fprintf(stderr, "Could not open file %s", path.c_str());
+    std::fprintf(stderr, "cannot create %s: %s\n", path.c_str(), std::strerror(errno));
     return false;
   }
   for (int32_t i = 0; i < kSize; ++i) {
@@ -73,8 +76,9 @@ bool CharLabelTable::Write(const std::string& path) const {
     WriteText(file, bits.c_str(), bits.Length());
     WriteText(file, u"\n", 1);
   }
-  if (!CloseTextFile(file)) {
-    std::fprintf(stderr, "Could not write file %s", path.c_str());
+  std::string error;
+  if (!CloseTextFile(file, &error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
     return false;
   }
   return true;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "text/file_system.h"
+#include "text/output_file.h"
 
 namespace verrin {
 
@@ -86,18 +87,23 @@ std::string NarrowPath(const CUString& path) {
 
 class CTextFile {
  public:
-  explicit CTextFile(std::FILE* file) : file_(file) {}
+  bool Open(const std::string& narrow_path, bool append) {
+    return output_.Open(narrow_path, append);
+  }
 
   void Write(const char16_t* text, int32_t length) {
     pending_.append(text, static_cast<size_t>(length));
     if (pending_.size() >= kFlushUnits) Flush(false);
   }
 
-  bool Close() {
+  bool Close(std::string* error) {
     Flush(true);
-    const bool closed = std::fclose(file_) == 0;
-    return closed && !failed_;
+    const bool ok = output_.Commit();
+    if (!ok && error != nullptr) *error = output_.Error();
+    return ok;
   }
+
+  void Discard() { output_.Abandon(); }
 
  private:
   static constexpr size_t kFlushUnits = 1 << 15;
@@ -108,24 +114,23 @@ class CTextFile {
     size_t n = pending_.size();
     if (!last && n > 0 && pending_[n - 1] >= 0xD800 && pending_[n - 1] <= 0xDBFF) --n;
     if (n == 0) return;
-    const std::string bytes = ToGbk(pending_.data(), static_cast<int32_t>(n));
-    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
-      failed_ = true;
-    }
+    output_.Write(ToGbk(pending_.data(), static_cast<int32_t>(n)));
     pending_.erase(0, n);
   }
 
-  std::FILE* file_;
+  // Written under a temporary name: a file cut short never stands where a
+  // complete one is expected.
+  COutputFile output_;
   std::u16string pending_;
-  bool failed_ = false;
 };
 
 namespace {
 
 CTextFile* OpenText(const std::string& narrow_path, const char* mode) {
-  // Binary: "\n" stays one byte on every platform.
-  std::FILE* file = OpenFile(narrow_path, mode[0] == 'a' ? "ab" : "wb");
-  return file != nullptr ? new CTextFile(file) : nullptr;
+  CTextFile* file = new CTextFile;
+  if (file->Open(narrow_path, mode[0] == 'a')) return file;
+  delete file;
+  return nullptr;
 }
 
 }  // namespace
@@ -138,11 +143,19 @@ CTextFile* OpenTextFile(const char* narrow_path, const char* mode) {
   return OpenText(narrow_path != nullptr ? narrow_path : "", mode);
 }
 
-bool CloseTextFile(CTextFile* file) {
-  if (file == nullptr) return false;
-  const bool ok = file->Close();
+bool CloseTextFile(CTextFile* file, std::string* error) {
+  if (file == nullptr) {
+    if (error != nullptr && error->empty()) *error = "no file to write";
+    return false;
+  }
+  const bool ok = file->Close(error);
   delete file;
   return ok;
+}
+
+void DiscardTextFile(CTextFile* file) {
+  if (file != nullptr) file->Discard();
+  delete file;
 }
 
 void WriteText(CTextFile* file, const char16_t* text, int32_t length) {

@@ -78,15 +78,20 @@ std::string ToUtf8(const CUString& text);
 std::string ToUtf8(const char16_t* text, int32_t length = -1);
 
 // A file written from UTF-16 text as GBK bytes. Line ends are written as
-// given ("\n"), on every platform, so files are the same everywhere.
+// given ("\n"), on every platform, so files are the same everywhere. A file
+// opened with "w" is written under a temporary name and appears under its
+// own name only when CloseTextFile succeeds (see COutputFile).
 class CTextFile;
 
 // Opens a text file for writing ("w") or appending ("a"); null on failure.
 CTextFile* OpenTextFile(const CUString& path, const char* mode);
 CTextFile* OpenTextFile(const char* narrow_path, const char* mode);
-// Writes what is pending and closes; false when any byte could not be written.
+// Writes what is pending and closes; false when any byte could not be written,
+// with the reason ("cannot write PATH: No space left on device") in `error`.
 // Null is accepted (and gives false).
-bool CloseTextFile(CTextFile* file);
+bool CloseTextFile(CTextFile* file, std::string* error = nullptr);
+// Closes without keeping anything: a file opened with "w" does not appear.
+void DiscardTextFile(CTextFile* file);
 // Writes text exactly as it is (no format interpretation).
 void WriteText(CTextFile* file, const char16_t* text, int32_t length = -1);
 // Opens a file with stdio by a UTF-16 path (see NarrowPath).
@@ -115,6 +120,9 @@ int ParseNarrowInt(const char16_t* text);
 // atoi/atof over narrow text, independent of the process locale.
 int ParseInt(const char* text);
 double ParseDouble(const char* text);
+// strtod over narrow text, independent of the process locale: `*end` is
+// where the number ends, errno is ERANGE when it is out of range.
+double ParseDouble(const char* text, char** end);
 
 // Decimal text of an int ("%d").
 CUString DecimalText(int value);

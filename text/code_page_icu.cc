@@ -86,8 +86,12 @@ int UStrCaseCompare(const char16_t* a, const char16_t* b) {
 
 double ParseDouble(const char* text) {
   if (text == nullptr) return 0.0;
+  return ParseDouble(text, nullptr);
+}
+
+double ParseDouble(const char* text, char** end) {
   static locale_t c_locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-  return strtod_l(text, nullptr, c_locale);
+  return strtod_l(text, end, c_locale);
 }
 
 }  // namespace verrin

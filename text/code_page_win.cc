@@ -100,8 +100,12 @@ int UStrCaseCompare(const char16_t* a, const char16_t* b) {
 
 double ParseDouble(const char* text) {
   if (text == nullptr) return 0.0;
+  return ParseDouble(text, nullptr);
+}
+
+double ParseDouble(const char* text, char** end) {
   static _locale_t c_locale = _create_locale(LC_NUMERIC, "C");
-  return _strtod_l(text, nullptr, c_locale);
+  return _strtod_l(text, end, c_locale);
 }
 
 }  // namespace verrin

@@ -4,10 +4,58 @@
 #include <sys/types.h>
 
 #if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
+bool IsSpecialFile(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DEVICE) != 0;
+}
+
+std::FILE* CreateUniqueFile(const std::string& prefix, std::string* path) {
+  static volatile LONG counter = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string name = prefix + std::to_string(GetCurrentProcessId()) + "-" +
+                             std::to_string(InterlockedIncrement(&counter));
+    const int fd = _wopen(WidePath(name).c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY,
+                          _S_IREAD | _S_IWRITE);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return nullptr;
+    }
+    std::FILE* file = _fdopen(fd, "wb");
+    if (file == nullptr) {
+      _close(fd);
+      _wremove(WidePath(name).c_str());
+      return nullptr;
+    }
+    *path = name;
+    return file;
+  }
+  errno = EEXIST;
+  return nullptr;
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to) {
+  if (MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(),
+                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0) {
+    return true;
+  }
+  errno = EACCES;
+  return false;
+}
+
+bool RemoveFile(const std::string& path) { return _wremove(WidePath(path).c_str()) == 0; }
+
+bool StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+
 #else
+#include <fcntl.h>
 #include <unistd.h>
 #endif
+
+#include <cerrno>
+#include <cstdlib>
 
 namespace verrin {
 
@@ -103,6 +151,40 @@ bool SameFile(const std::string& a, const std::string& b) {
   return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
          sa.st_ino == sb.st_ino;
 }
+
+bool IsSpecialFile(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+}
+
+std::FILE* CreateUniqueFile(const std::string& prefix, std::string* path) {
+  std::string pattern = prefix + "XXXXXX";
+  const int fd = mkstemp(pattern.data());
+  if (fd < 0) return nullptr;
+  // mkstemp makes the file private (0600); give it the mode a plain fopen
+  // would have given.
+  const mode_t mask = umask(0);
+  umask(mask);
+  fchmod(fd, 0666 & ~mask);
+  std::FILE* file = fdopen(fd, "wb");
+  if (file == nullptr) {
+    const int error = errno;
+    close(fd);
+    unlink(pattern.c_str());
+    errno = error;
+    return nullptr;
+  }
+  *path = pattern;
+  return file;
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to) {
+  return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0; }
+
+bool StandardErrorIsTerminal() { return isatty(fileno(stderr)) != 0; }
 
 #endif
 

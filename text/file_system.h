@@ -21,6 +21,17 @@ bool IsDirectory(const std::string& path);
 bool MakeDirectory(const std::string& path);
 // True when both paths name the same existing file.
 bool SameFile(const std::string& a, const std::string& b);
+// True when the path exists and is neither a regular file nor a directory
+// (a device or a pipe), which cannot be replaced by a rename.
+bool IsSpecialFile(const std::string& path);
+// Creates a new file of a unique name that starts with `prefix` and opens it
+// for writing (binary); null on failure (errno set). `*path` is its name.
+std::FILE* CreateUniqueFile(const std::string& prefix, std::string* path);
+// Renames `from` over `to`, replacing a file there; false on failure (errno set).
+bool ReplaceFile(const std::string& from, const std::string& to);
+bool RemoveFile(const std::string& path);
+// True when standard error is a terminal (progress is then redrawn in place).
+bool StandardErrorIsTerminal();
 
 #if defined(_WIN32)
 // The UTF-16 form of a narrow path (see above).

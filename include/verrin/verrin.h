@@ -150,12 +150,19 @@ class VERRIN_API CKyVerrin {
   // its length. Returns true once the array is made.
   bool KyTagNEInfo(const char16_t* text, int option, tag_WordInfoW*& records, int& count);
   // Tags a GBK file line by line into a GBK file of bracketed sentences.
+  // OUT appears only once it is complete. False when IN cannot be read, OUT
+  // cannot be written, or a clause could not be tagged (the other clauses and
+  // lines are still written; see UntaggedClauses).
   bool KyTagNEInfo(const char* inPath, int option, const char* outPath);
   // Re-tags an earlier result: records are rendered, joined by spaces and
   // tagged again; "P", "L" and "O" words are decided anew.
   bool KyTagNEInfo(const tag_WordInfoW* words, int wordCount, tag_WordInfoW*& records, int& count);
   // True when flags & 3 is not zero and the text yields at least one clause.
   bool KyHasNE(const char16_t* text, int option, int flags);
+  // Clauses of the last KyTagNEInfo call that could not be tagged (the model
+  // lacks an outcome every path through them needs); their words are missing
+  // from the records or the file, and a message on standard error names them.
+  int UntaggedClauses() const;
   // Releases an array made by KyTagNEInfo (null is accepted; count is unused).
   void FreeWordSegResult(tag_WordInfoW* records, int count);
   // Writes each record with OutputWordInfo (mdw words bracketed) followed by

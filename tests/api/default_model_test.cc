@@ -61,5 +61,50 @@ TEST_F(DefaultModelTest, PlainSentenceHasNoEntity) {
   EXPECT_TRUE(Entities("今天天气很好，我们去散步吧。").empty());
 }
 
+// The shipped model has no outcome for the mdw label: a bracket of class mdw
+// after the first word used to leave its clause with no path, and the whole
+// clause vanished from the records.
+TEST_F(DefaultModelTest, EveryBracketClassKeepsItsClause) {
+  for (const std::string text :
+       {"他在[mdw 某某]。", "[mdw 某某]在北京。", "他在[engstring abc]工作", "他在[foo 某某]工作",
+        "张三和[mdw 李四]在[mdw 北京大学][number 12]号楼"}) {
+    CKyVerrin tagger(manager_);
+    CUString t = testing::U(text);
+    tag_WordInfoW* records = nullptr;
+    int count = 0;
+    ASSERT_TRUE(tagger.KyTagNEInfo(t.c_str(), 0, records, count));
+    EXPECT_EQ(tagger.UntaggedClauses(), 0) << text;
+    std::string words, mdw;
+    for (int i = 0; i < count; ++i) {
+      words += testing::Utf8(records[i].pWord);
+      if (records[i].cWordType == 1) mdw += testing::Utf8(records[i].pWord) + "|";
+    }
+    tagger.FreeWordSegResult(records, count);
+    // Every character of the input but the bracket marks comes back, and
+    // each mdw bracket as one record of type 1.
+    std::string expected, expected_mdw, klass, word;
+    enum { kText, kClass, kWord } state = kText;
+    for (char c : text) {
+      if (state == kText && c == '[') {
+        state = kClass;
+        klass.clear();
+        word.clear();
+      } else if (state == kClass && c == ' ') {
+        state = kWord;
+      } else if (state == kClass) {
+        klass += c;
+      } else if (state == kWord && c == ']') {
+        state = kText;
+        if (klass == "mdw") expected_mdw += word + "|";
+      } else {
+        expected += c;
+        if (state == kWord) word += c;
+      }
+    }
+    EXPECT_EQ(words, expected) << text;
+    EXPECT_EQ(mdw, expected_mdw) << text;
+  }
+}
+
 }  // namespace
 }  // namespace verrin

@@ -66,7 +66,8 @@ TEST_F(FeatureDataTest, BlankLinesAndFixedRunsYieldNoSamples) {
 TEST_F(FeatureDataTest, MissingCorpusIsReported) {
   ::testing::internal::CaptureStderr();
   EXPECT_FALSE(engine_.GenerateFeatureData("/no/such/corpus.txt", 0, "/tmp"));
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Could not open file /no/such/corpus.txt");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "cannot open /no/such/corpus.txt: No such file or directory\n");
 }
 
 }  // namespace

@@ -73,7 +73,9 @@ std::vector<Piece> ReadPieces(const std::string& bytes, int code_page, bool segm
   testing::WriteFile(path, bytes);
   std::FILE* file = std::fopen(path.c_str(), "rb");
   EXPECT_NE(file, nullptr);
-  CClauseReader reader(file, code_page, segmented, trim, piece_units);
+  CTextLineReader lines(
+      file, code_page == CCodePageSet::kGbk ? CTextEncoding::kGbk : CTextEncoding::kUtf8);
+  CClauseReader reader(lines, segmented, trim, piece_units);
   std::vector<Piece> pieces;
   CUString piece;
   bool line_end = false;

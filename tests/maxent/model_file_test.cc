@@ -326,16 +326,10 @@ TEST_F(ModelFileTest, WeightsReadAsStrtodReadsThem) {
                                             ".5",
                                             "+1.5",
                                             " 2.25",
-                                            "1.5abc",
                                             "0x1p3",
                                             "1e-400",
-                                            "1e309",
                                             "-1e-320",
-                                            "1e",
                                             "3.5\r",
-                                            "inf",
-                                            "nan",
-                                            "0.1 9",
                                             "4.000000000000000000000001",
                                             "123456789012345678901234567890.5e-10"};
   std::string text;
@@ -348,12 +342,17 @@ TEST_F(ModelFileTest, WeightsReadAsStrtodReadsThem) {
   ASSERT_EQ(loaded.size(), weights.size());
   for (size_t k = 0; k < weights.size(); ++k) {
     const double expected = std::strtod(weights[k].c_str(), nullptr);
-    if (std::isnan(expected)) {
-      EXPECT_TRUE(std::isnan(loaded[k])) << weights[k];
-    } else {
-      EXPECT_EQ(std::memcmp(&loaded[k], &expected, sizeof expected), 0)
-          << weights[k] << ": " << loaded[k] << " != " << expected;
-    }
+    EXPECT_EQ(std::memcmp(&loaded[k], &expected, sizeof expected), 0)
+        << weights[k] << ": " << loaded[k] << " != " << expected;
+  }
+  // What is not one finite number refuses the model (atof would read a
+  // prefix, 0 or infinity).
+  for (const char* bad : {"1.5abc", "1e309", "1e", "inf", "nan", "0.1 9", "abc"}) {
+    CMEModel refused;
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(LoadText(refused, std::string("1\tp\t") + bad + "\n")) << bad;
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("line 1: weight"), std::string::npos)
+        << bad;
   }
 }
 

@@ -1,0 +1,156 @@
+// Failures the commands used to swallow: a clause without a path, a model or
+// resource set that cannot work, a directory where a file belongs, and input
+// bytes that do not fit the encoding. Each must be named on standard error,
+// with the rest of the work done and an exit status that says so.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "test_util.h"
+
+namespace verrin {
+namespace {
+
+const std::string kCli = VERRIN_CLI_PATH;
+const std::string kRes = std::string(VERRIN_TEST_DATA_DIR) + "/tagger";
+
+std::string Quote(const std::string& s) { return "'" + s + "'"; }
+
+// Copies the hand-made resource set into a fresh directory, with `model`
+// (UTF-8, turned into GBK) as its model.txt.
+std::string ResourcesWithModel(const std::string& name, const std::string& model) {
+  const std::string dir = testing::MakeTempDir(name);
+  for (const char* file : {"dict.txt", "NeItem.txt", "NeAffix.txt", "charset_lableInfo_tr.txt"}) {
+    testing::WriteFile(dir + "/" + file, testing::ReadFile(kRes + "/" + file));
+  }
+  testing::WriteFile(dir + "/model.txt", testing::Gbk(model));
+  return dir;
+}
+
+std::string TestModelWithout(const std::string& outcome) {
+  std::string utf8;
+  testing::RunCommand("iconv -f gbk -t utf-8 " + Quote(kRes + "/model.txt"), &utf8);
+  std::string kept;
+  size_t start = 0;
+  while (start < utf8.size()) {
+    size_t end = utf8.find('\n', start);
+    if (end == std::string::npos) end = utf8.size() - 1;
+    const std::string line = utf8.substr(start, end - start + 1);
+    if (line.rfind(outcome + "\t", 0) != 0) kept += line;
+    start = end + 1;
+  }
+  return kept;
+}
+
+// Runs a command with standard error folded into `out`.
+int RunBoth(const std::string& command, std::string* out) {
+  return testing::RunCommand(command + " 2>&1", out);
+}
+
+bool Has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+TEST(FailureReportTest, UndecodableClauseIsNamedAndTheOtherLinesAreTagged) {
+  // Without outcome 52 (the sentinel) no clause with a scored label has a
+  // path; a lone mdw bracket needs no score at all and still comes out.
+  const std::string res = ResourcesWithModel("no-end-label", TestModelWithout("52"));
+  const std::string dir = testing::MakeTempDir("undecodable");
+  testing::WriteFile(dir + "/in.txt", "张三在北京\n[mdw 某某]\n");
+  std::string out, err;
+  EXPECT_EQ(testing::RunCommand(kCli + " tag --res " + Quote(res) + " " + Quote(dir + "/in.txt") +
+                                    " 2>" + Quote(dir + "/err.txt"),
+                                &out),
+            3);
+  err = testing::ReadFile(dir + "/err.txt");
+  EXPECT_EQ(out, "\n[mdw 某某] \n");
+  EXPECT_TRUE(Has(err, "verrin tag: " + dir + "/in.txt:1: 1 clause could not be tagged")) << err;
+  EXPECT_TRUE(Has(err, "verrin tag: finished with 1 line with clauses left out (exit status 3)"))
+      << err;
+
+  testing::WriteFile(dir + "/in.gbk", testing::Gbk("张三在北京\n[mdw 某某]\n"));
+  EXPECT_EQ(RunBoth(kCli + " tagfile --res " + Quote(res) + " " + Quote(dir + "/in.gbk") + " " +
+                        Quote(dir + "/out.gbk"),
+                    &err),
+            3);
+  EXPECT_TRUE(Has(err, dir + "/in.gbk:1: 1 clause could not be tagged")) << err;
+  EXPECT_EQ(testing::ReadFile(dir + "/out.gbk"), testing::Gbk("\n[mdw 某某] \n"));
+}
+
+TEST(FailureReportTest, BadModelsFailToLoadWithFileAndLine) {
+  const std::string good = TestModelWithout("none");
+  struct Case {
+    std::string model;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"2\tchar=张\tabc\n" + good, "line 1: weight 'abc' is not a finite number"},
+      {good + "1\tchar=说\tnan\n", "line 22: weight 'nan' is not a finite number"},
+      {good + "1\tchar=说\t-inf\n", "line 22: weight '-inf' is not a finite number"},
+      {good + "1\tchar=说\t1e999\n", "line 22: weight '1e999' is not a finite number"},
+      {good + "1\tchar=说\t0.5x\n", "line 22: weight '0.5x' is not a finite number"},
+      {good + "1\tchar=", "line 22: the last line ends before its weight (the file is cut short)"},
+      {"", "holds no features"},
+  };
+  for (const Case& c : cases) {
+    const std::string res = ResourcesWithModel("bad-model", c.model);
+    std::string out;
+    EXPECT_EQ(RunBoth("echo 张三 | " + kCli + " tag --res " + Quote(res), &out), 1) << c.message;
+    EXPECT_TRUE(Has(out, "model file " + res + "/model.txt")) << out;
+    EXPECT_TRUE(Has(out, c.message)) << out;
+  }
+  // The label table lets 张 take only label 10; a model without outcome 10
+  // cannot tag it.
+  const std::string res = ResourcesWithModel("unfit-model", TestModelWithout("10"));
+  testing::WriteFile(res + "/charset_lableInfo_tr.txt", testing::Gbk("张\t1024\n"));
+  std::string out;
+  EXPECT_EQ(RunBoth("echo 张三 | " + kCli + " tag --res " + Quote(res), &out), 1);
+  EXPECT_TRUE(Has(out, "the model has no outcome for any label the label table " + res +
+                           "/charset_lableInfo_tr.txt allows for U+5F20 (10)"))
+      << out;
+}
+
+TEST(FailureReportTest, MissingModelAndDirectoriesAreErrors) {
+  const std::string res = ResourcesWithModel("no-model", "");
+  std::remove((res + "/model.txt").c_str());
+  std::string out;
+  EXPECT_EQ(RunBoth("echo 张三 | " + kCli + " tag --res " + Quote(res), &out), 1);
+  EXPECT_TRUE(Has(out, "verrin tag: no model: " + res +
+                           "/model.txt does not exist; give one with --model PATH"))
+      << out;
+
+  const std::string dir = testing::MakeTempDir("dir-args");
+  const std::string d = Quote(dir);
+  for (const std::string& command :
+       {"tag --res " + Quote(kRes) + " " + d, "tagfile --res " + Quote(kRes) + " " + d + " x.out",
+        "score " + d + " " + d, "eval-ner --res " + Quote(kRes) + " " + d,
+        "genfeatures --res " + Quote(kRes) + " " + d + " " + d, "segment " + d,
+        "tag --res " + Quote(kRes) + " --model " + d}) {
+    EXPECT_EQ(RunBoth("cd " + d + " && " + kCli + " " + command + " < /dev/null", &out), 1)
+        << command;
+    EXPECT_TRUE(Has(out, dir + " is a directory")) << command << ": " << out;
+  }
+}
+
+TEST(FailureReportTest, InputThatWouldChangeMeaningIsReadSoundlyAndReported) {
+  const std::string dir = testing::MakeTempDir("odd-input");
+  // A byte-order mark, a lone CR between two lines, a NUL inside a name.
+  testing::WriteFile(dir + "/in.txt", std::string("\xEF\xBB\xBF张三在北京\r张") + '\0' + "三说\n");
+  std::string out;
+  EXPECT_EQ(testing::RunCommand(kCli + " tag --res " + Quote(kRes) + " " + Quote(dir + "/in.txt") +
+                                    " 2>" + Quote(dir + "/err"),
+                                &out),
+            0);
+  EXPECT_EQ(out, "[P 张三] 在 [L 北京] \n[P 张三] 说 \n");
+  EXPECT_EQ(testing::ReadFile(dir + "/err"),
+            "verrin tag: " + dir + "/in.txt:2: 1 NUL byte was read as a space\n");
+
+  // GBK read as UTF-8: named with its line and the way out, exit status 3.
+  testing::WriteFile(dir + "/gbk.txt", "ok\n" + testing::Gbk("张三在北京") + "\n");
+  EXPECT_EQ(RunBoth(kCli + " tag --res " + Quote(kRes) + " " + Quote(dir + "/gbk.txt"), &out), 3);
+  EXPECT_TRUE(Has(out, "verrin tag: " + dir + "/gbk.txt:2: ")) << out;
+  EXPECT_TRUE(Has(out, "not valid UTF-8 and became U+FFFD (use --encoding gbk)")) << out;
+}
+
+}  // namespace
+}  // namespace verrin

@@ -1,0 +1,47 @@
+// Each resource file of a resource set: the first byte picks which one
+// (dictionary, entity items, affixes, person-name flags, label table), the
+// rest is the file. A loaded lexicon is then searched with its own bytes.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "fuzz_util.h"
+#include "resource/char_label_table.h"
+#include "resource/lexicon.h"
+#include "resource/pe_info.h"
+#include "text/code_page.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace verrin;
+  if (size == 0) return 0;
+  const int which = data[0] % 5;
+  const std::string path = fuzz::WriteScratch("resource.txt", data + 1, size - 1);
+  switch (which) {
+    case 0:
+    case 1:
+    case 2: {
+      CNEValuedLexicon valued(ReadLexiconValue);
+      CNELexicon plain;
+      CNELexicon& lexicon = which == 0 ? plain : valued;
+      if (lexicon.LoadLexicon(path, false)) {
+        const CUString text =
+            FromGbk(std::string(reinterpret_cast<const char*>(data) + 1, size - 1));
+        for (const CUString& word : lexicon.SegmentRawText(text.c_str(), text.Length(), true)) {
+          VERRIN_FUZZ_CHECK(word.Length() > 0);
+        }
+      }
+      break;
+    }
+    case 3: {
+      PeInfoTable table;
+      table.LoadPeInfo(path, false);
+      break;
+    }
+    default: {
+      CharLabelTable table;
+      table.Load(path, false);
+      break;
+    }
+  }
+  return 0;
+}

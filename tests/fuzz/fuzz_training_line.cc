@@ -1,0 +1,32 @@
+// A bracketed training line (GBK, words separated by spaces, entities
+// "[P 张三]" with nested parts): read back word by word, and turned into
+// training events with the small hand-made resource set.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "corpus/read_back.h"
+#include "engine/ne_engine.h"
+#include "fuzz_util.h"
+#include "text/code_page.h"
+#include "verrin/verrin.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace verrin;
+  static CNEResourceManager* manager = [] {
+    auto* m = new CNEResourceManager();
+    if (!m->LoadResource(VERRIN_FUZZ_TAGGER_DIR, nullptr, false)) std::abort();
+    return m;
+  }();
+  const std::string line(reinterpret_cast<const char*>(data), size);
+  if (line.find('\n') != std::string::npos) return 0;  // one line at a time
+  for (const ReadBackWord& word : ReadBracketedLine(FromGbk(line))) {
+    VERRIN_FUZZ_CHECK(word.word.Length() >= 0);
+  }
+  const std::string corpus = fuzz::WriteScratch("corpus.txt", data, size);
+  CNEEngine engine(manager->Resource());
+  engine.SetProgress(false);
+  engine.SetWordSeparatorOption(2);
+  VERRIN_FUZZ_CHECK(engine.GenerateFeatureData(corpus.c_str(), 0, fuzz::ScratchDir().c_str()));
+  return 0;
+}
