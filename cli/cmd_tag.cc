@@ -14,6 +14,7 @@
 #include "cli/input_lines.h"
 #include "cli/line_pipeline.h"
 #include "cli/progress.h"
+#include "engine/clause_reader.h"
 #include "engine/ne_engine.h"
 #include "eval/record_bio.h"
 #include "text/char_class.h"
@@ -104,12 +105,16 @@ void AppendJsonString(std::string& out, const std::string& utf8) {
   out.push_back('"');
 }
 
-std::string JsonLine(const tag_WordInfoW* records, int count, const CUString& rendered) {
-  std::string out = "{\"records\": [";
+// The records of one piece of a line as JSON arrays, without their offsets
+// (each item is the array after "[offset"): the offsets count from the start
+// of the line, which only the writer knows.
+void JsonRecords(const tag_WordInfoW* records, int count, std::vector<int32_t>& offsets,
+                 std::vector<std::string>& items) {
+  offsets.clear();
+  items.clear();
   for (int i = 0; i < count; ++i) {
     const tag_WordInfoW& r = records[i];
-    if (i > 0) out += ", ";
-    out += "[" + std::to_string(r.nOffset) + ", " + std::to_string(r.cLength) + ", ";
+    std::string out = ", " + std::to_string(r.cLength) + ", ";
     AppendJsonString(out, ToUtf8(r.pWord != nullptr ? r.pWord : u""));
     out += ", " + std::to_string(r.cWordType) + ", ";
     if (r.pTag != nullptr) {
@@ -118,16 +123,16 @@ std::string JsonLine(const tag_WordInfoW* records, int count, const CUString& re
       out += "null";
     }
     out += "]";
+    offsets.push_back(r.nOffset);
+    items.push_back(std::move(out));
   }
-  out += "], \"rendered\": ";
-  AppendJsonString(out, ToUtf8(rendered));
-  out += "}\n";
-  return out;
 }
 
-// {"entities": [{"start": S, "end": E, "label": "P", "text": "..."}, ...]}:
-// the entities of one line with their place in the line in code points.
-std::string EntitiesLine(const CUString& text, const tag_WordInfoW* records, int count) {
+// The entities of one piece of a line as JSON objects
+// {"start": S, "end": E, "label": "P", "text": "..."}, placed in the line in
+// code points: `shift` is the code points of the line before the piece.
+void EntityItems(const CUString& text, int64_t shift, const tag_WordInfoW* records, int count,
+                 std::vector<std::string>& items) {
   const std::vector<CAlignedWord> words =
       AlignWords(text.c_str(), static_cast<size_t>(text.Length()), records, count);
   struct Entity {
@@ -147,19 +152,16 @@ std::string EntitiesLine(const CUString& text, const tag_WordInfoW* records, int
     }
     entities.push_back({w.start, w.end, w.tag, w.word});
   }
-  std::string out = "{\"entities\": [";
-  for (size_t i = 0; i < entities.size(); ++i) {
-    const Entity& e = entities[i];
-    if (i > 0) out += ", ";
-    out += "{\"start\": " + std::to_string(e.start) + ", \"end\": " + std::to_string(e.end) +
-           ", \"label\": ";
+  items.clear();
+  for (const Entity& e : entities) {
+    std::string out = "{\"start\": " + std::to_string(shift + e.start) +
+                      ", \"end\": " + std::to_string(shift + e.end) + ", \"label\": ";
     AppendJsonString(out, ToUtf8(e.label.data(), static_cast<int32_t>(e.label.size())));
     out += ", \"text\": ";
     AppendJsonString(out, ToUtf8(e.word.data(), static_cast<int32_t>(e.word.size())));
     out += "}";
+    items.push_back(std::move(out));
   }
-  out += "]}\n";
-  return out;
 }
 
 // One character per line with its BIO tag; entities are records of type 3.
@@ -172,7 +174,6 @@ std::string BioLines(const tag_WordInfoW* records, int count) {
       out += ToUtf8(p, 1) + " " + tags[unit] + "\n";
     }
   }
-  out += "\n";
   return out;
 }
 
@@ -199,37 +200,64 @@ struct Input {
   }
 };
 
-// One input line and, once tagged, its output.
+// One piece of an input line (the whole line unless it is very long; a
+// piece ends at a clause boundary) and, once tagged, its output.
 struct LineJob {
-  CUString text;         // the line as CTextLineReader decoded it
-  int64_t line = 0;      // its number
-  int64_t consumed = 0;  // input bytes read up to its end
-  std::string problem;   // what the reader found odd about it, if anything
-  bool damaged = false;  // bytes invalid in the encoding
-  int failed = 0;        // clauses that could not be tagged (set by the worker)
-  std::string out;
+  CUString text;                   // the piece as CTextLineReader decoded it
+  int64_t line = 0;                // the number of its line
+  int64_t consumed = 0;            // input bytes read up to its end
+  int64_t shift = 0;               // code points of the line before the piece
+  bool line_end = false;           // the last piece of its line
+  std::string problem;             // at the line end: what the reader found odd about the line
+  bool damaged = false;            // at the line end: bytes invalid in the encoding
+  int failed = 0;                  // clauses that could not be tagged (set by the worker)
+  std::string out;                 // the piece's output (text, bio, rendered text of json)
+  bool blank = false;              // tagfile: the piece is empty (a blank line)
+  int64_t units = 0;               // json: word units of the piece's records
+  std::vector<int32_t> offsets;    // json: record offsets within the piece
+  std::vector<std::string> items;  // json: records after their offsets; entities: objects
 };
 
+// How the pieces of one line are put together into its output.
+enum class LineFormat { kText, kTagFile, kJson, kEntities, kBio };
+
 // Runs the read-tag-write loop of tag and tagfile over `threads` workers.
-// `make_worker(index)` returns the function that turns one line's bytes (line
-// end included) into its output. Shows progress when the input is a file of
-// known size. Returns the exit status.
-int RunLines(const char* command, Input& input, CTextEncoding encoding, COutputFile& output,
-             int threads, const std::function<std::function<void(LineJob&)>(int)>& make_worker) {
+// `make_worker(index)` returns the function that tags one piece. A line is
+// read and tagged in pieces cut at clause boundaries, so that a line of any
+// length takes bounded memory; the output is that of the whole line. Shows
+// progress when the input is a file of known size. Returns the exit status.
+int RunLines(const char* command, Input& input, CTextEncoding encoding, bool segmented,
+             LineFormat format, COutputFile& output, int threads,
+             const std::function<std::function<void(LineJob&)>(int)>& make_worker) {
   std::unique_ptr<CProgress> progress;
   if (input.size > 0) {
     progress = std::make_unique<CProgress>(std::string(command) + " " + input.name, input.size,
                                            CProgress::Unit::kBytes);
   }
   CTextLineReader reader(input.file, encoding);
+  // tagfile trims each line; tag keeps every unit, so that entity offsets
+  // count the line as it is.
+  CClauseReader pieces(reader, segmented,
+                       format == LineFormat::kTagFile ? CClauseReader::Trim::kWhiteSpace
+                                                      : CClauseReader::Trim::kLineEnd);
   int64_t failed_lines = 0, damaged_lines = 0, odd_lines = 0;
+  int64_t shift = 0;  // code points of the current line read so far
   PipelineSteps<LineJob, LineJob> steps;
   steps.read = [&](LineJob& job) {
-    if (!reader.Next(job.text)) return false;
+    if (!pieces.Next(job.text, job.line_end)) return false;
     job.line = reader.LineNumber();
     job.consumed = reader.BytesConsumed();
-    job.problem = reader.Problem();
-    job.damaged = reader.LineDamaged();
+    job.shift = shift;
+    if (job.line_end) {
+      job.problem = reader.Problem();
+      job.damaged = reader.LineDamaged();
+      shift = 0;
+    } else {
+      for (int32_t i = 0; i < job.text.Length(); ++i) {
+        const char16_t unit = job.text[i];
+        if (unit < 0xDC00 || unit > 0xDFFF) ++shift;  // a trail surrogate adds no code point
+      }
+    }
     return true;
   };
   steps.make_worker = [&](int index) {
@@ -239,21 +267,85 @@ int RunLines(const char* command, Input& input, CTextEncoding encoding, COutputF
       out = std::move(in);
     };
   };
+  // What the writer keeps of the line whose pieces are coming.
+  int line_failed = 0;
+  bool line_open = false;   // some output of the line was written
+  bool line_items = false;  // json, entities: an item of the line was written
+  int64_t line_units = 0;   // json: word units of the line's earlier pieces
+  std::string rendered;     // json: the line's rendered text so far
   steps.write = [&](LineJob& job, bool more_ready) {
-    // Messages come here, in input order, one line each.
-    if (!job.problem.empty() && ++odd_lines <= InputLines::kMaxReported) {
-      std::fprintf(stderr, "verrin %s: %s:%lld: %s\n", command, input.name.c_str(),
-                   static_cast<long long>(job.line), job.problem.c_str());
+    line_failed += job.failed;
+    std::string out;
+    switch (format) {
+      case LineFormat::kText:
+      case LineFormat::kBio:
+        out = std::move(job.out);
+        break;
+      case LineFormat::kTagFile:
+        // Blank lines leave no line behind.
+        if (!job.blank) line_open = true;
+        out = std::move(job.out);
+        break;
+      case LineFormat::kJson:
+        if (!line_open) out = "{\"records\": [";
+        for (size_t i = 0; i < job.items.size(); ++i) {
+          if (line_items) out += ", ";
+          line_items = true;
+          out += "[" + std::to_string(line_units + job.offsets[i]) + job.items[i];
+        }
+        line_units += job.units;
+        rendered += job.out;
+        line_open = true;
+        break;
+      case LineFormat::kEntities:
+        if (!line_open) out = "{\"entities\": [";
+        for (const std::string& item : job.items) {
+          if (line_items) out += ", ";
+          line_items = true;
+          out += item;
+        }
+        line_open = true;
+        break;
     }
-    if (job.damaged) ++damaged_lines;
-    if (job.failed > 0) {
-      ++failed_lines;
-      std::fprintf(stderr, "verrin %s: %s:%lld: %d %s could not be tagged and %s missing\n",
-                   command, input.name.c_str(), static_cast<long long>(job.line), job.failed,
-                   job.failed == 1 ? "clause" : "clauses", job.failed == 1 ? "is" : "are");
+    if (job.line_end) {
+      switch (format) {
+        case LineFormat::kText:
+          out += "\n";
+          break;
+        case LineFormat::kTagFile:
+          if (line_open) out += "\n";
+          break;
+        case LineFormat::kBio:
+          out += "\n";
+          break;
+        case LineFormat::kJson:
+          out += "], \"rendered\": ";
+          AppendJsonString(out, rendered);
+          out += "}\n";
+          break;
+        case LineFormat::kEntities:
+          out += "]}\n";
+          break;
+      }
+      // Messages come here, in input order, one line each.
+      if (!job.problem.empty() && ++odd_lines <= InputLines::kMaxReported) {
+        std::fprintf(stderr, "verrin %s: %s:%lld: %s\n", command, input.name.c_str(),
+                     static_cast<long long>(job.line), job.problem.c_str());
+      }
+      if (job.damaged) ++damaged_lines;
+      if (line_failed > 0) {
+        ++failed_lines;
+        std::fprintf(stderr, "verrin %s: %s:%lld: %d %s could not be tagged and %s missing\n",
+                     command, input.name.c_str(), static_cast<long long>(job.line), line_failed,
+                     line_failed == 1 ? "clause" : "clauses", line_failed == 1 ? "is" : "are");
+      }
+      line_failed = 0;
+      line_open = line_items = false;
+      line_units = 0;
+      std::string().swap(rendered);
     }
-    if (!output.Write(job.out)) return false;
-    // Flushing whenever no further line is waiting answers a line from a
+    if (!output.Write(out)) return false;
+    // Flushing whenever no further piece is waiting answers a line from a
     // pipe at once and still writes in large blocks under load.
     if (!more_ready && std::fflush(output.Stream()) != 0) return false;
     if (progress) progress->Update(job.consumed);
@@ -312,30 +404,37 @@ int RunTag(int argc, char** argv) {
   for (int t = 0; t < threads; ++t) taggers.push_back(std::make_unique<CKyVerrin>(&manager));
   COutputFile output;
   output.Open("-");
-  return RunLines("tag", input, gbk ? CTextEncoding::kGbk : CTextEncoding::kUtf8, output, threads,
-                  [&](int index) {
+  const LineFormat line_format = format == "bio"        ? LineFormat::kBio
+                                 : format == "entities" ? LineFormat::kEntities
+                                 : format == "json"     ? LineFormat::kJson
+                                                        : LineFormat::kText;
+  return RunLines("tag", input, gbk ? CTextEncoding::kGbk : CTextEncoding::kUtf8, option != 0,
+                  line_format, output, threads, [&](int index) {
                     CKyVerrin* tagger = taggers[static_cast<size_t>(index)].get();
-                    return [tagger, option, gbk, &format](LineJob& job) {
-                      const CUString& text = job.text;
+                    return [tagger, option, gbk, line_format](LineJob& job) {
                       tag_WordInfoW* records = nullptr;
                       int count = 0;
-                      tagger->KyTagNEInfo(text.c_str(), option, records, count);
+                      tagger->KyTagNEInfo(job.text.c_str(), option, records, count);
                       job.failed = tagger->UntaggedClauses();
-                      if (format == "bio") {
+                      if (line_format == LineFormat::kBio) {
                         job.out = BioLines(records, count);
-                      } else if (format == "entities") {
-                        job.out = EntitiesLine(text, records, count);
+                      } else if (line_format == LineFormat::kEntities) {
+                        EntityItems(job.text, job.shift, records, count, job.items);
                       } else {
                         CUString rendered(CKyVerrin::RenderedLength(records, count));
                         tagger->OutputTaggedSentence(records, count, rendered.MutableBuffer());
                         rendered.Assign(CUString(rendered.c_str()));
-                        if (format == "json") {
-                          job.out = JsonLine(records, count, rendered);
+                        if (line_format == LineFormat::kJson) {
+                          JsonRecords(records, count, job.offsets, job.items);
+                          job.units = 0;
+                          for (int i = 0; i < count; ++i) job.units += records[i].cLength;
+                          job.out = ToUtf8(rendered);
                         } else {
-                          job.out = (gbk ? ToGbk(rendered) : ToUtf8(rendered)) + "\n";
+                          job.out = gbk ? ToGbk(rendered) : ToUtf8(rendered);
                         }
                       }
                       tagger->FreeWordSegResult(records, count);
+                      job.text = CUString();  // not needed any more: the window holds less
                     };
                   });
 }
@@ -382,19 +481,19 @@ int RunTagFile(int argc, char** argv) {
     engines.push_back(std::make_unique<CNEEngine>(manager.Resource()));
     segmented = engines.back()->SetWordSeparatorOption(option);
   }
-  return RunLines("tagfile", input, gbk ? CTextEncoding::kGbk : CTextEncoding::kUtf8, out, threads,
-                  [&](int index) {
+  return RunLines("tagfile", input, gbk ? CTextEncoding::kGbk : CTextEncoding::kUtf8, segmented,
+                  LineFormat::kTagFile, out, threads, [&](int index) {
                     CNEEngine* engine = engines[static_cast<size_t>(index)].get();
                     return [engine, segmented, gbk](LineJob& job) {
-                      CUString line = job.text;
-                      TrimWhiteSpace(line);
                       job.out.clear();
-                      if (line.Empty()) return;  // blank lines leave no line behind
+                      job.blank = job.text.Empty();
+                      if (job.blank) return;
                       CUString tagged;
                       const int32_t failed_before = engine->FailedClauses();
-                      engine->TagLine(line, segmented, tagged);
+                      engine->TagLine(job.text, segmented, tagged);
                       job.failed = engine->FailedClauses() - failed_before;
-                      job.out = (gbk ? ToGbk(tagged) : ToUtf8(tagged)) + "\n";
+                      job.out = gbk ? ToGbk(tagged) : ToUtf8(tagged);
+                      job.text = CUString();
                     };
                   });
 }

@@ -215,8 +215,11 @@ int main(int argc, char** argv) {
       errno = 0;
       if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
         const int error = errno != 0 ? errno : EIO;
-        std::fprintf(stderr, "verrin %s: cannot write standard output: %s\n", c.name,
-                     std::strerror(error));
+        // A command that failed has said why already (often this very error).
+        if (status != kExitFailure) {
+          std::fprintf(stderr, "verrin %s: cannot write standard output: %s\n", c.name,
+                       std::strerror(error));
+        }
         return kExitFailure;
       }
       return status;

@@ -27,10 +27,10 @@ constexpr int32_t kRawSoftLimit = 200;
 constexpr char16_t kPartTextEnd = 0x0005;   // ends the text of a nested part
 constexpr char16_t kPartClassEnd = 0x0006;  // ends the class of a nested part
 
-// Writes a UTF-16 message to standard error as GBK bytes, without format
-// interpretation of its content.
+// Writes a UTF-16 message to standard error as UTF-8 (what terminals and
+// logs read), without format interpretation of its content.
 void PrintUnicode(const CUString& text) {
-  const std::string bytes = ToGbk(text);
+  const std::string bytes = ToUtf8(text);
   std::fwrite(bytes.data(), 1, bytes.size(), stderr);
 }
 
@@ -373,7 +373,7 @@ bool CNEEngine::TagSentence(const CUString& sentence, bool segmented,
     ++failed_clauses_;
     CUString message(u"error sent: ");
     message.Append(sentence);
-    message.Append(u" ");
+    message.Append(u"\n", 1);  // one line per clause
     PrintUnicode(message);
     return false;
   }

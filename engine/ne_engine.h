@@ -52,7 +52,7 @@ class CNEEngine {
   // end of a line the rest is the last clause).
   static int32_t ClauseLength(const char16_t* text, int32_t length, bool segmented);
   // Tags one clause into `nodes` (emptied first) and its bracketed rendering.
-  // False when decoding finds no path ("error sent: %S " on standard error).
+  // False when decoding finds no path ("error sent: CLAUSE" on standard error, one UTF-8 line).
   bool TagSentence(const CUString& sentence, bool segmented, std::vector<NEWordNode>& nodes,
                    CUString& rendered);
   // The line of a tagged file for one input line whose white space at both

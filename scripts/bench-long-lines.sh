@@ -2,8 +2,12 @@
 # Tags two very long lines with the shipped model and prints the time and the
 # peak memory of each run (GNU time): a line without any punctuation (one run
 # of clauses cut only by the clause length limit) and a line of news text.
-# Usage: scripts/bench-long-lines.sh [MEGABYTES]   (default 50)
-# Environment: VERRIN_BUILD_DIR (default build-release), VERRIN_JOBS.
+# Usage: scripts/bench-long-lines.sh [MEGABYTES [NEWS_TEXT]]   (default 50)
+# NEWS_TEXT is a UTF-8 file of raw news text whose lines are joined into the
+# news line (default resources/example.txt); the line without punctuation is
+# the same text with its delimiters and symbols removed.
+# Environment: VERRIN_BUILD_DIR (default build-release), VERRIN_JOBS, VERRIN_CLI
+# (an existing verrin binary to measure instead of building one).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,33 +22,39 @@ if [ ! -x /usr/bin/time ]; then
 fi
 
 megabytes=${1:-50}
-build_dir=${VERRIN_BUILD_DIR:-build-release}
-cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DVERRIN_BUILD_TESTS=OFF \
-  -DVERRIN_BUILD_BENCH=OFF >/dev/null
-cmake --build "$build_dir" -j "${VERRIN_JOBS:-2}" --target verrin_cli >/dev/null
+news_text=${2:-resources/example.txt}
+cli=${VERRIN_CLI:-}
+if [ -z "$cli" ]; then
+  build_dir=${VERRIN_BUILD_DIR:-build-release}
+  cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DVERRIN_BUILD_TESTS=OFF \
+    -DVERRIN_BUILD_BENCH=OFF >/dev/null
+  cmake --build "$build_dir" -j "${VERRIN_JOBS:-2}" --target verrin_cli >/dev/null
+  cli=$build_dir/verrin
+fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 bytes=$((megabytes * 1000000))
 # The same text twice: with its punctuation, and with every delimiter and
 # symbol removed. Repeated whole lines, joined without line feeds.
-tr -d '\n' < resources/example.txt > "$work/news-unit.txt"
+tr -d '\r\n' < "$news_text" > "$work/news-unit.txt"
 sed 's/[。，、；：“”！？（）]//g' "$work/news-unit.txt" > "$work/plain-unit.txt"
 make_line() {
   local unit=$1 out=$2
   local size count
   size=$(stat -c %s "$unit")
   count=$((bytes / size + 1))
-  yes "$(cat "$unit")" | head -n "$count" | tr -d '\n' > "$out"
+  : > "$out"
+  for _ in $(seq "$count"); do cat "$unit" >> "$out"; done
   echo >> "$out"
 }
 make_line "$work/plain-unit.txt" "$work/plain.txt"
 make_line "$work/news-unit.txt" "$work/news.txt"
 
-echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')"
+echo "$cli, $(nproc) threads; machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')"
 for kind in plain news; do
   size=$(stat -c %s "$work/$kind.txt")
-  /usr/bin/time -v "$build_dir/verrin" tag "$work/$kind.txt" > "$work/$kind.out" 2> "$work/$kind.time"
+  /usr/bin/time -v "$cli" tag "$work/$kind.txt" > "$work/$kind.out" 2> "$work/$kind.time"
   elapsed=$(grep 'Elapsed (wall clock)' "$work/$kind.time" | sed 's/.*): //')
   user=$(grep 'User time' "$work/$kind.time" | sed 's/.*: //')
   peak=$(grep 'Maximum resident' "$work/$kind.time" | sed 's/.*: //')

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string>
 
+#include "api/word_alignment.h"
 #include "test_util.h"
 #include "verrin/verrin.h"
 
@@ -23,7 +24,7 @@ TEST(LongLineCommandTest, LongLineIsTaggedAsOneWholeLine) {
   CNEResourceManager manager;
   ASSERT_TRUE(manager.LoadResource(kRes.c_str(), (kRes + "/model.txt").c_str(), false));
   CKyVerrin tagger(&manager);
-  std::string last_record;
+  std::string last_record, last_entity;
   auto render = [&](const std::string& utf8) {
     const CUString text = testing::U(utf8);
     tag_WordInfoW* records = nullptr;
@@ -35,12 +36,18 @@ TEST(LongLineCommandTest, LongLineIsTaggedAsOneWholeLine) {
       const tag_WordInfoW& last = records[count - 1];
       last_record = "[" + std::to_string(last.nOffset) + ", " + std::to_string(last.cLength) +
                     ", \"" + testing::Utf8(last.pWord) + "\"";
+      const CUString whole = testing::U(utf8);
+      for (const CAlignedWord& w :
+           AlignWords(whole.c_str(), static_cast<size_t>(whole.Length()), records, count)) {
+        if (w.type == 3) last_entity = "{\"start\": " + std::to_string(w.start) + ", ";
+      }
     }
     tagger.FreeWordSegResult(records, count);
     return testing::Utf8(rendered.c_str());
   };
   const std::string expected = render("短。") + "\n";
   const std::string expected_long = render(line) + "\n";
+  const std::string long_last_entity = last_entity;
   const CUString text = testing::U(line);
   ASSERT_GT(text.Length(), 2 * 65536) << "the line must be longer than a read chunk";
 
@@ -57,6 +64,14 @@ TEST(LongLineCommandTest, LongLineIsTaggedAsOneWholeLine) {
   EXPECT_EQ(first.rfind("{\"records\": ", 0), 0u);
   EXPECT_EQ(first.find("{", 1), std::string::npos);
   EXPECT_NE(first.find(last_record), std::string::npos) << last_record;
+
+  // Entities are placed in the whole line, in code points, past every piece.
+  ASSERT_EQ(testing::RunCommand(tag + "--format entities < '" + dir + "/in.txt' 2>/dev/null", &out),
+            0);
+  ASSERT_FALSE(long_last_entity.empty());
+  EXPECT_EQ(out.find("{\"entities\": ", 1), out.find('\n') + 1) << "one object per line";
+  EXPECT_NE(out.substr(0, out.find('\n')).rfind(long_last_entity), std::string::npos)
+      << long_last_entity;
 
   ASSERT_EQ(testing::RunCommand(tag + "--format bio < '" + dir + "/in.txt' 2>/dev/null", &out), 0);
   // One line per non-space unit, then a blank line, for each input line.

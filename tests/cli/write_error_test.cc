@@ -41,6 +41,10 @@ TEST(WriteErrorTest, StandardOutputOnAFullDevice) {
     std::string err;
     EXPECT_EQ(testing::RunCommand(kCli + " " + command + " 2>&1 >/dev/full", &err), 1) << command;
     EXPECT_NE(err.find("No space left on device"), std::string::npos) << command << ": " << err;
+    // Said once: the exit check of standard output must not repeat it.
+    EXPECT_EQ(err.find("No space left on device"), err.rfind("No space left on device"))
+        << command << ": " << err;
+    EXPECT_EQ(err.find("Input/output error"), std::string::npos) << command << ": " << err;
   }
 }
 
