@@ -405,7 +405,12 @@ inline void CNEDecoder::ExtendNode(NENodeList& list, int32_t position, NEPathNod
 }
 
 void CNEDecoder::BoundedForwardPass() {
-  bound_ = BoundPathScore();
+  // The walk sums a path's scores as Extend does, but where doubles are
+  // kept in wider registers (x87) the two sums may differ in their last
+  // bits; the margin keeps the bound at or below the score the forward pass
+  // gives the same path.
+  const double found = BoundPathScore();
+  bound_ = found - (std::fabs(found) + 1.0) * 1e-9;
   // The walk filled the score cache of the last position only; start afresh
   // with the rows it kept.
   ClearCache();

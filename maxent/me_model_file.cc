@@ -1,4 +1,7 @@
 // Model files: loading (plain and protected), saving, in-memory tables.
+
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -251,6 +254,23 @@ void EmptyTables(CMEModel::Impl& m) {
   m.capacity_warned = false;
 }
 
+// Sizes the tables for a model file of the size of `file` (a regular file;
+// lines of at least 12 bytes), so that they are not copied while they grow:
+// the pages reserved beyond what the lines fill are never touched.
+void ReserveForFile(CMEModel::Impl& m, std::FILE* file) {
+  struct stat status;
+  if (fstat(fileno(file), &status) != 0 || !S_ISREG(status.st_mode) || status.st_size <= 0) {
+    return;
+  }
+  constexpr size_t kMaxHint = size_t{1} << 30;
+  const size_t bytes = std::min(static_cast<size_t>(status.st_size), kMaxHint);
+  const size_t lines = bytes / 12 + 1;
+  m.feature_keys.reserve(lines);
+  m.weights.reserve(lines);
+  m.seen_outcomes.reserve(lines * 4);
+  m.predicates.Reserve(lines, bytes);
+}
+
 }  // namespace
 
 bool CMEModel::Load(const CUString& path, bool protected_form) {
@@ -280,6 +300,7 @@ bool CMEModel::Load(const CUString& path, bool protected_form) {
     std::fprintf(stderr, "error: cannot open %s !\n", narrow.c_str());
     return false;
   }
+  ReserveForFile(*impl_, file);
   // Lines go in batches: the predicate slots of a whole batch are fetched
   // before the first look-up, so that their cache misses overlap.
   constexpr size_t kBatch = 32;

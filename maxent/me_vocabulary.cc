@@ -20,6 +20,12 @@ void CTextIndex::Clear() {
   std::vector<Slot>(kInitialSlots, Slot{0, -1}).swap(slots_);
 }
 
+void CTextIndex::Reserve(size_t count, size_t units) {
+  arena_.reserve(units + count);
+  offsets_.reserve(count + 1);
+  hashes_.reserve(count);
+}
+
 uint64_t CTextIndex::Hash(std::u16string_view text) {
   // FNV-1a over code units: predicate texts are short, and the table compares
   // the full hash before the text.

@@ -44,6 +44,9 @@ class CTextIndex {
 
   // Forgets every text and releases the storage.
   void Clear();
+  // Room for `count` texts of `units` code units in all, so that a large
+  // vocabulary is not copied while it grows (the slot table still grows).
+  void Reserve(size_t count, size_t units);
 
  private:
   static uint64_t Hash(std::u16string_view text);
