@@ -7,6 +7,8 @@
 #include <windows.h>
 #else
 #include <unistd.h>
+
+#include <csignal>
 #endif
 
 #include <algorithm>
@@ -187,6 +189,11 @@ int RunMain(int argc, char** argv) {
 int main(int argc, char** argv) {
 #endif
   using namespace verrin::cli;
+#if !defined(_WIN32)
+  // A file size limit makes a write fail (EFBIG) instead of killing the
+  // process, so the file is reported and its temporary copy removed.
+  std::signal(SIGXFSZ, SIG_IGN);
+#endif
   if (argc < 2) {
     PrintMainHelp(stderr);
     return kExitUsage;
