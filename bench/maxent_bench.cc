@@ -144,12 +144,12 @@ int main(int argc, char** argv) {
   if (fd < 0) return 1;
   close(fd);
   start = std::chrono::steady_clock::now();
-  if (!built.Save(FromGbk(path))) return 1;
+  if (!built.Save(path)) return 1;
   const double save_seconds = Seconds(start);
 
   CMEModel model;
   start = std::chrono::steady_clock::now();
-  if (!model.Load(FromGbk(path), false)) return 1;
+  if (!model.Load(path, false)) return 1;
   const double load_seconds = Seconds(start);
   if (std::getenv("VERRIN_BENCH_KEEP") != nullptr) {
     std::printf("kept %s\n", path);

@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
   CMEModel& model = classifier.Model();
   auto start = std::chrono::steady_clock::now();
   if (argc > 2 && std::strcmp(argv[1], "--file") == 0) {
-    if (!classifier.LoadEvents(FromGbk(argv[2]))) return 1;
+    if (!classifier.LoadEvents(argv[2])) return 1;
   } else {
     const int events = argc > 1 ? std::atoi(argv[1]) : 200000;
     const int predicates = argc > 2 ? std::atoi(argv[2]) : 100000;

@@ -5,6 +5,7 @@
 
 #include "cli/command.h"
 #include "corpus/corpus_converter.h"
+#include "corpus/lexicon_rules.h"
 #include "resource/lexicon.h"
 
 namespace verrin::cli {
@@ -106,11 +107,7 @@ int RunConvert(int argc, char** argv) {
     if (!locations.LoadLexicon(nest_path, false)) {
       return Fail("convert", "cannot open the lexicon " + nest_path);
     }
-    // The longest location of at least two units that leaves at least two.
-    options.location_prefix = [&locations](const CUString& org) -> int32_t {
-      const int32_t n = LongestClassMatch(locations, org.c_str(), org.Length() - 2, 2);
-      return n >= 2 ? n : 0;
-    };
+    options.location_prefix = LocationPrefixRule(locations);
   }
   options.fold_full_width = fold_width;
   options.raw_text_tokens = raw_tokens;

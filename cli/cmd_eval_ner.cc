@@ -86,11 +86,7 @@ int Run(int argc, char** argv) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
   if (!output.empty()) {
-    std::string bio;
-    for (const BioSentence& out : predicted) {
-      for (size_t i = 0; i < out.chars.size(); ++i) bio += out.chars[i] + " " + out.tags[i] + "\n";
-      bio += "\n";
-    }
+    const std::string bio = BioText(predicted);
     COutputFile file;
     if (!file.Open(output) || !file.Write(bio) || !file.Commit()) {
       return Fail("eval-ner", file.Error());

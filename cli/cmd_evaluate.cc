@@ -40,10 +40,10 @@ int Run(int argc, char** argv) {
     return kExitFailure;
   }
   CMEClassifier classifier;
-  if (!classifier.Model().Load(FromGbk(model_path), protected_form)) {
+  if (!classifier.Model().Load(model_path, protected_form)) {
     return Fail(kName, "cannot load the model " + model_path);
   }
-  if (!classifier.Evaluate(FromGbk(parser.Positional()[0]), FromGbk(parser.Positional()[1]))) {
+  if (!classifier.Evaluate(parser.Positional()[0], parser.Positional()[1])) {
     std::fprintf(stderr, "\n");
     return Fail(kName, "evaluation failed");
   }

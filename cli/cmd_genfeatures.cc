@@ -7,7 +7,7 @@
 #include "cli/input_lines.h"
 #include "engine/ne_engine.h"
 #include "engine/ne_resource.h"
-#include "resource/char_label_table.h"
+#include "engine/person_labels.h"
 #include "text/file_system.h"
 #include "verrin/verrin.h"
 
@@ -46,10 +46,6 @@ bool MakeDirectories(const std::string& path) {
   return IsDirectory(path);
 }
 
-// The labels of a person's name.
-constexpr int32_t kPersonLabelBits =
-    (1 << kLabelPersonBegin) | (1 << kLabelPersonInner) | (1 << kLabelPersonEnd);
-
 int Run(int argc, char** argv) {
   ResourceOptions resources;
   std::string option_text = "2";
@@ -84,11 +80,10 @@ int Run(int argc, char** argv) {
     return Fail("genfeatures", "could not write the event file below " + out_dir);
   }
   if (person_labels) {
-    const std::string table_path = out_dir + "/charset_lableInfo_tr.txt";
-    CharLabelTable table;
-    if (!table.Load(table_path, false)) return Fail("genfeatures", "cannot read " + table_path);
-    const int32_t changed = table.AllowLabels(0x4E00, 0x9FFF, kPersonLabelBits);
-    if (!table.Write(table_path)) return Fail("genfeatures", "cannot write " + table_path);
+    int32_t changed = 0;
+    if (!AllowPersonLabelsInFile(out_dir + "/charset_lableInfo_tr.txt", &changed, &error)) {
+      return Fail("genfeatures", error);
+    }
     std::fprintf(stderr, "person labels added to %d characters\n", changed);
   }
   return kExitOk;

@@ -35,7 +35,7 @@ int Run(int argc, char** argv) {
     return kExitFailure;
   }
   CMEModel model;
-  if (!model.Load(FromGbk(path), protected_form)) return Fail(kName, "cannot load " + path);
+  if (!model.Load(path, protected_form)) return Fail(kName, "cannot load " + path);
   std::printf("outcomes: %d\npredicates: %d\nfeatures: %d\n", model.OutcomeCount(),
               model.PredicateCount(), model.FeatureCount());
   return kExitOk;

@@ -89,7 +89,7 @@ int Run(int argc, char** argv) {
   model.early_stop_window = early_stop;
   model.SetUseAgis(agis);
   classifier.width_factor = width_factor;
-  if (!classifier.LoadEvents(FromGbk(events))) {
+  if (!classifier.LoadEvents(events)) {
     std::fprintf(stderr, "\n");
     return Fail(kName, "cannot read the event file " + events);
   }

@@ -13,7 +13,7 @@ bool SaveTrainedModel(const char* command, CMEModel& model, double prune, const 
     std::fprintf(stderr, "pruned %d of %d features (weights within %g of 0)\n", zeroed,
                  model.FeatureCount(), prune);
   }
-  if (!model.Save(FromGbk(path))) {
+  if (!model.Save(path)) {
     Fail(command, "cannot write the model " + path);
     return false;
   }

@@ -7,6 +7,7 @@
 #include "corpus/read_back.h"
 #include "text/char_class.h"
 #include "text/code_page.h"
+#include "text/diagnostics.h"
 
 namespace verrin {
 namespace {
@@ -148,7 +149,7 @@ CConversion::CConversion(const ConverterOptions& options, ConversionStats* stats
   report_ = options.report;
   if (!report_) {
     report_ = [](int64_t line, const std::string& reason) {
-      std::fprintf(stderr, "line %lld: %s\n", static_cast<long long>(line), reason.c_str());
+      DiagnoseFormat("line %lld: %s\n", static_cast<long long>(line), reason.c_str());
     };
   }
 }

@@ -29,8 +29,6 @@
 
 namespace verrin {
 
-class CNELexicon;
-
 enum class CorpusFormat { kPd98, kMsra, kBio };
 
 // "pd98", "msra" or "bio"; false for anything else.
@@ -80,11 +78,6 @@ bool ConvertCorpus(const std::string& in_path, const std::string& out_path,
 // GBK bytes of the training corpus; the same rules as ConvertCorpus.
 bool ConvertCorpusText(const std::string& input, std::string* output,
                        const ConverterOptions& options, ConversionStats* stats, std::string* error);
-
-// Forward longest match over `dictionary` with runs of digits, Latin letters
-// and Chinese numerals kept whole (CNELexicon::SegmentRawText with grouping).
-// The lexicon must outlive the cutter.
-WordCutter DictionaryWordCutter(const CNELexicon& dictionary);
 
 }  // namespace verrin
 

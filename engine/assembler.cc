@@ -7,6 +7,7 @@
 #include "engine/decoder.h"
 #include "text/char_class.h"
 #include "text/code_page.h"
+#include "text/diagnostics.h"
 
 namespace verrin {
 
@@ -72,7 +73,7 @@ int32_t WordTypeOfLabel(int32_t label, int32_t start, const CUString& word) {
       std::string message = head;
       message += ToGbk(word);
       message += '\n';
-      std::fwrite(message.data(), 1, message.size(), stderr);
+      Diagnose(message);
       return kNodeWord;
     }
   }
@@ -197,9 +198,9 @@ CUString AssembleClause(const CUString& text, const NEPath& path,
     const char16_t unit = text[i];
     switch (LabelTransition(previous_label, label)) {
       case -1:
-        std::fprintf(stderr, "error state, prev[%c]=%d, curr[%c]=%d\n",
-                     static_cast<int>(previous_char), static_cast<int>(i - 1),
-                     static_cast<int>(unit), static_cast<int>(i));
+        // The characters as GBK, like every text the library's messages quote.
+        DiagnoseFormat("error state, prev[%s]=%d, curr[%s]=%d\n", ToGbk(&previous_char, 1).c_str(),
+                       static_cast<int>(i - 1), ToGbk(&unit, 1).c_str(), static_cast<int>(i));
         break;
       case 0:
         if (i > 0 && !word.Empty()) {

@@ -10,6 +10,7 @@
 #include "engine/ne_resource.h"
 #include "text/char_class.h"
 #include "text/code_page.h"
+#include "text/diagnostics.h"
 #include "text/file_system.h"
 
 namespace verrin {
@@ -39,14 +40,14 @@ bool CNEEngine::GenerateFeatureData(const char* corpus_path, int param, const ch
   // corpus must work.
   std::FILE* corpus = OpenFile(corpus_path, "r");
   if (corpus == nullptr) {
-    std::fprintf(stderr, "cannot open %s: %s\n", corpus_path, std::strerror(errno));
+    DiagnoseFormat("cannot open %s: %s\n", corpus_path, std::strerror(errno));
     return false;
   }
   const std::string dir = out_dir != nullptr ? out_dir : "";
   const std::string event_path = dir + kEventFile;
   CTextFile* events = OpenTextFile(event_path.c_str(), "w");
   if (events == nullptr) {
-    std::fprintf(stderr, "cannot create %s: %s\n", event_path.c_str(), std::strerror(errno));
+    DiagnoseFormat("cannot create %s: %s\n", event_path.c_str(), std::strerror(errno));
     std::fclose(corpus);
     return false;
   }
@@ -77,20 +78,20 @@ bool CNEEngine::GenerateFeatureData(const char* corpus_path, int param, const ch
       WriteEvents(samples, events);
     }
     if (++count % 100 == 0 && progress_) {
-      std::fprintf(stderr, "processed %d sentences%c", count, progress_end);
+      DiagnoseFormat("processed %d sentences%c", count, progress_end);
     }
   }
-  if (progress_ && progress_end == '\r' && count >= 100) std::fputs("\n", stderr);
+  if (progress_ && progress_end == '\r' && count >= 100) Diagnose("\n");
   const bool read_failed = std::ferror(corpus) != 0;
   std::fclose(corpus);
   std::string error;
   if (read_failed) {
     DiscardTextFile(events);
-    std::fprintf(stderr, "error reading %s\n", corpus_path);
+    DiagnoseFormat("error reading %s\n", corpus_path);
     return false;
   }
   if (!CloseTextFile(events, &error)) {
-    std::fprintf(stderr, "%s\n", error.c_str());
+    DiagnoseFormat("%s\n", error.c_str());
     return false;
   }
   if (!resource_->CharLabels().Write(dir + kCharLabelFile)) return false;

@@ -5,6 +5,7 @@
 #include "engine/decoder.h"
 #include "engine/word_node.h"
 #include "resource/char_label_table.h"
+#include "text/diagnostics.h"
 
 namespace verrin {
 
@@ -89,7 +90,7 @@ void CNELattice::ResetLattice() {
 
 CUString CNELattice::PathText(int count) const {
   if (count < 2) return CUString();
-  std::fputs("did not supoort multipath output\n", stderr);
+  Diagnose("did not supoort multipath output\n");
   return CUString(u"error path set");
 }
 

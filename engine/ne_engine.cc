@@ -11,6 +11,7 @@
 #include "maxent/me_classifier.h"
 #include "text/char_class.h"
 #include "text/code_page.h"
+#include "text/diagnostics.h"
 #include "text/file_system.h"
 #include "text/output_file.h"
 #include "text/text_line_reader.h"
@@ -27,12 +28,9 @@ constexpr int32_t kRawSoftLimit = 200;
 constexpr char16_t kPartTextEnd = 0x0005;   // ends the text of a nested part
 constexpr char16_t kPartClassEnd = 0x0006;  // ends the class of a nested part
 
-// Writes a UTF-16 message to standard error as UTF-8 (what terminals and
+// Sends a UTF-16 message to the diagnostics as UTF-8 (what terminals and
 // logs read), without format interpretation of its content.
-void PrintUnicode(const CUString& text) {
-  const std::string bytes = ToUtf8(text);
-  std::fwrite(bytes.data(), 1, bytes.size(), stderr);
-}
+void PrintUnicode(const CUString& text) { Diagnose(ToUtf8(text)); }
 
 // Reads the nested part marks of a bracketed entity word: runs of
 // text U+0005 class U+0006. A word without both marks has no parts. Text after
@@ -399,12 +397,12 @@ bool CNEEngine::TagFile(const char* in_path, const char* out_path, bool segmente
   failed_clauses_ = 0;
   std::FILE* in = OpenFile(in_path, "rb");
   if (in == nullptr) {
-    std::fprintf(stderr, "cannot open %s: %s\n", in_path, std::strerror(errno));
+    DiagnoseFormat("cannot open %s: %s\n", in_path, std::strerror(errno));
     return false;
   }
   COutputFile out;
   if (!out.Open(out_path)) {
-    std::fprintf(stderr, "%s\n", out.Error().c_str());
+    DiagnoseFormat("%s\n", out.Error().c_str());
     std::fclose(in);
     return false;
   }
@@ -441,12 +439,12 @@ bool CNEEngine::TagFile(const char* in_path, const char* out_path, bool segmente
     const long long line_number = static_cast<long long>(lines.LineNumber());
     const std::string problem = lines.Problem();
     if (!problem.empty()) {
-      std::fprintf(stderr, "%s:%lld: %s\n", in_path, line_number, problem.c_str());
+      DiagnoseFormat("%s:%lld: %s\n", in_path, line_number, problem.c_str());
     }
     if (line_failed > 0) {
-      std::fprintf(stderr, "%s:%lld: %d %s could not be tagged and %s left out\n", in_path,
-                   line_number, static_cast<int>(line_failed),
-                   line_failed == 1 ? "clause" : "clauses", line_failed == 1 ? "is" : "are");
+      DiagnoseFormat("%s:%lld: %d %s could not be tagged and %s left out\n", in_path, line_number,
+                     static_cast<int>(line_failed), line_failed == 1 ? "clause" : "clauses",
+                     line_failed == 1 ? "is" : "are");
     }
     const bool skipped = line_empty;
     line_empty = true;
@@ -455,17 +453,17 @@ bool CNEEngine::TagFile(const char* in_path, const char* out_path, bool segmente
     tagged.Append(u"\n", 1);
     out.Write(ToGbk(tagged));
     if (++count % 100 == 0 && progress_) {
-      std::fprintf(stderr, "processed %d sentences%c", count, progress_end);
+      DiagnoseFormat("processed %d sentences%c", count, progress_end);
     }
   }
-  if (progress_ && progress_end == '\r' && count >= 100) std::fputs("\n", stderr);
+  if (progress_ && progress_end == '\r' && count >= 100) Diagnose("\n");
   bool ok = true;
   if (lines.ReadFailed()) {
-    std::fprintf(stderr, "error reading %s: %s\n", in_path, std::strerror(lines.Errno()));
+    DiagnoseFormat("error reading %s: %s\n", in_path, std::strerror(lines.Errno()));
     out.Abandon();
     ok = false;
   } else if (!out.Commit()) {
-    std::fprintf(stderr, "%s\n", out.Error().c_str());
+    DiagnoseFormat("%s\n", out.Error().c_str());
     ok = false;
   }
   std::fclose(in);

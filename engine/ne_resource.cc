@@ -4,6 +4,7 @@
 
 #include "text/char_class.h"
 #include "text/code_page.h"
+#include "text/diagnostics.h"
 #include "text/file_system.h"
 
 namespace verrin {
@@ -32,12 +33,12 @@ bool CNEResource::LoadDictionaries(const char* dir, const char* model_path, bool
     if (!step.enabled) continue;
     const std::string path = base + step.file;
     if (!step.lexicon->LoadLexicon(path, protected_form)) {
-      std::fprintf(stderr, "load %s failed.\n", path.c_str());
+      DiagnoseFormat("load %s failed.\n", path.c_str());
       return false;
     }
   }
   if (model_path == nullptr) return true;
-  return classifier_.Model().Load(FromNarrowPath(model_path), protected_form);
+  return classifier_.Model().Load(model_path, protected_form);
 }
 
 bool CNEResource::LoadCharLabels(int optional, const char* dir, bool protected_form) {
@@ -45,7 +46,7 @@ bool CNEResource::LoadCharLabels(int optional, const char* dir, bool protected_f
                            (protected_form ? kCharLabelProtectedFile : kCharLabelFile);
   if (!FileExists(path.c_str())) {
     if (optional != 0) return true;
-    std::fputs("the charset label info file is not exist\n", stderr);
+    Diagnose("the charset label info file is not exist\n");
     return false;
   }
   if (!char_labels_.Load(path, protected_form)) return false;
@@ -69,10 +70,10 @@ bool CNEResource::LabelsFitModel(const std::string& table_path) {
     for (int32_t label = 1; label < CharLabelTable::kRecordedLabels; ++label) {
       if (bits & (1 << label)) labels += (labels.empty() ? "" : " ") + std::to_string(label);
     }
-    std::fprintf(stderr,
-                 "error: the model has no outcome for any label the label table %s allows for "
-                 "U+%04X (%s); the model does not fit these resources\n",
-                 table_path.c_str(), static_cast<unsigned>(unit), labels.c_str());
+    DiagnoseFormat(
+        "error: the model has no outcome for any label the label table %s allows for "
+        "U+%04X (%s); the model does not fit these resources\n",
+        table_path.c_str(), static_cast<unsigned>(unit), labels.c_str());
     return false;
   }
   return true;
@@ -89,7 +90,7 @@ bool ResolveWordSeparatorOption(int option, char16_t& separator) {
       separator = u' ';
       return true;
     default:
-      std::fputs("the word separator option is error\n", stderr);
+      Diagnose("the word separator option is error\n");
       return false;
   }
 }

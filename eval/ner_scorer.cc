@@ -116,6 +116,17 @@ bool ReadBioFile(const std::string& path, std::vector<BioSentence>* sentences, s
   return ReadBioText(bytes.str(), path, sentences, error);
 }
 
+std::string BioText(const std::vector<BioSentence>& sentences) {
+  std::string bio;
+  for (const BioSentence& sentence : sentences) {
+    for (size_t i = 0; i < sentence.chars.size(); ++i) {
+      bio += sentence.chars[i] + " " + sentence.tags[i] + "\n";
+    }
+    bio += "\n";
+  }
+  return bio;
+}
+
 std::vector<EntitySpan> ExtractSpans(const std::vector<std::string>& tags) {
   std::vector<EntitySpan> spans;
   bool open = false;

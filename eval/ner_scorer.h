@@ -30,6 +30,9 @@ bool ReadBioText(const std::string& text, const std::string& name,
 // Reads a BIO file (the file name serves as NAME in messages).
 bool ReadBioFile(const std::string& path, std::vector<BioSentence>* sentences, std::string* error);
 
+// The BIO text of the sentences: "char TAG" per line, a blank line after each.
+std::string BioText(const std::vector<BioSentence>& sentences);
+
 // An entity: characters [begin, end) of one sentence, 0-based.
 struct EntitySpan {
   int32_t begin = 0;

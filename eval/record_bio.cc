@@ -4,6 +4,7 @@
 
 #include "text/char_class.h"
 #include "text/code_page.h"
+#include "text/diagnostics.h"
 
 namespace verrin {
 
@@ -78,10 +79,10 @@ std::vector<BioSentence> TagBioSentences(CKyVerrin& tagger, const std::vector<Bi
   for (size_t s = 0; s < gold.size(); ++s) {
     predicted.push_back(TagBioSentence(tagger, gold[s]));
     if (progress && (s + 1) % 200 == 0) {
-      std::fprintf(stderr, "\rtagged %zu of %zu sentences", s + 1, gold.size());
+      DiagnoseFormat("\rtagged %zu of %zu sentences", s + 1, gold.size());
     }
   }
-  if (progress) std::fputs("\r\033[K", stderr);
+  if (progress) Diagnose("\r\033[K");
   return predicted;
 }
 

@@ -4,12 +4,14 @@
 #include <cstdio>
 #include <new>
 
+#include "text/diagnostics.h"
+
 namespace verrin {
 namespace {
 
-// Failure trail: each failing routine names itself on standard output.
+// Failure trail: each failing routine names itself in the diagnostics.
 int Trail(const char* routine, int code) {
-  std::printf("%s", routine);
+  Diagnose(routine);
   return code;
 }
 
@@ -261,7 +263,7 @@ int Solve_BLMVM(CBLMVMObjective& objective, BLMVMWork* work, BLMVMVec* X) {
     BLMVMVecProjectGradient(G, X, XL, XU, PG);
     double r2 = 0.0;
     BLMVMVecDot(PG, PG, &r2);
-    std::fprintf(stderr, "%3d  logl(err) = %10.7f (%7.5f)\r", iter, -f, objective.TrainingError());
+    DiagnoseFormat("%3d  logl(err) = %10.7f (%7.5f)\r", iter, -f, objective.TrainingError());
 
     if (objective.HasHeldout()) {
       std::vector<double>& history = objective.HeldoutHistory();
@@ -275,14 +277,14 @@ int Solve_BLMVM(CBLMVMObjective& objective, BLMVMWork* work, BLMVMVec* X) {
         if (recent < before) {
           // Held-out likelihood falls: go back to the point before the last step.
           BLMVMVecCopy(Xs, X);
-          std::fprintf(stderr, "\n");
+          DiagnoseFormat("\n");
           return 0;
         }
       }
     }
 
     if (std::sqrt(r2) < kStopNorm || iter > kMaxIterations || evaluations > kMaxEvaluations) {
-      std::fprintf(stderr, "\n");
+      DiagnoseFormat("\n");
       return 0;
     }
     ++iter;

@@ -1,18 +1,19 @@
 // AGIS: adaptive generalised iterative scaling, the alternative estimator.
 #include <cmath>
 #include <cstdio>
-#include <iostream>
 #include <vector>
 
 #include "maxent/me_model.h"
 #include "maxent/me_model_impl.h"
+#include "text/diagnostics.h"
 
 namespace verrin {
 
 int CMEModel::EstimateAGIS(int32_t C) {
   Impl& m = *impl_;
-  std::cerr << "C = " << C << std::endl;
-  std::cerr << "performing AGIS" << std::endl;
+  CDiagnosticStream() << "C = " << C << "\n";
+  CDiagnosticStream() << "performing AGIS"
+                      << "\n";
   std::vector<double> saved;
   double previous = -999999.0;
   int n = 0;
@@ -20,13 +21,12 @@ int CMEModel::EstimateAGIS(int32_t C) {
   int refusals = 0;
   while (n < 200) {
     const double f = ComputeLogLikelihood();
-    std::fprintf(stderr, "iter = %2d  C = %d  f = %10.7f  train_err = %7.5f", n, c, f,
-                 m.training_error);
+    DiagnoseFormat("iter = %2d  C = %d  f = %10.7f  train_err = %7.5f", n, c, f, m.training_error);
     if (HasHeldout()) {
       const double h = HeldoutLogLikelihood();
-      std::fprintf(stderr, "  heldout_logl(err) = %f (%6.4f)", h, m.heldout_error);
+      DiagnoseFormat("  heldout_logl(err) = %f (%6.4f)", h, m.heldout_error);
     }
-    std::fprintf(stderr, "\n");
+    DiagnoseFormat("\n");
     // A NaN likelihood is refused like a lower one.
     if (f < previous || std::isnan(f)) {
       c = c + 1;
@@ -34,7 +34,7 @@ int CMEModel::EstimateAGIS(int32_t C) {
       n = n - 1;
       if (++refusals >= kAgisMaxRefusals) {
         // Ever smaller steps have stopped helping: keep the last accepted weights.
-        std::fprintf(stderr, "AGIS stopped after %d refused iterations in a row\n", refusals);
+        DiagnoseFormat("AGIS stopped after %d refused iterations in a row\n", refusals);
         break;
       }
     } else {
@@ -50,7 +50,7 @@ int CMEModel::EstimateAGIS(int32_t C) {
     }
     n = n + 1;
   }
-  std::fprintf(stderr, "\n");
+  DiagnoseFormat("\n");
   return 0;
 }
 

@@ -7,10 +7,11 @@
 #include <vector>
 
 #include "maxent/me_line_reader.h"
-#include "maxent/me_number_format.h"
 #include "text/char_class.h"
 #include "text/code_page.h"
+#include "text/diagnostics.h"
 #include "text/file_system.h"
+#include "text/number_format.h"
 
 namespace verrin {
 
@@ -53,10 +54,10 @@ CMEClassifier::CMEClassifier() = default;
 
 CMEClassifier::~CMEClassifier() = default;
 
-bool CMEClassifier::LoadEvents(const CUString& path) {
-  std::FILE* file = OpenNarrowFile(path, "r");
+bool CMEClassifier::LoadEvents(const std::string& path) {
+  std::FILE* file = OpenFile(path, "r");
   if (file == nullptr) {
-    std::fprintf(stderr, "cannot open %s: %s\n", NarrowPath(path).c_str(), std::strerror(errno));
+    DiagnoseFormat("cannot open %s: %s\n", path.c_str(), std::strerror(errno));
     return false;
   }
   CLineReader reader(file);
@@ -74,22 +75,20 @@ int CMEClassifier::Train(int32_t cutoff) {
   return model_.Train(cutoff, model_.sigma, width_factor);
 }
 
-bool CMEClassifier::Evaluate(const CUString& test_path, const CUString& result_path) const {
+bool CMEClassifier::Evaluate(const std::string& test_path, const std::string& result_path) const {
   if (model_.OutcomeCount() == 0) {
-    std::fprintf(stderr, "the model is not loaded\n");
+    DiagnoseFormat("the model is not loaded\n");
     return false;
   }
-  const std::string result_narrow = NarrowPath(result_path);
   // The result is written under a temporary name and appears only when complete.
-  CTextFile* result = OpenTextFile(result_path, "w");
+  CTextFile* result = OpenTextFile(result_path.c_str(), "w");
   if (result == nullptr) {
-    std::fprintf(stderr, "cannot create %s: %s\n", result_narrow.c_str(), std::strerror(errno));
+    DiagnoseFormat("cannot create %s: %s\n", result_path.c_str(), std::strerror(errno));
     return false;
   }
-  std::FILE* test = OpenNarrowFile(test_path, "r");
+  std::FILE* test = OpenFile(test_path, "r");
   if (test == nullptr) {
-    std::fprintf(stderr, "cannot open %s: %s\n", NarrowPath(test_path).c_str(),
-                 std::strerror(errno));
+    DiagnoseFormat("cannot open %s: %s\n", test_path.c_str(), std::strerror(errno));
     DiscardTextFile(result);
     return false;
   }
@@ -124,17 +123,17 @@ bool CMEClassifier::Evaluate(const CUString& test_path, const CUString& result_p
   }
   // No evaluated line leaves nothing to divide by: the rate is then 0.
   const double rate = total > 0 ? 100.0 * correct / total : 0.0;
-  std::fprintf(stderr, "total=%d, correct=%d, rate=%.2f\n\n", total, correct, rate);
+  DiagnoseFormat("total=%d, correct=%d, rate=%.2f\n\n", total, correct, rate);
   const bool read_failed = std::ferror(test) != 0;
   std::fclose(test);
   if (read_failed) {
     DiscardTextFile(result);
-    std::fprintf(stderr, "error reading %s\n", NarrowPath(test_path).c_str());
+    DiagnoseFormat("error reading %s\n", test_path.c_str());
     return false;
   }
   std::string error;
   if (!CloseTextFile(result, &error)) {
-    std::fprintf(stderr, "%s\n", error.c_str());
+    DiagnoseFormat("%s\n", error.c_str());
     return false;
   }
   return true;

@@ -33,7 +33,7 @@ class CMEClassifier {
   // model's pending events. The file is only read (a read-only file works);
   // when it cannot be opened "open file %s failed" goes to standard error and
   // the result is false. Blank lines are skipped.
-  bool LoadEvents(const CUString& path);
+  bool LoadEvents(const std::string& path);
   // Trains with the model's sigma and this holder's width factor.
   int Train(int32_t cutoff);
   // Classifies every line of a labelled test file (only read) and writes
@@ -43,7 +43,8 @@ class CMEClassifier {
   // no line was evaluated). False, with a message, when the model is empty
   // ("the model is not loaded\n", before anything is created) or a file cannot
   // be opened; a result file already created then stays.
-  bool Evaluate(const CUString& test_path, const CUString& result_path) const;
+  // Paths are byte strings handed to the operating system unchanged.
+  bool Evaluate(const std::string& test_path, const std::string& result_path) const;
 
   double width_factor = 0.0;
 

@@ -9,11 +9,6 @@
 
 namespace verrin {
 
-// Locale given to u_fopen for files written with u_fprintf. ICU formats
-// numbers after the locale (a null one means the environment's), and a
-// saved "%f" must always read back with a decimal point and no grouping.
-inline constexpr char kNumberLocale[] = "en_US_POSIX";
-
 // Hands out the lines of an open stdio file exactly as ReadNarrowLine does
 // (each with its line feed when it has one, the last one also without), but
 // reads in large blocks and converts into reused buffers. Lines of any length

@@ -5,6 +5,7 @@
 
 #include "maxent/me_model_impl.h"
 #include "maxent/me_scores.h"
+#include "text/diagnostics.h"
 
 namespace verrin {
 
@@ -192,10 +193,10 @@ CKeyIndex& CMEModel::Impl::FeatureIndex() {
 void CMEModel::Impl::CheckCapacity(int32_t outcome, int32_t predicate) {
   if (capacity_warned || (outcome < kMaxOutcomes && predicate < kMaxPredicates)) return;
   capacity_warned = true;
-  std::fprintf(stderr,
-               "warning: more than %d outcomes or %d predicates; the features of the model "
-               "collide from here on\n",
-               kMaxOutcomes, kMaxPredicates);
+  DiagnoseFormat(
+      "warning: more than %d outcomes or %d predicates; the features of the model "
+      "collide from here on\n",
+      kMaxOutcomes, kMaxPredicates);
 }
 
 }  // namespace verrin

@@ -97,14 +97,15 @@ class CMEModel {
   // lines without two tabs are skipped with a warning. A weight that is not
   // a whole finite number ("abc", "nan", "inf", "1e999", "0.5x"), a last
   // line cut short or a file without a single feature fails the load with
-  // "error: model file PATH, line N: ..." and empties the model.
-  bool Load(const CUString& path, bool protected_form);
+  // "error: model file PATH, line N: ..." and empties the model. The path is
+  // a byte string handed to the operating system unchanged.
+  bool Load(const std::string& path, bool protected_form);
   // Same as the protected branch of Load, on bytes already deciphered.
   bool LoadDeciphered(const std::vector<unsigned char>& bytes);
   // Writes outcomes in code-unit order, within each its predicates in
   // code-unit order, one "%S\t%S\t%f\n" line per non-zero weight (GBK).
   // False with "error: cannot open PATH!" when the file cannot be created.
-  bool Save(const CUString& path) const;
+  bool Save(const std::string& path) const;
   // Adds the entries of a table ending at outcome "///" (any case) to the
   // vocabularies and the feature table. Weights start again from 0 for every
   // feature already known; each entry sets its feature's weight (a repeated

@@ -16,9 +16,11 @@
 #include "maxent/me_line_reader.h"
 #include "maxent/me_model.h"
 #include "maxent/me_model_impl.h"
-#include "maxent/me_number_format.h"
+#include "text/char_class.h"
 #include "text/code_page.h"
+#include "text/diagnostics.h"
 #include "text/file_system.h"
+#include "text/number_format.h"
 
 namespace verrin {
 namespace {
@@ -113,7 +115,7 @@ bool IsBlankUnit(char16_t unit) {
 }
 
 void Warn(int32_t* warnings, const std::string& message) {
-  if (*warnings < kMaxLoadWarnings) std::fprintf(stderr, "warning: %s\n", message.c_str());
+  if (*warnings < kMaxLoadWarnings) DiagnoseFormat("warning: %s\n", message.c_str());
   ++*warnings;
 }
 
@@ -129,8 +131,8 @@ std::string Printable(const std::string& text) {
 
 void ReportSuppressed(int32_t warnings, const std::string& source) {
   if (warnings > kMaxLoadWarnings) {
-    std::fprintf(stderr, "warning: %d more warnings for model file %s\n",
-                 warnings - kMaxLoadWarnings, source.c_str());
+    DiagnoseFormat("warning: %d more warnings for model file %s\n", warnings - kMaxLoadWarnings,
+                   source.c_str());
   }
 }
 
@@ -273,8 +275,8 @@ void ReserveForFile(CMEModel::Impl& m, std::FILE* file) {
 
 }  // namespace
 
-bool CMEModel::Load(const CUString& path, bool protected_form) {
-  const std::string narrow = NarrowPath(path);
+bool CMEModel::Load(const std::string& path, bool protected_form) {
+  const std::string& narrow = path;
   EmptyTables(*impl_);
   FinishLoad();
   if (protected_form) {
@@ -283,21 +285,21 @@ bool CMEModel::Load(const CUString& path, bool protected_form) {
                           ? nullptr
                           : OpenFile(ProtectedPathFor(narrow), "rb");
     if (file == nullptr) {
-      std::fprintf(stderr, "error: cannot open %s !\n", narrow.c_str());
+      DiagnoseFormat("error: cannot open %s !\n", narrow.c_str());
       return false;
     }
     std::vector<unsigned char> bytes;
     const bool read = ReadProtectedFile(file, bytes);
     std::fclose(file);
     if (!read) {
-      std::fprintf(stderr, "error: cannot open %s !\n", narrow.c_str());
+      DiagnoseFormat("error: cannot open %s !\n", narrow.c_str());
       return false;
     }
     return LoadDeciphered(bytes);
   }
   std::FILE* file = OpenFile(narrow, "r");
   if (file == nullptr) {
-    std::fprintf(stderr, "error: cannot open %s !\n", narrow.c_str());
+    DiagnoseFormat("error: cannot open %s !\n", narrow.c_str());
     return false;
   }
   ReserveForFile(*impl_, file);
@@ -342,7 +344,7 @@ bool CMEModel::Load(const CUString& path, bool protected_form) {
   const bool read_failed = std::ferror(file) != 0;
   std::fclose(file);
   if (read_failed) {
-    std::fprintf(stderr, "error: cannot read %s !\n", narrow.c_str());
+    DiagnoseFormat("error: cannot read %s !\n", narrow.c_str());
     EmptyTables(*impl_);
     FinishLoad();
     return false;
@@ -352,7 +354,7 @@ bool CMEModel::Load(const CUString& path, bool protected_form) {
     error = "model file " + narrow + " holds no features";
   }
   if (!error.empty()) {
-    std::fprintf(stderr, "error: %s\n", error.c_str());
+    DiagnoseFormat("error: %s\n", error.c_str());
     EmptyTables(*impl_);
     FinishLoad();
     return false;
@@ -398,7 +400,7 @@ bool CMEModel::LoadDeciphered(const std::vector<unsigned char>& bytes) {
   ReportSuppressed(warnings, source);
   if (error.empty() && impl_->feature_keys.empty()) error = "the protected model holds no features";
   if (!error.empty()) {
-    std::fprintf(stderr, "error: %s\n", error.c_str());
+    DiagnoseFormat("error: %s\n", error.c_str());
     EmptyTables(*impl_);
     FinishLoad();
     return false;
@@ -407,13 +409,12 @@ bool CMEModel::LoadDeciphered(const std::vector<unsigned char>& bytes) {
   return true;
 }
 
-bool CMEModel::Save(const CUString& path) const {
-  const std::string narrow = NarrowPath(path);
+bool CMEModel::Save(const std::string& path) const {
   // Written under a temporary name: a model cut short by a full disk must
   // never stand where a complete one is expected.
-  CTextFile* file = OpenTextFile(path, "w");
+  CTextFile* file = OpenTextFile(path.c_str(), "w");
   if (file == nullptr) {
-    std::fprintf(stderr, "error: cannot open %s!\n", narrow.c_str());
+    DiagnoseFormat("error: cannot open %s!\n", path.c_str());
     return false;
   }
   const Impl& m = *impl_;
@@ -439,7 +440,7 @@ bool CMEModel::Save(const CUString& path) const {
   if (!block.empty()) WriteText(file, block.data(), static_cast<int32_t>(block.size()));
   std::string error;
   if (!CloseTextFile(file, &error)) {
-    std::fprintf(stderr, "error: %s\n", error.c_str());
+    DiagnoseFormat("error: %s\n", error.c_str());
     return false;
   }
   return true;

@@ -4,13 +4,13 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
-#include <iostream>
 #include <vector>
 
 #include "maxent/blmvm.h"
 #include "maxent/me_model.h"
 #include "maxent/me_model_impl.h"
 #include "maxent/me_scores.h"
+#include "text/diagnostics.h"
 
 namespace verrin {
 namespace {
@@ -65,11 +65,13 @@ int CMEModel::TrainEvents(const std::vector<CMESample>& samples, int cutoff, dou
 int32_t CMEModel::PrepareTraining(int cutoff, double sigma_value, double width_factor) {
   Impl& m = *impl_;
   if (sigma_value > 0 && width_factor > 0) {
-    std::cerr << "warning: Gausian prior and inequality ME cannot be used at the same time."
-              << std::endl;
+    CDiagnosticStream()
+        << "warning: Gausian prior and inequality ME cannot be used at the same time."
+        << "\n";
   }
   if (static_cast<int64_t>(heldout_count) >= static_cast<int64_t>(m.pending.Size())) {
-    std::cerr << "error: too much heldout data. no training data is available." << std::endl;
+    CDiagnosticStream() << "error: too much heldout data. no training data is available."
+                        << "\n";
     return -1;
   }
   // Events leave the pending list from its end: the last heldout_count
@@ -85,18 +87,19 @@ int32_t CMEModel::PrepareTraining(int cutoff, double sigma_value, double width_f
   const size_t n = m.training.Size();
   sigma = sigma_value;
   m.width = width_factor / static_cast<double>(n);
-  if (cutoff > 0) std::cerr << "cutoff threshold = " << cutoff << std::endl;
-  if (sigma_value > 0) std::cerr << "Gaussian prior sigma = " << sigma_value << std::endl;
-  if (width_factor > 0) std::cerr << "widthfactor = " << width_factor << std::endl;
+  if (cutoff > 0) CDiagnosticStream() << "cutoff threshold = " << cutoff << "\n";
+  if (sigma_value > 0) CDiagnosticStream() << "Gaussian prior sigma = " << sigma_value << "\n";
+  if (width_factor > 0) CDiagnosticStream() << "widthfactor = " << width_factor << "\n";
 
-  std::cerr << "preparing for estimation";
+  CDiagnosticStream() << "preparing for estimation";
   const int32_t max_predicates = PrepareEstimation(cutoff);
-  std::cerr << "done" << std::endl;
+  CDiagnosticStream() << "done"
+                      << "\n";
   const size_t feature_count = m.feature_keys.size();
-  std::cerr << "number of samples = " << n << std::endl;
-  std::cerr << "number of features = " << feature_count << std::endl;
+  CDiagnosticStream() << "number of samples = " << n << "\n";
+  CDiagnosticStream() << "number of features = " << feature_count << "\n";
 
-  std::cerr << "calculating empirical expectation...";
+  CDiagnosticStream() << "calculating empirical expectation...";
   m.empirical.assign(feature_count, 0.0);
   for (size_t s = 0; s < n; ++s) {
     const int32_t own = m.training.outcomes[s];
@@ -107,7 +110,8 @@ int32_t CMEModel::PrepareTraining(int cutoff, double sigma_value, double width_f
     }
   }
   for (double& e : m.empirical) e /= static_cast<double>(n);
-  std::cerr << "done" << std::endl;
+  CDiagnosticStream() << "done"
+                      << "\n";
 
   m.weights.assign(feature_count, 0.0);
   if (m.width > 0) {
@@ -130,7 +134,7 @@ int CMEModel::Train(int cutoff, double sigma_value, double width_factor) {
   if (m.width > 0) {
     size_t active = 0;
     for (double w : m.weights) active += w != 0.0 ? 1 : 0;
-    std::cerr << "number of active features = " << active << std::endl;
+    CDiagnosticStream() << "number of active features = " << active << "\n";
   }
   m.RefreshRowWeights();
   return 1;
@@ -182,7 +186,7 @@ int32_t CMEModel::PrepareEstimation(int cutoff) {
   m.BuildRows(outcome_count_);
   const size_t step = n / 10 == 0 ? 1 : n / 10;
   for (size_t s = 0; s < n; ++s) {
-    if (s % step == 0) std::cerr << ".";
+    if (s % step == 0) CDiagnosticStream() << ".";
   }
   return max_predicates;
 }
@@ -273,7 +277,8 @@ double CMEModel::HeldoutLogLikelihood() {
 
 void CMEModel::EstimateLMVM() {
   Impl& m = *impl_;
-  std::cerr << "performing LMVM" << std::endl;
+  CDiagnosticStream() << "performing LMVM"
+                      << "\n";
   const size_t f = m.feature_keys.size();
   CModelObjective objective(*this);
   if (m.width > 0) {

@@ -8,6 +8,7 @@
 #include "io/protected_file.h"
 #include "text/char_class.h"
 #include "text/code_page.h"
+#include "text/diagnostics.h"
 #include "text/file_system.h"
 
 namespace verrin {
@@ -27,7 +28,7 @@ void CharLabelTable::ParseLine(const CUString& line) {
 bool CharLabelTable::Load(const std::string& path, bool protected_form) {
   std::FILE* file = OpenFile(path, protected_form ? "rb" : "r");
   if (file == nullptr) {
-    std::fprintf(stderr, "cannot open %s: %s\n", path.c_str(), std::strerror(errno));
+    DiagnoseFormat("cannot open %s: %s\n", path.c_str(), std::strerror(errno));
     return false;
   }
   Reset();
@@ -64,21 +65,22 @@ int32_t CharLabelTable::AllowLabels(char16_t first, char16_t last, int32_t bits)
 bool CharLabelTable::Write(const std::string& path) const {
   CTextFile* file = OpenTextFile(path.c_str(), "w");
   if (file == nullptr) {
-    std::fprintf(stderr, "cannot create %s: %s\n", path.c_str(), std::strerror(errno));
+    DiagnoseFormat("cannot create %s: %s\n", path.c_str(), std::strerror(errno));
     return false;
   }
+  // One "%C\t%d\n" line per character that has labels.
+  CUString line;
   for (int32_t i = 0; i < kSize; ++i) {
     if (bits_[i] == 0) continue;
-    // "%C\t%d\n"
-    const char16_t unit[2] = {static_cast<char16_t>(i), u'\t'};
-    WriteText(file, unit, 2);
-    const CUString bits = DecimalText(bits_[i]);
-    WriteText(file, bits.c_str(), bits.Length());
-    WriteText(file, u"\n", 1);
+    line.Assign(static_cast<char16_t>(i));
+    line.Append(u'\t');
+    line.Append(DecimalText(bits_[i]));
+    line.Append(u'\n');
+    WriteText(file, line.c_str(), line.Length());
   }
   std::string error;
   if (!CloseTextFile(file, &error)) {
-    std::fprintf(stderr, "%s\n", error.c_str());
+    DiagnoseFormat("%s\n", error.c_str());
     return false;
   }
   return true;

@@ -5,6 +5,7 @@
 #include "io/protected_file.h"
 #include "text/char_class.h"
 #include "text/code_page.h"
+#include "text/diagnostics.h"
 #include "text/file_system.h"
 
 namespace verrin {
@@ -106,7 +107,7 @@ bool PeInfoTable::LoadPeInfo(const std::string& path, bool protected_form) {
   const std::string protected_path = ProtectedPathFor(path);
   std::FILE* file = OpenFile(protected_path, "rb");
   if (file == nullptr) {
-    std::fprintf(stderr, "open file %s failed.\n", protected_path.c_str());
+    DiagnoseFormat("open file %s failed.\n", protected_path.c_str());
     return false;
   }
   std::vector<unsigned char> buffer;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds Verrin into ${VERRIN_BUILD_DIR:-build}. When run as root, first
 # installs the Debian packages the build needs, if any is missing.
-# Environment: VERRIN_BUILD_DIR, VERRIN_SANITIZE=ON|OFF, VERRIN_JOBS,
+# Environment: VERRIN_BUILD_DIR, VERRIN_SANITIZE=ON|OFF, VERRIN_WERROR=ON|OFF, VERRIN_JOBS,
 #   VERRIN_BUILD_TESTS=ON|OFF (default ON: the test suite, its packages and
 #   the benchmarks), VERRIN_TARGETS (default: everything configured).
 set -euo pipefail
@@ -31,7 +31,7 @@ fi
 build_dir=${VERRIN_BUILD_DIR:-build}
 jobs=${VERRIN_JOBS:-$(nproc 2>/dev/null || echo 2)}
 cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DVERRIN_SANITIZE="${VERRIN_SANITIZE:-OFF}" \
+  -DVERRIN_SANITIZE="${VERRIN_SANITIZE:-OFF}" -DVERRIN_WERROR="${VERRIN_WERROR:-OFF}" \
   -DVERRIN_BUILD_TESTS="$tests" -DVERRIN_BUILD_BENCH="${VERRIN_BUILD_BENCH:-$tests}" >/dev/null
 targets=()
 for t in ${VERRIN_TARGETS:-}; do targets+=(--target "$t"); done

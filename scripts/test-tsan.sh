@@ -21,6 +21,7 @@ fi
 build_dir=${VERRIN_BUILD_DIR:-build-tsan}
 jobs=${VERRIN_JOBS:-$(nproc 2>/dev/null || echo 2)}
 cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVERRIN_SANITIZE=thread \
+  -DVERRIN_WERROR="${VERRIN_WERROR:-OFF}" \
   -DVERRIN_BUILD_BENCH=OFF >/dev/null
 
 # halt_on_error: the first race ends the test with a failure, not a warning.

@@ -14,9 +14,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "text/code_page.h"
+#include "text/diagnostics.h"
 
 namespace verrin::testing {
 
@@ -26,10 +28,31 @@ std::string Utf8(const char16_t* text, int length) { return ToUtf8(text, length)
 
 std::string Utf8(const CUString& text) { return Utf8(text.c_str(), text.Length()); }
 
+namespace {
+
+// The folder of this process's temporary directories, removed with
+// everything in it when the process ends.
+class CTempRoot {
+ public:
+  CTempRoot()
+      : path_(std::filesystem::temp_directory_path() /
+              ("verrin-test-" + std::to_string(getpid()))) {}
+  ~CTempRoot() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  const std::filesystem::path& Path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+}  // namespace
+
 std::string MakeTempDir(const std::string& name) {
   namespace fs = std::filesystem;
-  fs::path base = fs::temp_directory_path() / ("verrin-test-" + std::to_string(getpid()));
-  fs::path dir = base / name;
+  static const CTempRoot root;
+  fs::path dir = root.Path() / name;
   fs::remove_all(dir);
   fs::create_directories(dir);
   return dir.string();
@@ -45,6 +68,26 @@ std::string ReadFile(const std::string& path) {
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();
+}
+
+namespace {
+
+std::string g_captured;
+std::unique_ptr<CDiagnosticsScope> g_capture;
+
+}  // namespace
+
+void CaptureDiagnostics() {
+  g_captured.clear();
+  g_capture = std::make_unique<CDiagnosticsScope>(
+      [](std::string_view text) { g_captured.append(text.data(), text.size()); });
+}
+
+std::string GetCapturedDiagnostics() {
+  g_capture.reset();
+  std::string text;
+  text.swap(g_captured);
+  return text;
 }
 
 std::string Gbk(const std::string& utf8) { return ToGbk(U(utf8)); }

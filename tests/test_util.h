@@ -13,12 +13,19 @@ CUString U(const std::string& utf8);
 std::string Utf8(const CUString& text);
 std::string Utf8(const char16_t* text, int length = -1);
 
-// A fresh empty directory below the system temporary directory.
+// A fresh empty directory below the system temporary directory; every such
+// directory of the process is removed when the process ends.
 std::string MakeTempDir(const std::string& name);
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 // UTF-8 text -> GBK bytes.
 std::string Gbk(const std::string& utf8);
+
+// Collects the calling thread's library diagnostics from now on instead of
+// letting them reach standard error.
+void CaptureDiagnostics();
+// Stops collecting and returns what was collected since CaptureDiagnostics.
+std::string GetCapturedDiagnostics();
 
 // Runs a shell command; returns its exit status and captures standard output.
 int RunCommand(const std::string& command, std::string* output);

@@ -67,24 +67,6 @@ std::string ToUtf8(const char16_t* text, int32_t length) {
   return CCodePageSet::Get().Encode(CCodePageSet::kUtf8, text, length);
 }
 
-CUString FromNarrowPath(const std::string& path) {
-#if defined(_WIN32)
-  const std::wstring wide = WidePath(path);
-  return CUString(reinterpret_cast<const char16_t*>(wide.c_str()),
-                  static_cast<int32_t>(wide.size()));
-#else
-  return FromGbk(path);
-#endif
-}
-
-std::string NarrowPath(const CUString& path) {
-#if defined(_WIN32)
-  return ToUtf8(path);
-#else
-  return ToGbk(path);
-#endif
-}
-
 class CTextFile {
  public:
   bool Open(const std::string& narrow_path, bool append) {
@@ -135,10 +117,6 @@ CTextFile* OpenText(const std::string& narrow_path, const char* mode) {
 
 }  // namespace
 
-CTextFile* OpenTextFile(const CUString& path, const char* mode) {
-  return OpenText(NarrowPath(path), mode);
-}
-
 CTextFile* OpenTextFile(const char* narrow_path, const char* mode) {
   return OpenText(narrow_path != nullptr ? narrow_path : "", mode);
 }
@@ -161,10 +139,6 @@ void DiscardTextFile(CTextFile* file) {
 void WriteText(CTextFile* file, const char16_t* text, int32_t length) {
   if (length < 0) length = UStrLen(text);
   if (length > 0) file->Write(text, length);
-}
-
-FILE* OpenNarrowFile(const CUString& path, const char* mode) {
-  return OpenFile(NarrowPath(path), mode);
 }
 
 bool ReadRawLine(FILE* file, std::string& line) {

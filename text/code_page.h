@@ -1,7 +1,7 @@
 // Code-page conversion and narrow-file helpers.
 //
 // Every narrow (8-bit) text that enters or leaves Verrin - resource files,
-// models, event files, tagged files and file names - is GBK and passes through
+// models, event files, tagged files - is GBK and passes through
 // the GBK converter of a CCodePageSet. A set holds five converters, numbered
 // 0 (system default), 1 "ISO8859-1", 2 "GBK", 3 "Big5", 4 "UTF-8".
 //
@@ -84,7 +84,8 @@ std::string ToUtf8(const char16_t* text, int32_t length = -1);
 class CTextFile;
 
 // Opens a text file for writing ("w") or appending ("a"); null on failure.
-CTextFile* OpenTextFile(const CUString& path, const char* mode);
+// The path is a byte string handed to the system as given (see
+// text/file_system.h); file names never pass through a code page.
 CTextFile* OpenTextFile(const char* narrow_path, const char* mode);
 // Writes what is pending and closes; false when any byte could not be written,
 // with the reason ("cannot write PATH: No space left on device") in `error`.
@@ -94,14 +95,6 @@ bool CloseTextFile(CTextFile* file, std::string* error = nullptr);
 void DiscardTextFile(CTextFile* file);
 // Writes text exactly as it is (no format interpretation).
 void WriteText(CTextFile* file, const char16_t* text, int32_t length = -1);
-// Opens a file with stdio by a UTF-16 path (see NarrowPath).
-FILE* OpenNarrowFile(const CUString& path, const char* mode);
-
-// File names as UTF-16 and back. The narrow form is GBK on POSIX systems (the
-// bytes a host passes) and UTF-8 on Windows (see text/file_system.h).
-CUString FromNarrowPath(const std::string& path);
-std::string NarrowPath(const CUString& path);
-
 // Case-insensitive comparison with default case folding, in code-unit order.
 int UStrCaseCompare(const char16_t* a, const char16_t* b);
 

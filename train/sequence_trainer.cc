@@ -12,6 +12,7 @@
 #include "resource/char_label_table.h"
 #include "text/char_class.h"
 #include "text/code_page.h"
+#include "text/diagnostics.h"
 
 namespace verrin {
 
@@ -228,10 +229,10 @@ bool CSequenceTrainer::RunEpoch(const std::string& corpus_path, bool progress,
     if (line.Empty()) continue;
     TrainLine(line, stats);
     if (++stats->lines % 1000 == 0 && progress) {
-      std::fprintf(stderr, "\r%lld lines", static_cast<long long>(stats->lines));
+      DiagnoseFormat("\r%lld lines", static_cast<long long>(stats->lines));
     }
   }
-  if (progress) std::fputs("\r\033[K", stderr);
+  if (progress) Diagnose("\r\033[K");
   std::fclose(corpus);
   return true;
 }

@@ -120,7 +120,16 @@ class VERRIN_API CNEResourceManager {
   // discarded, the manager is empty and false is returned; messages go to
   // standard error. A second call loads a new set for taggers made after it;
   // taggers made earlier keep the set they were made with, which lives on
-  // until the manager is destroyed.
+  // until the manager is destroyed. Paths are byte strings handed to the
+  // operating system unchanged (on Windows: UTF-8, or GBK when not valid
+  // UTF-8).
+  //
+  // Process locale: every call first sets the locale of the whole process
+  // (setlocale(LC_ALL, ...)) to the first simplified-Chinese GBK locale the
+  // system has ("chs", "zh_CN.GBK", "zh_CN.GB18030", "zh_CN.GB2312" in their
+  // spellings), and keeps the locale when there is none. Tagging itself does
+  // not depend on it; a host that needs its own locale sets it again after
+  // loading.
   bool LoadResource(const char* dir, const char* modelPath, bool encrypted);
 
   // The loaded set, or null (internal use).

@@ -87,9 +87,9 @@ class GoldenOutputTest : public ::testing::TestWithParam<int> {
     std::ofstream inputs(kGolden + "/" + name + ".txt");
     std::ofstream results(kGolden + "/" + name + ".expected");
     for (const std::string& line : ReadLines(source_dir + "/" + name + ".txt")) {
-      ::testing::internal::CaptureStderr();
+      testing::CaptureDiagnostics();
       const std::string block = Describe(tagger, line, option);
-      const std::string errors = ::testing::internal::GetCapturedStderr();
+      const std::string errors = testing::GetCapturedDiagnostics();
       if (errors.find("error sent") != std::string::npos) continue;
       inputs << line << '\n';
       results << block;

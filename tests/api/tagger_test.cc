@@ -206,9 +206,9 @@ TEST_F(TaggerTest, HasNeAnswersByFlags) {
 }
 
 TEST_F(TaggerTest, InvalidOptionIsReportedAndTaggedAsRawText) {
-  ::testing::internal::CaptureStderr();
+  testing::CaptureDiagnostics();
   std::vector<Record> got = Tag("张三 在", 7);
-  const std::string err = ::testing::internal::GetCapturedStderr();
+  const std::string err = testing::GetCapturedDiagnostics();
   EXPECT_NE(err.find("the word separator option is error\n"), std::string::npos);
   EXPECT_EQ(err.find("the word separator option is error\n",
                      err.find("the word separator option is error\n") + 1),
@@ -237,11 +237,10 @@ TEST(ResourceManagerTest, MissingFilesLeaveTheManagerEmpty) {
     testing::WriteFile(dir + f, "");
   }
   CNEResourceManager manager;
-  ::testing::internal::CaptureStderr();
+  testing::CaptureDiagnostics();
   EXPECT_FALSE(manager.LoadResource(dir.c_str(), nullptr, false));
-  EXPECT_NE(
-      ::testing::internal::GetCapturedStderr().find("the charset label info file is not exist\n"),
-      std::string::npos);
+  EXPECT_NE(testing::GetCapturedDiagnostics().find("the charset label info file is not exist\n"),
+            std::string::npos);
   EXPECT_EQ(manager.Resource(), nullptr);
 
   testing::WriteFile(dir + "/charset_lableInfo_tr.txt", "");
@@ -255,9 +254,9 @@ TEST(ResourceManagerTest, MissingLexiconFailsWithoutEndingTheProcess) {
   testing::WriteFile(dir + "/NeAffix.txt", "");
   testing::WriteFile(dir + "/charset_lableInfo_tr.txt", "");
   CNEResourceManager manager;
-  ::testing::internal::CaptureStderr();
+  testing::CaptureDiagnostics();
   EXPECT_FALSE(manager.LoadResource(dir.c_str(), nullptr, false));
-  const std::string err = ::testing::internal::GetCapturedStderr();
+  const std::string err = testing::GetCapturedDiagnostics();
   EXPECT_NE(err.find("load " + dir + "/dict.txt failed.\n"), std::string::npos) << err;
   EXPECT_EQ(manager.Resource(), nullptr);
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <string>
 
 #include "test_util.h"
@@ -113,6 +114,21 @@ TEST_F(MaxentTrainCliTest, HeldoutShareAndOneLinePerIterationInALog) {
   EXPECT_NE(messages.find("\n  1  logl(err) = "), std::string::npos) << messages;
   EXPECT_EQ(Run("train --heldout 100% " + dir_ + "/events.txt " + dir_ + "/m.txt"), 2);
   EXPECT_EQ(Run("train --heldout 5%% " + dir_ + "/events.txt " + dir_ + "/m.txt"), 2);
+}
+
+// Paths are bytes: a directory named "€" made `train` and `model --stats`
+// fail with a garbled "cannot open" message.
+TEST_F(MaxentTrainCliTest, PathsThroughANonGbkDirectoryRegression) {
+  const std::string euro = dir_ + "/€";
+  std::filesystem::create_directory(euro);
+  ASSERT_EQ(Run("train " + dir_ + "/events.txt '" + euro + "/trained.txt'"), 0) << Stderr();
+  std::string out;
+  ASSERT_EQ(Run("model --stats '" + euro + "/trained.txt'", &out), 0) << Stderr();
+  EXPECT_EQ(out.rfind("outcomes: 4\n", 0), 0u) << out;
+  EXPECT_EQ(Run("model --stats '" + euro + "/none.txt'"), 1);
+  EXPECT_NE(Stderr().find("cannot open the model " + euro + "/none.txt: No such file"),
+            std::string::npos)
+      << Stderr();
 }
 
 TEST_F(MaxentTrainCliTest, AgisAndCutoff) {

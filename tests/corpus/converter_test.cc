@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "corpus/corpus_converter.h"
+#include "corpus/lexicon_rules.h"
 #include "resource/lexicon.h"
 #include "test_util.h"
 #include "text/code_page.h"

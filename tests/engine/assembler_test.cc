@@ -26,9 +26,9 @@ struct Assembled {
 Assembled Assemble(const std::string& text, const std::vector<int32_t>& labels,
                    const std::map<int32_t, const NEWordNode*>& positions = {}) {
   Assembled out;
-  ::testing::internal::CaptureStderr();
+  testing::CaptureDiagnostics();
   const CUString rendered = AssembleClause(U(text), PathOf(labels), positions, out.nodes);
-  out.errors = ::testing::internal::GetCapturedStderr();
+  out.errors = testing::GetCapturedDiagnostics();
   out.rendered = Utf8(rendered);
   return out;
 }

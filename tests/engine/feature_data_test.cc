@@ -19,9 +19,9 @@ class FeatureDataTest : public ::testing::Test {
   void Generate(const std::string& corpus) {
     dir_ = testing::MakeTempDir("feature-data");
     testing::WriteFile(dir_ + "/corpus.txt", testing::Gbk(corpus));
-    ::testing::internal::CaptureStderr();
+    testing::CaptureDiagnostics();
     EXPECT_TRUE(engine_.GenerateFeatureData((dir_ + "/corpus.txt").c_str(), 0, dir_.c_str()));
-    progress_ = ::testing::internal::GetCapturedStderr();
+    progress_ = testing::GetCapturedDiagnostics();
   }
 
   // The event file, as UTF-8.
@@ -64,9 +64,9 @@ TEST_F(FeatureDataTest, BlankLinesAndFixedRunsYieldNoSamples) {
 }
 
 TEST_F(FeatureDataTest, MissingCorpusIsReported) {
-  ::testing::internal::CaptureStderr();
+  testing::CaptureDiagnostics();
   EXPECT_FALSE(engine_.GenerateFeatureData("/no/such/corpus.txt", 0, "/tmp"));
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+  EXPECT_EQ(testing::GetCapturedDiagnostics(),
             "cannot open /no/such/corpus.txt: No such file or directory\n");
 }
 

@@ -368,9 +368,9 @@ TEST_F(DecoderTest, BestScoreEqualsBruteForceEnumeration) {
 
 TEST_F(DecoderTest, PathTextSupportsOnlyOnePath) {
   EXPECT_TRUE(lattice_.PathText(1).Empty());
-  ::testing::internal::CaptureStderr();
+  testing::CaptureDiagnostics();
   const CUString text = lattice_.PathText(2);
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "did not supoort multipath output\n");
+  EXPECT_EQ(testing::GetCapturedDiagnostics(), "did not supoort multipath output\n");
   EXPECT_EQ(testing::Utf8(text), "error path set");
 }
 

@@ -48,9 +48,9 @@ TEST(AgisTest, OvershootIsRefusedAndRetriedWithASmallerStep) {
   CMEModel model;
   AddEvents(model, kRedundant);
   model.SetUseAgis(true);
-  ::testing::internal::CaptureStderr();
+  testing::CaptureDiagnostics();
   ASSERT_EQ(model.Train(0, 0, 0), 1);
-  const std::vector<std::string> lines = Lines(::testing::internal::GetCapturedStderr());
+  const std::vector<std::string> lines = Lines(testing::GetCapturedDiagnostics());
   ASSERT_GE(lines.size(), 12u);
   EXPECT_EQ(lines[4], "C = 5");
   EXPECT_EQ(lines[5], "performing AGIS");
@@ -87,9 +87,9 @@ TEST(AgisTest, HeldOutLikelihoodIsReportedPerIteration) {
   AddEvents(model, {"a 1", "b 2", "a 1", "b 2", "a 1", "b 1"});
   model.heldout_count = 1;
   ASSERT_GE(model.PrepareTraining(0, 0, 0), 0);
-  ::testing::internal::CaptureStderr();
+  testing::CaptureDiagnostics();
   EXPECT_EQ(model.EstimateAGIS(1), 0);
-  const std::vector<std::string> lines = Lines(::testing::internal::GetCapturedStderr());
+  const std::vector<std::string> lines = Lines(testing::GetCapturedDiagnostics());
   ASSERT_GE(lines.size(), 3u);
   EXPECT_EQ(lines[0], "C = 1");
   // Zero weights: the held-out "a 1" has p = 1/2 and is right (tie to "1").
@@ -105,9 +105,9 @@ TEST(AgisTest, RefusalsInARowAreBounded) {
   AddEvents(model, kRedundant);
   ASSERT_GE(model.PrepareTraining(0, 0, 0), 0);
   model.Internals().weights[0] = std::nan("");
-  ::testing::internal::CaptureStderr();
+  testing::CaptureDiagnostics();
   EXPECT_EQ(model.EstimateAGIS(5), 0);
-  const std::vector<std::string> lines = Lines(::testing::internal::GetCapturedStderr());
+  const std::vector<std::string> lines = Lines(testing::GetCapturedDiagnostics());
   int iterations = 0;
   for (const std::string& line : lines) iterations += line.rfind("iter =", 0) == 0;
   EXPECT_EQ(iterations, CMEModel::kAgisMaxRefusals);
@@ -121,9 +121,9 @@ TEST(AgisTest, FeatureWithoutExpectationKeepsItsWeight) {
   ASSERT_GE(model.PrepareTraining(0, 0, 0), 0);
   // No empirical expectation: log(0 / M) is not a finite step.
   model.Internals().empirical[0] = 0.0;
-  ::testing::internal::CaptureStderr();
+  testing::CaptureDiagnostics();
   model.EstimateAGIS(5);
-  ::testing::internal::GetCapturedStderr();
+  testing::GetCapturedDiagnostics();
   EXPECT_EQ(model.Weights()[0], 0.0);
   for (double w : model.Weights()) EXPECT_TRUE(std::isfinite(w));
 }

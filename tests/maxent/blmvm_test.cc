@@ -8,6 +8,8 @@
 #include <functional>
 #include <vector>
 
+#include "test_util.h"
+
 namespace verrin {
 namespace {
 
@@ -78,9 +80,9 @@ double Rosenbrock(const double* x, double* g) {
 TEST(BlmvmTest, FindsTheMinimumOfAQuadratic) {
   TestObjective objective(4, Quadratic, -10000, 10000);
   std::vector<double> x(4, 0.0);
-  ::testing::internal::CaptureStderr();
+  testing::CaptureDiagnostics();
   EXPECT_EQ(RunBLMVM(objective, x.data(), 4), 0);
-  const std::string progress = ::testing::internal::GetCapturedStderr();
+  const std::string progress = testing::GetCapturedDiagnostics();
   EXPECT_NEAR(x[0], 5.0, 1e-5);
   EXPECT_NEAR(x[1], -3.0, 1e-5);
   EXPECT_NEAR(x[2], 0.5, 1e-5);
@@ -95,9 +97,9 @@ TEST(BlmvmTest, FindsTheMinimumOfAQuadratic) {
 TEST(BlmvmTest, FindsTheMinimumOfRosenbrock) {
   TestObjective objective(2, Rosenbrock, -10000, 10000);
   std::vector<double> x = {-1.2, 1.0};
-  ::testing::internal::CaptureStderr();
+  testing::CaptureDiagnostics();
   RunBLMVM(objective, x.data(), 2);
-  ::testing::internal::GetCapturedStderr();
+  testing::GetCapturedDiagnostics();
   EXPECT_NEAR(x[0], 1.0, 1e-4);
   EXPECT_NEAR(x[1], 1.0, 1e-4);
   EXPECT_LT(objective.evaluations, 1000);
@@ -108,9 +110,9 @@ TEST(BlmvmTest, ComponentsPinnedAtABoundDoNotMove) {
   // sits at 0 with a positive gradient; the start point is clipped into the box.
   TestObjective objective(4, Quadratic, 0, 10);
   std::vector<double> x = {20.0, 0.0, 1.0, -4.0};
-  ::testing::internal::CaptureStderr();
+  testing::CaptureDiagnostics();
   RunBLMVM(objective, x.data(), 4);
-  ::testing::internal::GetCapturedStderr();
+  testing::GetCapturedDiagnostics();
   EXPECT_NEAR(x[0], 5.0, 1e-5);
   EXPECT_EQ(x[1], 0.0);
   EXPECT_NEAR(x[2], 0.5, 1e-5);
@@ -179,9 +181,9 @@ TEST(BlmvmTest, EarlyStopRestoresThePointBeforeTheLastStep) {
   objective.window = 2;
   objective.heldout_values = {0.50, 0.60, 0.55, 0.52, 0.51};
   std::vector<double> x = {-1.2, 1.0};
-  ::testing::internal::CaptureStderr();
+  testing::CaptureDiagnostics();
   EXPECT_EQ(RunBLMVM(objective, x.data(), 2), 0);
-  ::testing::internal::GetCapturedStderr();
+  testing::GetCapturedDiagnostics();
   // After the fourth value 0.52 + 0.55 < 0.55 + 0.60: stop, back to the point
   // at which the third value was taken.
   EXPECT_EQ(objective.history, (std::vector<double>{0.50, 0.60, 0.55, 0.52}));
@@ -194,9 +196,9 @@ TEST(BlmvmTest, NoEarlyStopWithoutAWindow) {
   TestObjective objective(2, Rosenbrock, -10000, 10000);
   objective.heldout_values = {0.50, 0.40, 0.30, 0.20, 0.10};
   std::vector<double> x = {-1.2, 1.0};
-  ::testing::internal::CaptureStderr();
+  testing::CaptureDiagnostics();
   RunBLMVM(objective, x.data(), 2);
-  ::testing::internal::GetCapturedStderr();
+  testing::GetCapturedDiagnostics();
   EXPECT_GT(objective.history.size(), 4u);
   EXPECT_NEAR(x[0], 1.0, 1e-4);
 }
@@ -212,9 +214,9 @@ TEST(BlmvmTest, FailedStepSearchesEndOnTheEvaluationLimit) {
       },
       -10000, 10000);
   std::vector<double> x = {3.0};
-  ::testing::internal::CaptureStderr();
+  testing::CaptureDiagnostics();
   EXPECT_EQ(RunBLMVM(objective, x.data(), 1), 0);
-  const std::string progress = ::testing::internal::GetCapturedStderr();
+  const std::string progress = testing::GetCapturedDiagnostics();
   EXPECT_EQ(objective.evaluations, 10101);
   // The last trial points are kept: the point moved below 3.
   EXPECT_LT(x[0], 3.0);

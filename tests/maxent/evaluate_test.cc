@@ -82,9 +82,9 @@ TEST_F(EvaluateTest, WritesOneResultLinePerEvent) {
   CMEClassifier classifier;
   LoadModel(classifier);
   WriteFile(Path("test.txt"), "a b 1\n");
-  ::testing::internal::CaptureStderr();
-  ASSERT_TRUE(classifier.Evaluate(U(Path("test.txt")), U(Path("result.txt"))));
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "total=1, correct=1, rate=100.00\n\n");
+  testing::CaptureDiagnostics();
+  ASSERT_TRUE(classifier.Evaluate(Path("test.txt"), Path("result.txt")));
+  EXPECT_EQ(testing::GetCapturedDiagnostics(), "total=1, correct=1, rate=100.00\n\n");
   EXPECT_EQ(ReadFile(Path("result.txt")), "0\t1\t0.750000\t1\n");
 }
 
@@ -94,9 +94,9 @@ TEST_F(EvaluateTest, BlankLinesAreSkippedAndNotNumbered) {
   // Line 2: c gives p(2) = e / (1 + e) = 0.731059. Line 3: nothing known,
   // uniform, index 0 ("1") against gold 2.
   WriteFile(Path("test.txt"), Gbk("a b 1\n\n  \t\r\nc 2\r\n字 2"));
-  ::testing::internal::CaptureStderr();
-  ASSERT_TRUE(classifier.Evaluate(U(Path("test.txt")), U(Path("result.txt"))));
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "total=3, correct=2, rate=66.67\n\n");
+  testing::CaptureDiagnostics();
+  ASSERT_TRUE(classifier.Evaluate(Path("test.txt"), Path("result.txt")));
+  EXPECT_EQ(testing::GetCapturedDiagnostics(), "total=3, correct=2, rate=66.67\n\n");
   EXPECT_EQ(ReadFile(Path("result.txt")),
             "0\t1\t0.750000\t1\n1\t2\t0.731059\t2\n2\t1\t0.500000\t2\n");
 }
@@ -105,18 +105,18 @@ TEST_F(EvaluateTest, NoUsableLineGivesRateZero) {
   CMEClassifier classifier;
   LoadModel(classifier);
   WriteFile(Path("test.txt"), "\n\n");
-  ::testing::internal::CaptureStderr();
-  ASSERT_TRUE(classifier.Evaluate(U(Path("test.txt")), U(Path("result.txt"))));
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "total=0, correct=0, rate=0.00\n\n");
+  testing::CaptureDiagnostics();
+  ASSERT_TRUE(classifier.Evaluate(Path("test.txt"), Path("result.txt")));
+  EXPECT_EQ(testing::GetCapturedDiagnostics(), "total=0, correct=0, rate=0.00\n\n");
   EXPECT_EQ(ReadFile(Path("result.txt")), "");
 }
 
 TEST_F(EvaluateTest, UnloadedModelCreatesNothing) {
   CMEClassifier classifier;
   WriteFile(Path("test.txt"), "a b 1\n");
-  ::testing::internal::CaptureStderr();
-  EXPECT_FALSE(classifier.Evaluate(U(Path("test.txt")), U(Path("result.txt"))));
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "the model is not loaded\n");
+  testing::CaptureDiagnostics();
+  EXPECT_FALSE(classifier.Evaluate(Path("test.txt"), Path("result.txt")));
+  EXPECT_EQ(testing::GetCapturedDiagnostics(), "the model is not loaded\n");
   struct stat st;
   EXPECT_NE(stat(Path("result.txt").c_str(), &st), 0);
 }
@@ -124,9 +124,9 @@ TEST_F(EvaluateTest, UnloadedModelCreatesNothing) {
 TEST_F(EvaluateTest, MissingTestFileLeavesNoResult) {
   CMEClassifier classifier;
   LoadModel(classifier);
-  ::testing::internal::CaptureStderr();
-  EXPECT_FALSE(classifier.Evaluate(U(Path("none.txt")), U(Path("result.txt"))));
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+  testing::CaptureDiagnostics();
+  EXPECT_FALSE(classifier.Evaluate(Path("none.txt"), Path("result.txt")));
+  EXPECT_EQ(testing::GetCapturedDiagnostics(),
             "cannot open " + Path("none.txt") + ": No such file or directory\n");
   struct stat st;
   EXPECT_NE(stat(Path("result.txt").c_str(), &st), 0) << "an empty result must not be left";
@@ -136,16 +136,16 @@ TEST_F(EvaluateTest, UncreatableResultIsReported) {
   CMEClassifier classifier;
   LoadModel(classifier);
   WriteFile(Path("test.txt"), "a b 1\n");
-  ::testing::internal::CaptureStderr();
-  EXPECT_FALSE(classifier.Evaluate(U(Path("test.txt")), U(Path("no/dir/result.txt"))));
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+  testing::CaptureDiagnostics();
+  EXPECT_FALSE(classifier.Evaluate(Path("test.txt"), Path("no/dir/result.txt")));
+  EXPECT_EQ(testing::GetCapturedDiagnostics(),
             "cannot create " + Path("no/dir/result.txt") + ": No such file or directory\n");
 }
 
 TEST_F(EvaluateTest, LoadEventsAddsEveryNonBlankLine) {
   CMEClassifier classifier;
   WriteFile(Path("events.txt"), Gbk("a b 1\n\nb 中 2\n" + std::string(200000, 'x') + " 1"));
-  ASSERT_TRUE(classifier.LoadEvents(U(Path("events.txt"))));
+  ASSERT_TRUE(classifier.LoadEvents(Path("events.txt")));
   const CMEModel::Impl& m = classifier.Model().Internals();
   ASSERT_EQ(m.pending.Size(), 3u);
   EXPECT_EQ(m.pending.outcomes, (std::vector<int32_t>{0, 1, 0}));
@@ -157,9 +157,9 @@ TEST_F(EvaluateTest, LoadEventsAddsEveryNonBlankLine) {
 
 TEST_F(EvaluateTest, LoadEventsReportsAMissingFile) {
   CMEClassifier classifier;
-  ::testing::internal::CaptureStderr();
-  EXPECT_FALSE(classifier.LoadEvents(U(Path("none.txt"))));
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+  testing::CaptureDiagnostics();
+  EXPECT_FALSE(classifier.LoadEvents(Path("none.txt")));
+  EXPECT_EQ(testing::GetCapturedDiagnostics(),
             "cannot open " + Path("none.txt") + ": No such file or directory\n");
 }
 

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -51,7 +52,7 @@ class ModelFileTest : public ::testing::Test {
   // Writes UTF-8 text as GBK and loads it.
   bool LoadText(CMEModel& model, const std::string& utf8) {
     WriteFile(Path("m.txt"), Gbk(utf8));
-    return model.Load(U(Path("m.txt")), false);
+    return model.Load(Path("m.txt"), false);
   }
   std::string dir_;
 };
@@ -82,9 +83,9 @@ TEST_F(ModelFileTest, MissingFileIsReportedAndEmptiesTheModel) {
   CMEModel model;
   ASSERT_TRUE(LoadText(model, "1\ta\t0.5\n"));
   const std::string missing = Path("none/model.txt");
-  ::testing::internal::CaptureStderr();
-  EXPECT_FALSE(model.Load(U(missing), false));
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "error: cannot open " + missing + " !\n");
+  testing::CaptureDiagnostics();
+  EXPECT_FALSE(model.Load(missing, false));
+  EXPECT_EQ(testing::GetCapturedDiagnostics(), "error: cannot open " + missing + " !\n");
   EXPECT_EQ(model.FeatureCount(), 0);
   EXPECT_EQ(model.PredicateCount(), 0);
 }
@@ -92,9 +93,9 @@ TEST_F(ModelFileTest, MissingFileIsReportedAndEmptiesTheModel) {
 TEST_F(ModelFileTest, UnreadablePathIsAFailedLoad) {
   CMEModel model;
   ASSERT_TRUE(LoadText(model, "1\ta\t0.5\n"));
-  ::testing::internal::CaptureStderr();
-  EXPECT_FALSE(model.Load(U(dir_), false));  // a directory
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "error: cannot read " + dir_ + " !\n");
+  testing::CaptureDiagnostics();
+  EXPECT_FALSE(model.Load(dir_, false));  // a directory
+  EXPECT_EQ(testing::GetCapturedDiagnostics(), "error: cannot read " + dir_ + " !\n");
   EXPECT_EQ(model.OutcomeCount(), 0);
   EXPECT_EQ(model.FeatureCount(), 0);
 }
@@ -104,9 +105,9 @@ TEST_F(ModelFileTest, UnreadablePathIsAFailedLoad) {
 TEST_F(ModelFileTest, FailedLoadKeepsNoOutcomeCountRegression) {
   CMEModel model;
   ASSERT_TRUE(LoadText(model, "1\ta\t0.5\n2\ta\t0.5\n"));
-  ::testing::internal::CaptureStderr();
-  EXPECT_FALSE(model.Load(U(Path("missing.txt")), false));
-  ::testing::internal::GetCapturedStderr();
+  testing::CaptureDiagnostics();
+  EXPECT_FALSE(model.Load(Path("missing.txt"), false));
+  testing::GetCapturedDiagnostics();
   EXPECT_EQ(model.OutcomeCount(), 0);
   std::vector<double> probs;
   EXPECT_EQ(model.Eval(Sample("", {"a"}), probs), 0);
@@ -117,9 +118,9 @@ TEST_F(ModelFileTest, FailedLoadKeepsNoOutcomeCountRegression) {
 // later weight onto the wrong feature.
 TEST_F(ModelFileTest, RepeatedPairDoesNotShiftLaterWeightsRegression) {
   CMEModel model;
-  ::testing::internal::CaptureStderr();
+  testing::CaptureDiagnostics();
   ASSERT_TRUE(LoadText(model, "1\ta\t0.5\n1\tb\t0.25\n1\ta\t0.75\n1\tc\t2\n"));
-  const std::string err = ::testing::internal::GetCapturedStderr();
+  const std::string err = testing::GetCapturedDiagnostics();
   EXPECT_NE(err.find("warning: line 3 of model file"), std::string::npos) << err;
   EXPECT_EQ(model.FeatureCount(), 3);
   EXPECT_EQ(Dump(model), (std::vector<std::string>{"1|a|0.75", "1|b|0.25", "1|c|2"}));
@@ -127,9 +128,9 @@ TEST_F(ModelFileTest, RepeatedPairDoesNotShiftLaterWeightsRegression) {
 
 TEST_F(ModelFileTest, LinesWithoutTwoTabsAreSkippedWithTheirNumber) {
   CMEModel model;
-  ::testing::internal::CaptureStderr();
+  testing::CaptureDiagnostics();
   ASSERT_TRUE(LoadText(model, "1\ta\t0.5\n\n\r\nbroken line\n1\t0.5\n2\tb\t1\n"));
-  const std::string err = ::testing::internal::GetCapturedStderr();
+  const std::string err = testing::GetCapturedDiagnostics();
   EXPECT_NE(err.find("line 4 of model file"), std::string::npos) << err;
   EXPECT_NE(err.find("line 5 of model file"), std::string::npos) << err;
   EXPECT_EQ(err.find("line 2 "), std::string::npos) << err;  // blank lines pass silently
@@ -157,7 +158,7 @@ TEST_F(ModelFileTest, SaveOrdersByCodeUnitsAndSkipsZeroWeights) {
       .Add("10", "z", 3.0);
   CMEModel model;
   model.LoadTable(table.Entries());
-  ASSERT_TRUE(model.Save(U(Path("saved.txt"))));
+  ASSERT_TRUE(model.Save(Path("saved.txt")));
   EXPECT_EQ(ReadFile(Path("saved.txt")), Gbk("10\tz\t3.000000\n"
                                              "a\tZ\t0.000000\n"
                                              "a\tz\t-0.125000\n"
@@ -167,7 +168,7 @@ TEST_F(ModelFileTest, SaveOrdersByCodeUnitsAndSkipsZeroWeights) {
   // Reloading numbers outcomes, predicates and features in file order, and
   // 0.0000004 comes back as a feature of weight 0.
   CMEModel reloaded;
-  ASSERT_TRUE(reloaded.Load(U(Path("saved.txt")), false));
+  ASSERT_TRUE(reloaded.Load(Path("saved.txt"), false));
   EXPECT_EQ(Utf8(reloaded.GetOutcome(0)), "10");
   EXPECT_EQ(Utf8(reloaded.GetOutcome(1)), "a");
   EXPECT_EQ(reloaded.PredicateIndex(U("z")), 0);
@@ -195,7 +196,7 @@ TEST_F(ModelFileTest, ZeroedSmallWeightsLeaveScoringAndTheSavedFile) {
   ASSERT_EQ(probs.size(), 3u);
   EXPECT_DOUBLE_EQ(probs[1], probs[2]);
   EXPECT_DOUBLE_EQ(probs[0] / probs[1], std::exp(0.5));
-  ASSERT_TRUE(model.Save(U(Path("pruned.txt"))));
+  ASSERT_TRUE(model.Save(Path("pruned.txt")));
   EXPECT_EQ(ReadFile(Path("pruned.txt")), Gbk("a\tx\t0.500000\na\ty\t0.050000\nb\ty\t-2.000000\n"));
 }
 
@@ -209,10 +210,10 @@ TEST_F(ModelFileTest, SaveLoadSaveGivesTheSameBytes) {
   }
   CMEModel model;
   model.LoadTable(table.Entries());
-  ASSERT_TRUE(model.Save(U(Path("a.txt"))));
+  ASSERT_TRUE(model.Save(Path("a.txt")));
   CMEModel reloaded;
-  ASSERT_TRUE(reloaded.Load(U(Path("a.txt")), false));
-  ASSERT_TRUE(reloaded.Save(U(Path("b.txt"))));
+  ASSERT_TRUE(reloaded.Load(Path("a.txt"), false));
+  ASSERT_TRUE(reloaded.Save(Path("b.txt")));
   EXPECT_EQ(ReadFile(Path("a.txt")), ReadFile(Path("b.txt")));
   EXPECT_FALSE(ReadFile(Path("a.txt")).empty());
 }
@@ -229,19 +230,38 @@ TEST_F(ModelFileTest, SavedNumbersIgnoreTheDefaultLocaleRegression) {
   table.Add("1", "a", 0.5).Add("1", "b", -1234567.25);
   CMEModel model;
   model.LoadTable(table.Entries());
-  const bool saved = model.Save(U(Path("de.txt")));
+  const bool saved = model.Save(Path("de.txt"));
   status = U_ZERO_ERROR;
   uloc_setDefault(previous.c_str(), &status);
   ASSERT_TRUE(saved);
   EXPECT_EQ(ReadFile(Path("de.txt")), "1\ta\t0.500000\n1\tb\t-1234567.250000\n");
 }
 
+// Paths are bytes: they went through a GBK decoding, so a directory named
+// "€" (UTF-8) could be neither written nor read, and the message named a
+// garbled path.
+TEST_F(ModelFileTest, PathsAreBytesRegression) {
+  const std::string dir = Path("€");
+  std::filesystem::create_directory(dir);
+  EntryTable table;
+  table.Add("1", "a", 0.5);
+  CMEModel model;
+  model.LoadTable(table.Entries());
+  ASSERT_TRUE(model.Save(dir + "/m.txt"));
+  CMEModel reloaded;
+  ASSERT_TRUE(reloaded.Load(dir + "/m.txt", false));
+  EXPECT_EQ(Dump(reloaded), Dump(model));
+  testing::CaptureDiagnostics();
+  EXPECT_FALSE(reloaded.Load(dir + "/none.txt", false));
+  EXPECT_EQ(testing::GetCapturedDiagnostics(), "error: cannot open " + dir + "/none.txt !\n");
+}
+
 TEST_F(ModelFileTest, SaveToAnUncreatableFileFails) {
   CMEModel model;
   const std::string path = Path("no/such/dir/model.txt");
-  ::testing::internal::CaptureStderr();
-  EXPECT_FALSE(model.Save(U(path)));
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "error: cannot open " + path + "!\n");
+  testing::CaptureDiagnostics();
+  EXPECT_FALSE(model.Save(path));
+  EXPECT_EQ(testing::GetCapturedDiagnostics(), "error: cannot open " + path + "!\n");
 }
 
 TEST_F(ModelFileTest, LoadTableStopsAtTheEndMarker) {
@@ -305,7 +325,7 @@ TEST_F(ModelFileTest, DecipheredWalkMatchesThePlainLoad) {
   const std::string text = Gbk("1\t字=中\t0.5\n2\tb\t-1.5\n1\tc\t2\n");
   WriteFile(Path("p.txt"), text);
   CMEModel plain, walked;
-  ASSERT_TRUE(plain.Load(U(Path("p.txt")), false));
+  ASSERT_TRUE(plain.Load(Path("p.txt"), false));
   std::string padded = text;
   padded.resize(512, '\0');
   walked.LoadDeciphered(Bytes(padded));
@@ -349,10 +369,9 @@ TEST_F(ModelFileTest, WeightsReadAsStrtodReadsThem) {
   // prefix, 0 or infinity).
   for (const char* bad : {"1.5abc", "1e309", "1e", "inf", "nan", "0.1 9", "abc"}) {
     CMEModel refused;
-    ::testing::internal::CaptureStderr();
+    testing::CaptureDiagnostics();
     EXPECT_FALSE(LoadText(refused, std::string("1\tp\t") + bad + "\n")) << bad;
-    EXPECT_NE(::testing::internal::GetCapturedStderr().find("line 1: weight"), std::string::npos)
-        << bad;
+    EXPECT_NE(testing::GetCapturedDiagnostics().find("line 1: weight"), std::string::npos) << bad;
   }
 }
 

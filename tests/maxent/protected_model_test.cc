@@ -48,10 +48,10 @@ TEST_F(ProtectedModelTest, LoadsLikeThePlainFile) {
   std::remove((dir_ + "/model.txt").c_str());
 
   CMEModel protected_model;
-  ASSERT_TRUE(protected_model.Load(U(dir_ + "/model.txt"), true));
+  ASSERT_TRUE(protected_model.Load(dir_ + "/model.txt", true));
   WriteFile(dir_ + "/plain.txt", Gbk(text));
   CMEModel plain;
-  ASSERT_TRUE(plain.Load(U(dir_ + "/plain.txt"), false));
+  ASSERT_TRUE(plain.Load(dir_ + "/plain.txt", false));
   EXPECT_EQ(protected_model.FeatureCount(), 61);
   EXPECT_EQ(protected_model.Internals().feature_keys, plain.Internals().feature_keys);
   EXPECT_EQ(protected_model.Weights(), plain.Weights());
@@ -63,9 +63,9 @@ TEST_F(ProtectedModelTest, MissingProtectedFileNamesThePlainPath) {
   const std::string plain = dir_ + "/model.txt";
   WriteFile(plain, "1\ta\t1\n");  // the plain file exists, its twin does not
   CMEModel model;
-  ::testing::internal::CaptureStderr();
-  EXPECT_FALSE(model.Load(U(plain), true));
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "error: cannot open " + plain + " !\n");
+  testing::CaptureDiagnostics();
+  EXPECT_FALSE(model.Load(plain, true));
+  EXPECT_EQ(testing::GetCapturedDiagnostics(), "error: cannot open " + plain + " !\n");
   EXPECT_EQ(model.OutcomeCount(), 0);
 }
 
@@ -73,9 +73,9 @@ TEST_F(ProtectedModelTest, PathWithoutTxtHasNoProtectedTwin) {
   const std::string path = dir_ + "/model.bin";
   WriteFile(path, "1\ta\t1\n");
   CMEModel model;
-  ::testing::internal::CaptureStderr();
-  EXPECT_FALSE(model.Load(U(path), true));
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "error: cannot open " + path + " !\n");
+  testing::CaptureDiagnostics();
+  EXPECT_FALSE(model.Load(path, true));
+  EXPECT_EQ(testing::GetCapturedDiagnostics(), "error: cannot open " + path + " !\n");
 }
 
 }  // namespace

@@ -32,9 +32,9 @@ void AddEvents(CMEModel& model, const std::vector<std::string>& lines) {
 // PrepareTraining with standard error captured into `messages`.
 int32_t Prepare(CMEModel& model, int cutoff, double sigma, double width_factor,
                 std::string* messages = nullptr) {
-  ::testing::internal::CaptureStderr();
+  testing::CaptureDiagnostics();
   const int32_t result = model.PrepareTraining(cutoff, sigma, width_factor);
-  const std::string captured = ::testing::internal::GetCapturedStderr();
+  const std::string captured = testing::GetCapturedDiagnostics();
   if (messages != nullptr) *messages = captured;
   return result;
 }
@@ -83,9 +83,9 @@ TEST(TrainingTest, TooMuchHeldOutDataChangesNothing) {
   CMEModel model;
   AddEvents(model, {"a 1", "b 2"});
   model.heldout_count = 2;
-  ::testing::internal::CaptureStderr();
+  testing::CaptureDiagnostics();
   EXPECT_EQ(model.Train(0, 0, 0), 0);
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+  EXPECT_EQ(testing::GetCapturedDiagnostics(),
             "error: too much heldout data. no training data is available.\n");
   EXPECT_EQ(model.Internals().pending.Size(), 2u);
   EXPECT_EQ(model.Internals().training.Size(), 0u);
@@ -94,10 +94,10 @@ TEST(TrainingTest, TooMuchHeldOutDataChangesNothing) {
 TEST(TrainingTest, SecondTrainWithoutEventsFails) {
   CMEModel model;
   AddEvents(model, {"a 1", "b 2"});
-  ::testing::internal::CaptureStderr();
+  testing::CaptureDiagnostics();
   EXPECT_EQ(model.Train(0, 0, 0), 1);
   EXPECT_EQ(model.Train(0, 0, 0), 0);
-  const std::string messages = ::testing::internal::GetCapturedStderr();
+  const std::string messages = testing::GetCapturedDiagnostics();
   EXPECT_NE(messages.find("error: too much heldout data. no training data is available.\n"),
             std::string::npos);
 }
@@ -310,9 +310,9 @@ TEST(TrainingTest, TrainedModelClassifiesItsTrainingData) {
   // Each label has its own predicate; "n" and "m" occur with every label.
   CMEModel model;
   AddEvents(model, {"x1 n 1", "x2 n 2", "x3 m 3", "x1 m 1", "x2 m 2", "x3 n 3", "x1 1"});
-  ::testing::internal::CaptureStderr();
+  testing::CaptureDiagnostics();
   ASSERT_EQ(model.Train(0, 0, 0), 1);
-  const std::string messages = ::testing::internal::GetCapturedStderr();
+  const std::string messages = testing::GetCapturedDiagnostics();
   EXPECT_NE(messages.find("performing LMVM\n"), std::string::npos);
   EXPECT_NE(messages.find("  0  logl(err) = -1.0986123 ("), std::string::npos) << messages;
   std::vector<double> probs;
@@ -337,12 +337,12 @@ TEST(TrainingTest, TrainSaveLoadClassify) {
     ParseEventLine(text.c_str(), static_cast<size_t>(text.Length()), sample);
     samples.push_back(sample);
   }
-  ::testing::internal::CaptureStderr();
+  testing::CaptureDiagnostics();
   ASSERT_EQ(model.TrainEvents(samples, 0, 1.0, 0), 1);
-  ::testing::internal::GetCapturedStderr();
-  ASSERT_TRUE(model.Save(U(dir + "/model.txt")));
+  testing::GetCapturedDiagnostics();
+  ASSERT_TRUE(model.Save(dir + "/model.txt"));
   CMEModel loaded;
-  ASSERT_TRUE(loaded.Load(U(dir + "/model.txt"), false));
+  ASSERT_TRUE(loaded.Load(dir + "/model.txt", false));
   EXPECT_EQ(loaded.OutcomeCount(), 3);
   // Saved weights have six decimals: the probabilities agree to about 1e-6.
   std::vector<double> trained_probs, loaded_probs;
@@ -360,9 +360,9 @@ TEST(TrainingTest, TrainSaveLoadClassify) {
 TEST(TrainingTest, InequalityTrainingReportsActiveFeatures) {
   CMEModel model;
   AddEvents(model, kEvents);
-  ::testing::internal::CaptureStderr();
+  testing::CaptureDiagnostics();
   ASSERT_EQ(model.Train(0, 0, 1.0), 1);
-  const std::string messages = ::testing::internal::GetCapturedStderr();
+  const std::string messages = testing::GetCapturedDiagnostics();
   const size_t at = messages.find("number of active features = ");
   ASSERT_NE(at, std::string::npos) << messages;
   int active = 0;
@@ -384,9 +384,9 @@ TEST(TrainingTest, EarlyStopRestoresTheStartWhenHeldOutDataDisagrees) {
   AddEvents(model, {"a 1", "b 2", "a 1", "b 2", "a 1", "b 2", "a 2", "b 1"});
   model.heldout_count = 2;
   model.early_stop_window = 1;
-  ::testing::internal::CaptureStderr();
+  testing::CaptureDiagnostics();
   ASSERT_EQ(model.Train(0, 0, 0), 1);
-  ::testing::internal::GetCapturedStderr();
+  testing::GetCapturedDiagnostics();
   const std::vector<double>& history = model.HeldoutHistory();
   ASSERT_EQ(history.size(), 2u);
   EXPECT_DOUBLE_EQ(history[0], std::log(0.5));

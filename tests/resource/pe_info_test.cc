@@ -84,13 +84,13 @@ TEST(PeInfoTest, RealsDoNotDependOnProcessLocale) {
 TEST(PeInfoTest, MissingFiles) {
   const std::string dir = MakeTempDir("pe_info_missing");
   PeInfoTable table;
-  ::testing::internal::CaptureStderr();
+  testing::CaptureDiagnostics();
   EXPECT_FALSE(table.LoadPeInfo(dir + "/PeInfo.txt", false));
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(testing::GetCapturedDiagnostics(), "");
 
-  ::testing::internal::CaptureStderr();
+  testing::CaptureDiagnostics();
   EXPECT_FALSE(table.LoadPeInfo(dir + "/PeInfo.txt", true));
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "open file " + dir + "/PeInfo.des failed.\n");
+  EXPECT_EQ(testing::GetCapturedDiagnostics(), "open file " + dir + "/PeInfo.des failed.\n");
   EXPECT_EQ(table.At(u'张').flags, 0);
 }
 

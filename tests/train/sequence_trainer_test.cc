@@ -40,9 +40,9 @@ class SequenceTrainerTest : public ::testing::Test {
     dir_ = testing::MakeTempDir("sequence-trainer");
     corpus_path_ = dir_ + "/corpus.txt";
     testing::WriteFile(corpus_path_, testing::Gbk(corpus));
-    ::testing::internal::CaptureStderr();
+    testing::CaptureDiagnostics();
     ASSERT_TRUE(engine_.GenerateFeatureData(corpus_path_.c_str(), 0, dir_.c_str()));
-    ::testing::internal::GetCapturedStderr();
+    testing::GetCapturedDiagnostics();
 
     const std::string events =
         testing::Utf8(FromGbk(testing::ReadFile(dir_ + "/ME_featuredata_tr.txt")));

@@ -1,12 +1,10 @@
-#include "maxent/me_number_format.h"
+#include "text/number_format.h"
 
 #if !defined(_WIN32)
 #include <unicode/unum.h>
 #endif
 
 #include <cstdio>
-
-#include "maxent/me_line_reader.h"
 
 namespace verrin {
 

@@ -1,4 +1,6 @@
 // The "%f" text of saved weights and evaluation results must be ICU's.
+#include "text/number_format.h"
+
 #include <gtest/gtest.h>
 #include <unicode/ustdio.h>
 
@@ -8,8 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "maxent/me_line_reader.h"
-#include "maxent/me_number_format.h"
 #include "test_util.h"
 
 namespace verrin {
