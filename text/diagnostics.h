@@ -22,7 +22,13 @@ using DiagnosticSink = std::function<void(std::string_view text)>;
 // Sends text to the calling thread's sink.
 void Diagnose(std::string_view text);
 // Sends printf-formatted text (any length) to the calling thread's sink.
+// (MinGW: the C99 formats of its own stdio, which C++ programs use, so "%zu"
+// is checked as it is printed.)
+#if defined(__MINGW32__)
+void DiagnoseFormat(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
+#else
 void DiagnoseFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
+#endif
 
 // Collects streamed text and sends it to the diagnostics in one piece when
 // destroyed, which for a temporary is the end of its statement:
