@@ -5,6 +5,7 @@
 
 #include "cli/command.h"
 #include "cli/input_lines.h"
+#include "cli/progress.h"
 #include "engine/ne_engine.h"
 #include "engine/ne_resource.h"
 #include "engine/person_labels.h"
@@ -74,11 +75,11 @@ int Run(int argc, char** argv) {
   }
   CNEEngine engine(manager.Resource());
   engine.SetWordSeparatorOption(option);
-  engine.SetProgress(StderrIsTerminal());
-  if (!engine.GenerateFeatureData(corpus.c_str(), 0, out_dir.c_str())) {
-    std::fputc('\n', stderr);
-    return Fail("genfeatures", "could not write the event file below " + out_dir);
-  }
+  CProgress progress("genfeatures " + corpus, 0, CProgress::Unit::kBytes);
+  engine.SetProgressHook(progress.Hook());
+  const bool written = engine.GenerateFeatureData(corpus.c_str(), 0, out_dir.c_str());
+  progress.Finish();
+  if (!written) return Fail("genfeatures", "could not write the event file below " + out_dir);
   if (person_labels) {
     int32_t changed = 0;
     if (!AllowPersonLabelsInFile(out_dir + "/charset_lableInfo_tr.txt", &changed, &error)) {

@@ -6,6 +6,7 @@
 
 #include "cli/command.h"
 #include "cli/input_lines.h"
+#include "cli/progress.h"
 #include "engine/ne_engine.h"
 #include "engine/ne_resource.h"
 #include "eval/ner_scorer.h"
@@ -106,15 +107,26 @@ int Run(int argc, char** argv) {
   engine.SetWordSeparatorOption(option);
   CSequenceTrainer trainer(&engine, options);
   CKyVerrin tagger(&manager);
-  const bool progress = StderrIsTerminal();
+  // Scores the weights in force on the development set.
+  auto score_dev = [&]() {
+    CProgress progress("refine: tagging " + dev_path, static_cast<int64_t>(dev.size()),
+                       CProgress::Unit::kCount, "sentences");
+    const std::vector<BioSentence> predicted = TagBioSentences(tagger, dev, progress.Hook());
+    progress.Finish();
+    PrintScore(ScoreSpans(dev, predicted));
+  };
   if (!dev.empty()) {
     std::fprintf(stderr, "before refining\n");
-    PrintScore(ScoreSpans(dev, TagBioSentences(tagger, dev, progress)));
+    score_dev();
   }
   for (int epoch = 1; epoch <= epochs; ++epoch) {
     const auto start = std::chrono::steady_clock::now();
     SequenceEpochStats stats;
-    if (!trainer.RunEpoch(corpus, progress, &stats, &error)) return Fail(kName, error);
+    CProgress progress("refine: pass " + std::to_string(epoch) + " over " + corpus, 0,
+                       CProgress::Unit::kBytes);
+    const bool ran = trainer.RunEpoch(corpus, progress.Hook(), &stats, &error);
+    progress.Finish();
+    if (!ran) return Fail(kName, error);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::fprintf(
@@ -128,7 +140,7 @@ int Run(int argc, char** argv) {
         static_cast<long long>(stats.skipped), seconds);
     if (!dev.empty()) {
       trainer.UseAveragedWeights();
-      PrintScore(ScoreSpans(dev, TagBioSentences(tagger, dev, progress)));
+      score_dev();
       trainer.UseCurrentWeights();
     }
   }

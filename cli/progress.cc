@@ -105,6 +105,13 @@ void CProgress::Print(bool final_line) {
   shown_ = true;
 }
 
+ProgressHook CProgress::Hook() {
+  return [this](int64_t done, int64_t total) {
+    if (total > 0) total_ = total;
+    Update(done);
+  };
+}
+
 void CProgress::Finish() {
   if (finished_) return;
   finished_ = true;

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "text/diagnostics.h"
+
 namespace verrin::cli {
 
 // On a terminal: one line redrawn in place (at most ten times a second) with
@@ -30,6 +32,9 @@ class CProgress {
   void Update(int64_t done);
   // Prints the summary line once (also done by the destructor).
   void Finish();
+  // A hook for the library's long jobs that updates this progress (and takes
+  // the total they report when they know it). Valid while this lives.
+  ProgressHook Hook();
 
   // The text of one progress report, without line end (for tests).
   static std::string Describe(const std::string& what, int64_t done, int64_t total, Unit unit,

@@ -1,7 +1,9 @@
 // Training-feature generation: a bracketed corpus becomes the event file of
 // the trainer and a character label table, through the same pre-segmentation,
 // label and feature code as tagging, with the training switch on.
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -52,6 +54,7 @@ bool CNEEngine::GenerateFeatureData(const char* corpus_path, int param, const ch
     return false;
   }
   const char progress_end = StandardErrorIsTerminal() ? '\r' : '\n';
+  const int64_t corpus_size = std::max<int64_t>(0, FileSize(corpus));
 
   CUString line, text;
   std::vector<CUString> sentences;
@@ -77,11 +80,15 @@ bool CNEEngine::GenerateFeatureData(const char* corpus_path, int param, const ch
       if (!ExtractFeatures(text, words, samples, labels, true)) break;
       WriteEvents(samples, events);
     }
-    if (++count % 100 == 0 && progress_) {
+    ++count;
+    if (progress_hook_) {
+      progress_hook_(std::min(std::max<int64_t>(0, FilePosition(corpus)), corpus_size),
+                     corpus_size);
+    } else if (count % 100 == 0 && progress_) {
       DiagnoseFormat("processed %d sentences%c", count, progress_end);
     }
   }
-  if (progress_ && progress_end == '\r' && count >= 100) Diagnose("\n");
+  if (!progress_hook_ && progress_ && progress_end == '\r' && count >= 100) Diagnose("\n");
   const bool read_failed = std::ferror(corpus) != 0;
   std::fclose(corpus);
   std::string error;

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <map>
+#include <utility>
 #include <vector>
 
 #include "engine/feature_extractor.h"
@@ -17,6 +18,7 @@
 #include "engine/word_node.h"
 #include "maxent/me_sample.h"
 #include "resource/lexicon.h"
+#include "text/diagnostics.h"
 #include "text/ustring.h"
 
 namespace verrin {
@@ -106,6 +108,9 @@ class CNEEngine {
   // Whether long runs (TagFile, GenerateFeatureData) print their
   // "processed %d sentences\r" progress to standard error; on by default.
   void SetProgress(bool on) { progress_ = on; }
+  // Feature generation reports the bytes of the corpus read so far to `hook`
+  // instead of writing its own progress lines.
+  void SetProgressHook(ProgressHook hook) { progress_hook_ = std::move(hook); }
 
   // Resolves a word separator option (see ResolveWordSeparatorOption) into
   // this engine's separator and returns the segmented-input flag. The
@@ -133,6 +138,7 @@ class CNEEngine {
   CNELattice lattice_;
   char16_t separator_ = u' ';
   bool progress_ = true;
+  ProgressHook progress_hook_;
   int32_t failed_clauses_ = 0;
 
   // Per-clause working storage of TagSentence, kept so that its buffers are

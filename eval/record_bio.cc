@@ -73,16 +73,15 @@ BioSentence TagBioSentence(CKyVerrin& tagger, const BioSentence& sentence) {
 }
 
 std::vector<BioSentence> TagBioSentences(CKyVerrin& tagger, const std::vector<BioSentence>& gold,
-                                         bool progress) {
+                                         const ProgressHook& progress) {
   std::vector<BioSentence> predicted;
   predicted.reserve(gold.size());
   for (size_t s = 0; s < gold.size(); ++s) {
     predicted.push_back(TagBioSentence(tagger, gold[s]));
-    if (progress && (s + 1) % 200 == 0) {
-      DiagnoseFormat("\rtagged %zu of %zu sentences", s + 1, gold.size());
+    if (progress) {
+      progress(static_cast<int64_t>(s + 1), static_cast<int64_t>(gold.size()));
     }
   }
-  if (progress) Diagnose("\r\033[K");
   return predicted;
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "eval/ner_scorer.h"
+#include "text/diagnostics.h"
 #include "verrin/verrin.h"
 
 namespace verrin {
@@ -20,10 +21,10 @@ std::vector<std::string> UnitTags(const tag_WordInfoW* records, int count);
 BioSentence TagBioSentence(CKyVerrin& tagger, const BioSentence& gold);
 
 // Tags the raw text of every gold sentence and returns the sentences with the
-// predicted tags (white space, which tagging drops, is tagged "O"). With
-// `progress` a count goes to standard error every 200 sentences.
+// predicted tags (white space, which tagging drops, is tagged "O").
+// `progress` (may be empty) hears the sentences tagged after each one.
 std::vector<BioSentence> TagBioSentences(CKyVerrin& tagger, const std::vector<BioSentence>& gold,
-                                         bool progress);
+                                         const ProgressHook& progress);
 
 }  // namespace verrin
 

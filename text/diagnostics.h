@@ -9,6 +9,7 @@
 #ifndef VERRIN_TEXT_DIAGNOSTICS_H_
 #define VERRIN_TEXT_DIAGNOSTICS_H_
 
+#include <cstdint>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -18,6 +19,11 @@ namespace verrin {
 
 // Receives one piece of message text (not necessarily a whole line).
 using DiagnosticSink = std::function<void(std::string_view text)>;
+
+// Told how far a long job has come: `done` of `total` units (bytes of the
+// input file, sentences); `total` is 0 when unknown (a pipe), and `done` is
+// never above a known `total`. An empty hook asks for no reports.
+using ProgressHook = std::function<void(int64_t done, int64_t total)>;
 
 // Sends text to the calling thread's sink.
 void Diagnose(std::string_view text);

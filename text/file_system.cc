@@ -188,4 +188,27 @@ bool StandardErrorIsTerminal() { return isatty(fileno(stderr)) != 0; }
 
 #endif
 
+int64_t FilePosition(std::FILE* file) {
+#if defined(_WIN32)
+  return _ftelli64(file);
+#else
+  return ftello(file);
+#endif
+}
+
+int64_t FileSize(std::FILE* file) {
+  const int64_t here = FilePosition(file);
+  if (here < 0) return -1;
+#if defined(_WIN32)
+  const bool ok = _fseeki64(file, 0, SEEK_END) == 0;
+  const int64_t size = ok ? _ftelli64(file) : -1;
+  _fseeki64(file, here, SEEK_SET);
+#else
+  const bool ok = fseeko(file, 0, SEEK_END) == 0;
+  const int64_t size = ok ? ftello(file) : -1;
+  fseeko(file, here, SEEK_SET);
+#endif
+  return size;
+}
+
 }  // namespace verrin

@@ -8,6 +8,7 @@
 #ifndef VERRIN_TEXT_FILE_SYSTEM_H_
 #define VERRIN_TEXT_FILE_SYSTEM_H_
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -32,6 +33,10 @@ bool ReplaceFile(const std::string& from, const std::string& to);
 bool RemoveFile(const std::string& path);
 // True when standard error is a terminal (progress is then redrawn in place).
 bool StandardErrorIsTerminal();
+// The size of an open file and the position in it, in bytes; -1 where the
+// stream cannot seek (a pipe). FileSize leaves the position where it was.
+int64_t FileSize(std::FILE* file);
+int64_t FilePosition(std::FILE* file);
 
 #if defined(_WIN32)
 // The UTF-16 form of a narrow path (see above).

@@ -1,5 +1,6 @@
 #include "train/sequence_trainer.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "engine/decoder.h"
@@ -13,6 +14,7 @@
 #include "text/char_class.h"
 #include "text/code_page.h"
 #include "text/diagnostics.h"
+#include "text/file_system.h"
 
 namespace verrin {
 
@@ -216,23 +218,22 @@ void CSequenceTrainer::TrainLine(const CUString& line, SequenceEpochStats* stats
   }
 }
 
-bool CSequenceTrainer::RunEpoch(const std::string& corpus_path, bool progress,
+bool CSequenceTrainer::RunEpoch(const std::string& corpus_path, const ProgressHook& progress,
                                 SequenceEpochStats* stats, std::string* error) {
   std::FILE* corpus = std::fopen(corpus_path.c_str(), "r");
   if (corpus == nullptr) {
     *error = "cannot open the corpus " + corpus_path;
     return false;
   }
+  const int64_t size = progress ? std::max<int64_t>(0, FileSize(corpus)) : 0;
   CUString line;
   while (ReadNarrowLine(corpus, line)) {
     TrimWhiteSpace(line);
     if (line.Empty()) continue;
     TrainLine(line, stats);
-    if (++stats->lines % 1000 == 0 && progress) {
-      DiagnoseFormat("\r%lld lines", static_cast<long long>(stats->lines));
-    }
+    ++stats->lines;
+    if (progress) progress(std::min(std::max<int64_t>(0, FilePosition(corpus)), size), size);
   }
-  if (progress) Diagnose("\r\033[K");
   std::fclose(corpus);
   return true;
 }

@@ -30,6 +30,7 @@
 #include "engine/lattice.h"
 #include "engine/word_node.h"
 #include "maxent/me_sample.h"
+#include "text/diagnostics.h"
 #include "text/ustring.h"
 
 namespace verrin {
@@ -67,10 +68,10 @@ class CSequenceTrainer {
   CSequenceTrainer& operator=(const CSequenceTrainer&) = delete;
 
   // One pass over a bracketed corpus (GBK, one or more sentences per line).
-  // False with `error` set when the file cannot be opened. With `progress`,
-  // a line count goes to standard error every 1000 lines.
-  bool RunEpoch(const std::string& corpus_path, bool progress, SequenceEpochStats* stats,
-                std::string* error);
+  // False with `error` set when the file cannot be opened. `progress` (may be
+  // empty) hears the bytes of the corpus read after each line.
+  bool RunEpoch(const std::string& corpus_path, const ProgressHook& progress,
+                SequenceEpochStats* stats, std::string* error);
   // One line of the corpus: its clauses, one update each.
   void TrainLine(const CUString& line, SequenceEpochStats* stats);
 

@@ -64,7 +64,7 @@ TEST(TagBioSentencesTest, PredictedTagsLineUpWithTheGoldCharacters) {
   gold.chars = {"张", "三", " ", "在", "北", "京"};
   gold.tags = {"B-PER", "I-PER", "O", "O", "B-ORG", "I-ORG"};
   gold.first_line = 7;
-  const std::vector<BioSentence> predicted = TagBioSentences(tagger, {gold, gold}, false);
+  const std::vector<BioSentence> predicted = TagBioSentences(tagger, {gold, gold}, nullptr);
   ASSERT_EQ(predicted.size(), 2u);
   for (const BioSentence& p : predicted) {
     EXPECT_EQ(p.chars, gold.chars);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/ne_engine.h"
@@ -85,7 +86,7 @@ class SequenceTrainerTest : public ::testing::Test {
     for (int epoch = 1; epoch <= max_epochs; ++epoch) {
       SequenceEpochStats stats;
       std::string error;
-      EXPECT_TRUE(trainer.RunEpoch(corpus_path_, false, &stats, &error)) << error;
+      EXPECT_TRUE(trainer.RunEpoch(corpus_path_, nullptr, &stats, &error)) << error;
       if (epoch == 1) *first_wrong = stats.wrong_clauses;
       if (stats.wrong_clauses == 0) return epoch;
     }
@@ -170,7 +171,7 @@ TEST_F(SequenceTrainerTest, MarginKeepsUpdatingWhereTheCorpusPathWinsNarrowly) {
   CSequenceTrainer wide(&engine_, options);
   SequenceEpochStats stats;
   std::string error;
-  ASSERT_TRUE(wide.RunEpoch(corpus_path_, false, &stats, &error));
+  ASSERT_TRUE(wide.RunEpoch(corpus_path_, nullptr, &stats, &error));
   EXPECT_GT(stats.wrong_clauses, 0);
   EXPECT_EQ(stats.skipped, 0);
 }
@@ -184,7 +185,7 @@ TEST_F(SequenceTrainerTest, EntitiesOnlyIgnoresHowPlainWordsAreCut) {
   CSequenceTrainer entities(&engine_, options);
   SequenceEpochStats stats;
   std::string error;
-  ASSERT_TRUE(entities.RunEpoch(corpus_path_, false, &stats, &error));
+  ASSERT_TRUE(entities.RunEpoch(corpus_path_, nullptr, &stats, &error));
   EXPECT_EQ(stats.clauses, 2);
   EXPECT_EQ(stats.wrong_clauses, 0);
   EXPECT_EQ(entities.Updates(), 0);
@@ -192,7 +193,7 @@ TEST_F(SequenceTrainerTest, EntitiesOnlyIgnoresHowPlainWordsAreCut) {
   options.entities_only = false;
   CSequenceTrainer all(&engine_, options);
   SequenceEpochStats all_stats;
-  ASSERT_TRUE(all.RunEpoch(corpus_path_, false, &all_stats, &error));
+  ASSERT_TRUE(all.RunEpoch(corpus_path_, nullptr, &all_stats, &error));
   EXPECT_EQ(all_stats.wrong_clauses, 2);
 }
 
@@ -205,8 +206,8 @@ TEST_F(SequenceTrainerTest, AveragedWeightsSwapInAndOutExactly) {
   CSequenceTrainer trainer(&engine_, options);
   SequenceEpochStats stats;
   std::string error;
-  ASSERT_TRUE(trainer.RunEpoch(corpus_path_, false, &stats, &error));
-  ASSERT_TRUE(trainer.RunEpoch(corpus_path_, false, &stats, &error));
+  ASSERT_TRUE(trainer.RunEpoch(corpus_path_, nullptr, &stats, &error));
+  ASSERT_TRUE(trainer.RunEpoch(corpus_path_, nullptr, &stats, &error));
 
   CMEModel::Impl& m = resource_.Classifier().Model().Internals();
   const std::vector<double> current = m.row_weight;
@@ -228,10 +229,18 @@ TEST_F(SequenceTrainerTest, ClauseTheLatticeCannotLabelIsSkipped) {
   CSequenceTrainer trainer(&engine_, SequenceTrainingOptions());
   SequenceEpochStats stats;
   std::string error;
-  ASSERT_TRUE(trainer.RunEpoch(corpus_path_, false, &stats, &error));
+  // Progress comes in bytes of the corpus, one report a line, up to its size.
+  std::vector<std::pair<int64_t, int64_t>> reports;
+  ASSERT_TRUE(trainer.RunEpoch(
+      corpus_path_, [&](int64_t done, int64_t total) { reports.emplace_back(done, total); }, &stats,
+      &error));
   EXPECT_EQ(stats.lines, 2);
   EXPECT_EQ(stats.skipped, 1);
   EXPECT_EQ(stats.clauses, 1);
+  const auto size = static_cast<int64_t>(testing::ReadFile(corpus_path_).size());
+  ASSERT_EQ(reports.size(), 2u);
+  EXPECT_LT(reports[0].first, reports[1].first);
+  EXPECT_EQ(reports[1], std::make_pair(size, size));
 }
 
 TEST_F(SequenceTrainerTest, MissingCorpusIsAnError) {
@@ -239,7 +248,7 @@ TEST_F(SequenceTrainerTest, MissingCorpusIsAnError) {
   CSequenceTrainer trainer(&engine_, SequenceTrainingOptions());
   SequenceEpochStats stats;
   std::string error;
-  EXPECT_FALSE(trainer.RunEpoch(dir_ + "/missing.txt", false, &stats, &error));
+  EXPECT_FALSE(trainer.RunEpoch(dir_ + "/missing.txt", nullptr, &stats, &error));
   EXPECT_EQ(error, "cannot open the corpus " + dir_ + "/missing.txt");
 }
 
