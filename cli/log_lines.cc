@@ -1,6 +1,10 @@
 #include "cli/log_lines.h"
 
 #include <unistd.h>
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -20,12 +24,20 @@ bool WriteAll(int fd, const char* data, size_t size) {
   return true;
 }
 
+int MakePipe(int fds[2]) {
+#if defined(_WIN32)
+  return _pipe(fds, 4096, _O_BINARY);
+#else
+  return pipe(fds);
+#endif
+}
+
 }  // namespace
 
 CLogLines::CLogLines() {
   if (isatty(STDERR_FILENO) != 0) return;
   int fds[2];
-  if (pipe(fds) != 0) return;
+  if (MakePipe(fds) != 0) return;
   std::fflush(stderr);
   saved_stderr_ = dup(STDERR_FILENO);
   if (saved_stderr_ < 0 || dup2(fds[1], STDERR_FILENO) < 0) {

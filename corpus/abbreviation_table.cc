@@ -7,6 +7,7 @@
 #include "corpus/corpus_line.h"
 #include "corpus/msra_reader.h"
 #include "text/code_page.h"
+#include "text/file_system.h"
 
 namespace verrin {
 
@@ -28,7 +29,7 @@ void CAbbreviationTable::AddText(const CUString& line) {
 }
 
 bool CAbbreviationTable::Load(const std::string& msra_path, std::string* error) {
-  std::FILE* in = std::fopen(msra_path.c_str(), "rb");
+  std::FILE* in = OpenFile(msra_path, "rb");
   if (in == nullptr) {
     *error = "cannot open " + msra_path + ": " + std::strerror(errno);
     return false;

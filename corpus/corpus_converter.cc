@@ -7,6 +7,7 @@
 
 #include "corpus/corpus_conversion.h"
 #include "text/code_page.h"
+#include "text/file_system.h"
 #include "text/output_file.h"
 
 namespace verrin {
@@ -67,7 +68,7 @@ bool ConvertCorpus(const std::string& in_path, const std::string& out_path,
                    const ConverterOptions& options, ConversionStats* stats, std::string* error) {
   *stats = ConversionStats();
   if (!CheckOptions(options, error)) return false;
-  std::FILE* in = std::fopen(in_path.c_str(), "rb");
+  std::FILE* in = OpenFile(in_path, "rb");
   if (in == nullptr) {
     *error = "cannot open " + in_path + ": " + std::strerror(errno);
     return false;

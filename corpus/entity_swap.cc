@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "text/code_page.h"
+#include "text/file_system.h"
 #include "text/output_file.h"
 
 namespace verrin {
@@ -134,7 +135,7 @@ void SwapEntities(const std::string& corpus, const EntitySwapOptions& options, s
 bool SwapEntitiesInFile(const std::string& in_path, const std::string& out_path,
                         const EntitySwapOptions& options, EntitySwapStats* stats,
                         std::string* error) {
-  std::FILE* in = std::fopen(in_path.c_str(), "rb");
+  std::FILE* in = OpenFile(in_path, "rb");
   if (in == nullptr) {
     *error = "cannot open " + in_path + ": " + std::strerror(errno);
     return false;

@@ -1,13 +1,11 @@
 #include "eval/ner_scorer.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <set>
-#include <sstream>
+
+#include "text/file_system.h"
 
 namespace verrin {
 namespace {
@@ -93,27 +91,30 @@ bool ReadBioText(const std::string& text, const std::string& name,
 }
 
 bool ReadBioFile(const std::string& path, std::vector<BioSentence>* sentences, std::string* error) {
-  struct stat st;
-  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+  if (IsDirectory(path)) {
     // A directory opens like an empty file: it would score as nothing at all.
     *error = path + " is a directory, not a file";
     sentences->clear();
     return false;
   }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  std::FILE* in = OpenFile(path, "rb");
+  if (in == nullptr) {
     *error = "cannot open " + path + ": " + std::strerror(errno);
     sentences->clear();
     return false;
   }
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  if (in.bad()) {
+  std::string bytes;
+  char buffer[65536];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) bytes.append(buffer, n);
+  const bool failed = std::ferror(in) != 0;
+  std::fclose(in);
+  if (failed) {
     *error = "reading " + path + " failed";
     sentences->clear();
     return false;
   }
-  return ReadBioText(bytes.str(), path, sentences, error);
+  return ReadBioText(bytes, path, sentences, error);
 }
 
 std::string BioText(const std::vector<BioSentence>& sentences) {

@@ -78,7 +78,8 @@ build_arch() {
     done
   done
   [ -f "$build_dir/Verrin.lib" ] || fail "$arch: no import library Verrin.lib"
-  "$arch-w64-mingw32-objdump" -p "$build_dir/Verrin.dll" | grep -q 'verrin_tag_utf8' \
+  # (grep -q would stop reading early and fail the pipe under pipefail.)
+  "$arch-w64-mingw32-objdump" -p "$build_dir/Verrin.dll" | grep -c 'verrin_tag_utf8$' >/dev/null \
     || fail "$arch: Verrin.dll does not export the C interface"
   echo "== $arch: built $(cd "$build_dir" && ls Verrin.dll Verrin.lib verrin.exe | tr '\n' ' ')"
 
@@ -86,7 +87,8 @@ build_arch() {
   if [ "$arch" = i686 ]; then
     wine=/usr/lib/wine/wine
     if ! "$wine" --version >/dev/null 2>&1; then
-      echo "== $arch: this machine cannot run 32-bit programs (no 32-bit Wine): not run"
+      echo "== $arch: not run: this kernel cannot run 32-bit programs, so the 32-bit Wine cannot" \
+        "start (it does not run under qemu-i386 either)"
       return
     fi
   else
@@ -126,6 +128,15 @@ build_arch() {
   "$wine" "$build_dir/verrin.exe" tagfile --res "$zh_dir/资源" "$zh_dir/输入.txt" "$zh_dir/输出.txt" \
     && cmp "$build_abs/tagfile-linux.txt" "$zh_dir/输出.txt" \
     && echo "tagfile through Chinese paths: identical" || fail "$arch: tagfile through Chinese paths"
+  # Corpus conversion and scoring open their files the same way.
+  "$linux_build/verrin" tag --format bio "$zh_dir/例子.txt" >"$zh_dir/标注.bio"
+  "$linux_build/verrin" convert --from bio "$zh_dir/标注.bio" "$build_abs/convert-linux.txt"
+  "$wine" "$build_dir/verrin.exe" convert --from bio "$zh_dir/标注.bio" "$zh_dir/语料.txt" \
+    && cmp "$build_abs/convert-linux.txt" "$zh_dir/语料.txt" \
+    && "$wine" "$build_dir/verrin.exe" score "$zh_dir/标注.bio" "$zh_dir/标注.bio" >"$build_abs/score.txt" \
+    && "$linux_build/verrin" score "$zh_dir/标注.bio" "$zh_dir/标注.bio" | cmp - "$build_abs/score.txt" \
+    && echo "convert and score through Chinese paths: identical" \
+    || fail "$arch: convert or score through Chinese paths"
   echo "== $arch: Wine runs took $((SECONDS - t0)) s"
 }
 

@@ -220,7 +220,7 @@ void CSequenceTrainer::TrainLine(const CUString& line, SequenceEpochStats* stats
 
 bool CSequenceTrainer::RunEpoch(const std::string& corpus_path, const ProgressHook& progress,
                                 SequenceEpochStats* stats, std::string* error) {
-  std::FILE* corpus = std::fopen(corpus_path.c_str(), "r");
+  std::FILE* corpus = OpenFile(corpus_path, "r");
   if (corpus == nullptr) {
     *error = "cannot open the corpus " + corpus_path;
     return false;

@@ -3,7 +3,8 @@
 # sample under tests/data/training, in a scratch copy of the source tree's
 # layout (build/verrin, resources/default, the sample), and checks that the
 # trained resources tag.
-# Usage: training_recipe_test.sh SOURCE_DIR VERRIN
+# Usage: training_recipe_test.sh SOURCE_DIR VERRIN [EMULATOR...]
+# (a cross build gives the emulator that runs its programs)
 set -euo pipefail
 source_dir=$1
 verrin=$2
@@ -12,7 +13,12 @@ trap 'rm -rf "$work"' EXIT
 fail() { echo "training_recipe_test: $*" >&2; exit 1; }
 
 mkdir -p "$work/build" "$work/resources" "$work/tests/data/training"
-ln -s "$verrin" "$work/build/verrin"
+if [ $# -gt 2 ]; then
+  printf '#!/bin/sh\nexec %s "%s" "$@"\n' "${*:3}" "$verrin" >"$work/build/verrin"
+  chmod +x "$work/build/verrin"
+else
+  ln -s "$verrin" "$work/build/verrin"
+fi
 ln -s "$source_dir/resources/default" "$work/resources/default"
 ln -s "$source_dir/tests/data/training/msra-sample.txt" "$work/tests/data/training/"
 # The indented block after the heading, up to the first line that is not part of it.

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 namespace verrin::testing {
@@ -26,8 +27,11 @@ CServerProcess::CServerProcess(const std::vector<std::string>& args) {
     dup2(out[1], STDOUT_FILENO);
     close(out[0]);
     close(out[1]);
-    std::vector<std::string> all = {
-        VERRIN_CLI_PATH, "serve", "--port", "0", "--res", VERRIN_DEFAULT_RESOURCE_DIR};
+    // The command may start with an emulator (cross builds): words apart.
+    std::vector<std::string> all;
+    std::istringstream command(VERRIN_CLI_PATH);
+    for (std::string word; command >> word;) all.push_back(word);
+    all.insert(all.end(), {"serve", "--port", "0", "--res", VERRIN_DEFAULT_RESOURCE_DIR});
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& a : all) argv.push_back(a.data());
@@ -65,7 +69,9 @@ CServerProcess::~CServerProcess() {
 int CServerProcess::Stop(int signal) {
   if (pid_ <= 0) return -1;
   kill(pid_, signal);
-  for (int i = 0; i < 2000; ++i) {
+  // Two minutes: the requests in flight finish first, and under an emulator
+  // (cross builds) they take many times as long.
+  for (int i = 0; i < 12000; ++i) {
     int status = 0;
     if (waitpid(pid_, &status, WNOHANG) == pid_) {
       pid_ = -1;
