@@ -7,48 +7,8 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
-bool IsSpecialFile(const std::string& path) {
-  const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DEVICE) != 0;
-}
-
-std::FILE* CreateUniqueFile(const std::string& prefix, std::string* path) {
-  static volatile LONG counter = 0;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string name = prefix + std::to_string(GetCurrentProcessId()) + "-" +
-                             std::to_string(InterlockedIncrement(&counter));
-    const int fd = _wopen(WidePath(name).c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY,
-                          _S_IREAD | _S_IWRITE);
-    if (fd < 0) {
-      if (errno == EEXIST) continue;
-      return nullptr;
-    }
-    std::FILE* file = _fdopen(fd, "wb");
-    if (file == nullptr) {
-      _close(fd);
-      _wremove(WidePath(name).c_str());
-      return nullptr;
-    }
-    *path = name;
-    return file;
-  }
-  errno = EEXIST;
-  return nullptr;
-}
-
-bool ReplaceFile(const std::string& from, const std::string& to) {
-  if (MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(),
-                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0) {
-    return true;
-  }
-  errno = EACCES;
-  return false;
-}
-
-bool RemoveFile(const std::string& path) { return _wremove(WidePath(path).c_str()) == 0; }
-
-bool StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
-
+// <windows.h> names its own ReplaceFile as a macro.
+#undef ReplaceFile
 #else
 #include <fcntl.h>
 #include <unistd.h>
@@ -127,6 +87,48 @@ bool SameFile(const std::string& a, const std::string& b) {
          info[0].nFileIndexHigh == info[1].nFileIndexHigh &&
          info[0].nFileIndexLow == info[1].nFileIndexLow;
 }
+
+bool IsSpecialFile(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DEVICE) != 0;
+}
+
+std::FILE* CreateUniqueFile(const std::string& prefix, std::string* path) {
+  static volatile LONG counter = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string name = prefix + std::to_string(GetCurrentProcessId()) + "-" +
+                             std::to_string(InterlockedIncrement(&counter));
+    const int fd = _wopen(WidePath(name).c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY,
+                          _S_IREAD | _S_IWRITE);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return nullptr;
+    }
+    std::FILE* file = _fdopen(fd, "wb");
+    if (file == nullptr) {
+      _close(fd);
+      _wremove(WidePath(name).c_str());
+      return nullptr;
+    }
+    *path = name;
+    return file;
+  }
+  errno = EEXIST;
+  return nullptr;
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to) {
+  if (MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(),
+                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0) {
+    return true;
+  }
+  errno = EACCES;
+  return false;
+}
+
+bool RemoveFile(const std::string& path) { return _wremove(WidePath(path).c_str()) == 0; }
+
+bool StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
 #else
 
