@@ -157,9 +157,15 @@ def test_missing_files_raise_file_not_found(tmp_path):
 def test_unreadable_model_raises_with_the_library_message(tmp_path):
     with pytest.raises(RuntimeError, match=f"cannot read {tmp_path} !"):
         verrin.Tagger(SMALL_RESOURCES, model=tmp_path)  # a directory opens, then fails to read
+    # A line the loader skips is a warning; the rest of the model still loads.
     model = tmp_path / "model.txt"
-    model.write_text("P\tchar=x\n", encoding="utf-8")
+    good = open(os.path.join(SMALL_RESOURCES, "model.txt"), "rb").read()
+    model.write_bytes(b"P\tchar=x\n" + good)
     with pytest.warns(RuntimeWarning, match="line 1 of model file"):
+        verrin.Tagger(SMALL_RESOURCES, model=model)
+    # A model with no feature at all is refused.
+    model.write_text("P\tchar=x\n", encoding="utf-8")
+    with pytest.raises(RuntimeError, match="holds no features"):
         verrin.Tagger(SMALL_RESOURCES, model=model)
 
 
