@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace verrin;
   const std::string path = fuzz::WriteScratch("model.txt", data, size);
   CMEModel plain;
-  const bool loaded = plain.Load(FromGbk(path), false);
+  const bool loaded = plain.Load(path, false);
   VERRIN_FUZZ_CHECK(loaded || plain.OutcomeCount() == 0);
   CMEModel deciphered;
   const bool walked = deciphered.LoadDeciphered(std::vector<unsigned char>(data, data + size));
