@@ -6,6 +6,7 @@
 #include <string>
 
 #include "corpus/corpus_converter.h"
+#include "corpus/lexicon_rules.h"
 #include "fuzz_util.h"
 #include "resource/lexicon.h"
 #include "text/code_page.h"
