@@ -405,7 +405,7 @@ inline void CNEDecoder::ExtendNode(NENodeList& list, int32_t position, NEPathNod
 }
 
 void CNEDecoder::BoundedForwardPass() {
-  // The walk sums a path's scores as Extend does, but where doubles are
+  // The walk sums a path's scores as ExtendAll does, but where doubles are
   // kept in wider registers (x87) the two sums may differ in their last
   // bits; the margin keeps the bound at or below the score the forward pass
   // gives the same path.
@@ -479,7 +479,7 @@ double CNEDecoder::BoundPathScore() {
             continue;
           }
         }
-        // Summed as Extend sums.
+        // Summed as ExtendAll sums.
         const double total = state.score + score + edge->score;
         bool merged = false;
         for (BeamState& candidate : candidates_) {
@@ -504,53 +504,6 @@ double CNEDecoder::BoundPathScore() {
   double best = none;
   for (const BeamState& state : beam_) best = std::max(best, state.score);
   return best;
-}
-
-void CNEDecoder::Extend(int32_t position, NEPathNode* node, NEEdge* edge) {
-  if (position != cache_position_) {
-    ClearCache();
-    cache_position_ = position;
-  }
-  if (!Allowed(text_length_, node->label, edge->label, edge->index)) return;
-
-  double score = 0.0;
-  if (!Unscored(edge->label) || !Unscored(node->label) || !Unscored(node->previous_label)) {
-    const int32_t label = edge->label;
-    const bool known =
-        static_cast<uint32_t>(label) < static_cast<uint32_t>(kNearLabels) && !tables_.known.empty()
-            ? tables_.known[static_cast<size_t>(label)] != 0
-            : KnowsLabel(label);
-    if (known) {
-      // Below the bound the exact score cannot matter (see BoundedForwardPass).
-      if (node->score >= bound_) {
-        score = ScoreLabel(node->previous_label, node->label, label, edge->index);
-      }
-    } else if (!FixedByInput(label)) {
-      return;
-    }
-  }
-  const double total = node->score + score + edge->score;
-
-  // Nodes that extend the same previous edge arrive one after another, so the
-  // head is the only node this extension can share its state with.
-  NEPathNode* head = node_lists_[position].head;
-  if (head != nullptr && head->previous != nullptr && SameEdge(node->edge, head->previous->edge) &&
-      head->label == edge->label && edge->label != kLabelEnd) {
-    if (total > head->score) {
-      head->score = total;
-      head->edge = edge;
-      head->previous = node;
-    }
-    return;
-  }
-
-  NEPathNode* fresh = node_arena_.New<NEPathNode>();
-  fresh->edge = edge;
-  fresh->previous = node;
-  fresh->previous_label = node->label;
-  fresh->label = edge->label;
-  fresh->score = total;
-  AddNode(position, fresh);
 }
 
 void CNEDecoder::AddNode(int32_t position, NEPathNode* node) {

@@ -109,10 +109,8 @@ class CNEDecoder {
   // into, could only end up below B by them, and every other node keeps its
   // place in its list, so no node on a path scoring B or more changes.
   void BoundedForwardPass();
-  // Extends `node` (ending at edge->start) by `edge` into `position`.
-  void Extend(int32_t position, NEPathNode* node, NEEdge* edge);
-  // Extends every node at edge->start by `edge`, in list order: the same as
-  // calling Extend for each, with the edge's own checks made once.
+  // Extends every node at edge->start by `edge` into `position`, in list
+  // order, with the edge's own checks made once for all of them.
   void ExtendAll(int32_t position, NEEdge* edge);
   void AddNode(int32_t position, NEPathNode* node);
   // The best complete path (ties: the end node created last). False, with
@@ -127,7 +125,7 @@ class CNEDecoder {
   // the extended sample gives. Outcome texts are read as decimal numbers
   // (non-numeric: 0; of several outcomes with one number the last counts);
   // 0.0 when no outcome reads as `label`. One model evaluation per
-  // (second_previous, previous) pair serves every label until Extend moves to
+  // (second_previous, previous) pair serves every label until the search moves to
   // another position or SetInput rebinds. The samples are never modified.
   double ScoreLabel(int32_t second_previous, int32_t previous, int32_t label, int32_t index);
   // The decimal text of `label` is an outcome of the bound model.
@@ -169,7 +167,7 @@ class CNEDecoder {
   void BuildLatticeWith(const CUString& text, LabelOf label_of,
                         const std::vector<int32_t>& label_bits,
                         const std::vector<int32_t>& fallback_labels);
-  // The score of one complete path (summed as Extend sums), found by a walk
+  // The score of one complete path (summed as ExtendAll sums), found by a walk
   // that keeps the kBeamWidth best label pairs of each position;
   // -infinity when that walk reaches a position with no allowed edge.
   double BoundPathScore();
