@@ -8,6 +8,7 @@
 #include "cli/command.h"
 #include "cli/input_lines.h"
 #include "cli/log_lines.h"
+#include "cli/progress.h"
 #include "maxent/me_classifier.h"
 #include "text/code_page.h"
 
@@ -89,9 +90,12 @@ int Run(int argc, char** argv) {
   model.early_stop_window = early_stop;
   model.SetUseAgis(agis);
   classifier.width_factor = width_factor;
-  if (!classifier.LoadEvents(events)) {
-    std::fprintf(stderr, "\n");
-    return Fail(kName, "cannot read the event file " + events);
+  {
+    CProgress progress("train: reading " + events, 0, CProgress::Unit::kBytes);
+    if (!classifier.LoadEvents(events, progress.Hook())) {
+      std::fprintf(stderr, "\n");
+      return Fail(kName, "cannot read the event file " + events);
+    }
   }
   if (heldout_share >= 0) {
     const int32_t events_read = model.PendingEventCount();
@@ -101,7 +105,10 @@ int Run(int argc, char** argv) {
     std::fprintf(stderr, "held out: the last %d of %d events (%s)\n", model.heldout_count,
                  events_read, heldout_text.c_str());
   }
-  if (classifier.Train(cutoff) != 1) return Fail(kName, "training failed");
+  {
+    CIterationTimes times;  // on a terminal: time so far and per iteration
+    if (classifier.Train(cutoff) != 1) return Fail(kName, "training failed");
+  }
   return SaveTrainedModel(kName, model, prune, model_out) ? kExitOk : kExitFailure;
 }
 

@@ -118,4 +118,29 @@ void CProgress::Finish() {
   if (shown_) Print(true);
 }
 
+CIterationTimes::CIterationTimes() : start_(std::chrono::steady_clock::now()) {
+  if (StderrIsTerminal()) scope_.emplace([this](std::string_view text) { Show(text); });
+}
+
+std::string CIterationTimes::Decorate(std::string_view line, double seconds, int iterations) {
+  if (line.empty() || line.back() != '\r' || line.find('\n') != std::string_view::npos ||
+      iterations <= 0) {
+    return std::string(line);
+  }
+  char times[64];
+  std::snprintf(times, sizeof times, "   %s, %.2f s/iteration", Duration(seconds).c_str(),
+                seconds / iterations);
+  line.remove_suffix(1);
+  return std::string(line) + times + "\033[K\r";
+}
+
+void CIterationTimes::Show(std::string_view text) {
+  if (!text.empty() && text.back() == '\r') ++iterations_;
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+  const std::string shown = Decorate(text, seconds, iterations_);
+  std::fwrite(shown.data(), 1, shown.size(), stderr);
+  std::fflush(stderr);
+}
+
 }  // namespace verrin::cli

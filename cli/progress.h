@@ -5,7 +5,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "text/diagnostics.h"
 
@@ -49,6 +51,28 @@ class CProgress {
   double log_interval_;
   bool terminal_, shown_ = false, finished_ = false;
   std::chrono::steady_clock::time_point start_, last_;
+};
+
+// Training on a terminal: the optimiser redraws one line per iteration and
+// ends it with a carriage return. While this lives, each such line of the
+// calling thread's diagnostics is shown with the time so far and the time per
+// iteration after it; other text passes unchanged. When standard error is not
+// a terminal it does nothing (CLogLines gives those lines line ends).
+class CIterationTimes {
+ public:
+  CIterationTimes();
+  CIterationTimes(const CIterationTimes&) = delete;
+  CIterationTimes& operator=(const CIterationTimes&) = delete;
+
+  // The redrawn line as shown, after `iterations` lines in `seconds`.
+  static std::string Decorate(std::string_view line, double seconds, int iterations);
+
+ private:
+  void Show(std::string_view text);
+
+  std::chrono::steady_clock::time_point start_;
+  int iterations_ = 0;
+  std::optional<CDiagnosticsScope> scope_;
 };
 
 }  // namespace verrin::cli

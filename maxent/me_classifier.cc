@@ -1,5 +1,6 @@
 #include "maxent/me_classifier.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -54,19 +55,25 @@ CMEClassifier::CMEClassifier() = default;
 
 CMEClassifier::~CMEClassifier() = default;
 
-bool CMEClassifier::LoadEvents(const std::string& path) {
+bool CMEClassifier::LoadEvents(const std::string& path, const ProgressHook& progress) {
   std::FILE* file = OpenFile(path, "r");
   if (file == nullptr) {
     DiagnoseFormat("cannot open %s: %s\n", path.c_str(), std::strerror(errno));
     return false;
   }
+  const int64_t size = progress ? std::max<int64_t>(0, FileSize(file)) : 0;
   CLineReader reader(file);
   CMESample sample;
   const char16_t* units = nullptr;
   size_t length = 0;
-  while (reader.NextLine(&units, &length)) {
+  for (uint32_t lines = 1; reader.NextLine(&units, &length); ++lines) {
     if (ParseEventLine(units, length, sample)) model_.AddEvent(sample);
+    // The reader's position runs ahead by at most one block.
+    if (progress && lines % 4096 == 0) {
+      progress(std::min(std::max<int64_t>(0, FilePosition(file)), size), size);
+    }
   }
+  if (progress) progress(size, size);
   std::fclose(file);
   return true;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "maxent/me_model.h"
+#include "text/diagnostics.h"
 #include "text/ustring.h"
 
 namespace verrin {
@@ -32,8 +33,9 @@ class CMEClassifier {
   // Reads an event file ("pred pred ... label" per line, GBK) into the
   // model's pending events. The file is only read (a read-only file works);
   // when it cannot be opened "open file %s failed" goes to standard error and
-  // the result is false. Blank lines are skipped.
-  bool LoadEvents(const std::string& path);
+  // the result is false. Blank lines are skipped. `progress`, when set, is
+  // told the bytes read so far and the file's size.
+  bool LoadEvents(const std::string& path, const ProgressHook& progress = {});
   // Trains with the model's sigma and this holder's width factor.
   int Train(int32_t cutoff);
   // Classifies every line of a labelled test file (only read) and writes

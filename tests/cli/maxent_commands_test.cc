@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -114,6 +115,26 @@ TEST_F(MaxentTrainCliTest, HeldoutShareAndOneLinePerIterationInALog) {
   EXPECT_NE(messages.find("\n  1  logl(err) = "), std::string::npos) << messages;
   EXPECT_EQ(Run("train --heldout 100% " + dir_ + "/events.txt " + dir_ + "/m.txt"), 2);
   EXPECT_EQ(Run("train --heldout 5%% " + dir_ + "/events.txt " + dir_ + "/m.txt"), 2);
+}
+
+TEST_F(MaxentTrainCliTest, OnATerminalEachIterationShowsItsTimes) {
+  // script(1) gives the command a terminal and copies what it shows.
+  if (std::system("script --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no script(1)";
+  std::string shown;
+  ASSERT_EQ(RunCommand("script -qec '" + Cli() + " train " + dir_ + "/events.txt " + dir_ +
+                           "/m.txt' /dev/null",
+                       &shown),
+            0)
+      << shown;
+  // The optimiser's own line, then the times, redrawn in place.
+  const size_t first = shown.find("  0  logl(err) = ");
+  ASSERT_NE(first, std::string::npos) << shown;
+  const size_t times = shown.find(" s/iteration\033[K\r", first);
+  ASSERT_NE(times, std::string::npos) << shown;
+  // Iteration 1 redraws the same terminal line.
+  const size_t second = shown.find("  1  logl(err) = ", times);
+  ASSERT_NE(second, std::string::npos) << shown;
+  EXPECT_GT(shown.find('\n', first), second) << shown;
 }
 
 // Paths are bytes: a directory named "€" made `train` and `model --stats`
