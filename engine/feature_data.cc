@@ -42,14 +42,14 @@ bool CNEEngine::GenerateFeatureData(const char* corpus_path, int param, const ch
   // corpus must work.
   std::FILE* corpus = OpenFile(corpus_path, "r");
   if (corpus == nullptr) {
-    DiagnoseFormat("cannot open %s: %s\n", corpus_path, std::strerror(errno));
+    DiagnoseFormat("Could not open file %s: %s\n", corpus_path, std::strerror(errno));
     return false;
   }
   const std::string dir = out_dir != nullptr ? out_dir : "";
   const std::string event_path = dir + kEventFile;
   CTextFile* events = OpenTextFile(event_path.c_str(), "w");
   if (events == nullptr) {
-    DiagnoseFormat("cannot create %s: %s\n", event_path.c_str(), std::strerror(errno));
+    DiagnoseFormat("Could not open file %s: %s\n", event_path.c_str(), std::strerror(errno));
     std::fclose(corpus);
     return false;
   }

@@ -397,7 +397,7 @@ bool CNEEngine::TagFile(const char* in_path, const char* out_path, bool segmente
   failed_clauses_ = 0;
   std::FILE* in = OpenFile(in_path, "rb");
   if (in == nullptr) {
-    DiagnoseFormat("cannot open %s: %s\n", in_path, std::strerror(errno));
+    DiagnoseFormat("Could not open file %s: %s\n", in_path, std::strerror(errno));
     return false;
   }
   COutputFile out;

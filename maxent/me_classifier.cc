@@ -58,7 +58,7 @@ CMEClassifier::~CMEClassifier() = default;
 bool CMEClassifier::LoadEvents(const std::string& path, const ProgressHook& progress) {
   std::FILE* file = OpenFile(path, "r");
   if (file == nullptr) {
-    DiagnoseFormat("cannot open %s: %s\n", path.c_str(), std::strerror(errno));
+    DiagnoseFormat("open file %s failed: %s\n", path.c_str(), std::strerror(errno));
     return false;
   }
   const int64_t size = progress ? std::max<int64_t>(0, FileSize(file)) : 0;
@@ -90,12 +90,12 @@ bool CMEClassifier::Evaluate(const std::string& test_path, const std::string& re
   // The result is written under a temporary name and appears only when complete.
   CTextFile* result = OpenTextFile(result_path.c_str(), "w");
   if (result == nullptr) {
-    DiagnoseFormat("cannot create %s: %s\n", result_path.c_str(), std::strerror(errno));
+    DiagnoseFormat("create file %s failed: %s\n", result_path.c_str(), std::strerror(errno));
     return false;
   }
   std::FILE* test = OpenFile(test_path, "r");
   if (test == nullptr) {
-    DiagnoseFormat("cannot open %s: %s\n", test_path.c_str(), std::strerror(errno));
+    DiagnoseFormat("open file %s failed: %s\n", test_path.c_str(), std::strerror(errno));
     DiscardTextFile(result);
     return false;
   }

@@ -32,7 +32,7 @@ class CMEClassifier {
 
   // Reads an event file ("pred pred ... label" per line, GBK) into the
   // model's pending events. The file is only read (a read-only file works);
-  // when it cannot be opened "open file %s failed" goes to standard error and
+  // when it cannot be opened "open file %s failed: <reason>" goes to standard error and
   // the result is false. Blank lines are skipped. `progress`, when set, is
   // told the bytes read so far and the file's size.
   bool LoadEvents(const std::string& path, const ProgressHook& progress = {});

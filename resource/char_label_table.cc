@@ -28,7 +28,7 @@ void CharLabelTable::ParseLine(const CUString& line) {
 bool CharLabelTable::Load(const std::string& path, bool protected_form) {
   std::FILE* file = OpenFile(path, protected_form ? "rb" : "r");
   if (file == nullptr) {
-    DiagnoseFormat("cannot open %s: %s\n", path.c_str(), std::strerror(errno));
+    DiagnoseFormat("Could not open file %s: %s\n", path.c_str(), std::strerror(errno));
     return false;
   }
   Reset();
@@ -65,7 +65,7 @@ int32_t CharLabelTable::AllowLabels(char16_t first, char16_t last, int32_t bits)
 bool CharLabelTable::Write(const std::string& path) const {
   CTextFile* file = OpenTextFile(path.c_str(), "w");
   if (file == nullptr) {
-    DiagnoseFormat("cannot create %s: %s\n", path.c_str(), std::strerror(errno));
+    DiagnoseFormat("Could not open file %s: %s\n", path.c_str(), std::strerror(errno));
     return false;
   }
   // One "%C\t%d\n" line per character that has labels.

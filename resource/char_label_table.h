@@ -24,7 +24,7 @@ class CharLabelTable {
 
   // Reads "%C\t%d" lines from a plain GBK file or, with `protected_form`, from
   // a protected one. The table is emptied first. False (with "Could not open
-  // file %s" on standard error) when the file cannot be opened.
+  // file %s: <reason>" on standard error) when the file cannot be opened.
   bool Load(const std::string& path, bool protected_form);
   // For each position up to the end or the sentinel U+0002: when
   // labels[i] < 14, sets bit labels[i] of text[i].

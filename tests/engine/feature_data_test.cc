@@ -67,7 +67,7 @@ TEST_F(FeatureDataTest, MissingCorpusIsReported) {
   testing::CaptureDiagnostics();
   EXPECT_FALSE(engine_.GenerateFeatureData("/no/such/corpus.txt", 0, "/tmp"));
   EXPECT_EQ(testing::GetCapturedDiagnostics(),
-            "cannot open /no/such/corpus.txt: No such file or directory\n");
+            "Could not open file /no/such/corpus.txt: No such file or directory\n");
 }
 
 }  // namespace

@@ -127,7 +127,7 @@ TEST_F(EvaluateTest, MissingTestFileLeavesNoResult) {
   testing::CaptureDiagnostics();
   EXPECT_FALSE(classifier.Evaluate(Path("none.txt"), Path("result.txt")));
   EXPECT_EQ(testing::GetCapturedDiagnostics(),
-            "cannot open " + Path("none.txt") + ": No such file or directory\n");
+            "open file " + Path("none.txt") + " failed: No such file or directory\n");
   struct stat st;
   EXPECT_NE(stat(Path("result.txt").c_str(), &st), 0) << "an empty result must not be left";
 }
@@ -139,7 +139,7 @@ TEST_F(EvaluateTest, UncreatableResultIsReported) {
   testing::CaptureDiagnostics();
   EXPECT_FALSE(classifier.Evaluate(Path("test.txt"), Path("no/dir/result.txt")));
   EXPECT_EQ(testing::GetCapturedDiagnostics(),
-            "cannot create " + Path("no/dir/result.txt") + ": No such file or directory\n");
+            "create file " + Path("no/dir/result.txt") + " failed: No such file or directory\n");
 }
 
 TEST_F(EvaluateTest, LoadEventsAddsEveryNonBlankLine) {
@@ -160,7 +160,7 @@ TEST_F(EvaluateTest, LoadEventsReportsAMissingFile) {
   testing::CaptureDiagnostics();
   EXPECT_FALSE(classifier.LoadEvents(Path("none.txt")));
   EXPECT_EQ(testing::GetCapturedDiagnostics(),
-            "cannot open " + Path("none.txt") + ": No such file or directory\n");
+            "open file " + Path("none.txt") + " failed: No such file or directory\n");
 }
 
 }  // namespace
