@@ -52,39 +52,43 @@ def worker_tagger(resources: Optional[str] = None, model: Optional[str] = None,
 
 
 def tag_lines(lines: Iterable[str], resources: Optional[str] = None, model: Optional[str] = None,
-              protected: bool = False, option: int = 0) -> Iterator[str]:
+              protected: bool = False, option: int = 0, threads: int = 1) -> Iterator[str]:
     """JSON lines (without line feeds) for text lines, in order.
 
     A trailing line feed or carriage return of each line is dropped, as
     ``verrin tag`` does; the tagger is this process's (see worker_tagger).
+    The lines are tagged on `threads` threads. One is right under Dask, whose
+    workers and worker threads already run one task per core: more threads
+    per task only compete for the same cores.
     """
     tagger = worker_tagger(resources, model, protected)
     chunk: List[str] = []
     for line in lines:
         chunk.append(line.rstrip("\r\n"))
         if len(chunk) == _CHUNK_LINES:
-            yield from map(verrin.json_line, tagger.tag_many(chunk, option=option))
+            yield from map(verrin.json_line, tagger.tag_many(chunk, threads=threads, option=option))
             chunk = []
     if chunk:
-        yield from map(verrin.json_line, tagger.tag_many(chunk, option=option))
+        yield from map(verrin.json_line, tagger.tag_many(chunk, threads=threads, option=option))
 
 
 def tag_bag(lines: dask.bag.Bag, resources: Optional[str] = None, model: Optional[str] = None,
-            protected: bool = False, option: int = 0) -> dask.bag.Bag:
+            protected: bool = False, option: int = 0, threads: int = 1) -> dask.bag.Bag:
     """A bag of JSON lines (without line feeds), partition for partition, from a
-    bag of text lines; ``.to_textfiles(path, last_endline=True)`` writes it."""
-    return lines.map_partitions(_tag_partition, resources, model, protected, option)
+    bag of text lines; ``.to_textfiles(path, last_endline=True)`` writes it.
+    `threads`: tagging threads per task (see tag_lines)."""
+    return lines.map_partitions(_tag_partition, resources, model, protected, option, threads)
 
 
-def _tag_partition(lines, resources, model, protected, option):
-    return list(tag_lines(lines, resources, model, protected, option))
+def _tag_partition(lines, resources, model, protected, option, threads):
+    return list(tag_lines(lines, resources, model, protected, option, threads))
 
 
-def _tag_into(lines, targets, resources, model, protected, option):
+def _tag_into(lines, targets, resources, model, protected, option, threads):
     # Streams one partition into its part file: no partition is held whole.
     (target,) = targets
     with target as out:
-        for json in tag_lines(lines, resources, model, protected, option):
+        for json in tag_lines(lines, resources, model, protected, option, threads):
             out.write(json)
             out.write("\n")
     return [target.path]
@@ -96,7 +100,7 @@ PathList = Union[str, Sequence[str]]
 def tag_files(paths: PathList, out_dir: str, *, resources: Optional[str] = None,
               model: Optional[str] = None, protected: bool = False, option: int = 0,
               blocksize: Union[int, str, None] = None, scheduler=None,
-              encoding: str = "utf-8") -> List[str]:
+              encoding: str = "utf-8", threads: int = 1) -> List[str]:
     """Tags text files into JSON-lines part files under `out_dir`.
 
     `paths` is a path, a glob pattern or a list of them. Each file is one
@@ -105,8 +109,9 @@ def tag_files(paths: PathList, out_dir: str, *, resources: Optional[str] = None,
     order, so that the parts read in name order give the results in input
     order; each holds one line per input line. `scheduler` is a Dask
     scheduler address, a Client, or None for the current default. Input
-    bytes that are not valid in `encoding` are read as U+FFFD. Returns the
-    part files' paths.
+    bytes that are not valid in `encoding` are read as U+FFFD. `threads`:
+    tagging threads per task (see tag_lines; the cluster's workers and their
+    threads are the parallelism). Returns the part files' paths.
     """
     if resources is not None:
         resources = os.fspath(resources)
@@ -119,7 +124,7 @@ def tag_files(paths: PathList, out_dir: str, *, resources: Optional[str] = None,
                                 num=lines.npartitions, auto_mkdir=True)
     written = lines.map_partitions(_tag_into,
                                    dask.bag.from_sequence(targets, partition_size=1),
-                                   resources, model, protected, option)
+                                   resources, model, protected, option, threads)
     if isinstance(scheduler, str):
         from dask.distributed import Client
 
