@@ -21,6 +21,7 @@
 #include "text/code_page.h"
 #include "text/file_system.h"
 #include "text/output_file.h"
+#include "text/spill_buffer.h"
 #include "text/text_line_reader.h"
 #include "verrin/verrin.h"
 
@@ -73,8 +74,9 @@ const char kTagFileUsage[] =
     "  --threads N        tag with N threads (default: one per core); OUT is the\n"
     "                     same for every N\n";
 
-void AppendJsonString(std::string& out, const std::string& utf8) {
-  out.push_back('"');
+// The UTF-8 text as the inside of a JSON string. Each byte is escaped alone,
+// so the pieces of a text escaped one by one give the escaped whole.
+void AppendJsonEscaped(std::string& out, const std::string& utf8) {
   for (unsigned char c : utf8) {
     switch (c) {
       case '"':
@@ -102,6 +104,11 @@ void AppendJsonString(std::string& out, const std::string& utf8) {
         }
     }
   }
+}
+
+void AppendJsonString(std::string& out, const std::string& utf8) {
+  out.push_back('"');
+  AppendJsonEscaped(out, utf8);
   out.push_back('"');
 }
 
@@ -272,7 +279,10 @@ int RunLines(const char* command, Input& input, CTextEncoding encoding, bool seg
   bool line_open = false;   // some output of the line was written
   bool line_items = false;  // json, entities: an item of the line was written
   int64_t line_units = 0;   // json: word units of the line's earlier pieces
-  std::string rendered;     // json: the line's rendered text so far
+  // json: the line's rendered text so far, escaped; held in a temporary
+  // file past a size, so that a line of any length takes bounded memory.
+  CSpillBuffer rendered;
+  std::string escaped;
   steps.write = [&](LineJob& job, bool more_ready) {
     line_failed += job.failed;
     std::string out;
@@ -294,7 +304,9 @@ int RunLines(const char* command, Input& input, CTextEncoding encoding, bool seg
           out += "[" + std::to_string(line_units + job.offsets[i]) + job.items[i];
         }
         line_units += job.units;
-        rendered += job.out;
+        escaped.clear();
+        AppendJsonEscaped(escaped, job.out);
+        if (!rendered.Append(escaped)) return false;
         line_open = true;
         break;
       case LineFormat::kEntities:
@@ -319,9 +331,9 @@ int RunLines(const char* command, Input& input, CTextEncoding encoding, bool seg
           out += "\n";
           break;
         case LineFormat::kJson:
-          out += "], \"rendered\": ";
-          AppendJsonString(out, rendered);
-          out += "}\n";
+          out += "], \"rendered\": \"";
+          if (!output.Write(out) || !rendered.MoveTo(output)) return false;
+          out = "\"}\n";
           break;
         case LineFormat::kEntities:
           out += "]}\n";
@@ -342,7 +354,6 @@ int RunLines(const char* command, Input& input, CTextEncoding encoding, bool seg
       line_failed = 0;
       line_open = line_items = false;
       line_units = 0;
-      std::string().swap(rendered);
     }
     if (!output.Write(out)) return false;
     // Flushing whenever no further piece is waiting answers a line from a
@@ -356,6 +367,10 @@ int RunLines(const char* command, Input& input, CTextEncoding encoding, bool seg
   if (odd_lines > InputLines::kMaxReported) {
     std::fprintf(stderr, "verrin %s: %s: %lld more lines with odd bytes not shown\n", command,
                  input.name.c_str(), static_cast<long long>(odd_lines - InputLines::kMaxReported));
+  }
+  if (!rendered.Error().empty()) {
+    output.Abandon();
+    return Fail(command, "cannot hold a line's rendered text in a " + rendered.Error());
   }
   if (reader.ReadFailed()) {
     output.Abandon();

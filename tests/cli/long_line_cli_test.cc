@@ -7,6 +7,7 @@
 
 #include "api/word_alignment.h"
 #include "test_util.h"
+#include "text/spill_buffer.h"
 #include "verrin/verrin.h"
 
 namespace verrin {
@@ -64,6 +65,22 @@ TEST(LongLineCommandTest, LongLineIsTaggedAsOneWholeLine) {
   EXPECT_EQ(first.rfind("{\"records\": ", 0), 0u);
   EXPECT_EQ(first.find("{", 1), std::string::npos);
   EXPECT_NE(first.find(last_record), std::string::npos) << last_record;
+  // The rendered text of the whole line, longer than the part held in memory.
+  const std::string rendered_end =
+      "], \"rendered\": \"" + expected_long.substr(0, expected_long.size() - 1) + "\"}";
+  ASSERT_GT(rendered_end.size(), CSpillBuffer::kDefaultMemoryLimit);
+  EXPECT_EQ(first.size() - std::min(first.size(), rendered_end.size()), first.rfind(rendered_end));
+#if !defined(_WIN32)
+  // Without a place for that text the command fails and says why.
+  std::string err;
+  EXPECT_EQ(testing::RunCommand("TMPDIR=/nonexistent-verrin-dir " + tag + "--format json < '" +
+                                    dir + "/in.txt' 2>&1 >/dev/null",
+                                &err),
+            1);
+  EXPECT_EQ(err,
+            "verrin tag: cannot hold a line's rendered text in a temporary file: No such file or "
+            "directory\n");
+#endif
 
   // Entities are placed in the whole line, in code points, past every piece.
   ASSERT_EQ(testing::RunCommand(tag + "--format entities < '" + dir + "/in.txt' 2>/dev/null", &out),
