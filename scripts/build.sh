@@ -10,23 +10,12 @@ cd "$(dirname "$0")/.."
 tests=${VERRIN_BUILD_TESTS:-ON}
 packages=(cmake g++ make pkg-config libicu-dev libcpp-httplib-dev nlohmann-json3-dev)
 if [ "$tests" = ON ]; then packages+=(libgtest-dev clang-format help2man); fi
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  if [ "$(id -u)" = 0 ]; then
-    echo "Installing the Debian packages ${missing[*]} with their dependencies (apt-get; about a minute on a fresh machine)" >&2
-    export DEBIAN_FRONTEND=noninteractive
-    echo "  apt-get update" >&2
-    apt-get update -qq
-    # One line per package set up, so that a long install is not silent.
-    apt-get install -y -q -o DPkg::Lock::Timeout=300 "${missing[@]}" |
-      sed -n 's/^Setting up \([^ ]*\).*/  set up \1/p' >&2
-  else
-    echo "Missing build packages: ${missing[*]} (run this script as root to install them)" >&2
-  fi
-fi
+. scripts/lib/packages.sh
+# Not root (status 2), the build goes on and names what it lacks.
+require_packages --progress --installing \
+  "Installing the Debian packages %s with their dependencies (apt-get; about a minute on a fresh machine)" \
+  --not-root "Missing build packages: %s (run this script as root to install them)" \
+  -- "${packages[@]}" || [ $? = 2 ]
 
 build_dir=${VERRIN_BUILD_DIR:-build}
 jobs=${VERRIN_JOBS:-$(nproc 2>/dev/null || echo 2)}

@@ -12,17 +12,10 @@ fail() { echo "check-deb: $*" >&2; exit 1; }
 [ "$(id -u)" = 0 ] || fail "run as root (the package is installed with dpkg)"
 [ -f "$build_dir/CMakeCache.txt" ] || fail "no build tree in $build_dir (run scripts/build.sh)"
 
-missing=()
-for p in dpkg-dev help2man man-db pkg-config g++; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "check-deb: installing ${missing[*]}" >&2
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -q -o DPkg::Lock::Timeout=300 "${missing[@]}" >/dev/null
-  cmake "$build_dir" >/dev/null  # finds help2man now
-fi
+. scripts/lib/packages.sh
+require_packages --installing "check-deb: installing %s" -- dpkg-dev help2man man-db pkg-config g++
+# Something was installed: the build tree finds help2man now.
+[ ${#missing_packages[@]} = 0 ] || cmake "$build_dir" >/dev/null
 if dpkg-query -W -f='${Status}' verrin 2>/dev/null | grep -q "install ok installed"; then
   fail "a verrin package is already installed; remove it first (dpkg -r verrin)"
 fi

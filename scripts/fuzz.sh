@@ -26,19 +26,13 @@ skip() {
   exit 0
 }
 packages=(cmake make pkg-config libicu-dev clang libclang-rt-dev)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  if [ "$(id -u)" = 0 ]; then
-    echo "Installing ${missing[*]}" >&2
-    export DEBIAN_FRONTEND=noninteractive
-    { apt-get update -qq && apt-get install -y -qq "${missing[@]}" >/dev/null; } ||
-      skip "could not install ${missing[*]}"
-  elif ! command -v "${CXX_FUZZ:-clang++}" >/dev/null; then
-    skip "no clang (missing packages ${missing[*]}; run as root to install them)"
-  fi
+. scripts/lib/packages.sh
+status=0
+require_packages --installing "Installing %s" -- "${packages[@]}" || status=$?
+if [ $status = 1 ]; then
+  skip "could not install ${missing_packages[*]}"
+elif [ $status = 2 ] && ! command -v "${CXX_FUZZ:-clang++}" >/dev/null; then
+  skip "no clang (missing packages ${missing_packages[*]}; run as root to install them)"
 fi
 # A clang that cannot link a fuzzer (no runtime) is no clang for this script.
 probe_dir=$(mktemp -d)

@@ -15,20 +15,10 @@ fi
 
 packages=(python3-dev python3-pip python3-setuptools pybind11-dev python3-pybind11
   python3-pytest python3-dask python3-distributed libicu-dev pkg-config g++)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  if [ "$(id -u)" = 0 ]; then
-    echo "Installing ${missing[*]}" >&2
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
-    apt-get install -y -qq "${missing[@]}" >/dev/null
-  else
-    echo "Missing packages: ${missing[*]} (run this script as root to install them)" >&2
-  fi
-fi
+. scripts/lib/packages.sh
+require_packages --installing "Installing %s" \
+  --not-root "Missing packages: %s (run this script as root to install them)" \
+  -- "${packages[@]}" || [ $? = 2 ]
 
 # Debian's interpreter: the one its python3-* packages serve.
 python=/usr/bin/python3

@@ -7,16 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(cmake g++ make pkg-config libicu-dev libgtest-dev)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ] && [ "$(id -u)" = 0 ]; then
-  echo "Installing ${missing[*]}" >&2
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+. scripts/lib/packages.sh
+require_packages --installing "Installing %s" -- "${packages[@]}" || [ $? = 2 ]
 
 build_dir=${VERRIN_BUILD_DIR:-build-tsan}
 jobs=${VERRIN_JOBS:-$(nproc 2>/dev/null || echo 2)}
