@@ -14,22 +14,12 @@ cd "$(dirname "$0")/.."
 packages=(cmake make g++-multilib libicu-dev:i386 googletest libcpp-httplib-dev:i386
   nlohmann-json3-dev)
 # Without the kernel's 32-bit support, the programs run under qemu-i386.
-if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then packages+=(qemu-user); fi
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  if [ "$(id -u)" != 0 ]; then
-    echo "test-32bit: missing packages: ${missing[*]} (run as root to install them)" >&2
-    exit 1
-  fi
-  echo "test-32bit: installing ${missing[*]}" >&2
-  export DEBIAN_FRONTEND=noninteractive
-  dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
-  apt-get update -qq
-  apt-get install -y -qq -o DPkg::Lock::Timeout=600 "${missing[@]}" >/dev/null
-fi
+. scripts/lib/i386.sh
+kernel_runs_i386 || packages+=(qemu-user)
+. scripts/lib/packages.sh
+require_packages --installing "test-32bit: installing %s" \
+  --not-root "test-32bit: missing packages: %s (run as root to install them)" -- "${packages[@]}" ||
+  exit 1
 
 build_dir=${VERRIN_BUILD_DIR:-build-32}
 jobs=${VERRIN_JOBS:-$(nproc 2>/dev/null || echo 2)}
