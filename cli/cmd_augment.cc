@@ -3,6 +3,7 @@
 #include <string>
 
 #include "cli/command.h"
+#include "cli/input_lines.h"
 #include "corpus/entity_swap.h"
 
 namespace verrin::cli {
@@ -38,6 +39,7 @@ int Run(int argc, char** argv) {
     return UsageError(kName, "--seed needs a whole number of at least 0");
   }
   if (parser.Positional().size() != 2) return UsageError(kName, "expected IN and OUT");
+  if (!CheckReadable(kName, parser.Positional()[0], "")) return kExitFailure;
   options.copies = copies;
   options.seed = static_cast<uint64_t>(seed);
   EntitySwapStats stats;

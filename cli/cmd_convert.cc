@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/command.h"
+#include "cli/input_lines.h"
 #include "corpus/corpus_converter.h"
 #include "corpus/lexicon_rules.h"
 #include "resource/lexicon.h"
@@ -160,6 +161,7 @@ int RunConvert(int argc, char** argv) {
     };
   }
 
+  if (!CheckReadable("convert", parser.Positional()[0], "")) return kExitFailure;
   ConversionStats stats;
   const bool ok =
       ConvertCorpus(parser.Positional()[0], parser.Positional()[1], options, &stats, &error);

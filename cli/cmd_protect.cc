@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/command.h"
+#include "cli/input_lines.h"
 #include "io/protected_file.h"
 #include "text/file_system.h"
 #include "text/output_file.h"
@@ -35,6 +36,7 @@ int RunCipher(const char* name, bool encipher, int argc, char** argv) {
   const std::string& in_path = parser.Positional()[0];
   const std::string& out_path = parser.Positional()[1];
   if (SameFile(in_path, out_path)) return Fail(name, "IN and OUT are the same file");
+  if (!CheckReadable(name, in_path, "")) return kExitFailure;
 
   std::FILE* in = OpenFile(in_path, "rb");
   if (in == nullptr) return Fail(name, "cannot open " + in_path + ": " + std::strerror(errno));

@@ -127,7 +127,8 @@ TEST(FailureReportTest, MissingModelAndDirectoriesAreErrors) {
        {"tag --res " + Quote(kRes) + " " + d, "tagfile --res " + Quote(kRes) + " " + d + " x.out",
         "score " + d + " " + d, "eval-ner --res " + Quote(kRes) + " " + d,
         "genfeatures --res " + Quote(kRes) + " " + d + " " + d, "segment " + d,
-        "tag --res " + Quote(kRes) + " --model " + d}) {
+        "tag --res " + Quote(kRes) + " --model " + d, "convert --from pd98 " + d + " x.out",
+        "augment " + d + " x.out", "protect " + d + " x.out", "unprotect " + d + " x.out"}) {
     EXPECT_EQ(RunBoth("cd " + d + " && " + kCli + " " + command + " < /dev/null", &out), 1)
         << command;
     EXPECT_TRUE(Has(out, dir + " is a directory")) << command << ": " << out;
