@@ -6,10 +6,12 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "cli/input_lines.h"
 #include "cli/line_pipeline.h"
 #include "cli/progress.h"
 #include "eval/ner_scorer.h"
 #include "eval/record_bio.h"
+#include "text/code_page.h"
 #include "text/file_system.h"
 #include "text/output_file.h"
 #include "verrin/verrin.h"
@@ -33,6 +35,12 @@ const char kUsage[] =
     "  --threads N      tag with N threads (default: one per core); the result is\n"
     "                   the same for every N\n";
 
+// A sentence as the tagger gave it back, with the clauses it could not tag.
+struct TaggedSentence {
+  BioSentence sentence;
+  int failed = 0;
+};
+
 int Run(int argc, char** argv) {
   ResourceOptions resources;
   std::string output, threads_text = "0";
@@ -49,8 +57,23 @@ int Run(int argc, char** argv) {
                       "--threads needs a whole number from 1 to 1024 (0: one per core)");
   }
 
+  const std::string& gold_path = parser.Positional()[0];
   std::vector<BioSentence> gold;
-  if (!ReadBioFile(parser.Positional()[0], &gold, &error)) return Fail("eval-ner", error);
+  if (!ReadBioFile(gold_path, &gold, &error)) return Fail("eval-ner", error);
+  // A character that is not UTF-8 is tagged as U+FFFD: say so, as every
+  // command does for its input.
+  int64_t damaged_lines = 0;
+  for (const BioSentence& sentence : gold) {
+    for (size_t i = 0; i < sentence.chars.size(); ++i) {
+      const std::string& c = sentence.chars[i];
+      if (ToUtf8(FromUtf8(c)) == c) continue;
+      if (++damaged_lines <= InputLines::kMaxReported) {
+        std::fprintf(stderr, "verrin eval-ner: %s:%lld: bytes not valid UTF-8 became U+FFFD\n",
+                     gold_path.c_str(),
+                     static_cast<long long>(sentence.first_line + static_cast<int64_t>(i)));
+      }
+    }
+  }
   CNEResourceManager manager;
   if (!LoadManager("eval-ner", resources, manager)) return kExitFailure;
   std::vector<std::unique_ptr<CKyVerrin>> taggers;
@@ -59,11 +82,12 @@ int Run(int argc, char** argv) {
   const auto start = std::chrono::steady_clock::now();
   std::vector<BioSentence> predicted;
   predicted.reserve(gold.size());
+  int64_t failed_sentences = 0;
   {
     CProgress progress("eval-ner " + parser.Positional()[0], static_cast<int64_t>(gold.size()),
                        CProgress::Unit::kCount, "sentences");
     size_t next = 0;
-    PipelineSteps<size_t, BioSentence> steps;
+    PipelineSteps<size_t, TaggedSentence> steps;
     steps.read = [&](size_t& index) {
       if (next == gold.size()) return false;
       index = next++;
@@ -71,12 +95,20 @@ int Run(int argc, char** argv) {
     };
     steps.make_worker = [&](int t) {
       CKyVerrin* tagger = taggers[static_cast<size_t>(t)].get();
-      return [tagger, &gold](size_t& index, BioSentence& out) {
-        out = TagBioSentence(*tagger, gold[index]);
+      return [tagger, &gold](size_t& index, TaggedSentence& out) {
+        out.sentence = TagBioSentence(*tagger, gold[index]);
+        out.failed = tagger->UntaggedClauses();
       };
     };
-    steps.write = [&](BioSentence& sentence, bool) {
-      predicted.push_back(std::move(sentence));
+    steps.write = [&](TaggedSentence& tagged, bool) {
+      if (tagged.failed > 0) {
+        // Its characters count as tagged O: the scores are low by them.
+        ++failed_sentences;
+        std::fprintf(stderr, "verrin eval-ner: %s:%lld: %d %s could not be tagged\n",
+                     gold_path.c_str(), static_cast<long long>(tagged.sentence.first_line),
+                     tagged.failed, tagged.failed == 1 ? "clause" : "clauses");
+      }
+      predicted.push_back(std::move(tagged.sentence));
       progress.Update(static_cast<int64_t>(predicted.size()));
       return true;
     };
@@ -98,7 +130,7 @@ int Run(int argc, char** argv) {
   std::fprintf(stdout, "%lld sentences, %lld characters tagged in %.2f s\n",
                static_cast<long long>(score.sentences), static_cast<long long>(score.characters),
                seconds);
-  return kExitOk;
+  return TaggingStatus("eval-ner", failed_sentences, damaged_lines);
 }
 
 }  // namespace

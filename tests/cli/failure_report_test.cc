@@ -77,6 +77,22 @@ TEST(FailureReportTest, UndecodableClauseIsNamedAndTheOtherLinesAreTagged) {
             3);
   EXPECT_TRUE(Has(err, dir + "/in.gbk:1: 1 clause could not be tagged")) << err;
   EXPECT_EQ(testing::ReadFile(dir + "/out.gbk"), testing::Gbk("\n[mdw 某某] \n"));
+  // eval-ner scores what it could tag and says which sentence it could not.
+  testing::WriteFile(dir + "/gold.bio", "某 O\n\n张 B-PER\n三 I-PER\n");
+  EXPECT_EQ(RunBoth(kCli + " eval-ner --res " + Quote(res) + " " + Quote(dir + "/gold.bio"), &err),
+            3);
+  EXPECT_TRUE(Has(err, dir + "/gold.bio:3: 1 clause could not be tagged")) << err;
+  EXPECT_TRUE(Has(err, "overall           1          0")) << err;
+}
+
+TEST(FailureReportTest, EvalNerNamesBytesThatAreNotUtf8) {
+  const std::string dir = testing::MakeTempDir("eval-ner-bytes");
+  testing::WriteFile(dir + "/gold.bio", "张 B-PER\n\xff O\n\n北 B-LOC\n京 I-LOC\n");
+  std::string err;
+  EXPECT_EQ(RunBoth(kCli + " eval-ner --res " + Quote(kRes) + " " + Quote(dir + "/gold.bio"), &err),
+            3);
+  EXPECT_TRUE(Has(err, dir + "/gold.bio:2: bytes not valid UTF-8 became U+FFFD")) << err;
+  EXPECT_TRUE(Has(err, "finished with 1 line with invalid bytes (exit status 3)")) << err;
 }
 
 TEST(FailureReportTest, BadModelsFailToLoadWithFileAndLine) {
