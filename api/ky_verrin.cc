@@ -88,16 +88,13 @@ bool CKyVerrin::KyTagNEInfo(const char16_t* text, int option, tag_WordInfoW*& re
   // gives), so that a long text is never held twice.
   int32_t end = 0;
   while (end < n && text[end] != 0x000A) ++end;
-  std::vector<NEWordNode> nodes;
-  CUString sentence, rendered;
   int32_t offset = 0;
   for (int32_t start = 0; start < end;) {
     int32_t length = verrin::CNEEngine::ClauseLength(text + start, end - start, segmented);
     if (length < 0) length = end - start;
-    sentence.Assign(text + start, length);
+    engine_->TagClause(text + start, length, segmented);
     start += length;
-    engine_->TagSentence(sentence, segmented, nodes, rendered);
-    for (const NEWordNode& node : nodes) {
+    for (const NEWordNode& node : engine_->Nodes()) {
       const char16_t* word = node.strWord.c_str();
       int32_t remaining = std::min(node.nLength, node.strWord.Length());
       // Every record holds at least one unit of the input, so n slots suffice.

@@ -202,7 +202,7 @@ RunResult Run(const std::vector<Clause>& clauses, const std::vector<int32_t>& ta
   std::vector<int32_t> classes;
   std::vector<int32_t> bits;
   std::vector<verrin::NEWordNode> out_nodes;
-  const std::map<int32_t, const verrin::NEWordNode*> positions;
+  const std::vector<const verrin::NEWordNode*> positions;
   const auto wall_start = Clock::now();
   const uint64_t evaluations_before = lattice.Decoder().Evaluations();
   CUString text;

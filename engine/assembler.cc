@@ -28,25 +28,23 @@ bool IsEntityType(int32_t type) {
 
 // Appends the word of the current run to the assembled text and the nodes.
 void FlushWord(const CUString& word, int32_t last_label, int32_t end,
-               const std::map<int32_t, const NEWordNode*>& node_positions, CUString& assembled,
-               std::vector<NEWordNode>& nodes) {
+               const std::vector<const NEWordNode*>& positions, CUString& assembled,
+               std::vector<NEWordNode>& nodes, NENodePool& pool) {
   const int32_t start = end - word.Length();
-  auto it = node_positions.find(start);
-  if (it != node_positions.end() && it->second != nullptr) {
+  const NEWordNode* placeholder =
+      start >= 0 && static_cast<size_t>(start) < positions.size() ? positions[start] : nullptr;
+  if (placeholder != nullptr) {
     // A placeholder stands for a whole pre-segmentation node.
-    nodes.push_back(*it->second);
-    assembled.Append(it->second->strWord);
+    pool.AppendCopy(nodes, *placeholder);
+    assembled.Append(placeholder->strWord);
     return;
   }
-  NEWordNode node;
+  NEWordNode& node = pool.Append(nodes);
   node.nStart = assembled.Length();
   node.nLength = word.Length();
-  node.strWord = word;
-  node.strTag = CUString();
-  node.strText = CUString();
+  node.strWord.Refill(word);
   node.nType = WordTypeOfLabel(last_label, node.nStart, word);
   assembled.Append(word);
-  nodes.push_back(std::move(node));
 }
 
 }  // namespace
@@ -101,14 +99,15 @@ int32_t FindEntityStart(const std::vector<int32_t>& types, int32_t start, int32_
 
 void MergeEntities(const CUString& assembled, const std::vector<NEWordNode>& nodes,
                    NEWordMap& word_map) {
-  std::vector<int32_t> starts;
-  starts.reserve(nodes.size());
+  std::vector<int32_t>& starts = word_map.starts;
+  starts.clear();
   int32_t total = 0;
   for (const NEWordNode& node : nodes) total += std::max<int32_t>(node.nLength, 0);
   const size_t size = static_cast<size_t>(std::max(total, assembled.Length())) + 1;
-  std::vector<int32_t> types(size, 0);
+  std::vector<int32_t>& types = word_map.types;
+  types.assign(size, 0);
   word_map.at.assign(size, nullptr);
-  word_map.merged.clear();
+  word_map.merged_count = 0;
 
   int32_t p = 0;
   bool any_entity = false;
@@ -122,6 +121,8 @@ void MergeEntities(const CUString& assembled, const std::vector<NEWordNode>& nod
   types[static_cast<size_t>(p)] = 1;
   if (!any_entity) return;
 
+  // At most one merged node per node: made before the first is pointed to.
+  if (word_map.merged.size() < nodes.size()) word_map.merged.resize(nodes.size());
   for (size_t k = 0; k < nodes.size(); ++k) {
     const NEWordNode& node = nodes[k];
     if (node.nType != kNodeOrganization && !IsSchoolWord(node.strWord)) continue;
@@ -131,13 +132,18 @@ void MergeEntities(const CUString& assembled, const std::vector<NEWordNode>& nod
     if (d < 0) continue;
     types[static_cast<size_t>(d)] = kNodeOrganization;
     for (int32_t q = d + 1; q < s + n - 1; ++q) types[static_cast<size_t>(q)] = 0;
-    NEWordNode& merged = word_map.merged.emplace_back();
+    NEWordNode& merged = word_map.merged[static_cast<size_t>(word_map.merged_count++)];
     merged.nStart = d;
     merged.nLength = s + n - d;
     const int32_t available =
         std::max<int32_t>(0, std::min(merged.nLength, assembled.Length() - d));
-    merged.strWord = CUString(assembled.c_str() + d, available);
+    merged.strWord.Refill(assembled.c_str() + d, available);
     merged.nType = kNodeOrganization;
+    merged.strTag.Clear();
+    merged.strText.Clear();
+    merged.vecParts.clear();
+    merged.nTextPos = 0;
+    merged.nTextLen = 0;
     word_map.at[static_cast<size_t>(d)] = &merged;
   }
 }
@@ -172,6 +178,12 @@ void RenderNode(CUString& out, const NEWordNode& node) {
 
 CUString RenderSentence(int32_t assembled_length, const NEWordMap& word_map) {
   CUString out(assembled_length * 2 + 16);
+  RenderSentence(assembled_length, word_map, out);
+  return out;
+}
+
+void RenderSentence(int32_t assembled_length, const NEWordMap& word_map, CUString& out) {
+  out.Clear();
   int32_t p = 0;
   while (p < assembled_length && static_cast<size_t>(p) < word_map.at.size()) {
     const NEWordNode* node = word_map.at[static_cast<size_t>(p)];
@@ -180,16 +192,35 @@ CUString RenderSentence(int32_t assembled_length, const NEWordMap& word_map) {
     p += node->nLength;
     RenderNode(out, *node);
   }
-  TrimWhiteSpace(out);
-  return out;
+  // White space at both ends goes, in place.
+  const char16_t* units = out.c_str();
+  int32_t begin = 0, end = out.Length();
+  while (begin < end && IsWhiteSpace(units[begin])) ++begin;
+  while (end > begin && IsWhiteSpace(units[end - 1])) --end;
+  if (begin > 0) {
+    out.Refill(units + begin, end - begin);
+  } else {
+    out.Truncate(end);
+  }
 }
 
 CUString AssembleClause(const CUString& text, const NEPath& path,
-                        const std::map<int32_t, const NEWordNode*>& node_positions,
+                        const std::vector<const NEWordNode*>& positions,
                         std::vector<NEWordNode>& nodes) {
-  nodes.clear();
-  CUString word;
-  CUString assembled;
+  NEAssembly work;
+  CUString rendered;
+  AssembleClause(text, path, positions, nodes, rendered, work);
+  return rendered;
+}
+
+void AssembleClause(const CUString& text, const NEPath& path,
+                    const std::vector<const NEWordNode*>& positions, std::vector<NEWordNode>& nodes,
+                    CUString& rendered, NEAssembly& work) {
+  work.pool.Recycle(nodes);
+  CUString& word = work.word;
+  CUString& assembled = work.assembled;
+  word.Clear();
+  assembled.Clear();
   int32_t previous_label = kLabelStart;
   char16_t previous_char = 0x0001;
   const int32_t n = std::min(text.Length(), static_cast<int32_t>(path.edges.size()));
@@ -204,9 +235,9 @@ CUString AssembleClause(const CUString& text, const NEPath& path,
         break;
       case 0:
         if (i > 0 && !word.Empty()) {
-          FlushWord(word, previous_label, i, node_positions, assembled, nodes);
+          FlushWord(word, previous_label, i, positions, assembled, nodes, work.pool);
         }
-        word.Assign(&unit, 1);
+        word.Refill(&unit, 1);
         break;
       default:
         word.Append(unit);
@@ -215,11 +246,10 @@ CUString AssembleClause(const CUString& text, const NEPath& path,
     previous_label = label;
     previous_char = unit;
   }
-  if (!word.Empty()) FlushWord(word, previous_label, n, node_positions, assembled, nodes);
+  if (!word.Empty()) FlushWord(word, previous_label, n, positions, assembled, nodes, work.pool);
 
-  NEWordMap word_map;
-  MergeEntities(assembled, nodes, word_map);
-  return RenderSentence(assembled.Length(), word_map);
+  MergeEntities(assembled, nodes, work.word_map);
+  RenderSentence(assembled.Length(), work.word_map, rendered);
 }
 
 }  // namespace verrin

@@ -11,10 +11,9 @@
 #define VERRIN_ENGINE_ASSEMBLER_H_
 
 #include <cstdint>
-#include <deque>
-#include <map>
 #include <vector>
 
+#include "engine/clause.h"
 #include "engine/lattice.h"
 #include "engine/word_node.h"
 #include "text/ustring.h"
@@ -35,10 +34,14 @@ int32_t FindEntityStart(const std::vector<int32_t>& types, int32_t start, int32_
                         bool skip_class_words);
 
 // The words of the rendering by assembled position: at[p] is the node that
-// starts at p (null inside words); merged organizations live in `merged`.
+// starts at p (null inside words); merged organizations live in
+// merged[0 .. merged_count).
 struct NEWordMap {
   std::vector<const NEWordNode*> at;
-  std::deque<NEWordNode> merged;
+  std::vector<NEWordNode> merged;
+  int32_t merged_count = 0;
+  std::vector<int32_t> starts;  // working storage
+  std::vector<int32_t> types;   // working storage
 };
 
 // Merges organizations and school words with the entities before them:
@@ -55,15 +58,31 @@ void RenderNode(CUString& out, const NEWordNode& node);
 // Renders the nodes reached from position 0 by walking `word_map` up to
 // `assembled_length`, trimmed of white space at both ends.
 CUString RenderSentence(int32_t assembled_length, const NEWordMap& word_map);
+// The same into `out`.
+void RenderSentence(int32_t assembled_length, const NEWordMap& word_map, CUString& out);
+
+// Working storage of AssembleClause, kept from clause to clause.
+struct NEAssembly {
+  CUString word;
+  CUString assembled;
+  NEWordMap word_map;
+  NENodePool pool;  // storage of the nodes handed out
+};
 
 // Cuts `path` (one edge per unit of `text`, the processed clause without its
 // sentinel) into words appended to `nodes` (emptied first) and returns the
-// rendered clause. `node_positions` maps processed positions to the
-// pre-segmentation nodes that are not ordinary words. An invalid label pair
-// prints "error state, prev[%c]=%d, curr[%c]=%d\n" and leaves the unit out.
+// rendered clause. `positions[p]` is the pre-segmentation node that is not
+// an ordinary word at processed position p (null or beyond the vector:
+// none). An invalid label pair prints "error state, prev[%c]=%d,
+// curr[%c]=%d\n" and leaves the unit out.
 CUString AssembleClause(const CUString& text, const NEPath& path,
-                        const std::map<int32_t, const NEWordNode*>& node_positions,
+                        const std::vector<const NEWordNode*>& positions,
                         std::vector<NEWordNode>& nodes);
+// The same with the rendering into `rendered`; the nodes of `nodes` and the
+// working storage are reused through `work`.
+void AssembleClause(const CUString& text, const NEPath& path,
+                    const std::vector<const NEWordNode*>& positions, std::vector<NEWordNode>& nodes,
+                    CUString& rendered, NEAssembly& work);
 
 }  // namespace verrin
 

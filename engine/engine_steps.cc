@@ -6,16 +6,15 @@
 
 namespace verrin {
 
-bool CNEEngine::ExtractFeatures(const CUString& text, const std::vector<NEWordNode*>& words,
-                                std::vector<CMESample>& samples, const std::vector<int32_t>& labels,
-                                bool training) {
-  ExtractSentenceFeatures(text, words, labels, char_classes_, training, samples);
+bool CNEEngine::ExtractFeatures(NEClause& clause) {
+  ExtractSentenceFeatures(clause.text, clause.words, clause.labels, clause.classes, clause.training,
+                          clause.samples);
   return true;
 }
 
-CUString CNEEngine::AssembleWords(const CUString& text, const NEPath& path,
-                                  std::vector<NEWordNode>& nodes) {
-  return AssembleClause(text, path, node_positions_, nodes);
+void CNEEngine::AssembleWords(const NEClause& clause, const NEPath& path,
+                              std::vector<NEWordNode>& nodes, CUString& rendered) {
+  AssembleClause(clause.text, path, clause.positions, nodes, rendered, assembly_);
 }
 
 }  // namespace verrin

@@ -56,29 +56,25 @@ bool CNEEngine::GenerateFeatureData(const char* corpus_path, int param, const ch
   const char progress_end = StandardErrorIsTerminal() ? '\r' : '\n';
   const int64_t corpus_size = std::max<int64_t>(0, FileSize(corpus));
 
-  CUString line, text;
+  CUString line;
   std::vector<CUString> sentences;
-  std::vector<NEWordNode> nodes;
-  std::vector<NEWordNode*> words;
-  std::vector<int32_t> labels;
-  std::vector<CMESample> samples;
+  NEClause clause;
+  clause.training = true;
+  clause.segmented = true;
+  clause.separator = separator_;
   int count = 0;
   while (ReadNarrowLine(corpus, line)) {
     TrimWhiteSpace(line);
     if (line.Empty()) continue;
     SplitSentences(line.c_str(), sentences, true);
     for (const CUString& sentence : sentences) {
-      char_classes_.clear();
-      node_positions_.clear();
-      org_parts_.clear();
-      PreSegment(sentence, text, nodes, separator_, true, true);
-      if (nodes.size() < 2) continue;
-      BuildProcessedText(true, nodes, words, text);
-      labels.assign(static_cast<size_t>(text.Length()), kLabelSingle);
-      InitLabels(text, nodes, labels, true);
-      resource_->CharLabels().Record(text.c_str(), labels);
-      if (!ExtractFeatures(text, words, samples, labels, true)) break;
-      WriteEvents(samples, events);
+      PreSegment(sentence, clause);
+      if (clause.nodes.size() < 2) continue;
+      BuildProcessedText(clause);
+      InitLabels(clause);
+      resource_->CharLabels().Record(clause.text.c_str(), clause.labels);
+      if (!ExtractFeatures(clause)) break;
+      WriteEvents(clause.samples, events);
     }
     ++count;
     if (progress_hook_) {

@@ -75,12 +75,7 @@ CNEEngine::CNEEngine(CNEResource* resource) : resource_(resource) {
   if (resource_ != nullptr) lattice_.SetModel(&resource_->Classifier());
 }
 
-CNEEngine::~CNEEngine() {
-  lattice_.ResetLattice();
-  node_positions_.clear();
-  char_classes_.clear();
-  org_parts_.clear();
-}
+CNEEngine::~CNEEngine() { lattice_.ResetLattice(); }
 
 bool CNEEngine::SetWordSeparatorOption(int option) {
   return ResolveWordSeparatorOption(option, separator_);
@@ -123,85 +118,92 @@ bool CNEEngine::SplitSentences(const char16_t* text, std::vector<CUString>& sent
   return true;
 }
 
-void CNEEngine::AddToken(const CUString& token, int32_t klass, CUString& text,
-                         std::vector<NEWordNode>& nodes) {
-  NEWordNode node;
-  node.nStart = text.Length();
-  node.nLength = token.Length();
-  node.strWord = token;
-  if (klass == kClassDigit && token.Length() >= 2) {
+void CNEEngine::AddToken(const char16_t* token, int32_t length, int32_t klass, NEClause& clause) {
+  NEWordNode& node = clause.pool.Append(clause.nodes);
+  node.nStart = clause.text.Length();
+  node.nLength = length;
+  node.strWord.Refill(token, length);
+  if (klass == kClassDigit && length >= 2) {
     node.nType = kNodeClassWord;
-    node.strTag = CUString(u"number");
-  } else if (klass == kClassLatin && token.Length() >= 2) {
+    node.strTag.Refill(u"number", 6);
+  } else if (klass == kClassLatin && length >= 2) {
     node.nType = kNodeClassWord;
-    node.strTag = CUString(u"engstring");
-  } else if (klass == kClassSymbol && token.Length() == 1) {
+    node.strTag.Refill(u"engstring", 9);
+  } else if (klass == kClassSymbol && length == 1) {
     node.nType = kNodePunctuation;
   } else {
     node.nType = kNodeWord;
   }
-  text.Append(token);
-  nodes.push_back(std::move(node));
+  clause.text.Append(token, length);
 }
 
-void CNEEngine::ParsePlainText(const char16_t* stretch, int32_t length, CUString& text,
-                               std::vector<NEWordNode>& nodes, char16_t separator, bool segmented) {
+void CNEEngine::ParsePlainText(const char16_t* stretch, int32_t length, NEClause& clause) {
   if (length <= 0) return;
-  if (segmented) {
-    CUString copy(stretch, length);
+  if (clause.segmented) {
+    // The stretch lies in clause.work, which PreSegment owns: cut in place.
+    // A field ends at its first NUL, as when it was copied out.
+    CUString& copy = clause.tokens.run;
+    copy.Refill(stretch, length);
     char16_t* cursor = copy.MutableBuffer();
-    while (char16_t* field = NextField(&cursor, separator)) {
+    while (char16_t* field = NextField(&cursor, clause.separator)) {
       if (*field == 0) continue;
-      CUString token(field);
-      AddToken(token, CharClassOf(token[0]), text, nodes);
+      AddToken(field, UStrLen(field), CharClassOf(field[0]), clause);
     }
     return;
   }
-  for (const CUString& token : resource_->Dict().SegmentRawText(stretch, length, true)) {
+  RawTextTokens& tokens = clause.tokens;
+  resource_->Dict().SegmentRawText(stretch, length, true, tokens);
+  for (int32_t i = 0; i < tokens.count; ++i) {
+    const CUString& token = tokens[i];
     if (token.Empty()) continue;
     int32_t klass = CharClassOf(token[0]);
     if (klass == kClassChineseNumeral) {
       klass = IsChineseNumeralWord(token.c_str(), token.Length()) ? kClassDigit : kClassOther;
     }
-    AddToken(token, klass, text, nodes);
+    AddToken(token.c_str(), token.Length(), klass, clause);
   }
 }
 
-const CUString& CNEEngine::PreSegment(const CUString& sentence, CUString& text,
-                                      std::vector<NEWordNode>& nodes, char16_t separator,
-                                      bool training, bool segmented) {
+const CUString& CNEEngine::PreSegment(const CUString& sentence, NEClause& clause) {
+  CUString& text = clause.text;
+  std::vector<NEWordNode>& nodes = clause.nodes;
   text.Clear();
-  nodes.clear();
-  CUString work(sentence);
+  clause.pool.Recycle(nodes);
+  clause.org_parts.clear();
+  CUString& work = clause.work;
+  work.Refill(sentence);
   char16_t* rest = work.MutableBuffer();
-  BracketTag bracket;
-  while (*rest != 0) {
+  BracketTag& bracket = clause.bracket;
+  while (rest != nullptr && *rest != 0) {
     char16_t* scan = rest;
     if (!ParseBracketTag(scan, bracket)) break;
-    ParsePlainText(rest, bracket.start, text, nodes, separator, segmented);
+    ParsePlainText(rest, bracket.start, clause);
     rest = bracket.rest;
     if (bracket.word.Empty()) continue;  // "[ns ]" holds no word: no node
 
     const int32_t code = ClassCodeOf(bracket.tag);
-    NEWordNode node;
+    NEWordNode node = clause.pool.Take();
     node.nStart = text.Length();
-    node.strTag = bracket.tag;
+    node.strTag.Refill(bracket.tag);
     if (code == kNodePerson || code == kNodeOrganization || code == kNodeLocation) {
-      if (!training) {
+      if (!clause.training) {
         node.nType = kNodeWord;
         node.strTag.Clear();
-        node.strWord = bracket.word;
+        node.strWord.Refill(bracket.word);
       } else {
         node.nType = code;
         CUString joined;
         std::vector<OrgPart> parts;
         if (ReadNestedParts(bracket.word, joined, parts)) {
           node.strWord = joined;
-          org_parts_[static_cast<int32_t>(nodes.size())] = std::move(parts);
+          clause.org_parts[static_cast<int32_t>(nodes.size())] = std::move(parts);
         } else {
           node.strWord = bracket.word;
         }
-        if (node.strWord.Empty()) continue;
+        if (node.strWord.Empty()) {
+          clause.pool.Recycle(std::move(node));
+          continue;
+        }
         std::vector<CUString> sub_words =
             resource_->Dict().SegmentRawText(node.strWord.c_str(), node.strWord.Length(), true);
         int32_t covered = 0;
@@ -219,32 +221,43 @@ const CUString& CNEEngine::PreSegment(const CUString& sentence, CUString& text,
       }
     } else {
       node.nType = code;
-      node.strWord = bracket.word;
+      node.strWord.Refill(bracket.word);
     }
     node.nLength = node.strWord.Length();
     text.Append(node.strWord);
     nodes.push_back(std::move(node));
   }
-  ParsePlainText(rest, UStrLen(rest), text, nodes, separator, segmented);
-  if (!text.Empty()) AddToken(CUString(kSentinel, 1), kClassSymbol, text, nodes);
+  if (rest != nullptr) ParsePlainText(rest, UStrLen(rest), clause);
+  if (!text.Empty()) {
+    const char16_t sentinel = kSentinel;
+    AddToken(&sentinel, 1, kClassSymbol, clause);
+  }
   return text;
 }
 
-void CNEEngine::BuildProcessedText(bool training, std::vector<NEWordNode>& nodes,
-                                   std::vector<NEWordNode*>& words, CUString& text) {
+void CNEEngine::BuildProcessedText(NEClause& clause) {
+  std::vector<NEWordNode*>& words = clause.words;
+  std::vector<const NEWordNode*>& positions = clause.positions;
+  CUString& text = clause.text;
   words.clear();
-  node_positions_.clear();
+  positions.clear();
   text.Clear();
-  for (NEWordNode& node : nodes) {
+  auto mark = [&positions](int32_t position, const NEWordNode* node) {
+    if (positions.size() <= static_cast<size_t>(position)) {
+      positions.resize(static_cast<size_t>(position) + 1, nullptr);
+    }
+    positions[static_cast<size_t>(position)] = node;
+  };
+  for (NEWordNode& node : clause.nodes) {
     node.nTextPos = text.Length();
-    if (training && !node.vecParts.empty()) {
-      node.strText = node.strWord;
+    if (clause.training && !node.vecParts.empty()) {
+      node.strText.Refill(node.strWord);
       node.nTextLen = node.strText.Length();
-      for (int32_t k = 0; k < node.nTextLen; ++k) node_positions_[node.nTextPos + k] = &node;
+      for (int32_t k = 0; k < node.nTextLen; ++k) mark(node.nTextPos + k, &node);
       int32_t position = node.nTextPos;
       for (NEWordNode& part : node.vecParts) {
         part.nType = kNodeWord;
-        part.strText = part.strWord;
+        part.strText.Refill(part.strWord);
         part.nTextPos = position;
         part.nTextLen = part.strText.Length();
         position += part.nTextLen;
@@ -253,20 +266,24 @@ void CNEEngine::BuildProcessedText(bool training, std::vector<NEWordNode>& nodes
       text.Append(node.strText);
       continue;
     }
-    if (node.nType != kNodeWord) node_positions_[node.nTextPos] = &node;
-    node.strText = resource_->PlaceholderFor(node.nType, node.strWord);
+    if (node.nType != kNodeWord) mark(node.nTextPos, &node);
+    node.strText.Refill(resource_->PlaceholderFor(node.nType, node.strWord));
     node.nTextLen = node.strText.Length();
     text.Append(node.strText);
     words.push_back(&node);
   }
 }
 
-void CNEEngine::InitLabels(const CUString& text, const std::vector<NEWordNode>& nodes,
-                           std::vector<int32_t>& labels, bool training) {
+void CNEEngine::InitLabels(NEClause& clause) {
+  const CUString& text = clause.text;
+  const std::vector<NEWordNode>& nodes = clause.nodes;
+  std::vector<int32_t>& labels = clause.labels;
+  std::vector<int32_t>& char_classes = clause.classes;
+  const bool training = clause.training;
   const int32_t length = text.Length();
-  labels.resize(static_cast<size_t>(length), kLabelSingle);
-  char_classes_.assign(static_cast<size_t>(length), 0);
-  for (int32_t i = 0; i < length; ++i) char_classes_[i] = CharClassOf(text[i]);
+  labels.assign(static_cast<size_t>(length), kLabelSingle);
+  char_classes.assign(static_cast<size_t>(length), 0);
+  for (int32_t i = 0; i < length; ++i) char_classes[i] = CharClassOf(text[i]);
 
   // Labels of a run of `n` units from `p`: first, inner ..., last.
   auto set_run = [&](int32_t p, int32_t n, int32_t first, int32_t inner, int32_t last) {
@@ -288,8 +305,8 @@ void CNEEngine::InitLabels(const CUString& text, const std::vector<NEWordNode>& 
         set_run(p, n, kLabelLocationBegin, kLabelLocationInner, kLabelLocationEnd);
         break;
       case kNodeOrganization: {
-        auto parts = org_parts_.find(static_cast<int32_t>(index));
-        if (parts == org_parts_.end()) {
+        auto parts = clause.org_parts.find(static_cast<int32_t>(index));
+        if (parts == clause.org_parts.end()) {
           set_run(p, n, kLabelOrgBegin, kLabelOrgInner, kLabelOrgInner);
         } else {
           int32_t q = p;
@@ -317,13 +334,13 @@ void CNEEngine::InitLabels(const CUString& text, const std::vector<NEWordNode>& 
       case kNodeClassWord:
         if (p < length) {
           labels[p] = kLabelClassWord;
-          char_classes_[p] = kClassClassWord;
+          char_classes[p] = kClassClassWord;
         }
         break;
       case kNodeMdw:
         if (p < length) {
           labels[p] = kLabelMdw;
-          char_classes_[p] = kClassMdwWord;
+          char_classes[p] = kClassMdwWord;
         }
         break;
       case kNodePunctuation:
@@ -343,30 +360,32 @@ void CNEEngine::InitLabels(const CUString& text, const std::vector<NEWordNode>& 
   }
   if (length > 0) {
     labels[length - 1] = kLabelEnd;
-    char_classes_[length - 1] = kClassSentinel;
+    char_classes[length - 1] = kClassSentinel;
   }
 }
 
 bool CNEEngine::TagSentence(const CUString& sentence, bool segmented,
                             std::vector<NEWordNode>& nodes, CUString& rendered) {
   rendered.Clear();
-  nodes.clear();
-  org_parts_.clear();
-  CUString& text = clause_text_;
-  PreSegment(sentence, text, clause_nodes_, separator_, false, segmented);
-  if (clause_nodes_.size() < 2) return true;
+  assembly_.pool.Recycle(nodes);
+  NEClause& clause = clause_;
+  clause.training = false;
+  clause.segmented = segmented;
+  clause.separator = separator_;
+  PreSegment(sentence, clause);
+  if (clause.nodes.size() < 2) return true;
 
-  BuildProcessedText(false, clause_nodes_, clause_words_, text);
-  clause_labels_.assign(static_cast<size_t>(text.Length()), kLabelSingle);
-  InitLabels(text, clause_nodes_, clause_labels_, false);
+  BuildProcessedText(clause);
+  InitLabels(clause);
 
   const CMEModel* model = &resource_->Classifier().Model();
   if (!predicate_names_.BoundTo(model)) predicate_names_.Bind(model);
-  ExtractIndexedFeatures(text, clause_words_, clause_labels_, char_classes_, predicate_names_,
-                         clause_samples_);
-  text.Truncate(text.Length() - 1);  // the sentinel is scored through its sample only
+  ExtractIndexedFeatures(clause.text, clause.words, clause.labels, clause.classes, predicate_names_,
+                         clause.indexed);
+  // The sentinel is scored through its sample only.
+  clause.text.Truncate(clause.text.Length() - 1);
 
-  if (!lattice_.Decode(text, clause_samples_, resource_->CharLabels())) {
+  if (!lattice_.Decode(clause.text, clause.indexed, resource_->CharLabels())) {
     lattice_.ResetLattice();
     ++failed_clauses_;
     CUString message(u"error sent: ");
@@ -375,20 +394,29 @@ bool CNEEngine::TagSentence(const CUString& sentence, bool segmented,
     PrintUnicode(message);
     return false;
   }
-  rendered = AssembleWords(text, lattice_.Path(), nodes);
+  AssembleWords(clause, lattice_.Path(), nodes, rendered);
   lattice_.ResetLattice();
   return true;
 }
 
+bool CNEEngine::TagClause(const char16_t* text, int32_t length, bool segmented) {
+  sentence_.Refill(text, length);
+  return TagSentence(sentence_, segmented, tagged_nodes_, rendered_);
+}
+
 void CNEEngine::TagLine(const CUString& line, bool segmented, CUString& out) {
-  std::vector<CUString> sentences;
-  std::vector<NEWordNode> nodes;
-  CUString rendered;
   out.Truncate(0);
-  SplitSentences(line.c_str(), sentences, segmented);
-  for (const CUString& sentence : sentences) {
-    if (!TagSentence(sentence, segmented, nodes, rendered)) continue;
-    out.Append(rendered);
+  // The clauses of SplitSentences, tagged where they lie.
+  const char16_t* text = line.c_str();
+  int32_t end = 0;
+  while (text[end] != 0 && text[end] != 0x000A) ++end;
+  for (int32_t start = 0; start < end;) {
+    int32_t n = ClauseLength(text + start, end - start, segmented);
+    if (n < 0) n = end - start;
+    const bool tagged = TagClause(text + start, n, segmented);
+    start += n;
+    if (!tagged) continue;
+    out.Append(rendered_);
     out.Append(u" ", 1);
   }
 }

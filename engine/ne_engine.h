@@ -3,16 +3,18 @@
 //   SplitSentences -> PreSegment -> BuildProcessedText -> InitLabels
 //   -> ExtractFeatures -> CNELattice::Decode -> AssembleWords
 //
-// Working members are rebuilt for every clause; nothing carries over.
-// One engine serves one thread at a time.
+// The clause's data lives in an NEClause (engine/clause.h) that the engine
+// keeps and reuses: nothing but buffers carries over from one clause to the
+// next. One engine serves one thread at a time.
 #ifndef VERRIN_ENGINE_NE_ENGINE_H_
 #define VERRIN_ENGINE_NE_ENGINE_H_
 
 #include <cstdint>
-#include <map>
 #include <utility>
 #include <vector>
 
+#include "engine/assembler.h"
+#include "engine/clause.h"
 #include "engine/feature_extractor.h"
 #include "engine/lattice.h"
 #include "engine/word_node.h"
@@ -24,12 +26,6 @@
 namespace verrin {
 
 class CNEResource;
-
-// A nested part of a bracketed entity in the training corpus.
-struct OrgPart {
-  int32_t type = kNodeWord;  // 2 person, 4 location, 1 other
-  CUString text;
-};
 
 class CNEEngine {
  public:
@@ -55,8 +51,15 @@ class CNEEngine {
   static int32_t ClauseLength(const char16_t* text, int32_t length, bool segmented);
   // Tags one clause into `nodes` (emptied first) and its bracketed rendering.
   // False when decoding finds no path ("error sent: CLAUSE" on standard error, one UTF-8 line).
+  // A caller that passes the same `nodes` and `rendered` every time makes
+  // a warm engine allocate nothing.
   bool TagSentence(const CUString& sentence, bool segmented, std::vector<NEWordNode>& nodes,
                    CUString& rendered);
+  // Tags the clause of `length` units at `text` into the engine's own nodes
+  // (Nodes()) and rendering (Rendered()); as TagSentence otherwise.
+  bool TagClause(const char16_t* text, int32_t length, bool segmented);
+  const std::vector<NEWordNode>& Nodes() const { return tagged_nodes_; }
+  const CUString& Rendered() const { return rendered_; }
   // The line of a tagged file for one input line whose white space at both
   // ends is trimmed (not empty): each clause's rendering followed by a space,
   // no line feed. A clause that finds no path is left out (and counted in
@@ -76,29 +79,29 @@ class CNEEngine {
   bool HasNEFlag1(const CUString& sentence);
   bool HasNEAnyFlag(const CUString& sentence);
 
-  // Clause -> word nodes; `text` receives the pre-segmented text (the words
-  // concatenated, then the sentinel). Returns `text`.
-  const CUString& PreSegment(const CUString& sentence, CUString& text,
-                             std::vector<NEWordNode>& nodes, char16_t separator, bool training,
-                             bool segmented);
+  // Clause -> clause.nodes, and clause.text the words concatenated, then the
+  // sentinel, as clause.training, .segmented and .separator say. Returns
+  // clause.text.
+  const CUString& PreSegment(const CUString& sentence, NEClause& clause);
   // Processed text: class words and "mdw" words become one placeholder unit.
-  // Fills `words` (the nodes feature extraction walks) and the position map.
-  void BuildProcessedText(bool training, std::vector<NEWordNode>& nodes,
-                          std::vector<NEWordNode*>& words, CUString& text);
-  // Fixed labels and class codes of the processed text; `labels` holds one 1
-  // per processed unit on entry.
-  void InitLabels(const CUString& text, const std::vector<NEWordNode>& nodes,
-                  std::vector<int32_t>& labels, bool training);
+  // Fills clause.words (the nodes feature extraction walks) and
+  // clause.positions; clause.text becomes the processed text.
+  void BuildProcessedText(NEClause& clause);
+  // Labels (training: the corpus's; tagging: those pre-segmentation fixes,
+  // 1 elsewhere) and class codes of the processed text.
+  void InitLabels(NEClause& clause);
 
   // ---- features ----
-  bool ExtractFeatures(const CUString& text, const std::vector<NEWordNode*>& words,
-                       std::vector<CMESample>& samples, const std::vector<int32_t>& labels,
-                       bool training);
+  // clause.samples from clause.labels (history predicates and dropped
+  // samples with clause.training).
+  bool ExtractFeatures(NEClause& clause);
 
   // ---- assembly ----
-  // Cuts the decoded path into words (into `nodes`) and returns the rendered
-  // clause with organization merging.
-  CUString AssembleWords(const CUString& text, const NEPath& path, std::vector<NEWordNode>& nodes);
+  // Cuts the decoded path of clause.text (without its sentinel) into words
+  // (into `nodes`) and renders the clause with organization merging into
+  // `rendered`.
+  void AssembleWords(const NEClause& clause, const NEPath& path, std::vector<NEWordNode>& nodes,
+                     CUString& rendered);
 
   // ---- training data ----
   // Bracketed corpus -> outDir + "/ME_featuredata_tr.txt" and
@@ -121,34 +124,26 @@ class CNEEngine {
 
   CNEResource* Resource() const { return resource_; }
   CNELattice& Lattice() { return lattice_; }
-  const std::vector<int32_t>& CharClasses() const { return char_classes_; }
-  const std::map<int32_t, const NEWordNode*>& NodePositions() const { return node_positions_; }
-  std::map<int32_t, std::vector<OrgPart>>& OrgParts() { return org_parts_; }
 
  private:
-  void ParsePlainText(const char16_t* stretch, int32_t length, CUString& text,
-                      std::vector<NEWordNode>& nodes, char16_t separator, bool segmented);
-  void AddToken(const CUString& token, int32_t klass, CUString& text,
-                std::vector<NEWordNode>& nodes);
+  void ParsePlainText(const char16_t* stretch, int32_t length, NEClause& clause);
+  void AddToken(const char16_t* token, int32_t length, int32_t klass, NEClause& clause);
 
   CNEResource* resource_;
-  std::map<int32_t, std::vector<OrgPart>> org_parts_;
-  std::vector<int32_t> char_classes_;
-  std::map<int32_t, const NEWordNode*> node_positions_;
   CNELattice lattice_;
   char16_t separator_ = u' ';
   bool progress_ = true;
   ProgressHook progress_hook_;
   int32_t failed_clauses_ = 0;
 
-  // Per-clause working storage of TagSentence, kept so that its buffers are
-  // reused from clause to clause.
-  CUString clause_text_;
-  std::vector<NEWordNode> clause_nodes_;
-  std::vector<NEWordNode*> clause_words_;
-  std::vector<int32_t> clause_labels_;
-  NEIndexedSamples clause_samples_;
+  // The clause being tagged and the storage of its steps, reused from
+  // clause to clause.
+  NEClause clause_;
+  NEAssembly assembly_;
   NEPredicateNames predicate_names_;
+  CUString sentence_;  // TagClause's clause
+  CUString rendered_;  // TagClause's rendering
+  std::vector<NEWordNode> tagged_nodes_;
 };
 
 }  // namespace verrin

@@ -1,6 +1,7 @@
 #include "resource/lexicon.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "io/protected_file.h"
 #include "resource/pe_info.h"
@@ -70,6 +71,13 @@ int32_t CNELexicon::PrefixMatches(const char16_t* text, PrefixMatchBuffer& out) 
 
 std::vector<int32_t> CNELexicon::SegmentByDict(const char16_t* text, int32_t length) const {
   std::vector<int32_t> entries;
+  SegmentByDict(text, length, entries);
+  return entries;
+}
+
+void CNELexicon::SegmentByDict(const char16_t* text, int32_t length,
+                               std::vector<int32_t>& entries) const {
+  entries.clear();
   PrefixMatchBuffer matches;
   int32_t position = 0;
   while (position < length) {
@@ -83,26 +91,39 @@ std::vector<int32_t> CNELexicon::SegmentByDict(const char16_t* text, int32_t len
       ++position;
     }
   }
-  return entries;
 }
 
 std::vector<CUString> CNELexicon::SegmentRawText(const char16_t* text, int32_t length,
                                                  bool group) const {
-  std::vector<CUString> tokens;
-  CUString run;
+  RawTextTokens out;
+  SegmentRawText(text, length, group, out);
+  out.tokens.resize(static_cast<size_t>(out.count));
+  return std::move(out.tokens);
+}
+
+void CNELexicon::SegmentRawText(const char16_t* text, int32_t length, bool group,
+                                RawTextTokens& out) const {
+  out.count = 0;
+  auto add = [&out](const char16_t* token, int32_t token_length) {
+    if (out.count == static_cast<int32_t>(out.tokens.size())) out.tokens.emplace_back();
+    out.tokens[static_cast<size_t>(out.count++)].Refill(token, token_length);
+  };
+  CUString& run = out.run;
+  run.Clear();
   int32_t run_class = 0;
   auto flush = [&]() {
     if (run.Empty()) return;
     if (run_class == kClassSymbol) {
-      for (int32_t i = 0; i < run.Length(); ++i) tokens.emplace_back(run.c_str() + i, 1);
+      for (int32_t i = 0; i < run.Length(); ++i) add(run.c_str() + i, 1);
     } else {
-      tokens.push_back(run);
+      add(run.c_str(), run.Length());
     }
     run.Clear();
   };
 
+  SegmentByDict(text, length, out.entries);
   int32_t offset = 0;
-  for (const int32_t entry : SegmentByDict(text, length)) {
+  for (const int32_t entry : out.entries) {
     const char16_t* token = text + offset;
     int32_t token_length = 1;
     if (entry == 0) {
@@ -115,13 +136,13 @@ std::vector<CUString> CNELexicon::SegmentRawText(const char16_t* text, int32_t l
     }
     offset += token_length;
     if (!group) {
-      tokens.emplace_back(token, token_length);
+      add(token, token_length);
       continue;
     }
     const int32_t klass = CharClassOf(token[0]);
     if (klass == kClassOther) {
       flush();
-      tokens.emplace_back(token, token_length);
+      add(token, token_length);
       continue;
     }
     if (!run.Empty() && klass != run_class) flush();
@@ -129,7 +150,6 @@ std::vector<CUString> CNELexicon::SegmentRawText(const char16_t* text, int32_t l
     run.Append(token, token_length);
   }
   flush();
-  return tokens;
 }
 
 CNEValuedLexicon::CNEValuedLexicon(ValueReader reader) : reader_(reader) {}

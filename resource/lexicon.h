@@ -35,6 +35,18 @@ struct PrefixMatch {
 inline constexpr int kMaxPrefixMatches = 129;
 using PrefixMatchBuffer = std::array<PrefixMatch, kMaxPrefixMatches + 1>;
 
+// The tokens of CNELexicon::SegmentRawText in storage kept for the next
+// text: tokens[0 .. count) are the tokens; the strings beyond keep their
+// buffers.
+struct RawTextTokens {
+  std::vector<CUString> tokens;
+  int32_t count = 0;
+  std::vector<int32_t> entries;  // working storage
+  CUString run;                  // working storage
+
+  const CUString& operator[](int32_t i) const { return tokens[static_cast<size_t>(i)]; }
+};
+
 // A lexicon: words numbered from 1 in file order, found through a prefix trie.
 //
 // File format (GBK, plain or protected): one entry per line; the line is
@@ -76,11 +88,15 @@ class CNELexicon {
   // Forward longest match over the whole text: one entry number per token,
   // 0 for a unit that starts no word.
   std::vector<int32_t> SegmentByDict(const char16_t* text, int32_t length) const;
+  // The same into `entries` (emptied first).
+  void SegmentByDict(const char16_t* text, int32_t length, std::vector<int32_t>& entries) const;
 
   // Raw-text segmentation over this lexicon used as the dictionary; with
   // `group`, runs of digits, Latin letters and Chinese numerals become single
   // tokens and symbols stay single. White space is dropped.
   std::vector<CUString> SegmentRawText(const char16_t* text, int32_t length, bool group) const;
+  // The same tokens into `out`, reusing its storage.
+  void SegmentRawText(const char16_t* text, int32_t length, bool group, RawTextTokens& out) const;
 
  private:
   // Trims `line` in place and stores its entry unless it is blank.

@@ -149,10 +149,10 @@ bool ParseBracketTag(char16_t* text, BracketTag& record) {
   *open = 0;
   *space = 0;
   *close = 0;
-  record.tag.Assign(open + 1, static_cast<int32_t>(space - open - 1));
-  CUString word(space + 1, static_cast<int32_t>(close - space - 1));
-  const int32_t n = RemoveUnit(word.c_str(), word.MutableBuffer(), u'/');
-  record.word.Assign(word.c_str(), n);
+  // Both fields keep their buffers from an earlier bracket when they can.
+  record.tag.Refill(open + 1, static_cast<int32_t>(space - open - 1));
+  record.word.Refill(space + 1, static_cast<int32_t>(close - space - 1));
+  record.word.Truncate(RemoveUnit(record.word.c_str(), record.word.MutableBuffer(), u'/'));
   record.rest = close + 1;
   return true;
 }

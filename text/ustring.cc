@@ -100,6 +100,17 @@ void CUString::Assign(const char16_t* text, int32_t length) {
   capacity_ = length;
 }
 
+void CUString::Refill(const char16_t* text, int32_t length) {
+  if (buffer_ == nullptr || length > capacity_) {
+    Assign(text, length);
+    return;
+  }
+  if (length < 0) length = 0;
+  if (length > 0) std::memmove(buffer_, text, sizeof(char16_t) * length);
+  buffer_[length] = 0;
+  length_ = length;
+}
+
 void CUString::Assign(const CUString& other) {
   if (this == &other) return;
   Assign(other.c_str(), other.Length());

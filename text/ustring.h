@@ -52,6 +52,11 @@ class CUString {
   void Assign(const char16_t* text, int32_t length);
   void Assign(const CUString& other);
   void Assign(char16_t unit);
+  // Like Assign, but keeps the buffer whenever it can hold the text (Assign
+  // keeps it only when it is strictly larger), so a string refilled with
+  // texts of similar lengths stops allocating.
+  void Refill(const char16_t* text, int32_t length);
+  void Refill(const CUString& other) { Refill(other.c_str(), other.Length()); }
   // Narrow GBK text converted to UTF-16, then assigned.
   void AssignNarrow(const char* text);
 

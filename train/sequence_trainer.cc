@@ -54,19 +54,24 @@ int32_t CSequenceTrainer::Group(int32_t label) const {
 bool CSequenceTrainer::PrepareClause(const CUString& sentence, CUString* text,
                                      std::vector<int32_t>* reference,
                                      std::vector<CMESample>* samples) {
-  engine_->OrgParts().clear();
-  engine_->PreSegment(sentence, *text, nodes_, engine_->WordSeparator(), true, true);
-  if (nodes_.size() < 2) return false;
-  engine_->BuildProcessedText(true, nodes_, words_, *text);
-  const size_t length = static_cast<size_t>(text->Length());
-  reference->assign(length, kLabelSingle);
-  engine_->InitLabels(*text, nodes_, *reference, true);
-  // Tagging knows only the labels fixed by pre-segmentation.
-  std::vector<int32_t> tagging(*reference);
-  for (int32_t& label : tagging) {
+  NEClause& clause = clause_;
+  clause.training = true;
+  clause.segmented = true;
+  clause.separator = engine_->WordSeparator();
+  engine_->PreSegment(sentence, clause);
+  if (clause.nodes.size() < 2) return false;
+  engine_->BuildProcessedText(clause);
+  engine_->InitLabels(clause);
+  *reference = clause.labels;
+  // Tagging knows only the labels fixed by pre-segmentation, and its
+  // samples carry no label history.
+  for (int32_t& label : clause.labels) {
     if (IsFreeInTagging(label)) label = kLabelSingle;
   }
-  if (!engine_->ExtractFeatures(*text, words_, *samples, tagging, false)) return false;
+  clause.training = false;
+  if (!engine_->ExtractFeatures(clause)) return false;
+  samples->swap(clause.samples);
+  text->Refill(clause.text);
   text->Truncate(text->Length() - 1);  // the sentinel is scored through its sample only
   return text->Length() > 0 && samples->size() > static_cast<size_t>(text->Length());
 }

@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/clause.h"
 #include "engine/lattice.h"
 #include "engine/word_node.h"
 #include "maxent/me_sample.h"
@@ -130,8 +131,7 @@ class CSequenceTrainer {
   std::vector<int32_t> decoded_;
   std::vector<Step> reference_steps_, decoded_steps_;
   std::vector<CUString> sentences_;
-  std::vector<NEWordNode> nodes_;
-  std::vector<NEWordNode*> words_;
+  NEClause clause_;
   std::vector<CMESample> samples_;
   std::vector<int32_t> reference_;
   CUString text_;

@@ -26,8 +26,13 @@ struct Assembled {
 Assembled Assemble(const std::string& text, const std::vector<int32_t>& labels,
                    const std::map<int32_t, const NEWordNode*>& positions = {}) {
   Assembled out;
+  std::vector<const NEWordNode*> at;
+  for (const auto& [position, node] : positions) {
+    if (at.size() <= static_cast<size_t>(position)) at.resize(static_cast<size_t>(position) + 1);
+    at[static_cast<size_t>(position)] = node;
+  }
   testing::CaptureDiagnostics();
-  const CUString rendered = AssembleClause(U(text), PathOf(labels), positions, out.nodes);
+  const CUString rendered = AssembleClause(U(text), PathOf(labels), at, out.nodes);
   out.errors = testing::GetCapturedDiagnostics();
   out.rendered = Utf8(rendered);
   return out;

@@ -17,7 +17,6 @@
 namespace verrin {
 namespace {
 
-using testing::Clause;
 using testing::MakeClause;
 
 struct Search {
@@ -56,7 +55,7 @@ TEST(BoundedSearchTest, SamePathAndScoreAsTheFullSearchWithFewerNodes) {
     const int32_t n = 1 + static_cast<int32_t>(rng() % 12);
     std::vector<std::string> words;
     for (int32_t i = 0; i < n; ++i) words.push_back(chars[rng() % chars.size()]);
-    Clause clause = MakeClause(words);
+    NEClause clause = MakeClause(words);
     std::vector<CMESample> samples = testing::TaggingSamples(clause);
 
     std::vector<std::u16string> predicates = testing::HistoryPredicates();

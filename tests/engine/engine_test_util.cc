@@ -12,8 +12,8 @@ std::u16string U16(const std::string& utf8) {
   return std::u16string(text.View());
 }
 
-Clause MakeClause(const std::vector<std::string>& words_utf8) {
-  Clause clause;
+NEClause MakeClause(const std::vector<std::string>& words_utf8) {
+  NEClause clause;
   clause.text = CUString();
   std::vector<std::string> all = words_utf8;
   clause.nodes.reserve(all.size() + 1);
@@ -46,7 +46,7 @@ Clause MakeClause(const std::vector<std::string>& words_utf8) {
   return clause;
 }
 
-std::vector<CMESample> TaggingSamples(const Clause& clause) {
+std::vector<CMESample> TaggingSamples(const NEClause& clause) {
   std::vector<CMESample> samples;
   ExtractSentenceFeatures(clause.text, clause.words, clause.labels, clause.classes, false, samples);
   return samples;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/clause.h"
 #include "engine/lattice.h"
 #include "engine/word_node.h"
 #include "maxent/me_classifier.h"
@@ -16,18 +17,13 @@
 
 namespace verrin::testing {
 
-// A processed clause: words (UTF-8), then the sentinel word.
-struct Clause {
-  CUString text;  // ends with U+0002
-  std::vector<NEWordNode> nodes;
-  std::vector<NEWordNode*> words;
-  std::vector<int32_t> labels;   // 1 everywhere, 52 at the sentinel
-  std::vector<int32_t> classes;  // CharClassOf, 11 at the sentinel
-};
-Clause MakeClause(const std::vector<std::string>& words_utf8);
+// A processed clause of the words (UTF-8), then the sentinel word: labels 1
+// everywhere and 52 at the sentinel, classes CharClassOf and 11 at the
+// sentinel.
+NEClause MakeClause(const std::vector<std::string>& words_utf8);
 
 // Tagging samples of a clause; entry N is the sentinel's.
-std::vector<CMESample> TaggingSamples(const Clause& clause);
+std::vector<CMESample> TaggingSamples(const NEClause& clause);
 
 // Model entries; every outcome listed in `outcomes` is present even without
 // features.

@@ -11,7 +11,6 @@
 namespace verrin {
 namespace {
 
-using testing::Clause;
 using testing::MakeClause;
 using testing::U;
 using testing::Utf8;
@@ -42,7 +41,7 @@ int CountOf(const CMESample& sample, const std::string& predicate) {
 // Five units c0..c4 = 甲 乙 丙 丁 A (A is a Latin letter, class 3) in three
 // words, then the sentinel S (class 11).
 TEST(FeatureExtractionTest, FiveUnitClauseGivesTheDocumentedPredicatesInOrder) {
-  Clause clause = MakeClause({"甲乙", "丙", "丁A"});
+  NEClause clause = MakeClause({"甲乙", "丙", "丁A"});
   std::vector<CMESample> samples;
   ExtractSentenceFeatures(clause.text, clause.words, clause.labels, clause.classes, false, samples);
   ASSERT_EQ(samples.size(), 6u);
@@ -70,7 +69,7 @@ TEST(FeatureExtractionTest, FiveUnitClauseGivesTheDocumentedPredicatesInOrder) {
 }
 
 TEST(FeatureExtractionTest, OneCharacterClause) {
-  Clause clause = MakeClause({"甲"});
+  NEClause clause = MakeClause({"甲"});
   std::vector<CMESample> samples;
   ExtractSentenceFeatures(clause.text, clause.words, clause.labels, clause.classes, false, samples);
   ASSERT_EQ(samples.size(), 2u);
@@ -82,7 +81,7 @@ TEST(FeatureExtractionTest, OneCharacterClause) {
 
 TEST(FeatureExtractionTest, TheoryWordFiresOnlyBeforeZhuyiOrLilun) {
   // 甲 主 义 乙 理 论 丙 S: the units before 主义 (0) and 理论 (3) fire.
-  Clause clause = MakeClause({"甲", "主义", "乙", "理论", "丙"});
+  NEClause clause = MakeClause({"甲", "主义", "乙", "理论", "丙"});
   std::vector<CMESample> samples = testing::TaggingSamples(clause);
   ASSERT_EQ(samples.size(), 8u);
   const int expected[8] = {1, 0, 0, 1, 0, 0, 0, 0};
@@ -92,7 +91,7 @@ TEST(FeatureExtractionTest, TheoryWordFiresOnlyBeforeZhuyiOrLilun) {
 }
 
 TEST(FeatureExtractionTest, PresetLabelsAndClassCodesAreCarried) {
-  Clause clause = MakeClause({"甲", "，", "\x11"});
+  NEClause clause = MakeClause({"甲", "，", "\x11"});
   clause.labels = {1, 18, 19, 52};
   clause.classes = {1, 4, 6, 11};
   std::vector<CMESample> samples = testing::TaggingSamples(clause);
@@ -104,7 +103,7 @@ TEST(FeatureExtractionTest, PresetLabelsAndClassCodesAreCarried) {
 }
 
 TEST(FeatureExtractionTest, TrainingPutsLabelHistoryFirst) {
-  Clause clause = MakeClause({"甲乙", "丙"});
+  NEClause clause = MakeClause({"甲乙", "丙"});
   clause.labels = {5, 7, 1, 52};
   std::vector<CMESample> samples;
   ExtractSentenceFeatures(clause.text, clause.words, clause.labels, clause.classes, true, samples);
@@ -132,7 +131,7 @@ TEST(FeatureExtractionTest, TrainingDropsSamplesWhoseThreeLabelsAreUnscored) {
   // Labels 18 18 18 1 52: positions 0 (18, 51, 0), 1 (18, 18, 51) and
   // 2 (18, 18, 18) are all unscored; position 3 and the sentinel (52, 1, 18)
   // are kept.
-  Clause clause = MakeClause({"，", "，", "，", "甲"});
+  NEClause clause = MakeClause({"，", "，", "，", "甲"});
   clause.labels = {18, 18, 18, 1, 52};
   std::vector<CMESample> samples;
   ExtractSentenceFeatures(clause.text, clause.words, clause.labels, clause.classes, true, samples);
@@ -152,9 +151,9 @@ TEST(FeatureExtractionTest, TrainingDropsSamplesWhoseThreeLabelsAreUnscored) {
 // The sample list is overwritten in place from clause to clause; what is
 // left of a longer (or a training) clause must not show through.
 TEST(FeatureExtractionTest, ReusedSampleListEqualsAFreshOne) {
-  Clause long_clause = MakeClause({"甲乙丙丁", "戊己", "庚辛壬"});
+  NEClause long_clause = MakeClause({"甲乙丙丁", "戊己", "庚辛壬"});
   long_clause.labels = {5, 6, 6, 7, 5, 7, 18, 19, 20, 52};
-  Clause short_clause = MakeClause({"子", "丑寅"});
+  NEClause short_clause = MakeClause({"子", "丑寅"});
   std::vector<CMESample> reused;
   for (bool first_training : {false, true}) {
     ExtractSentenceFeatures(long_clause.text, long_clause.words, long_clause.labels,

@@ -18,7 +18,6 @@
 namespace verrin {
 namespace {
 
-using testing::Clause;
 using testing::MakeClause;
 using testing::ModelRecipe;
 
@@ -53,7 +52,7 @@ class LabelScorerTest : public ::testing::Test {
         testing::RandomModel(rng, testing::StandardOutcomes(), predicates), classifier_));
   }
 
-  Clause clause_;
+  NEClause clause_;
   std::vector<CMESample> samples_;
   CMEClassifier classifier_;
   CNEDecoder decoder_;
@@ -171,7 +170,7 @@ TEST_F(LabelScorerTest, DecodeEvaluatesEachContextOncePerPosition) {
     const char* chars[] = {"甲", "乙", "丙", "丁", "戊"};
     const int n = 2 + static_cast<int>(rng() % 5);
     for (int i = 0; i < n; ++i) words.push_back(chars[rng() % 5]);
-    Clause clause = MakeClause(words);
+    NEClause clause = MakeClause(words);
     std::vector<CMESample> samples = testing::TaggingSamples(clause);
     std::vector<std::u16string> predicates = testing::HistoryPredicates();
     CMEClassifier classifier;

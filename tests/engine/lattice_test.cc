@@ -18,7 +18,6 @@
 namespace verrin {
 namespace {
 
-using testing::Clause;
 using testing::MakeClause;
 using testing::ModelRecipe;
 
@@ -172,7 +171,7 @@ class DecoderTest : public ::testing::Test {
 TEST_F(DecoderTest, TableEntry0x104GivesLabels1_2_8) {
   LoadUniformModel(classifier_);
   lattice_.SetModel(&classifier_);
-  Clause clause = MakeClause({"甲", "乙"});
+  NEClause clause = MakeClause({"甲", "乙"});
   std::vector<CMESample> samples = testing::TaggingSamples(clause);
   const CUString text(clause.text.c_str(), 2);
   ASSERT_TRUE(lattice_.DecodeWithLabelBits(text, samples, {0x104, 0}));
@@ -201,7 +200,7 @@ TEST_F(DecoderTest, EqualScoresAtTheEndPickTheNodeCreatedLast) {
   // nodes then for 1, 2, 8, so the end node of label 8 is created last.
   LoadUniformModel(classifier_);
   lattice_.SetModel(&classifier_);
-  Clause clause = MakeClause({"甲"});
+  NEClause clause = MakeClause({"甲"});
   std::vector<CMESample> samples = testing::TaggingSamples(clause);
   ASSERT_TRUE(lattice_.DecodeWithLabelBits(CUString(u"甲"), samples, {0x104}));
   EXPECT_EQ(PathLabels(lattice_.Path()), (std::vector<int32_t>{8}));
@@ -219,7 +218,7 @@ TEST_F(DecoderTest, EqualScoresAtAMergeKeepTheNodeReachedFirst) {
   // replace E's. The path keeps A: 2 1 1 ("later wins" would give 1 1 1).
   LoadUniformModel(classifier_);
   lattice_.SetModel(&classifier_);
-  Clause clause = MakeClause({"甲", "乙", "丙"});
+  NEClause clause = MakeClause({"甲", "乙", "丙"});
   std::vector<CMESample> samples = testing::TaggingSamples(clause);
   ASSERT_TRUE(lattice_.DecodeWithLabelBits(CUString(u"甲乙丙"), samples, {0x4, 0x2, 0x2}));
   EXPECT_EQ(PathLabels(lattice_.Path()), (std::vector<int32_t>{2, 1, 1}));
@@ -230,7 +229,7 @@ TEST_F(DecoderTest, EqualScoresAtAMergeKeepTheNodeReachedFirst) {
 TEST_F(DecoderTest, ImposedLabelsThatLeaveNoPathFail) {
   LoadUniformModel(classifier_);
   lattice_.SetModel(&classifier_);
-  Clause clause = MakeClause({"甲", "乙"});
+  NEClause clause = MakeClause({"甲", "乙"});
   std::vector<CMESample> samples = testing::TaggingSamples(clause);
   samples[0].label = CUString(u"3");  // a person cannot continue at the first unit
   EXPECT_FALSE(lattice_.DecodeWithLabelBits(CUString(u"甲乙"), samples, {0, 0}));
@@ -246,7 +245,7 @@ TEST_F(DecoderTest, ImposedLabelsThatLeaveNoPathFail) {
 TEST_F(DecoderTest, TooFewSamplesAreRefused) {
   LoadUniformModel(classifier_);
   lattice_.SetModel(&classifier_);
-  Clause clause = MakeClause({"甲"});
+  NEClause clause = MakeClause({"甲"});
   std::vector<CMESample> samples = testing::TaggingSamples(clause);
   samples.pop_back();  // no sentinel sample
   EXPECT_FALSE(lattice_.DecodeWithLabelBits(CUString(u"甲"), samples, {0}));
@@ -255,7 +254,7 @@ TEST_F(DecoderTest, TooFewSamplesAreRefused) {
 TEST_F(DecoderTest, UnscoredRunsCostNothingAndAskNoModel) {
   LoadUniformModel(classifier_);
   lattice_.SetModel(&classifier_);
-  Clause clause = MakeClause({"，", "，", "，"});
+  NEClause clause = MakeClause({"，", "，", "，"});
   std::vector<CMESample> samples = testing::TaggingSamples(clause);
   for (int i = 0; i < 3; ++i) samples[static_cast<size_t>(i)].label = CUString(u"18");
   const uint64_t before = lattice_.Decoder().Evaluations();
@@ -275,7 +274,7 @@ TEST_F(DecoderTest, LabelsUnknownToTheModelNeverAppear) {
   }
   ASSERT_TRUE(testing::LoadModel(recipe, classifier_));
   lattice_.SetModel(&classifier_);
-  Clause clause = MakeClause({"甲", "乙"});
+  NEClause clause = MakeClause({"甲", "乙"});
   std::vector<CMESample> samples = testing::TaggingSamples(clause);
   ASSERT_TRUE(lattice_.DecodeWithLabelBits(CUString(u"甲乙"), samples, {0, 0}));
   for (int32_t label : PathLabels(lattice_.Path())) EXPECT_NE(label, 1);
@@ -291,7 +290,7 @@ TEST_F(DecoderTest, SamplesAreLeftExactlyAsBuilt) {
   ASSERT_TRUE(testing::LoadModel(testing::RandomModel(rng, testing::StandardOutcomes(), predicates),
                                  classifier_));
   lattice_.SetModel(&classifier_);
-  Clause clause = MakeClause({"甲乙", "丙"});
+  NEClause clause = MakeClause({"甲乙", "丙"});
   const std::vector<CMESample> built = testing::TaggingSamples(clause);
   std::vector<CMESample> samples = built;
   ASSERT_TRUE(lattice_.DecodeWithLabelBits(CUString(u"甲乙丙"), samples, {0, 0, 0}));
@@ -315,7 +314,7 @@ TEST_F(DecoderTest, BestScoreEqualsBruteForceEnumeration) {
     const int32_t n = 1 + static_cast<int32_t>(rng() % 4);
     std::vector<std::string> words;
     for (int32_t i = 0; i < n; ++i) words.push_back(chars[rng() % chars.size()]);
-    Clause clause = MakeClause(words);
+    NEClause clause = MakeClause(words);
     std::vector<CMESample> samples = testing::TaggingSamples(clause);
 
     std::vector<std::u16string> outcomes = testing::StandardOutcomes();

@@ -36,12 +36,13 @@ class PipelineTest : public ::testing::Test {
 
   Segmented PreSegment(const std::string& sentence, bool segmented, char16_t separator = u' ',
                        bool training = false) {
-    CUString text;
-    nodes_.clear();
-    engine_.PreSegment(U(sentence), text, nodes_, separator, training, segmented);
+    clause_.training = training;
+    clause_.segmented = segmented;
+    clause_.separator = separator;
+    engine_.PreSegment(U(sentence), clause_);
     Segmented out;
-    out.text = Utf8(text);
-    for (const NEWordNode& n : nodes_) {
+    out.text = Utf8(clause_.text);
+    for (const NEWordNode& n : clause_.nodes) {
       out.words.push_back(Utf8(n.strWord));
       out.types.push_back(n.nType);
       out.tags.push_back(Utf8(n.strTag));
@@ -51,7 +52,8 @@ class PipelineTest : public ::testing::Test {
 
   CNEResource resource_;
   CNEEngine engine_;
-  std::vector<NEWordNode> nodes_;
+  NEClause clause_;
+  const std::vector<NEWordNode>& nodes_ = clause_.nodes;
 };
 
 TEST_F(PipelineTest, SplitsAfterDelimitersAndAtTheFirstLineFeed) {
@@ -90,9 +92,8 @@ TEST_F(PipelineTest, LongClausePositionsDoNotWrap) {
   // 40,000 units: past the 16-bit range of positions; nothing may wrap. (The
   // splitter never makes such a clause; a caller of PreSegment may.)
   std::u16string units(40000, u'\u4E2D');
-  CUString text;
-  std::vector<NEWordNode> nodes;
-  engine_.PreSegment(CUString(units.c_str()), text, nodes, u' ', false, false);
+  engine_.PreSegment(CUString(units.c_str()), clause_);
+  const std::vector<NEWordNode>& nodes = clause_.nodes;
   ASSERT_EQ(nodes.size(), 40001u);
   EXPECT_EQ(nodes[39999].nStart, 39999);
   EXPECT_EQ(nodes.back().nStart, 40000);
@@ -146,23 +147,26 @@ TEST_F(PipelineTest, RawModeGroupsRunsAndTypesChineseNumerals) {
 
 TEST_F(PipelineTest, ProcessedTextUsesPlaceholdersAndFixedLabels) {
   PreSegment("张三 在 [ns 北京] ， [mdw 某某] 2007", true);
-  std::vector<NEWordNode*> words;
-  CUString text;
-  engine_.BuildProcessedText(false, nodes_, words, text);
-  EXPECT_EQ(Utf8(text), "张三在\x11，\x12\x11\x02");
-  ASSERT_EQ(words.size(), nodes_.size());
-  EXPECT_EQ(engine_.NodePositions().size(), 5u);  // ns, comma, mdw, number, sentinel
-  EXPECT_EQ(engine_.NodePositions().at(3)->nType, kNodeClassWord);
+  engine_.BuildProcessedText(clause_);
+  EXPECT_EQ(Utf8(clause_.text), "张三在\x11，\x12\x11\x02");
+  ASSERT_EQ(clause_.words.size(), nodes_.size());
+  // ns, comma, mdw, number, sentinel
+  std::vector<int32_t> marked;
+  for (size_t p = 0; p < clause_.positions.size(); ++p) {
+    if (clause_.positions[p] != nullptr) marked.push_back(static_cast<int32_t>(p));
+  }
+  EXPECT_EQ(marked, (std::vector<int32_t>{3, 4, 5, 6, 7}));
+  EXPECT_EQ(clause_.positions[3]->nType, kNodeClassWord);
 
-  std::vector<int32_t> labels(text.Length(), 1);
-  engine_.InitLabels(text, nodes_, labels, false);
-  EXPECT_EQ(labels, (std::vector<int32_t>{1, 1, 1, 19, 18, 20, 19, 52}));
+  engine_.InitLabels(clause_);
+  EXPECT_EQ(clause_.labels, (std::vector<int32_t>{1, 1, 1, 19, 18, 20, 19, 52}));
   // 三 is a Chinese numeral.
-  EXPECT_EQ(engine_.CharClasses(), (std::vector<int32_t>{1, 5, 1, 6, 4, 7, 6, 11}));
+  EXPECT_EQ(clause_.classes, (std::vector<int32_t>{1, 5, 1, 6, 4, 7, 6, 11}));
 
   // With the training switch ordinary words get word labels.
-  engine_.InitLabels(text, nodes_, labels, true);
-  EXPECT_EQ(labels, (std::vector<int32_t>{5, 7, 1, 19, 18, 20, 19, 52}));
+  clause_.training = true;
+  engine_.InitLabels(clause_);
+  EXPECT_EQ(clause_.labels, (std::vector<int32_t>{5, 7, 1, 19, 18, 20, 19, 52}));
 }
 
 TEST_F(PipelineTest, TrainingBracketsKeepTheirTypeAndNestedParts) {
@@ -172,31 +176,25 @@ TEST_F(PipelineTest, TrainingBracketsKeepTheirTypeAndNestedParts) {
   EXPECT_EQ(nodes_[0].nType, kNodePerson);
   EXPECT_EQ(Utf8(nodes_[2].strWord), "北京大学");
   EXPECT_EQ(nodes_[2].nType, kNodeOrganization);
-  ASSERT_EQ(engine_.OrgParts().count(2), 1u);
-  EXPECT_EQ(engine_.OrgParts()[2].size(), 2u);
+  ASSERT_EQ(clause_.org_parts.count(2), 1u);
+  EXPECT_EQ(clause_.org_parts[2].size(), 2u);
 
-  std::vector<NEWordNode*> words;
-  CUString text;
-  engine_.BuildProcessedText(true, nodes_, words, text);
-  EXPECT_EQ(Utf8(text), "甲乙说北京大学某丙\x02");
+  engine_.BuildProcessedText(clause_);
+  EXPECT_EQ(Utf8(clause_.text), "甲乙说北京大学某丙\x02");
   // Entities are replaced by their sub-words (single units: no dictionary).
-  EXPECT_EQ(words.size(), 2u + 1 + 4 + 1 + 1 + 1);
-  std::vector<int32_t> labels(text.Length(), 1);
-  engine_.InitLabels(text, nodes_, labels, true);
+  EXPECT_EQ(clause_.words.size(), 2u + 1 + 4 + 1 + 1 + 1);
+  engine_.InitLabels(clause_);
   // 甲乙 person; 说; 北京 location part then 大学 other part closing the
   // organization; 某 a one-unit organization; 丙 a one-unit location.
-  EXPECT_EQ(labels, (std::vector<int32_t>{2, 4, 1, 8, 10, 12, 13, 13, 8, 52}));
+  EXPECT_EQ(clause_.labels, (std::vector<int32_t>{2, 4, 1, 8, 10, 12, 13, 13, 8, 52}));
 }
 
 TEST_F(PipelineTest, EmptyNestedPartIsSkipped) {
   PreSegment("[O \x05L\x06甲\x05P\x06乙丙\x05n\x06]", true, u' ', true);
-  std::vector<NEWordNode*> words;
-  CUString text;
-  engine_.BuildProcessedText(true, nodes_, words, text);
-  std::vector<int32_t> labels(text.Length(), 1);
-  engine_.InitLabels(text, nodes_, labels, true);
+  engine_.BuildProcessedText(clause_);
+  engine_.InitLabels(clause_);
   // The empty location part labels nothing; the person part starts the text.
-  EXPECT_EQ(labels, (std::vector<int32_t>{4, 12, 13, 52}));
+  EXPECT_EQ(clause_.labels, (std::vector<int32_t>{4, 12, 13, 52}));
 }
 
 }  // namespace
