@@ -1,6 +1,7 @@
 #include "engine/ne_resource.h"
 
 #include <cstdio>
+#include <memory>
 
 #include "text/char_class.h"
 #include "text/code_page.h"
@@ -18,6 +19,11 @@ CNEResource::~CNEResource() = default;
 
 bool CNEResource::LoadDictionaries(const char* dir, const char* model_path, bool protected_form) {
   const std::string base = dir != nullptr ? dir : "";
+  // A plain model file is read ahead while the lexicons load.
+  std::unique_ptr<CMEModelPrefetch> prefetch;
+  if (model_path != nullptr && !protected_form) {
+    prefetch = std::make_unique<CMEModelPrefetch>(model_path);
+  }
   if (load_pe_info_) {
     // A missing table is no failure: the flags simply stay 0.
     pe_info_.LoadPeInfo(base + kPeInfoFile, protected_form);
@@ -38,7 +44,7 @@ bool CNEResource::LoadDictionaries(const char* dir, const char* model_path, bool
     }
   }
   if (model_path == nullptr) return true;
-  return classifier_.Model().Load(model_path, protected_form);
+  return classifier_.Model().Load(model_path, protected_form, prefetch.get());
 }
 
 bool CNEResource::LoadCharLabels(int optional, const char* dir, bool protected_form) {

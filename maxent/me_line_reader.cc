@@ -1,5 +1,6 @@
 #include "maxent/me_line_reader.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "text/code_page.h"
@@ -51,6 +52,16 @@ void DecodeGbkInto(const char* bytes, size_t length, std::vector<char16_t>& out)
   size_t n = 0;
   const GbkPairTable* pairs = nullptr;
   for (size_t i = 0; i < length; ++i) {
+    // Eight bytes below 0x80 at a time: GBK leaves them as they are.
+    while (i + 8 <= length) {
+      uint64_t word;
+      std::memcpy(&word, bytes + i, sizeof word);
+      if ((word & 0x8080808080808080ull) != 0) break;
+      for (size_t k = 0; k < 8; ++k) units[n + k] = static_cast<unsigned char>(bytes[i + k]);
+      n += 8;
+      i += 8;
+    }
+    if (i >= length) break;
     const unsigned char byte = static_cast<unsigned char>(bytes[i]);
     if (byte < 0x80) {
       units[n++] = byte;  // GBK leaves bytes below 0x80 as they are

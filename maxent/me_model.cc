@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <system_error>
+#include <thread>
 
 #include "maxent/me_model_impl.h"
 #include "maxent/me_scores.h"
@@ -113,6 +115,19 @@ int32_t CMEModel::PredicateCount() const { return impl_->predicates.Size(); }
 int32_t CMEModel::FeatureCount() const { return static_cast<int32_t>(impl_->feature_keys.size()); }
 
 void CMEModel::Impl::BuildRows(int32_t outcome_count) {
+  // The short-predicate table reads only the vocabulary: it is built on a
+  // second thread meanwhile (or afterwards, when no thread can be made).
+  std::thread short_table;
+  try {
+    short_table = std::thread([this] { BuildShortPredicates(); });
+  } catch (const std::system_error&) {
+  }
+  struct Join {
+    std::thread* thread;
+    ~Join() {
+      if (thread->joinable()) thread->join();
+    }
+  } join{&short_table};
   const size_t predicate_count = static_cast<size_t>(predicates.Size());
   const size_t feature_count = feature_keys.size();
   // Counting sort by outcome, then a stable one by predicate: each row comes
@@ -150,7 +165,11 @@ void CMEModel::Impl::BuildRows(int32_t outcome_count) {
   }
   row_weight.resize(used);
   RefreshRowWeights();
-  BuildShortPredicates();
+  if (short_table.joinable()) {
+    short_table.join();
+  } else {
+    BuildShortPredicates();
+  }
 }
 
 void CMEModel::Impl::BuildShortPredicates() {

@@ -13,6 +13,7 @@
 #define VERRIN_MAXENT_ME_MODEL_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -29,6 +30,8 @@ struct MEModelEntry {
   const char16_t* predicate;
   double weight;
 };
+
+class CMEModelPrefetch;
 
 class CMEModel {
  public:
@@ -100,6 +103,9 @@ class CMEModel {
   // "error: model file PATH, line N: ..." and empties the model. The path is
   // a byte string handed to the operating system unchanged.
   bool Load(const std::string& path, bool protected_form);
+  // The same with the plain file read ahead by `prefetch` when it was made
+  // for `path` (null: read here).
+  bool Load(const std::string& path, bool protected_form, CMEModelPrefetch* prefetch);
   // Same as the protected branch of Load, on bytes already deciphered.
   bool LoadDeciphered(const std::vector<unsigned char>& bytes);
   // Writes outcomes in code-unit order, within each its predicates in
@@ -183,11 +189,48 @@ class CMEModel {
   // whole finite number, set `error` (when still empty).
   void ParseEntry(const char16_t* line, int32_t length, int64_t line_number,
                   const std::string& source, int32_t* warnings, std::string* error);
+
+ public:
+  // What ParseEntry reads from a line before it touches the model: where its
+  // tabs are and, when asked for, its weight. Any thread may scan lines.
+  struct LineFields {
+    bool blank = false;           // nothing but blanks
+    int32_t first = -1;           // first tab, -1: none
+    int32_t last = -1;            // last tab
+    bool weight_scanned = false;  // the two below are set
+    bool weight_read = false;     // the weight after `last` is a finite number
+    double weight = 0.0;
+  };
+  static void ScanLine(const char16_t* line, int32_t length, bool weight, LineFields* fields);
+
+ private:
+  // ParseEntry with the line already scanned.
+  void AddEntry(const char16_t* line, int32_t length, const LineFields& fields, int64_t line_number,
+                const std::string& source, int32_t* warnings, std::string* error);
   void FinishLoad();
 
   int32_t outcome_count_ = 0;
   bool use_agis_ = false;
   Impl* impl_;
+};
+
+// A plain model file opened, read and decoded on a thread of its own from
+// construction on, so that the work overlaps what the caller does before the
+// CMEModel::Load it is handed to. It reports nothing: a file that cannot be
+// opened or read is reported by that Load, exactly as without it.
+class CMEModelPrefetch {
+ public:
+  explicit CMEModelPrefetch(const std::string& path);
+  ~CMEModelPrefetch();  // stops reading
+  CMEModelPrefetch(const CMEModelPrefetch&) = delete;
+  CMEModelPrefetch& operator=(const CMEModelPrefetch&) = delete;
+
+  struct Reader;
+
+ private:
+  friend class CMEModel;
+  std::string path_;
+  std::unique_ptr<Reader> reader_;  // null: the file did not open
 };
 
 }  // namespace verrin

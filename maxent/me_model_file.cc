@@ -6,9 +6,14 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <mutex>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -170,19 +175,39 @@ std::vector<int32_t> SaveOrder(const CMEModel::Impl& m) {
 
 }  // namespace
 
-void CMEModel::ParseEntry(const char16_t* line, int32_t length, int64_t line_number,
-                          const std::string& source, int32_t* warnings, std::string* error) {
-  Impl& m = *impl_;
+void CMEModel::ScanLine(const char16_t* line, int32_t length, bool weight, LineFields* fields) {
   int32_t blank = 0;
   while (blank < length && IsBlankUnit(line[blank])) ++blank;
-  if (blank == length) return;  // empty line or a lone carriage return
-  int32_t first = -1, last = -1;
+  fields->blank = blank == length;
+  fields->first = fields->last = -1;
+  fields->weight_scanned = false;
+  fields->weight_read = false;
+  if (fields->blank) return;
   for (int32_t i = 0; i < length; ++i) {
     if (line[i] == u'\t') {
-      if (first < 0) first = i;
-      last = i;
+      if (fields->first < 0) fields->first = i;
+      fields->last = i;
     }
   }
+  if (!weight || fields->first < 0 || fields->first == fields->last) return;
+  const int32_t last = fields->last;
+  fields->weight_scanned = true;
+  fields->weight_read = ParseWeight(line + last + 1, length - last - 1, &fields->weight);
+}
+
+void CMEModel::ParseEntry(const char16_t* line, int32_t length, int64_t line_number,
+                          const std::string& source, int32_t* warnings, std::string* error) {
+  LineFields fields;
+  ScanLine(line, length, true, &fields);
+  AddEntry(line, length, fields, line_number, source, warnings, error);
+}
+
+void CMEModel::AddEntry(const char16_t* line, int32_t length, const LineFields& fields,
+                        int64_t line_number, const std::string& source, int32_t* warnings,
+                        std::string* error) {
+  Impl& m = *impl_;
+  if (fields.blank) return;  // empty line or a lone carriage return
+  const int32_t first = fields.first, last = fields.last;
   if (first < 0 || first == last) {
     if (line[length - 1] != u'\n' && error->empty()) {
       *error = "model file " + source + ", line " + std::to_string(line_number) +
@@ -194,8 +219,12 @@ void CMEModel::ParseEntry(const char16_t* line, int32_t length, int64_t line_num
                        "line skipped");
     return;
   }
-  double weight = 0.0;
-  if (!ParseWeight(line + last + 1, length - last - 1, &weight)) {
+  double weight = fields.weight;
+  bool weight_read = fields.weight_read;
+  if (!fields.weight_scanned) {
+    weight_read = ParseWeight(line + last + 1, length - last - 1, &weight);
+  }
+  if (!weight_read) {
     if (error->empty()) {
       *error = "model file " + source + ", line " + std::to_string(line_number) + ": weight '" +
                Printable(AsciiField(line + last + 1, length - last - 1)) +
@@ -203,7 +232,6 @@ void CMEModel::ParseEntry(const char16_t* line, int32_t length, int64_t line_num
     }
     return;
   }
-  // The lines of one outcome usually follow each other.
   const std::u16string_view outcome_text(line, static_cast<size_t>(first));
   if (m.last_outcome < 0 || m.last_outcome >= m.outcomes.Size() ||
       m.outcomes.Text(m.last_outcome) != outcome_text) {
@@ -244,6 +272,146 @@ void CMEModel::FinishLoad() {
 
 namespace {
 
+// Lines of a model file, decoded and scanned: line i is
+// units[starts[i] .. starts[i + 1]).
+struct LineBatch {
+  std::vector<char16_t> units;
+  std::vector<size_t> starts{0};
+  std::vector<CMEModel::LineFields> fields;
+
+  const char16_t* Line(size_t i) const { return units.data() + starts[i]; }
+  int32_t Length(size_t i) const { return static_cast<int32_t>(starts[i + 1] - starts[i]); }
+  void Clear() {
+    units.clear();
+    starts.assign(1, 0);
+    fields.clear();
+  }
+};
+
+// Reads a model file in batches of lines on a thread of its own, from
+// construction on and a few batches ahead of the caller, who gets them in
+// file order. Without a thread the batches are read in turn. Owns the file.
+class ModelLineReader {
+ public:
+  explicit ModelLineReader(std::FILE* file) : file_(file), reader_(file) {
+    try {
+      thread_ = std::thread([this] { Produce(); });
+    } catch (const std::system_error&) {
+    }
+  }
+  ~ModelLineReader() {
+    Stop();
+    if (thread_.joinable()) thread_.join();
+    std::fclose(file_);
+  }
+  ModelLineReader(const ModelLineReader&) = delete;
+  ModelLineReader& operator=(const ModelLineReader&) = delete;
+
+  std::FILE* File() const { return file_; }
+  // After Read: whether reading the file failed.
+  bool ReadFailed() const { return std::ferror(file_) != 0; }
+
+  // Calls `use` with every batch, in file order, until the end of the file.
+  template <class Use>
+  void Read(Use use) {
+    if (!thread_.joinable()) {
+      LineBatch batch;
+      while (Fill(batch, true)) use(batch);
+      return;
+    }
+    struct Join {
+      ModelLineReader* reader;
+      ~Join() {
+        reader->Stop();
+        reader->thread_.join();
+      }
+    } join{this};
+    for (;;) {
+      LineBatch* batch = nullptr;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return !full_.empty() || finished_; });
+        if (full_.empty()) return;
+        batch = full_.front();
+        full_.pop_front();
+      }
+      use(*batch);
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        free_.push_back(batch);
+      }
+      changed_.notify_all();
+    }
+  }
+
+ private:
+  static constexpr size_t kLines = 4096;
+  static constexpr int kBatches = 4;
+
+  // The next lines into `batch`, their weights read unless `weights` is
+  // false (the caller reads them then); false when the file had none left.
+  bool Fill(LineBatch& batch, bool weights) {
+    batch.Clear();
+    const char16_t* units = nullptr;
+    size_t length = 0;
+    while (batch.fields.size() < kLines && reader_.NextLine(&units, &length)) {
+      batch.units.insert(batch.units.end(), units, units + length);
+      batch.starts.push_back(batch.units.size());
+      batch.fields.emplace_back();
+      CMEModel::ScanLine(units, static_cast<int32_t>(length), weights, &batch.fields.back());
+    }
+    return !batch.fields.empty();
+  }
+
+  void Produce() {
+    int64_t filled = 0;
+    for (;;) {
+      LineBatch* batch = nullptr;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return !free_.empty() || stopped_; });
+        if (stopped_) break;
+        batch = free_.back();
+        free_.pop_back();
+      }
+      // Decoding takes longer than adding lines to the tables: the weights
+      // of one batch in five are left to the caller, so that both threads
+      // finish at about the same time.
+      const bool more = Fill(*batch, ++filled % 5 != 0);
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (more) {
+          full_.push_back(batch);
+        } else {
+          free_.push_back(batch);
+        }
+      }
+      changed_.notify_all();
+      if (!more) break;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    finished_ = true;
+    changed_.notify_all();
+  }
+
+  void Stop() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopped_ = true;
+    changed_.notify_all();
+  }
+
+  std::FILE* file_;
+  CLineReader reader_;
+  std::thread thread_;
+  LineBatch batches_[kBatches];
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<LineBatch*> free_{&batches_[0], &batches_[1], &batches_[2], &batches_[3]};
+  std::deque<LineBatch*> full_;
+  bool finished_ = false;
+  bool stopped_ = false;
+};
+
 void EmptyTables(CMEModel::Impl& m) {
   m.weights.clear();
   m.outcomes.Clear();
@@ -275,7 +443,22 @@ void ReserveForFile(CMEModel::Impl& m, std::FILE* file) {
 
 }  // namespace
 
+struct CMEModelPrefetch::Reader {
+  explicit Reader(std::FILE* file) : lines(file) {}
+  ModelLineReader lines;
+};
+
+CMEModelPrefetch::CMEModelPrefetch(const std::string& path) : path_(path) {
+  if (std::FILE* file = OpenFile(path, "r")) reader_ = std::make_unique<Reader>(file);
+}
+
+CMEModelPrefetch::~CMEModelPrefetch() = default;
+
 bool CMEModel::Load(const std::string& path, bool protected_form) {
+  return Load(path, protected_form, nullptr);
+}
+
+bool CMEModel::Load(const std::string& path, bool protected_form, CMEModelPrefetch* prefetch) {
   const std::string& narrow = path;
   EmptyTables(*impl_);
   FinishLoad();
@@ -297,52 +480,47 @@ bool CMEModel::Load(const std::string& path, bool protected_form) {
     }
     return LoadDeciphered(bytes);
   }
-  std::FILE* file = OpenFile(narrow, "r");
-  if (file == nullptr) {
-    DiagnoseFormat("error: cannot open %s !\n", narrow.c_str());
-    return false;
+  // A second thread reads, decodes and scans the lines (ModelLineReader)
+  // while this one adds them to the tables in file order.
+  std::unique_ptr<CMEModelPrefetch::Reader> reader;
+  if (prefetch != nullptr && prefetch->path_ == narrow) reader = std::move(prefetch->reader_);
+  if (reader == nullptr) {
+    std::FILE* file = OpenFile(narrow, "r");
+    if (file == nullptr) {
+      DiagnoseFormat("error: cannot open %s !\n", narrow.c_str());
+      return false;
+    }
+    reader = std::make_unique<CMEModelPrefetch::Reader>(file);
   }
-  ReserveForFile(*impl_, file);
-  // Lines go in batches: the predicate slots of a whole batch are fetched
-  // before the first look-up, so that their cache misses overlap.
-  constexpr size_t kBatch = 32;
-  CLineReader reader(file);
-  std::vector<char16_t> batch_units;
-  std::vector<std::pair<size_t, size_t>> batch;  // start and length in batch_units
+  ModelLineReader& lines = reader->lines;
+  ReserveForFile(*impl_, lines.File());
   int64_t line_number = 0;
   int32_t warnings = 0;
   std::string error;
-  auto parse_batch = [&]() {
-    for (const auto& [start, length] : batch) {
-      const char16_t* line = batch_units.data() + start;
-      const char16_t* first = std::find(line, line + length, u'\t');
-      if (first == line + length) continue;
-      const char16_t* last = line + length;
-      while (*--last != u'\t') {
+  lines.Read([&](const LineBatch& batch) {
+    const size_t count = batch.fields.size();
+    // The predicate slots of a group of lines are fetched before the first
+    // look-up, so that their cache misses overlap.
+    constexpr size_t kGroup = 32;
+    for (size_t group = 0; group < count; group += kGroup) {
+      const size_t end = std::min(count, group + kGroup);
+      for (size_t i = group; i < end; ++i) {
+        const CMEModel::LineFields& fields = batch.fields[i];
+        if (fields.first >= 0 && fields.first < fields.last) {
+          impl_->predicates.Prefetch(
+              std::u16string_view(batch.Line(i) + fields.first + 1,
+                                  static_cast<size_t>(fields.last - fields.first - 1)));
+        }
       }
-      if (first < last) {
-        impl_->predicates.Prefetch(
-            std::u16string_view(first + 1, static_cast<size_t>(last - first - 1)));
+      for (size_t i = group; i < end; ++i) {
+        AddEntry(batch.Line(i), batch.Length(i), batch.fields[i], ++line_number, narrow, &warnings,
+                 &error);
       }
     }
-    for (const auto& [start, length] : batch) {
-      ParseEntry(batch_units.data() + start, static_cast<int32_t>(length), ++line_number, narrow,
-                 &warnings, &error);
-    }
-    batch.clear();
-    batch_units.clear();
-  };
-  const char16_t* units = nullptr;
-  size_t length = 0;
-  while (reader.NextLine(&units, &length)) {
-    batch.emplace_back(batch_units.size(), length);
-    batch_units.insert(batch_units.end(), units, units + length);
-    if (batch.size() == kBatch) parse_batch();
-  }
-  parse_batch();
+  });
   // A directory opens like a file and then fails to read.
-  const bool read_failed = std::ferror(file) != 0;
-  std::fclose(file);
+  const bool read_failed = lines.ReadFailed();
+  reader.reset();
   if (read_failed) {
     DiagnoseFormat("error: cannot read %s !\n", narrow.c_str());
     EmptyTables(*impl_);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unicode/uloc.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -135,6 +136,69 @@ TEST_F(ModelFileTest, LinesWithoutTwoTabsAreSkippedWithTheirNumber) {
   EXPECT_NE(err.find("line 5 of model file"), std::string::npos) << err;
   EXPECT_EQ(err.find("line 2 "), std::string::npos) << err;  // blank lines pass silently
   EXPECT_EQ(Dump(model), (std::vector<std::string>{"1|a|0.5", "2|b|1"}));
+}
+
+// A file is read ahead on a second thread in batches of lines, some of whose
+// weights are read by the loading thread: across many batches the lines
+// keep their order, numbers and weights, and a fault is named by its line.
+TEST_F(ModelFileTest, LinesAcrossManyReadAheadBatches) {
+  const int kLines = 60000;
+  std::string text;
+  for (int i = 0; i < kLines; ++i) {
+    text +=
+        std::to_string(i % 3) + "\tp" + std::to_string(i / 3) + "\t" + std::to_string(i) + ".5\n";
+  }
+  WriteFile(Path("big.txt"), text);
+  CMEModel model;
+  ASSERT_TRUE(model.Load(Path("big.txt"), false));
+  EXPECT_EQ(model.FeatureCount(), kLines);
+  EXPECT_EQ(model.PredicateCount(), kLines / 3);
+  const std::vector<std::string> dump = Dump(model);
+  for (const int i : {0, 4095, 4096, 20479, 20480, 59999}) {
+    const std::string entry =
+        std::to_string(i % 3) + "|p" + std::to_string(i / 3) + "|" + std::to_string(i) + ".5";
+    EXPECT_NE(std::find(dump.begin(), dump.end(), entry), dump.end()) << entry;
+  }
+  // A bad weight in every position of the fifth batch (lines 16,385 to
+  // 20,480) and the first reading of the file name the same line.
+  for (const int bad : {3, 16385, 18000, 20480, 45000}) {
+    std::string broken;
+    for (int i = 1; i <= 25000 + bad % 7; ++i) {
+      broken += i == bad ? "1\tq\tx1\n" : "1\tp" + std::to_string(i) + "\t1\n";
+    }
+    if (bad > 25000) broken = text + "1\tq\tnan\n";
+    WriteFile(Path("broken.txt"), broken);
+    testing::CaptureDiagnostics();
+    EXPECT_FALSE(model.Load(Path("broken.txt"), false));
+    const int line = bad > 25000 ? kLines + 1 : bad;
+    const std::string weight = bad > 25000 ? "nan" : "x1";
+    EXPECT_EQ(testing::GetCapturedDiagnostics(),
+              "error: model file " + Path("broken.txt") + ", line " + std::to_string(line) +
+                  ": weight '" + weight + "' is not a finite number\n");
+  }
+}
+
+// A file read ahead before Load: the same model, and the same message when
+// it cannot be opened; one that is never loaded stops reading on its own.
+TEST_F(ModelFileTest, PrefetchedFileLoadsAsWithoutIt) {
+  std::string text;
+  for (int i = 0; i < 30000; ++i) text += "1\tp" + std::to_string(i) + "\t0.25\n";
+  WriteFile(Path("m.txt"), text);
+  CMEModel plain, ahead;
+  ASSERT_TRUE(plain.Load(Path("m.txt"), false));
+  {
+    CMEModelPrefetch prefetch(Path("m.txt"));
+    ASSERT_TRUE(ahead.Load(Path("m.txt"), false, &prefetch));
+    // Spent: a second Load through it reads the file itself.
+    ASSERT_TRUE(ahead.Load(Path("m.txt"), false, &prefetch));
+  }
+  EXPECT_EQ(Dump(ahead), Dump(plain));
+  { CMEModelPrefetch unused(Path("m.txt")); }
+  const std::string missing = Path("none.txt");
+  CMEModelPrefetch prefetch(missing);
+  testing::CaptureDiagnostics();
+  EXPECT_FALSE(ahead.Load(missing, false, &prefetch));
+  EXPECT_EQ(testing::GetCapturedDiagnostics(), "error: cannot open " + missing + " !\n");
 }
 
 TEST_F(ModelFileTest, LongLineIsNotSplit) {
