@@ -4,7 +4,7 @@
 # layout static_asserts of include/verrin/verrin.h are compiled in.
 # As root, first installs what is missing (adds the i386 architecture, and
 # qemu-user when the kernel cannot run 32-bit programs itself).
-# Environment: VERRIN_BUILD_DIR (default build-32), VERRIN_JOBS;
+# Environment: VERRIN_BUILD_DIR (default build-32), VERRIN_JOBS, VERRIN_WERROR;
 # VERRIN_32BIT_SUITES="api engine maxent resource" builds and runs only those
 # test programs and the C interface test (what CI runs: the whole suite under
 # qemu-i386 takes too long there).
@@ -36,7 +36,8 @@ if [ ! -f "$gtest_prefix/.built" ]; then
 fi
 
 cmake -S . -B "$build_dir" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_PREFIX_PATH="$gtest_prefix" -DVERRIN_BUILD_BENCH=OFF >/dev/null
+  -DCMAKE_PREFIX_PATH="$gtest_prefix" -DVERRIN_BUILD_BENCH=OFF \
+  -DVERRIN_WERROR="${VERRIN_WERROR:-OFF}" >/dev/null
 suites=${VERRIN_32BIT_SUITES:-}
 targets=()
 for suite in $suites; do targets+=("test_$suite"); done

@@ -11,7 +11,7 @@
 # architecture for it, only where the kernel runs 32-bit programs).
 # Environment: VERRIN_WIN_ARCHS (default "i686 x86_64"); VERRIN_LINUX_BUILD_DIR
 # (default build) holding a Linux verrin for the comparison (built when
-# missing); VERRIN_JOBS.
+# missing); VERRIN_JOBS; VERRIN_WERROR=ON (warnings are errors).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -84,7 +84,7 @@ build_arch() {
   fi
   cmake -S . -B "$build_dir" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_PREFIX_PATH="$gtest_prefix" -DVERRIN_BUILD_TESTS=$tests -DVERRIN_BUILD_BENCH=OFF \
-    >/dev/null
+    -DVERRIN_WERROR="${VERRIN_WERROR:-OFF}" >/dev/null
   cmake --build "$build_dir" -j "$jobs" --target "${targets[@]}"
 
   # The DLL and the program may import Windows system libraries only.
