@@ -133,17 +133,13 @@ void MergeEntities(const CUString& assembled, const std::vector<NEWordNode>& nod
     types[static_cast<size_t>(d)] = kNodeOrganization;
     for (int32_t q = d + 1; q < s + n - 1; ++q) types[static_cast<size_t>(q)] = 0;
     NEWordNode& merged = word_map.merged[static_cast<size_t>(word_map.merged_count++)];
+    merged.Clear();
     merged.nStart = d;
     merged.nLength = s + n - d;
     const int32_t available =
         std::max<int32_t>(0, std::min(merged.nLength, assembled.Length() - d));
     merged.strWord.Refill(assembled.c_str() + d, available);
     merged.nType = kNodeOrganization;
-    merged.strTag.Clear();
-    merged.strText.Clear();
-    merged.vecParts.clear();
-    merged.nTextPos = 0;
-    merged.nTextLen = 0;
     word_map.at[static_cast<size_t>(d)] = &merged;
   }
 }

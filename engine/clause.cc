@@ -8,15 +8,7 @@ NEWordNode NENodePool::Take() {
   if (spare_.empty()) return NEWordNode();
   NEWordNode node = std::move(spare_.back());
   spare_.pop_back();
-  node.nStart = 0;
-  node.nLength = 0;
-  node.nType = kNodeWord;
-  node.strWord.Clear();
-  node.vecParts.clear();
-  node.strTag.Clear();
-  node.nTextPos = 0;
-  node.nTextLen = 0;
-  node.strText.Clear();
+  node.Clear();
   return node;
 }
 

@@ -57,6 +57,19 @@ struct NEWordNode {
   int32_t nTextPos = 0;              // position in the processed text
   int32_t nTextLen = 0;              // length in the processed text
   CUString strText;                  // form in the processed text
+
+  // Back to a fresh node's values, keeping the storage of its texts.
+  void Clear() {
+    nStart = 0;
+    nLength = 0;
+    nType = kNodeWord;
+    strWord.Clear();
+    vecParts.clear();
+    strTag.Clear();
+    nTextPos = 0;
+    nTextLen = 0;
+    strText.Clear();
+  }
 };
 
 }  // namespace verrin
