@@ -1,5 +1,6 @@
 #include "maxent/me_model.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <system_error>
@@ -176,15 +177,35 @@ void CMEModel::Impl::BuildShortPredicates() {
   short_names.Clear();
   const int32_t count = predicates.Size();
   short_predicates.Reset(static_cast<size_t>(count));
-  for (int32_t p = 0; p < count; ++p) {
-    const std::u16string_view text = predicates.Text(p);
-    const size_t equals = text.find(u'=');
-    const size_t name_length = equals == std::u16string_view::npos ? text.size() : equals + 1;
-    const size_t n = text.size() - name_length;
-    if (n > 2) continue;
-    const int32_t name = short_names.Insert(text.substr(0, name_length));
-    short_predicates.Insert(
-        ShortPredicateKey(name, text.data() + name_length, static_cast<int32_t>(n)), p);
+  // Keys of a group of predicates are computed and their slots fetched
+  // before the first insertion, so that the cache misses overlap. Names come
+  // in runs: the last one is compared before the name table is asked.
+  constexpr int32_t kGroup = 32;
+  uint64_t keys[kGroup];
+  int32_t owners[kGroup];
+  std::u16string_view last_name;
+  int32_t last_index = -1;
+  for (int32_t group = 0; group < count; group += kGroup) {
+    const int32_t end = std::min(count, group + kGroup);
+    int32_t n_keys = 0;
+    for (int32_t p = group; p < end; ++p) {
+      const std::u16string_view text = predicates.Text(p);
+      const size_t equals = text.find(u'=');
+      const size_t name_length = equals == std::u16string_view::npos ? text.size() : equals + 1;
+      const size_t n = text.size() - name_length;
+      if (n > 2) continue;
+      const std::u16string_view name = text.substr(0, name_length);
+      if (last_index < 0 || name != last_name) {
+        last_index = short_names.Insert(name);
+        last_name = name;
+      }
+      keys[n_keys] =
+          ShortPredicateKey(last_index, text.data() + name_length, static_cast<int32_t>(n));
+      owners[n_keys] = p;
+      short_predicates.Prefetch(keys[n_keys]);
+      ++n_keys;
+    }
+    for (int32_t k = 0; k < n_keys; ++k) short_predicates.Insert(keys[k], owners[k]);
   }
 }
 

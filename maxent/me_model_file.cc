@@ -242,12 +242,10 @@ void CMEModel::AddEntry(const char16_t* line, int32_t length, const LineFields& 
       std::u16string_view(line + first + 1, static_cast<size_t>(last - first - 1)));
   m.CheckCapacity(outcome, predicate);
   const int32_t key = FeatureKey(outcome, predicate);
-  const size_t word =
-      static_cast<size_t>(KeyPredicate(key)) * 4 + static_cast<size_t>(KeyOutcome(key) >> 6);
+  uint64_t& seen = m.SeenOutcomes(key);
   const uint64_t bit = uint64_t{1} << (KeyOutcome(key) & 63);
-  if (word >= m.seen_outcomes.size()) m.seen_outcomes.resize(word + 4, 0);
-  if ((m.seen_outcomes[word] & bit) == 0) {
-    m.seen_outcomes[word] |= bit;
+  if ((seen & bit) == 0) {
+    seen |= bit;
     if (m.feature_index_valid) {
       bool inserted = false;
       m.feature_index.Insert(key, static_cast<int32_t>(m.feature_keys.size()), &inserted);
@@ -266,6 +264,7 @@ void CMEModel::AddEntry(const char16_t* line, int32_t length, const LineFields& 
 
 void CMEModel::FinishLoad() {
   std::vector<uint64_t>().swap(impl_->seen_outcomes);
+  std::vector<uint64_t>().swap(impl_->seen_high_outcomes);
   outcome_count_ = impl_->outcomes.Size();
   impl_->BuildRows(outcome_count_);
 }
@@ -420,6 +419,7 @@ void EmptyTables(CMEModel::Impl& m) {
   m.feature_index.Clear();
   m.feature_index_valid = false;
   m.seen_outcomes.clear();
+  m.seen_high_outcomes.clear();
   m.feature_keys.clear();
   m.capacity_warned = false;
 }
@@ -437,7 +437,7 @@ void ReserveForFile(CMEModel::Impl& m, std::FILE* file) {
   const size_t lines = bytes / 12 + 1;
   m.feature_keys.reserve(lines);
   m.weights.reserve(lines);
-  m.seen_outcomes.reserve(lines * 4);
+  m.seen_outcomes.reserve(lines);
   m.predicates.Reserve(lines, bytes);
 }
 

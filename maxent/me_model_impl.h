@@ -3,6 +3,7 @@
 #ifndef VERRIN_MAXENT_ME_MODEL_IMPL_H_
 #define VERRIN_MAXENT_ME_MODEL_IMPL_H_
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -68,9 +69,25 @@ struct CMEModel::Impl {
   // pairs are found with `seen_outcomes`), so it is built on first use.
   CKeyIndex feature_index;
   bool feature_index_valid = true;
-  // While loading: for every predicate, 256 bits telling which outcomes have
-  // a feature with it.
+  // While loading: for every predicate, bits telling which outcomes have a
+  // feature with it: outcomes 0 to 63 in one word per predicate, the others
+  // in three more words per predicate, kept only once such an outcome occurs.
   std::vector<uint64_t> seen_outcomes;
+  std::vector<uint64_t> seen_high_outcomes;
+  // The word of `seen_outcomes` or `seen_high_outcomes` holding the bit of
+  // the key's outcome (bit KeyOutcome(key) % 64), grown as needed.
+  uint64_t& SeenOutcomes(int32_t key) {
+    const size_t predicate = static_cast<size_t>(KeyPredicate(key));
+    const size_t outcome = static_cast<size_t>(KeyOutcome(key));
+    std::vector<uint64_t>& words = outcome < 64 ? seen_outcomes : seen_high_outcomes;
+    const size_t word = outcome < 64 ? predicate : predicate * 3 + (outcome >> 6) - 1;
+    if (word >= words.size()) {
+      // Grown in steps within the reserved room: the vector is not copied,
+      // and only the words the predicates reach are touched.
+      words.resize(std::max(word + 1, std::min(words.capacity(), word + 4096)), 0);
+    }
+    return words[word];
+  }
 
   std::vector<double> empirical;          // per feature
   std::vector<double> model_expectation;  // per feature

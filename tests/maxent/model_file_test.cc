@@ -127,6 +127,27 @@ TEST_F(ModelFileTest, RepeatedPairDoesNotShiftLaterWeightsRegression) {
   EXPECT_EQ(Dump(model), (std::vector<std::string>{"1|a|0.75", "1|b|0.25", "1|c|2"}));
 }
 
+// Outcomes past the 64th are tracked apart from the first 64: a pair of the
+// 71st outcome must neither pass for one of the 7th nor go unnoticed when
+// repeated.
+TEST_F(ModelFileTest, RepeatedPairsOfOutcomesPastTheSixtyFourth) {
+  std::string text;
+  for (int o = 0; o < 130; ++o)
+    text += "o" + std::to_string(o) + "\ta\t" + std::to_string(o) + "\n";
+  text += "o6\tb\t1\no70\tb\t2\no70\ta\t9\n";
+  CMEModel model;
+  testing::CaptureDiagnostics();
+  ASSERT_TRUE(LoadText(model, text));
+  const std::string err = testing::GetCapturedDiagnostics();
+  EXPECT_NE(err.find("warning: line 133 of model file"), std::string::npos) << err;
+  EXPECT_EQ(err.find("line 132 "), std::string::npos) << err;
+  EXPECT_EQ(model.FeatureCount(), 132);
+  const std::vector<std::string> dump = Dump(model);
+  EXPECT_NE(std::find(dump.begin(), dump.end(), "o70|a|9"), dump.end());
+  EXPECT_NE(std::find(dump.begin(), dump.end(), "o6|a|6"), dump.end());
+  EXPECT_NE(std::find(dump.begin(), dump.end(), "o70|b|2"), dump.end());
+}
+
 TEST_F(ModelFileTest, LinesWithoutTwoTabsAreSkippedWithTheirNumber) {
   CMEModel model;
   testing::CaptureDiagnostics();
