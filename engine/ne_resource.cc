@@ -2,6 +2,9 @@
 
 #include <cstdio>
 #include <memory>
+#include <string_view>
+#include <system_error>
+#include <thread>
 
 #include "text/char_class.h"
 #include "text/code_page.h"
@@ -17,13 +20,7 @@ CNEResource::CNEResource() : items_(&ReadLexiconValue), affixes_(&ReadLexiconVal
 
 CNEResource::~CNEResource() = default;
 
-bool CNEResource::LoadDictionaries(const char* dir, const char* model_path, bool protected_form) {
-  const std::string base = dir != nullptr ? dir : "";
-  // A plain model file is read ahead while the lexicons load.
-  std::unique_ptr<CMEModelPrefetch> prefetch;
-  if (model_path != nullptr && !protected_form) {
-    prefetch = std::make_unique<CMEModelPrefetch>(model_path);
-  }
+bool CNEResource::LoadLexicons(const std::string& base, bool protected_form) {
   if (load_pe_info_) {
     // A missing table is no failure: the flags simply stay 0.
     pe_info_.LoadPeInfo(base + kPeInfoFile, protected_form);
@@ -43,8 +40,47 @@ bool CNEResource::LoadDictionaries(const char* dir, const char* model_path, bool
       return false;
     }
   }
-  if (model_path == nullptr) return true;
-  return classifier_.Model().Load(model_path, protected_form, prefetch.get());
+  return true;
+}
+
+bool CNEResource::LoadDictionaries(const char* dir, const char* model_path, bool protected_form) {
+  const std::string base = dir != nullptr ? dir : "";
+  if (model_path == nullptr) return LoadLexicons(base, protected_form);
+  // A plain model file is read ahead from the start.
+  std::unique_ptr<CMEModelPrefetch> prefetch;
+  if (!protected_form) prefetch = std::make_unique<CMEModelPrefetch>(model_path);
+  // The lexicons load on a thread of their own while this one loads the
+  // model. The messages of both are held back and given in the order of a
+  // load in turn: the lexicons' first, the model's only when every lexicon
+  // loaded.
+  std::string lexicon_messages;
+  bool lexicons_loaded = false;
+  std::thread lexicons;
+  try {
+    lexicons = std::thread([&] {
+      CDiagnosticsScope scope([&](std::string_view text) { lexicon_messages.append(text); });
+      lexicons_loaded = LoadLexicons(base, protected_form);
+    });
+  } catch (const std::system_error&) {
+  }
+  if (!lexicons.joinable()) {
+    if (!LoadLexicons(base, protected_form)) return false;
+    return classifier_.Model().Load(model_path, protected_form, prefetch.get());
+  }
+  std::string model_messages;
+  bool model_loaded = false;
+  {
+    struct Join {
+      std::thread* thread;
+      ~Join() { thread->join(); }
+    } join{&lexicons};
+    CDiagnosticsScope scope([&](std::string_view text) { model_messages.append(text); });
+    model_loaded = classifier_.Model().Load(model_path, protected_form, prefetch.get());
+  }
+  if (!lexicon_messages.empty()) Diagnose(lexicon_messages);
+  if (!lexicons_loaded) return false;
+  if (!model_messages.empty()) Diagnose(model_messages);
+  return model_loaded;
 }
 
 bool CNEResource::LoadCharLabels(int optional, const char* dir, bool protected_form) {

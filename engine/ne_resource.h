@@ -55,6 +55,9 @@ class CNEResource {
   const PeInfoTable& PeInfo() const { return pe_info_; }
 
  private:
+  // PeInfo and the lexicons of the first load step, from directory `base`.
+  bool LoadLexicons(const std::string& base, bool protected_form);
+
   CMEClassifier classifier_;
   CharLabelTable char_labels_;
   CNELexicon dict_;
