@@ -200,6 +200,7 @@ class CMEModel {
     bool weight_scanned = false;  // the two below are set
     bool weight_read = false;     // the weight after `last` is a finite number
     double weight = 0.0;
+    uint64_t predicate_hash = 0;  // CTextIndex::Hash of the predicate, when first < last
   };
   static void ScanLine(const char16_t* line, int32_t length, bool weight, LineFields* fields);
 

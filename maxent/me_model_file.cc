@@ -189,8 +189,11 @@ void CMEModel::ScanLine(const char16_t* line, int32_t length, bool weight, LineF
       fields->last = i;
     }
   }
-  if (!weight || fields->first < 0 || fields->first == fields->last) return;
-  const int32_t last = fields->last;
+  if (fields->first < 0 || fields->first == fields->last) return;
+  const int32_t first = fields->first, last = fields->last;
+  fields->predicate_hash = CTextIndex::Hash(
+      std::u16string_view(line + first + 1, static_cast<size_t>(last - first - 1)));
+  if (!weight) return;
   fields->weight_scanned = true;
   fields->weight_read = ParseWeight(line + last + 1, length - last - 1, &fields->weight);
 }
@@ -239,7 +242,8 @@ void CMEModel::AddEntry(const char16_t* line, int32_t length, const LineFields& 
   }
   const int32_t outcome = m.last_outcome;
   const int32_t predicate = m.predicates.Insert(
-      std::u16string_view(line + first + 1, static_cast<size_t>(last - first - 1)));
+      std::u16string_view(line + first + 1, static_cast<size_t>(last - first - 1)),
+      fields.predicate_hash);
   m.CheckCapacity(outcome, predicate);
   const int32_t key = FeatureKey(outcome, predicate);
   uint64_t& seen = m.SeenOutcomes(key);
@@ -507,9 +511,7 @@ bool CMEModel::Load(const std::string& path, bool protected_form, CMEModelPrefet
       for (size_t i = group; i < end; ++i) {
         const CMEModel::LineFields& fields = batch.fields[i];
         if (fields.first >= 0 && fields.first < fields.last) {
-          impl_->predicates.Prefetch(
-              std::u16string_view(batch.Line(i) + fields.first + 1,
-                                  static_cast<size_t>(fields.last - fields.first - 1)));
+          impl_->predicates.PrefetchHash(fields.predicate_hash);
         }
       }
       for (size_t i = group; i < end; ++i) {

@@ -14,10 +14,10 @@ CTextIndex::CTextIndex() { Clear(); }
 
 void CTextIndex::Clear() {
   // Fresh vectors: clear() alone would keep the storage of a large table.
-  std::vector<char16_t>().swap(arena_);
-  std::vector<size_t>(1, 0).swap(offsets_);
-  std::vector<uint64_t>().swap(hashes_);
-  std::vector<Slot>(kInitialSlots, Slot{0, -1}).swap(slots_);
+  CLargeTable<char16_t>().swap(arena_);
+  CLargeTable<size_t>(1, 0).swap(offsets_);
+  CLargeTable<uint64_t>().swap(hashes_);
+  CLargeTable<Slot>(kInitialSlots, Slot{0, -1}).swap(slots_);
 }
 
 void CTextIndex::Reserve(size_t count, size_t units) {
@@ -55,8 +55,7 @@ int32_t CTextIndex::Find(std::u16string_view text) const {
   }
 }
 
-int32_t CTextIndex::Insert(std::u16string_view text) {
-  const uint64_t h = Hash(text);
+int32_t CTextIndex::Insert(std::u16string_view text, uint64_t h) {
   size_t mask = slots_.size() - 1;
   const uint32_t tag = static_cast<uint32_t>(h >> 32);
   size_t i = h & mask;
@@ -77,7 +76,7 @@ int32_t CTextIndex::Insert(std::u16string_view text) {
 }
 
 void CTextIndex::Grow() {
-  std::vector<Slot> slots(slots_.size() * 2, Slot{0, -1});
+  CLargeTable<Slot> slots(slots_.size() * 2, Slot{0, -1});
   const size_t mask = slots.size() - 1;
   for (int32_t index = 0; index < Size(); ++index) {
     size_t i = hashes_[index] & mask;
@@ -152,7 +151,7 @@ CWideKeyIndex::CWideKeyIndex() { Reset(0); }
 void CWideKeyIndex::Reset(size_t count) {
   size_t capacity = kInitialSlots;
   while (count * 3 > capacity * 2) capacity *= 2;
-  std::vector<Slot>(capacity, Slot{0, -1}).swap(slots_);
+  CLargeTable<Slot>(capacity, Slot{0, -1}).swap(slots_);
 }
 
 void CWideKeyIndex::Insert(uint64_t key, int32_t index) {

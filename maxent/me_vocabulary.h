@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "maxent/me_large_table.h"
+
 namespace verrin {
 
 // UTF-16 texts -> dense indices. Texts are stored NUL-terminated in one arena;
@@ -24,12 +26,18 @@ class CTextIndex {
   // Index of the text, -1 when absent.
   int32_t Find(std::u16string_view text) const;
   // Index of the text, inserted with the next index when absent.
-  int32_t Insert(std::u16string_view text);
+  int32_t Insert(std::u16string_view text) { return Insert(text, Hash(text)); }
+  // Insert with the text's Hash computed beforehand (on any thread).
+  int32_t Insert(std::u16string_view text, uint64_t hash);
   // Starts fetching the slot where a look-up of `text` begins; no effect on
   // the contents. Lets a caller overlap the cache misses of several look-ups.
-  void Prefetch(std::u16string_view text) const {
-    __builtin_prefetch(&slots_[Hash(text) & (slots_.size() - 1)]);
+  void Prefetch(std::u16string_view text) const { PrefetchHash(Hash(text)); }
+  // Prefetch for a text of Hash `hash`.
+  void PrefetchHash(uint64_t hash) const {
+    __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
   }
+  // The hash a text is filed under; a pure function of the text.
+  static uint64_t Hash(std::u16string_view text);
 
   int32_t Size() const { return static_cast<int32_t>(offsets_.size()) - 1; }
   std::u16string_view Text(int32_t index) const {
@@ -49,17 +57,16 @@ class CTextIndex {
   void Reserve(size_t count, size_t units);
 
  private:
-  static uint64_t Hash(std::u16string_view text);
   void Grow();
 
-  std::vector<char16_t> arena_;
-  std::vector<size_t> offsets_;  // Size() + 1 entries; text i is [offsets_[i], offsets_[i+1] - 1)
+  CLargeTable<char16_t> arena_;
+  CLargeTable<size_t> offsets_;  // Size() + 1 entries; text i is [offsets_[i], offsets_[i+1] - 1)
   struct Slot {
     uint32_t tag;   // high half of the text's hash, compared before the text
     int32_t index;  // -1: empty
   };
-  std::vector<uint64_t> hashes_;  // per index
-  std::vector<Slot> slots_;       // size a power of two
+  CLargeTable<uint64_t> hashes_;  // per index
+  CLargeTable<Slot> slots_;       // size a power of two
 };
 
 // Feature key -> dense feature index.
@@ -122,7 +129,7 @@ class CWideKeyIndex {
     return static_cast<size_t>(h ^ (h >> 29));
   }
 
-  std::vector<Slot> slots_;  // size a power of two, at most two thirds full
+  CLargeTable<Slot> slots_;  // size a power of two, at most two thirds full
 };
 
 }  // namespace verrin
