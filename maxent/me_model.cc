@@ -6,6 +6,7 @@
 #include <system_error>
 #include <thread>
 
+#include "maxent/me_large_table.h"
 #include "maxent/me_model_impl.h"
 #include "maxent/me_scores.h"
 #include "text/diagnostics.h"
@@ -146,7 +147,7 @@ void CMEModel::Impl::BuildRows(int32_t outcome_count) {
   for (int32_t o = 0; o < kMaxOutcomes; ++o) per_outcome[o + 1] += per_outcome[o];
   for (size_t p = 0; p < predicate_count; ++p) row_start[p + 1] += row_start[p];
   const size_t used = row_start[predicate_count];
-  std::vector<int32_t> by_outcome(used);
+  CLargeTable<int32_t> by_outcome(used);
   for (size_t f = 0; f < feature_count; ++f) {
     const int32_t key = feature_keys[f];
     const int32_t outcome = KeyOutcome(key);
@@ -157,7 +158,7 @@ void CMEModel::Impl::BuildRows(int32_t outcome_count) {
   }
   row_outcome.resize(used);
   row_feature.resize(used);
-  std::vector<size_t> next(row_start.begin(), row_start.end() - 1);
+  CLargeTable<size_t> next(row_start.begin(), row_start.end() - 1);
   for (int32_t f : by_outcome) {
     const int32_t key = feature_keys[static_cast<size_t>(f)];
     const size_t k = next[static_cast<size_t>(KeyPredicate(key))]++;

@@ -267,8 +267,8 @@ void CMEModel::AddEntry(const char16_t* line, int32_t length, const LineFields& 
 }
 
 void CMEModel::FinishLoad() {
-  std::vector<uint64_t>().swap(impl_->seen_outcomes);
-  std::vector<uint64_t>().swap(impl_->seen_high_outcomes);
+  CLargeTable<uint64_t>().swap(impl_->seen_outcomes);
+  CLargeTable<uint64_t>().swap(impl_->seen_high_outcomes);
   outcome_count_ = impl_->outcomes.Size();
   impl_->BuildRows(outcome_count_);
 }

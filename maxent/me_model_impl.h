@@ -72,14 +72,14 @@ struct CMEModel::Impl {
   // While loading: for every predicate, bits telling which outcomes have a
   // feature with it: outcomes 0 to 63 in one word per predicate, the others
   // in three more words per predicate, kept only once such an outcome occurs.
-  std::vector<uint64_t> seen_outcomes;
-  std::vector<uint64_t> seen_high_outcomes;
+  CLargeTable<uint64_t> seen_outcomes;
+  CLargeTable<uint64_t> seen_high_outcomes;
   // The word of `seen_outcomes` or `seen_high_outcomes` holding the bit of
   // the key's outcome (bit KeyOutcome(key) % 64), grown as needed.
   uint64_t& SeenOutcomes(int32_t key) {
     const size_t predicate = static_cast<size_t>(KeyPredicate(key));
     const size_t outcome = static_cast<size_t>(KeyOutcome(key));
-    std::vector<uint64_t>& words = outcome < 64 ? seen_outcomes : seen_high_outcomes;
+    CLargeTable<uint64_t>& words = outcome < 64 ? seen_outcomes : seen_high_outcomes;
     const size_t word = outcome < 64 ? predicate : predicate * 3 + (outcome >> 6) - 1;
     if (word >= words.size()) {
       // Grown in steps within the reserved room: the vector is not copied,
