@@ -21,21 +21,14 @@ inline double ScoreShift(double max) {
   return 0.0;
 }
 
+// exp(x) with exactly the bits of std::exp. Where the C library lets it, the
+// call goes straight to its exp kernel, past the wrapper that only sets errno
+// on overflow and underflow (nothing here reads errno).
+double TermExp(double x);
+
 // The terms of the normaliser: scores[o] = exp(scores[o] - shift) in place,
 // with the shift of ScoreShift; returns their sum Z, added in index order.
-inline double SoftmaxTerms(double* scores, size_t n) {
-  double max = scores[0];
-  for (size_t o = 1; o < n; ++o) {
-    if (scores[o] > max) max = scores[o];
-  }
-  const double shift = ScoreShift(max);
-  double z = 0.0;
-  for (size_t o = 0; o < n; ++o) {
-    scores[o] = std::exp(scores[o] - shift);
-    z += scores[o];
-  }
-  return z;
-}
+double SoftmaxTerms(double* scores, size_t n);
 
 // Turns n scores into probabilities in place: exp(score - shift) with the
 // shift of ScoreShift, Z summed in index order, each divided by Z. Returns
