@@ -121,37 +121,41 @@ class PredicateWriter {
   size_t next_;
 };
 
-// Writes the predicates of one sample as model indices: the look-ups of a
-// sample are started together (their cache misses overlap) and resolved in
-// order at Finish().
+// Writes the predicates of one sample as model indices: their keys are
+// made from the units, and the look-ups of a sample are made together at
+// Finish() (their cache misses overlap), in order.
 class IndexWriter {
  public:
   IndexWriter(const NEPredicateNames& names, std::vector<int32_t>& out)
       : names_(names), model_(*names.Model()), out_(out) {}
 
+  // name + units (n <= 2 units; a NUL among them ends the value).
   void Put(int name, const char16_t* units, int32_t n) {
-    const int32_t kept = KeptUnits(units, n);
-    Pending& pending = pending_[count_++];
-    pending.name = names_.Name(name);
-    pending.n = kept;
-    pending.units[0] = kept > 0 ? units[0] : 0;
-    pending.units[1] = kept > 1 ? units[1] : 0;
-    model_.PrefetchShortPredicate(pending.name, pending.units, kept);
+    char16_t first = 0, second = 0;
+    int32_t kept = 0;
+    if (n > 0 && units[0] != 0) {
+      first = units[0];
+      kept = 1;
+      if (n > 1 && units[1] != 0) {
+        second = units[1];
+        kept = 2;
+      }
+    }
+    const int32_t index = names_.Name(name);
+    if (index < 0) return;  // no predicate of the model has the name
+    if (count_ == kMaxPending) Resolve();
+    keys_[count_++] = CMEModel::ShortKey(index, first, second, kept);
   }
   void PutInt(int name, int32_t value) {
-    if (value >= 0 && value < 100) {
-      const CUString& text = Names().decimal[value < FeatureNames::kSmallInts ? value : 0];
-      char16_t digits[2];
-      int32_t n = 0;
-      if (value < FeatureNames::kSmallInts) {
-        n = text.Length();
-        std::copy(text.c_str(), text.c_str() + n, digits);
-      } else {
-        digits[0] = static_cast<char16_t>(u'0' + value / 10);
-        digits[1] = static_cast<char16_t>(u'0' + value % 10);
-        n = 2;
-      }
-      Put(name, digits, n);
+    if (value >= 0 && value < 10) {
+      const char16_t digit = static_cast<char16_t>(u'0' + value);
+      Put(name, &digit, 1);
+      return;
+    }
+    if (value >= 10 && value < 100) {
+      const char16_t digits[2] = {static_cast<char16_t>(u'0' + value / 10),
+                                  static_cast<char16_t>(u'0' + value % 10)};
+      Put(name, digits, 2);
       return;
     }
     // Longer values are not short predicates: look the whole text up.
@@ -164,29 +168,17 @@ class IndexWriter {
   void Finish() { Resolve(); }
 
  private:
-  struct Pending {
-    int32_t name;
-    int32_t n;
-    char16_t units[2];
-  };
   static constexpr int kMaxPending = 16;
 
   void Resolve() {
-    for (int i = 0; i < count_; ++i) {
-      const Pending& pending = pending_[i];
-      const int32_t index = model_.ShortPredicateIndex(pending.name, pending.units, pending.n);
-      if (index >= 0) {
-        model_.PrefetchRowStart(index);
-        out_.push_back(index);
-      }
-    }
+    if (count_ > 0) model_.AppendShortPredicates(keys_, count_, out_);
     count_ = 0;
   }
 
   const NEPredicateNames& names_;
   const CMEModel& model_;
   std::vector<int32_t>& out_;
-  Pending pending_[kMaxPending];
+  uint64_t keys_[kMaxPending];
   int count_ = 0;
 };
 

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 #include <system_error>
 #include <thread>
 
@@ -27,14 +30,48 @@ int32_t CMEModel::PredicateIndex(const char16_t* text, int32_t length) const {
   return impl_->predicates.Find(std::u16string_view(text, static_cast<size_t>(length)));
 }
 
+CMEModel::Impl& CMEModel::Internals() {
+  impl_->dense_valid = false;
+  return *impl_;
+}
+
+namespace {
+
+// scores[o] += dense[o] for o < n: each score gets the same single addition
+// as from the sparse row, or + 0.
+void AddDenseRow(const double* dense, size_t n, double* scores) {
+  size_t o = 0;
+#ifdef __SSE2__
+  if (n == 16) {  // the shipped models' outcome count, unrolled
+#pragma GCC unroll 8
+    for (int i = 0; i < 16; i += 2) {
+      _mm_storeu_pd(scores + i, _mm_add_pd(_mm_loadu_pd(scores + i), _mm_loadu_pd(dense + i)));
+    }
+    return;
+  }
+  for (; o + 2 <= n; o += 2) {
+    _mm_storeu_pd(scores + o, _mm_add_pd(_mm_loadu_pd(scores + o), _mm_loadu_pd(dense + o)));
+  }
+#endif
+  for (; o < n; ++o) scores[o] += dense[o];
+}
+
+}  // namespace
+
 void CMEModel::AddPredicateScores(int32_t predicate, double* scores) const {
   const Impl& m = *impl_;
   // Predicates added by AddEvent after the rows were built have no features yet.
   if (predicate < 0 || static_cast<size_t>(predicate) + 1 >= m.row_start.size()) return;
+  const size_t begin = m.row_start[predicate];
   const size_t end = m.row_start[predicate + 1];
+  if (end - begin >= m.dense_min && m.dense_valid) {
+    AddDenseRow(m.dense_weight.data() + m.dense_row[static_cast<size_t>(predicate)],
+                static_cast<size_t>(m.dense_width), scores);
+    return;
+  }
   const uint8_t* outcome = m.row_outcome.data();
   const double* weight = m.row_weight.data();
-  for (size_t k = m.row_start[predicate]; k < end; ++k) scores[outcome[k]] += weight[k];
+  for (size_t k = begin; k < end; ++k) scores[outcome[k]] += weight[k];
 }
 
 void CMEModel::PrefetchRowStart(int32_t predicate) const {
@@ -48,6 +85,12 @@ void CMEModel::PrefetchRow(int32_t predicate) const {
   const Impl& m = *impl_;
   if (predicate < 0 || static_cast<size_t>(predicate) + 1 >= m.row_start.size()) return;
   const size_t k = m.row_start[static_cast<size_t>(predicate)];
+  if (m.row_start[static_cast<size_t>(predicate) + 1] - k >= m.dense_min && m.dense_valid) {
+    const double* dense = m.dense_weight.data() + m.dense_row[static_cast<size_t>(predicate)];
+    __builtin_prefetch(dense);
+    __builtin_prefetch(dense + 8);
+    return;
+  }
   if (k >= m.row_weight.size()) return;
   __builtin_prefetch(&m.row_outcome[k]);
   __builtin_prefetch(&m.row_weight[k]);
@@ -77,6 +120,21 @@ int32_t CMEModel::ShortPredicateIndex(int32_t name, const char16_t* value, int32
 
 void CMEModel::PrefetchShortPredicate(int32_t name, const char16_t* value, int32_t n) const {
   if (name >= 0) impl_->short_predicates.Prefetch(ShortPredicateKey(name, value, n));
+}
+
+void CMEModel::AppendShortPredicates(const uint64_t* keys, int32_t count,
+                                     std::vector<int32_t>& out) const {
+  const Impl& m = *impl_;
+  for (int32_t i = 0; i < count; ++i) m.short_predicates.Prefetch(keys[i]);
+  const size_t rows = m.row_start.size();
+  for (int32_t i = 0; i < count; ++i) {
+    const int32_t index = m.short_predicates.Find(keys[i]);
+    if (index < 0) continue;
+    if (static_cast<size_t>(index) + 1 < rows) {
+      __builtin_prefetch(&m.row_start[static_cast<size_t>(index)]);
+    }
+    out.push_back(index);
+  }
 }
 
 int32_t CMEModel::Eval(const CMESample& sample, std::vector<double>& probs) const {
@@ -167,6 +225,7 @@ void CMEModel::Impl::BuildRows(int32_t outcome_count) {
   }
   row_weight.resize(used);
   RefreshRowWeights();
+  BuildDenseRows(outcome_count);
   if (short_table.joinable()) {
     short_table.join();
   } else {
@@ -210,7 +269,37 @@ void CMEModel::Impl::BuildShortPredicates() {
   }
 }
 
+void CMEModel::Impl::BuildDenseRows(int32_t outcome_count) {
+  dense_valid = false;
+  dense_row.clear();
+  dense_weight.clear();
+  dense_width = outcome_count;
+  // A dense row costs one addition per outcome, a sparse one a few
+  // instructions per feature: worth it from about a third of the outcomes.
+  const size_t width = outcome_count > 0 ? static_cast<size_t>(outcome_count) : 0;
+  dense_min = std::max<size_t>(4, (width + 2) / 3);
+  if (width == 0 || row_start.empty()) return;
+  const size_t predicate_count = row_start.size() - 1;
+  size_t dense_count = 0;
+  for (size_t p = 0; p < predicate_count; ++p) {
+    if (row_start[p + 1] - row_start[p] >= dense_min) ++dense_count;
+  }
+  dense_row.assign(predicate_count, 0);
+  dense_weight.assign(dense_count * width, 0.0);
+  size_t next = 0;
+  for (size_t p = 0; p < predicate_count; ++p) {
+    if (row_start[p + 1] - row_start[p] < dense_min) continue;
+    dense_row[p] = static_cast<uint32_t>(next);
+    for (size_t k = row_start[p]; k < row_start[p + 1]; ++k) {
+      dense_weight[next + row_outcome[k]] = row_weight[k];
+    }
+    next += width;
+  }
+  dense_valid = true;
+}
+
 void CMEModel::Impl::RefreshRowWeights() {
+  dense_valid = false;
   const size_t n = row_feature.size();
   for (size_t k = 0; k < n; ++k) {
     const size_t f = static_cast<size_t>(row_feature[k]);

@@ -61,7 +61,10 @@ class CMEModel {
   int32_t PredicateIndex(const CUString& text) const;
   int32_t PredicateIndex(const char16_t* text, int32_t length) const;
   // scores[o] += weight(o, predicate) for every feature of the predicate, in
-  // the order Eval adds them. `scores` holds OutcomeCount() doubles.
+  // the order Eval adds them. `scores` holds OutcomeCount() doubles. A row
+  // of many features may also add 0 to the other outcomes' scores, which
+  // changes nothing but a score of -0 into +0 (scores that start at +0, as
+  // Eval's do, never become -0).
   void AddPredicateScores(int32_t predicate, double* scores) const;
   // Start fetching what AddPredicateScores(predicate, ...) reads: first the
   // row's position, later (once that has arrived) the row itself.
@@ -87,6 +90,16 @@ class CMEModel {
   int32_t ShortPredicateIndex(int32_t name, const char16_t* value, int32_t n) const;
   // Starts fetching what ShortPredicateIndex(name, value, n) will read.
   void PrefetchShortPredicate(int32_t name, const char16_t* value, int32_t n) const;
+  // The exact key of a name (>= 0) and a value of n <= 2 units, `first` and
+  // `second` (0 beyond n).
+  static uint64_t ShortKey(int32_t name, char16_t first, char16_t second, int32_t n) {
+    return (static_cast<uint64_t>(static_cast<uint32_t>(name)) << 34) |
+           (static_cast<uint64_t>(n) << 32) | (static_cast<uint64_t>(first) << 16) | second;
+  }
+  // ShortPredicateIndex of each of `count` keys of ShortKey, in order, appended
+  // to `out`, unknown ones left out. The look-ups overlap, and the rows of the
+  // predicates found start to be fetched.
+  void AppendShortPredicates(const uint64_t* keys, int32_t count, std::vector<int32_t>& out) const;
 
   // ---- model files ----
   // Replaces vocabularies, features and weights with the entries of a GBK
@@ -180,7 +193,9 @@ class CMEModel {
 
   struct Impl;  // storage details live in maxent/me_model_impl.h
   const Impl& Internals() const { return *impl_; }
-  Impl& Internals() { return *impl_; }
+  // Whoever may write the rows through this loses the model's dense copies
+  // of them (the rows are then read as they are).
+  Impl& Internals();
 
  private:
   // Adds one "outcome TAB predicate TAB weight" line. A line without the

@@ -25,10 +25,7 @@ inline int32_t FeatureKey(int32_t outcome, int32_t predicate) {
 }
 // Key of a short predicate: name index, value length (0..2), value units.
 inline uint64_t ShortPredicateKey(int32_t name, const char16_t* value, int32_t n) {
-  const uint64_t first = n > 0 ? value[0] : 0;
-  const uint64_t second = n > 1 ? value[1] : 0;
-  return (static_cast<uint64_t>(static_cast<uint32_t>(name)) << 34) |
-         (static_cast<uint64_t>(n) << 32) | (first << 16) | second;
+  return CMEModel::ShortKey(name, n > 0 ? value[0] : u'\0', n > 1 ? value[1] : u'\0', n);
 }
 inline int32_t KeyOutcome(int32_t key) { return key & 255; }
 inline int32_t KeyPredicate(int32_t key) {
@@ -109,6 +106,18 @@ struct CMEModel::Impl {
   std::vector<uint8_t> row_outcome;
   std::vector<int32_t> row_feature;
   std::vector<double> row_weight;  // weights[row_feature[k]]
+  // The rows that hold at least `dense_min` features once more, whole:
+  // dense_weight[dense_row[p] + o] is the weight of (o, p), 0 where the row
+  // has none (dense_row[p] is meaningless for the other rows). Adding such a
+  // row is one straight loop over the outcomes; the added zeros change no bit
+  // of a score (see AddPredicateScores). Read only while `dense_valid`:
+  // anything that may change the row weights clears it, and only BuildRows
+  // sets it again.
+  std::vector<uint32_t> dense_row;
+  std::vector<double> dense_weight;
+  size_t dense_min = 0;
+  int32_t dense_width = 0;
+  bool dense_valid = false;
   // Predicates by name and short value (see CMEModel::ShortPredicateName),
   // rebuilt with the rows.
   CTextIndex short_names;
@@ -123,8 +132,10 @@ struct CMEModel::Impl {
   void BuildRows(int32_t outcome_count);
   // Rebuilds short_names and short_predicates from the predicate vocabulary.
   void BuildShortPredicates();
-  // Copies the current weights into the rows.
+  // Copies the current weights into the rows (the dense copies are dropped).
   void RefreshRowWeights();
+  // Copies the rows of many features into the dense table.
+  void BuildDenseRows(int32_t outcome_count);
   // The feature table's key index, rebuilt from the keys when stale.
   CKeyIndex& FeatureIndex();
   // Warns once on standard error when an index is past the key capacity.
