@@ -1,5 +1,6 @@
 #include "maxent/me_scores.h"
 
+#include <cfloat>
 #include <cmath>
 
 #ifdef VERRIN_EXP_KERNEL
@@ -11,8 +12,9 @@ __asm__(".symver __exp_finite,__exp_finite@GLIBC_2.15");
 #endif
 
 namespace verrin {
+namespace {
 
-double TermExp(double x) {
+inline double KernelExp(double x) {
 #ifdef VERRIN_EXP_KERNEL
   return __exp_finite(x);
 #else
@@ -20,21 +22,34 @@ double TermExp(double x) {
 #endif
 }
 
+}  // namespace
+
+double TermExp(double x) { return KernelExp(x); }
+
 double SoftmaxTerms(double* scores, size_t n) {
   double max = scores[0];
   for (size_t o = 1; o < n; ++o) {
     if (scores[o] > max) max = scores[o];
   }
   const double shift = ScoreShift(max);
+#if FLT_EVAL_METHOD == 0
+  // Doubles are computed as doubles, so Z may be summed after the exps
+  // (nothing to keep across the calls), and x - 0 is x.
+  if (shift == 0.0) {
+    for (size_t o = 0; o < n; ++o) scores[o] = KernelExp(scores[o]);
+  } else {
+    for (size_t o = 0; o < n; ++o) scores[o] = KernelExp(scores[o] - shift);
+  }
+  double z = 0.0;
+  for (size_t o = 0; o < n; ++o) z += scores[o];
+#else
+  // With wider intermediates (x87) Z is rounded where it was before.
   double z = 0.0;
   for (size_t o = 0; o < n; ++o) {
-#ifdef VERRIN_EXP_KERNEL
-    scores[o] = __exp_finite(scores[o] - shift);
-#else
-    scores[o] = std::exp(scores[o] - shift);
-#endif
+    scores[o] = KernelExp(scores[o] - shift);
     z += scores[o];
   }
+#endif
   return z;
 }
 

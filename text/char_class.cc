@@ -12,8 +12,6 @@ constexpr char16_t kSentenceDelimiters[] = u"\u3002\uFF1F\uFF01\uFF0C\uFF1B\uFE5
 constexpr char16_t kJoiningSymbols[] =
     u"].\uFF0E-/+_&%| =()$~\uFF5E\uFF03\uFFE5\uFF05\u00D7\uFF0D\u2014\uFF0B\uFF1D\u00A7\u00F7"
     u"\u3002\uFF1A\u2026\uFF08\uFF09";
-constexpr char16_t kChineseNumerals[] =
-    u"\u4E00\u4E8C\u4E09\u56DB\u4E94\u516D\u4E03\u516B\u4E5D\u5341\u96F6\u767E\u5343\u4E07\u4EBF";
 constexpr char16_t kFullWidthSymbols[] =
     u"\uFFE5\uFF5E\uFF03\uFF05\u203B\u00D7\uFF0D\u2014\uFF0B\uFF1D\u00A7\u00F7\u300E\u300F"
     u"\u3010\u3011\u300A\u300B\u3002\uFF01\uFF1F\uFF1A\uFF1B\u2026\uFF0C\uFF08\uFF09\u201C"
@@ -36,9 +34,36 @@ bool IsLatin(char16_t u) {
 
 }  // namespace
 
-bool IsChineseNumeral(char16_t unit) { return InSet(kChineseNumerals, unit); }
+bool IsChineseNumeral(char16_t unit) {
+  // 一二三四五六七八九十零百千万亿; a switch compiles to a few comparisons.
+  switch (unit) {
+    case 0x4E00:
+    case 0x4E8C:
+    case 0x4E09:
+    case 0x56DB:
+    case 0x4E94:
+    case 0x516D:
+    case 0x4E03:
+    case 0x516B:
+    case 0x4E5D:
+    case 0x5341:
+    case 0x96F6:
+    case 0x767E:
+    case 0x5343:
+    case 0x4E07:
+    case 0x4EBF:
+      return true;
+    default:
+      return false;
+  }
+}
 
 int32_t CharClassOf(char16_t unit) {
+  // The CJK ideographs, most of any Chinese text, hold the Chinese numerals
+  // and nothing of the other classes.
+  if (unit >= 0x4E00 && unit <= 0x9FFF) {
+    return IsChineseNumeral(unit) ? kClassChineseNumeral : kClassOther;
+  }
   if (IsDigit(unit)) return kClassDigit;
   if (IsChineseNumeral(unit)) return kClassChineseNumeral;
   if (IsLatin(unit)) return kClassLatin;
