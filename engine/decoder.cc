@@ -294,6 +294,11 @@ void CNEDecoder::SetInput(const CUString& text, const NEIndexedSamples& samples,
   ClearCache();
   cache_position_ = -1;
   base_index_ = -1;
+  terms_index_ = -1;
+  if (++clause_stamp_ == 0) {
+    std::fill(kept_stamp_.begin(), kept_stamp_.end(), 0u);
+    clause_stamp_ = 1;
+  }
 }
 
 void CNEDecoder::ForwardPass() {
@@ -338,12 +343,13 @@ void CNEDecoder::ExtendAll(int32_t position, NEEdge* edge) {
   }
   if (edge->start != runs_start_) BuildRuns(edge->start);
   for (const NodeRun& run : runs_) {
-    // A run whose nodes all score below the bound is left out: see
-    // BoundedForwardPass for why no result depends on its nodes.
+    // Dead nodes, and runs of them, are left out: see BoundedForwardPass for
+    // why no result depends on them.
     if (!run.live) continue;
     if (!any_previous && Transition(run.label, label) < 0) continue;
     NEPathNode* node = run.first;
     for (int32_t k = 0; k < run.count; ++k, node = node->next) {
+      if (node->score < run.threshold) continue;
       ExtendNode(list, position, node, edge, label_scored, known, outcome, index);
     }
   }
@@ -352,13 +358,16 @@ void CNEDecoder::ExtendAll(int32_t position, NEEdge* edge) {
 void CNEDecoder::BuildRuns(int32_t start) {
   runs_.clear();
   runs_start_ = start;
+  const double none = -std::numeric_limits<double>::infinity();
   for (NEPathNode* node = node_lists_[start].head; node != nullptr; node = node->next) {
-    const bool live = node->score >= bound_;
     if (!runs_.empty() && runs_.back().label == node->label) {
       ++runs_.back().count;
-      runs_.back().live |= live;
+      runs_.back().live |= node->score >= runs_.back().threshold;
     } else {
-      runs_.push_back(NodeRun{node, node->label, 1, live});
+      // Without a bound every node is live (and -infinity - -infinity is NaN).
+      const double threshold =
+          bound_ == none ? none : (heuristic_on_ ? bound_ - Heuristic(start, node->label) : bound_);
+      runs_.push_back(NodeRun{node, node->label, 1, node->score >= threshold, threshold});
     }
   }
 }
@@ -370,8 +379,7 @@ inline void CNEDecoder::ExtendNode(NENodeList& list, int32_t position, NEPathNod
   double score = 0.0;
   if (label_scored || !Unscored(node->label) || !Unscored(node->previous_label)) {
     if (!known && !FixedByInput(label)) return;
-    // Below the bound the exact score cannot matter (see BoundedForwardPass).
-    if (known && node->score >= bound_ && tables_.model != nullptr) {
+    if (known && tables_.model != nullptr) {
       // The node's context row, looked up once per cache of a position.
       if (node->row_stamp != stamp_) {
         node->row = ContextRow(node->previous_label, node->label, index);
@@ -409,8 +417,16 @@ void CNEDecoder::BoundedForwardPass() {
   // kept in wider registers (x87) the two sums may differ in their last
   // bits; the margin keeps the bound at or below the score the forward pass
   // gives the same path.
+  // The bounds of the backward pass are summed over as many steps as the
+  // forward pass sums, each addition off by at most half a unit in the last
+  // place of a value no larger than |B|: the margin grows with the clause.
   const double found = BoundPathScore();
-  bound_ = found - (std::fabs(found) + 1.0) * 1e-9;
+  const double steps = static_cast<double>(position_count_);
+  bound_ = found - (std::fabs(found) + 1.0) * (1e-9 + 1e-15 * steps);
+  if (bound_ != -std::numeric_limits<double>::infinity()) {
+    ComputeHeuristic();
+    heuristic_on_ = true;
+  }
   // The walk filled the score cache of the last position only; start afresh
   // with the rows it kept.
   ClearCache();
@@ -418,6 +434,7 @@ void CNEDecoder::BoundedForwardPass() {
   seeded_ = true;
   ForwardPass();
   seeded_ = false;
+  heuristic_on_ = false;
   bound_ = -std::numeric_limits<double>::infinity();
 }
 
@@ -504,6 +521,182 @@ double CNEDecoder::BoundPathScore() {
   double best = none;
   for (const BeamState& state : beam_) best = std::max(best, state.score);
   return best;
+}
+
+void CNEDecoder::ComputeHeuristic() {
+  const int32_t count = position_count_;
+  heuristic_first_.assign(static_cast<size_t>(std::max(count, 0)) + 1, 0);
+  heuristic_labels_.clear();
+  auto add_label = [this](size_t first, int32_t label) {
+    for (size_t k = first; k < heuristic_labels_.size(); ++k) {
+      if (heuristic_labels_[k] == label) return;
+    }
+    heuristic_labels_.push_back(label);
+  };
+  for (int32_t p = 0; p < count; ++p) {
+    const size_t first = heuristic_labels_.size();
+    heuristic_first_[static_cast<size_t>(p)] = first;
+    if (p == 0) {
+      for (const NEPathNode* node = node_lists_[0].head; node != nullptr; node = node->next) {
+        add_label(first, node->label);
+      }
+    } else {
+      for (const NEEdge* edge = edges_by_end_[p]; edge != nullptr; edge = edge->next_by_end) {
+        add_label(first, edge->label);
+      }
+    }
+  }
+  heuristic_first_[static_cast<size_t>(std::max(count, 0))] = heuristic_labels_.size();
+  // H = 0 is a bound too (no step scores above 0): where no better one is
+  // known the search prunes by B alone.
+  heuristic_.assign(heuristic_labels_.size(), 0.0);
+  if (tables_.model == nullptr || count < 2) return;
+  PrepareBound();
+  if (!tables_.bound_usable) return;
+
+  const double none = -std::numeric_limits<double>::infinity();
+  for (int32_t p = count - 2; p >= 0; --p) {
+    const size_t first = heuristic_first_[static_cast<size_t>(p)];
+    const size_t last = heuristic_first_[static_cast<size_t>(p) + 1];
+    // A label no edge may follow leads nowhere: -infinity.
+    std::fill(heuristic_.begin() + static_cast<std::ptrdiff_t>(first),
+              heuristic_.begin() + static_cast<std::ptrdiff_t>(last), none);
+    for (const NEEdge* edge = edges_by_start_[p]; edge != nullptr; edge = edge->next_by_start) {
+      if (edge->end <= p) {
+        // Not a lattice of forward edges: no bound beyond B.
+        std::fill(heuristic_.begin(), heuristic_.end(), 0.0);
+        return;
+      }
+      // The checks of ExtendAll and ExtendNode, for every node of the label.
+      const int32_t label = edge->label;
+      const int32_t index = edge->index;
+      if (index == 0 && Has(kContinuing, label)) continue;
+      if ((index == text_length_ - 1 || label == kLabelEnd) && Has(kOpen, label)) continue;
+      const bool any_previous = label == kLabelEnd;
+      const bool label_scored = !Unscored(label);
+      const bool known = KnowsLabel(label);
+      if (label_scored && !known) continue;
+      const int32_t outcome = known ? OutcomeOfLabel(label) : -1;
+      const double rest = edge->score + Heuristic(edge->end, label);
+      for (size_t k = first; k < last; ++k) {
+        const int32_t previous = heuristic_labels_[k];
+        if (!any_previous && Transition(previous, label) < 0) continue;
+        double step = 0.0;
+        if (!known) {
+          // Scored unless every label of the context is unscored; the
+          // second previous label may be, so the step may be 0.
+          if (!FixedByInput(label) && !Unscored(previous)) continue;
+        } else if (outcome >= 0 && p > 0 && (label_scored || !Unscored(previous)) &&
+                   BoundTerms(index)) {
+          // At p = 0 the start node's context is not one of the table's.
+          step = StepBound(previous, outcome);
+        }
+        const double value = step + rest;
+        if (value > heuristic_[k]) heuristic_[k] = value;
+      }
+    }
+  }
+}
+
+double CNEDecoder::Heuristic(int32_t position, int32_t label) const {
+  const size_t first = heuristic_first_[static_cast<size_t>(position)];
+  const size_t last = heuristic_first_[static_cast<size_t>(position) + 1];
+  for (size_t k = first; k < last; ++k) {
+    if (heuristic_labels_[k] == label) return heuristic_[k];
+  }
+  return 0.0;
+}
+
+void CNEDecoder::PrepareBound() {
+  if (tables_.bound_ready) return;
+  tables_.bound_ready = true;
+  tables_.bound_usable = false;
+  const int32_t n = tables_.outcomes;
+  if (n <= 0 || n > kContextLabels) return;
+  const size_t outcomes = static_cast<size_t>(n);
+  const size_t labels = static_cast<size_t>(kContextLabels);
+  const CMEModel& model = *tables_.model;
+  std::vector<double> rows[2];
+  double scale = 0.0;
+  for (int which = 0; which < 2; ++which) {
+    rows[which].assign(labels * outcomes, 0.0);
+    for (int32_t label = 0; label < kContextLabels; ++label) {
+      const int32_t predicate = History(which, label);
+      double* row = rows[which].data() + static_cast<size_t>(label) * outcomes;
+      if (predicate >= 0) model.AddPredicateScores(predicate, row);
+      for (size_t y = 0; y < outcomes; ++y) scale = std::max(scale, std::fabs(row[y]));
+    }
+  }
+  // Also false for NaN.
+  if (!(scale <= kBoundScale)) return;
+  tables_.history_scale = scale;
+  tables_.previous.assign(labels * outcomes, 0.0);
+  for (size_t a = 0; a < labels; ++a) {
+    const double* row = rows[0].data() + a * outcomes;
+    const double top = *std::max_element(row, row + outcomes);
+    for (size_t y = 0; y < outcomes; ++y) {
+      tables_.previous[a * outcomes + y] = std::exp(row[y] - top);
+    }
+  }
+  tables_.ratio.assign(labels * outcomes * outcomes, 0.0);
+  tables_.ratio_ready.assign(labels, 0);
+  for (int32_t a = 0; a < kContextLabels; ++a) {
+    double* ratio = tables_.ratio.data() + static_cast<size_t>(a) * outcomes * outcomes;
+    std::fill(ratio, ratio + outcomes * outcomes, std::numeric_limits<double>::infinity());
+    for (int32_t b = 0; b < kContextLabels; ++b) {
+      if (Transition(b, a) < 0) continue;
+      tables_.ratio_ready[static_cast<size_t>(a)] = 1;
+      const double* row = rows[1].data() + static_cast<size_t>(b) * outcomes;
+      for (size_t z = 0; z < outcomes; ++z) {
+        for (size_t y = 0; y < outcomes; ++y) {
+          double& least = ratio[z * outcomes + y];
+          least = std::min(least, std::exp(row[y] - row[z]));
+        }
+      }
+    }
+  }
+  tables_.bound_usable = true;
+}
+
+bool CNEDecoder::BoundTerms(int32_t index) {
+  if (index == terms_index_) return terms_usable_;
+  terms_index_ = index;
+  terms_usable_ = false;
+  if (base_index_ != index) ComputeBaseScores(index);
+  const size_t outcomes = static_cast<size_t>(tables_.outcomes);
+  double top = base_[0];
+  double scale = 0.0;
+  for (size_t y = 0; y < outcomes; ++y) {
+    top = std::max(top, base_[y]);
+    scale = std::max(scale, std::fabs(base_[y]));
+  }
+  // With |f| + 2 |h| at most kBoundScale every exp below, and every exp of
+  // the model's own sums, is a normal number and the model shifts nothing.
+  if (!(scale + 2.0 * tables_.history_scale <= kBoundScale)) return false;
+  terms_.resize(outcomes);
+  for (size_t y = 0; y < outcomes; ++y) terms_[y] = std::exp(base_[y] - top);
+  terms_scale_ = scale + 2.0 * tables_.history_scale;
+  terms_usable_ = true;
+  return true;
+}
+
+double CNEDecoder::StepBound(int32_t a, int32_t z) {
+  if (a < 0 || a >= kContextLabels || tables_.ratio_ready[static_cast<size_t>(a)] == 0) {
+    return 0.0;
+  }
+  const size_t outcomes = static_cast<size_t>(tables_.outcomes);
+  const double* previous = tables_.previous.data() + static_cast<size_t>(a) * outcomes;
+  const double* ratio = tables_.ratio.data() +
+                        (static_cast<size_t>(a) * outcomes + static_cast<size_t>(z)) * outcomes;
+  double sum = 0.0;
+  for (size_t y = 0; y < outcomes; ++y) sum += terms_[y] * previous[y] * ratio[y];
+  const double own = terms_[static_cast<size_t>(z)] * previous[static_cast<size_t>(z)];
+  double bound = -std::log(sum / own);
+  if (!(bound <= 0.0)) return 0.0;  // NaN too
+  // Both this and the model's own value are off by far less than this
+  // margin: rounding of sums of size terms_scale_, of exp and of log.
+  bound += 1e-9 * (1.0 - bound) + 1e-12 * terms_scale_;
+  return std::min(0.0, std::max(bound, kFloorBound));
 }
 
 void CNEDecoder::AddNode(int32_t position, NEPathNode* node) {
@@ -631,9 +824,23 @@ void CNEDecoder::ClearCache() {
 
 void CNEDecoder::ComputeBaseScores(int32_t index) {
   const CMEModel& model = *tables_.model;
-  base_.assign(static_cast<size_t>(tables_.outcomes), 0.0);
+  const size_t outcomes = static_cast<size_t>(tables_.outcomes);
+  base_.assign(outcomes, 0.0);
   base_index_ = index;
   if (samples_ == nullptr || index < 0 || static_cast<size_t>(index) >= samples_->Size()) return;
+  const size_t at = static_cast<size_t>(index);
+  if (kept_stamp_.size() < samples_->Size()) {
+    kept_stamp_.resize(samples_->Size(), 0u);
+    kept_base_.resize(samples_->Size() * outcomes);
+  }
+  if (kept_base_.size() < kept_stamp_.size() * outcomes) {
+    kept_base_.resize(kept_stamp_.size() * outcomes);
+  }
+  double* kept = kept_base_.data() + at * outcomes;
+  if (kept_stamp_[at] == clause_stamp_) {
+    std::copy(kept, kept + outcomes, base_.begin());
+    return;
+  }
   const int32_t* predicates = samples_->predicates.data();
   const int32_t* predicate = predicates + samples_->starts[index];
   const int32_t* end = predicates + samples_->starts[index + 1];
@@ -643,6 +850,8 @@ void CNEDecoder::ComputeBaseScores(int32_t index) {
     for (const int32_t* next = end; next != next_end; ++next) model.PrefetchRow(*next);
   }
   for (; predicate != end; ++predicate) model.AddPredicateScores(*predicate, base_.data());
+  std::copy(base_.begin(), base_.end(), kept);
+  kept_stamp_[at] = clause_stamp_;
 }
 
 size_t CNEDecoder::NewRow() {

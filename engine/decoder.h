@@ -99,15 +99,33 @@ class CNEDecoder {
   // Extends every node by every edge, position by position.
   void ForwardPass();
   // ForwardPass for a lattice whose edge scores are all 0 or below (no
-  // AddEdgeCosts), with the same path and score, ties included. A walk that
-  // keeps the few best label pairs of each position first finds the score B
-  // of one complete path; every step scores at most 0, so no path through a
-  // node scoring below B can score B or more. The steps of such a node are
-  // not scored (its extensions keep its score, which stays below B), and a
-  // run of nodes (consecutive, one label) that all score below B is not
-  // extended at all: the node its extensions would make, or would merge
-  // into, could only end up below B by them, and every other node keeps its
-  // place in its list, so no node on a path scoring B or more changes.
+  // AddEdgeCosts), with the same path and score, ties included, and never a
+  // node that ForwardPass does not make.
+  //
+  // A walk that keeps the few best label pairs of each position first finds
+  // the score B of one complete path. A backward pass then gives every label
+  // y of a position p a bound H(p, y) on what the rest of a path can still
+  // add after a node with that label: H(N + 1, .) = 0 and H(p, y) is the
+  // best, over the edges leaving p that may follow y, of U(z | y) + the
+  // edge's score + H(end, z), where U(z | y) is at least the score of label z
+  // in every context whose previous label is y (see StepBound). A node is
+  // live when score + H(p, label) >= T, T = B less a margin for rounding.
+  //
+  // Only live nodes are extended; a run of nodes (consecutive, one label)
+  // with no live node is passed over whole. Why no result changes: a step
+  // scores at most U, so along any path score + H never rises; a node on a
+  // path scoring B or more is therefore live. Every node of the bounded
+  // search scores at most its twin of the full search (it merges a subset
+  // of the same extensions), so a live node is live in the full search too,
+  // and by induction a node live in the full search has the same score and
+  // predecessor in both: its best extension comes from a live node, every
+  // other extension it receives in the full search is either present here
+  // with the same value or came from a dead node, whose value lies below the
+  // winner's (strictly, by the margin), so the first best (the tie rule) is
+  // the same. A run passed over would only have made or merged into its own
+  // node (the extensions of one run share their state); every other node
+  // keeps its place in its list, so the head merges and the end node created
+  // last are those of the full search.
   void BoundedForwardPass();
   // Extends every node at edge->start by `edge` into `position`, in list
   // order, with the edge's own checks made once for all of them.
@@ -156,11 +174,26 @@ class CNEDecoder {
     std::map<int32_t, int32_t> far_label_outcome;  // other labels
     std::vector<int8_t> known;                     // label 0..255 -> decimal text is an outcome
     std::vector<int32_t> history[2];               // "pv1lb=" / "pv2lb=" + label -> predicate
+    // Tables of StepBound (labels below kContextLabels, outcome count n):
+    // previous[a * n + y] = e^(h1_a(y) - max h1_a) with h1_a the row of
+    // "pv1lb=a"; ratio[(a * n + z) * n + y] = min over the b allowed before a
+    // of e^(h2_b(y) - h2_b(z)) with h2_b that of "pv2lb=b"; ratio_ready[a] is
+    // 0 when no label may precede a.
+    bool bound_ready = false;
+    bool bound_usable = false;
+    double history_scale = 0.0;  // largest |h1| or |h2|
+    std::vector<double> previous;
+    std::vector<double> ratio;
+    std::vector<int8_t> ratio_ready;
   };
   static constexpr int32_t kNearLabels = 256;
   static constexpr int32_t kContextLabels = 64;  // flat context table covers labels below this
   static constexpr int32_t kUnresolved = -2;
   static constexpr double kNotScored = 1.0;  // a label score (a log) is never positive
+  // Largest |fixed scores| + 2 |history row| for which StepBound bounds a step.
+  static constexpr double kBoundScale = 300.0;
+  // Above ln(kProbabilityFloor), the least score of a step.
+  static constexpr double kFloorBound = -34.5387763949;
 
   // Labels of the sample texts (or of indexed samples) for the lattice.
   template <class LabelOf>
@@ -199,6 +232,23 @@ class CNEDecoder {
     }
     return HistoryPredicate(which, label);
   }
+  // Fills the bound of every label of every position (see
+  // BoundedForwardPass); all 0 when the model or the lattice does not allow
+  // one.
+  void ComputeHeuristic();
+  // H(position, label); 0 for a label without an entry.
+  double Heuristic(int32_t position, int32_t label) const;
+  // The per-model tables of StepBound, built once per model.
+  void PrepareBound();
+  // The fixed-predicate terms of sample `index` for StepBound: false when
+  // the scores are too large for the bound to be safe.
+  bool BoundTerms(int32_t index);
+  // An upper bound of ln p(outcome z | sample, "pv1lb=a", "pv2lb=b") over
+  // every b the transition rule allows before a, from the terms of
+  // BoundTerms: with s the summed scores, p = 1 / sum_y e^(s(y) - s(z)) and
+  // s(y) - s(z) is at least the difference of the fixed terms plus that of
+  // a's row plus the least difference of the rows b may bring.
+  double StepBound(int32_t a, int32_t z);
   // The bounding walk keeps the rows it evaluated at `position`; the bounded
   // forward pass starts that position's cache with them.
   void KeepSeeds(int32_t position);
@@ -227,7 +277,7 @@ class CNEDecoder {
   const CMEClassifier* classifier_ = nullptr;
   ModelTables tables_;
 
-  // Nodes scoring below this are not extended with exact scores.
+  // T of the bounded search; -infinity otherwise.
   double bound_ = -std::numeric_limits<double>::infinity();
 
   // Score cache of the current position.
@@ -271,8 +321,25 @@ class CNEDecoder {
     NEPathNode* first;
     int32_t label;
     int32_t count;
-    bool live;  // some node of the run scores at or above the bound
+    bool live;         // some node of the run scores at or above the threshold
+    double threshold;  // bound_ - H: nodes scoring below it are dead
   };
+  // H of the bounded search: labels heuristic_labels_[first[p], first[p + 1])
+  // of position p, their bounds at the same places of heuristic_.
+  bool heuristic_on_ = false;
+  std::vector<size_t> heuristic_first_;
+  std::vector<int32_t> heuristic_labels_;
+  std::vector<double> heuristic_;
+  // Terms of BoundTerms: e^(f(y) - max f) of sample terms_index_.
+  int32_t terms_index_ = -1;
+  bool terms_usable_ = false;
+  double terms_scale_ = 0.0;
+  std::vector<double> terms_;
+  // Fixed-predicate sums of every sample of the clause (kept_stamp_[i] ==
+  // clause_stamp_ when filled): the walk, the bound and the search share them.
+  uint32_t clause_stamp_ = 0;
+  std::vector<uint32_t> kept_stamp_;
+  std::vector<double> kept_base_;
   std::vector<NodeRun> runs_;
   int32_t runs_start_ = -1;
   int32_t base_index_ = -1;  // sample whose fixed-predicate scores base_ holds
