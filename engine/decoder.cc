@@ -348,8 +348,9 @@ void CNEDecoder::ExtendAll(int32_t position, NEEdge* edge) {
     if (!run.live) continue;
     if (!any_previous && Transition(run.label, label) < 0) continue;
     NEPathNode* node = run.first;
+    const uint8_t* live = run_live_.data() + run.slot;
     for (int32_t k = 0; k < run.count; ++k, node = node->next) {
-      if (node->score < run.threshold) continue;
+      if (live[k] == 0) continue;
       ExtendNode(list, position, node, edge, label_scored, known, outcome, index);
     }
   }
@@ -357,18 +358,61 @@ void CNEDecoder::ExtendAll(int32_t position, NEEdge* edge) {
 
 void CNEDecoder::BuildRuns(int32_t start) {
   runs_.clear();
+  run_live_.clear();
+  run_nodes_.clear();
   runs_start_ = start;
   const double none = -std::numeric_limits<double>::infinity();
   for (NEPathNode* node = node_lists_[start].head; node != nullptr; node = node->next) {
-    if (!runs_.empty() && runs_.back().label == node->label) {
-      ++runs_.back().count;
-      runs_.back().live |= node->score >= runs_.back().threshold;
-    } else {
+    if (runs_.empty() || runs_.back().label != node->label) {
       // Without a bound every node is live (and -infinity - -infinity is NaN).
       const double threshold =
           bound_ == none ? none : (heuristic_on_ ? bound_ - Heuristic(start, node->label) : bound_);
-      runs_.push_back(NodeRun{node, node->label, 1, node->score >= threshold, threshold});
+      runs_.push_back(NodeRun{node, node->label, 0, false, threshold, run_live_.size()});
     }
+    NodeRun& run = runs_.back();
+    const bool live = node->score >= run.threshold;
+    ++run.count;
+    run.live |= live;
+    run_live_.push_back(live ? 1 : 0);
+    run_nodes_.push_back(node);
+  }
+  if (!heuristic_on_ || !tables_.bound_usable ||
+      static_cast<size_t>(start) >= position_safe_.size() ||
+      position_safe_[static_cast<size_t>(start)] == 0) {
+    return;
+  }
+  // The nodes of a run share their label y and differ in the label x before
+  // it; every extension of the run goes into one node per edge, so a node
+  // whose extensions all score below another's never wins a merge. The steps
+  // of two contexts (x1, y) and (x2, y) differ by at most
+  // dominance[x1][x2], so x1's node loses when it scores that much (and a
+  // margin) below x2's.
+  const size_t labels = static_cast<size_t>(kContextLabels);
+  for (NodeRun& run : runs_) {
+    if (run.count < 2 || !run.live || Unscored(run.label)) continue;
+    bool any = false;
+    for (int32_t i = 0; i < run.count; ++i) {
+      const size_t slot = run.slot + static_cast<size_t>(i);
+      if (run_live_[slot] == 0) continue;
+      const NEPathNode* node = run_nodes_[slot];
+      const int32_t x = node->previous_label;
+      if (x < 0 || x >= kContextLabels) {
+        any = true;
+        continue;
+      }
+      const double* spread = tables_.dominance.data() + static_cast<size_t>(x) * labels;
+      for (int32_t j = 0; j < run.count; ++j) {
+        const NEPathNode* other = run_nodes_[run.slot + static_cast<size_t>(j)];
+        const int32_t w = other->previous_label;
+        if (j == i || w < 0 || w >= kContextLabels) continue;
+        if (node->score + spread[static_cast<size_t>(w)] + bound_margin_ < other->score) {
+          run_live_[slot] = 0;
+          break;
+        }
+      }
+      any |= run_live_[slot] != 0;
+    }
+    run.live = any;
   }
 }
 
@@ -422,7 +466,8 @@ void CNEDecoder::BoundedForwardPass() {
   // place of a value no larger than |B|: the margin grows with the clause.
   const double found = BoundPathScore();
   const double steps = static_cast<double>(position_count_);
-  bound_ = found - (std::fabs(found) + 1.0) * (1e-9 + 1e-15 * steps);
+  bound_margin_ = (std::fabs(found) + 1.0) * (1e-9 + 1e-15 * steps);
+  bound_ = found - bound_margin_;
   if (bound_ != -std::numeric_limits<double>::infinity()) {
     ComputeHeuristic();
     heuristic_on_ = true;
@@ -550,21 +595,25 @@ void CNEDecoder::ComputeHeuristic() {
   // H = 0 is a bound too (no step scores above 0): where no better one is
   // known the search prunes by B alone.
   heuristic_.assign(heuristic_labels_.size(), 0.0);
+  position_safe_.assign(static_cast<size_t>(std::max(count, 0)), 0);
   if (tables_.model == nullptr || count < 2) return;
   PrepareBound();
   if (!tables_.bound_usable) return;
 
   const double none = -std::numeric_limits<double>::infinity();
   for (int32_t p = count - 2; p >= 0; --p) {
+    // Scores of the steps from p are small enough for the rounding margins.
+    position_safe_[static_cast<size_t>(p)] = BoundTerms(p) ? 1 : 0;
     const size_t first = heuristic_first_[static_cast<size_t>(p)];
     const size_t last = heuristic_first_[static_cast<size_t>(p) + 1];
     // A label no edge may follow leads nowhere: -infinity.
     std::fill(heuristic_.begin() + static_cast<std::ptrdiff_t>(first),
               heuristic_.begin() + static_cast<std::ptrdiff_t>(last), none);
     for (const NEEdge* edge = edges_by_start_[p]; edge != nullptr; edge = edge->next_by_start) {
-      if (edge->end <= p) {
-        // Not a lattice of forward edges: no bound beyond B.
+      if (edge->end <= p || edge->index != p) {
+        // Not a lattice of character edges: no bound beyond B.
         std::fill(heuristic_.begin(), heuristic_.end(), 0.0);
+        std::fill(position_safe_.begin(), position_safe_.end(), 0);
         return;
       }
       // The checks of ExtendAll and ExtendNode, for every node of the label.
@@ -636,6 +685,19 @@ void CNEDecoder::PrepareBound() {
     const double top = *std::max_element(row, row + outcomes);
     for (size_t y = 0; y < outcomes; ++y) {
       tables_.previous[a * outcomes + y] = std::exp(row[y] - top);
+    }
+  }
+  tables_.dominance.assign(labels * labels, 0.0);
+  for (size_t x = 0; x < labels; ++x) {
+    for (size_t w = 0; w < labels; ++w) {
+      double low = std::numeric_limits<double>::infinity(), high = -low;
+      for (size_t y = 0; y < outcomes; ++y) {
+        const double d = rows[1][x * outcomes + y] - rows[1][w * outcomes + y];
+        low = std::min(low, d);
+        high = std::max(high, d);
+      }
+      // With the margin of StepBound for the rounding of both steps.
+      tables_.dominance[x * labels + w] = (high - low) * (1.0 + 1e-9) + 1e-9 + 1e-11 * kBoundScale;
     }
   }
   tables_.ratio.assign(labels * outcomes * outcomes, 0.0);

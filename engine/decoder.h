@@ -185,6 +185,10 @@ class CNEDecoder {
     std::vector<double> previous;
     std::vector<double> ratio;
     std::vector<int8_t> ratio_ready;
+    // dominance[x * kContextLabels + w]: at least the score of any label in
+    // context (x, y) less its score in context (w, y), for any y (the rows of
+    // "pv2lb=x" and "pv2lb=w" differ by at most so much between outcomes).
+    std::vector<double> dominance;
   };
   static constexpr int32_t kNearLabels = 256;
   static constexpr int32_t kContextLabels = 64;  // flat context table covers labels below this
@@ -321,9 +325,17 @@ class CNEDecoder {
     NEPathNode* first;
     int32_t label;
     int32_t count;
-    bool live;         // some node of the run scores at or above the threshold
+    bool live;         // some node of the run is live
     double threshold;  // bound_ - H: nodes scoring below it are dead
+    size_t slot;       // of its first node in run_live_ and run_nodes_
   };
+  // Per node of the runs, in list order: live (1) or not; the node.
+  std::vector<uint8_t> run_live_;
+  std::vector<NEPathNode*> run_nodes_;
+  // Per position of the bounded search: 1 when its steps' scores are small
+  // enough for the margins of StepBound and of the dominance table.
+  std::vector<uint8_t> position_safe_;
+  double bound_margin_ = 0.0;  // B - T
   // H of the bounded search: labels heuristic_labels_[first[p], first[p + 1])
   // of position p, their bounds at the same places of heuristic_.
   bool heuristic_on_ = false;

@@ -1,6 +1,7 @@
-// The bounded search leaves steps of hopeless nodes unscored and does not
-// extend runs of hopeless nodes at all; it must still find the same path with
-// the same score, ties included, as the search that scores every step, and
+// The bounded search does not extend nodes that cannot be on a best path
+// (below the bound of what the rest of a path can add, or beaten by a node of
+// the same label whatever comes next); it must still find the same path with
+// the same score, ties included, as the search that extends every node, and
 // never make a node that search does not make.
 #include <gtest/gtest.h>
 
@@ -47,46 +48,72 @@ Search Decode(const CUString& text, const std::vector<CMESample>& samples,
   return search;
 }
 
+// A random clause of `n` characters (a few of them punctuation), its
+// samples, candidate label bits and a random model over its predicates.
+struct RandomCase {
+  CUString text;
+  std::vector<CMESample> samples;
+  std::vector<int32_t> bits;
+  CMEClassifier classifier;
+};
+
+void MakeRandomCase(std::mt19937& rng, int32_t n, bool equal_weights, RandomCase& out) {
+  const std::vector<std::string> chars = {"甲", "乙", "丙", "丁", "，", "戊"};
+  std::vector<std::string> words;
+  for (int32_t i = 0; i < n; ++i) words.push_back(chars[rng() % chars.size()]);
+  NEClause clause = MakeClause(words);
+  out.samples = testing::TaggingSamples(clause);
+  std::vector<std::u16string> predicates = testing::HistoryPredicates();
+  for (const CMESample& s : out.samples) {
+    for (const CUString& p : s.predicates) {
+      if (rng() % 3 == 0) predicates.push_back(std::u16string(p.View()));
+    }
+  }
+  testing::ModelRecipe recipe = testing::RandomModel(rng, testing::StandardOutcomes(), predicates);
+  // Equal weights everywhere: many paths then tie.
+  if (equal_weights) {
+    for (auto& entry : recipe.entries) entry.weight = 0.5;
+  }
+  ASSERT_TRUE(testing::LoadModel(recipe, out.classifier));
+  out.bits.clear();
+  for (int32_t i = 0; i < n; ++i) {
+    out.bits.push_back(rng() % 4 == 0 ? 0 : static_cast<int32_t>(rng() & 0x3FFE));
+    // Fixed labels: punctuation and class words, which the context may
+    // leave unscored.
+    if (rng() % 8 == 0) out.samples[static_cast<size_t>(i)].label = DecimalText(18);
+    if (rng() % 16 == 0) out.samples[static_cast<size_t>(i)].label = DecimalText(19);
+  }
+  out.text = CUString(clause.text.c_str(), n);
+}
+
+// Short clauses (where B alone prunes) and long ones (where only the bound
+// of the rest of the path and the comparison of a label's nodes can), with
+// random and with tying weights.
 TEST(BoundedSearchTest, SamePathAndScoreAsTheFullSearchWithFewerNodes) {
   std::mt19937 rng(7);
-  const std::vector<std::string> chars = {"甲", "乙", "丙", "丁", "，", "戊"};
-  int fewer = 0, fewer_nodes = 0;
-  for (int trial = 0; trial < 120; ++trial) {
-    const int32_t n = 1 + static_cast<int32_t>(rng() % 12);
-    std::vector<std::string> words;
-    for (int32_t i = 0; i < n; ++i) words.push_back(chars[rng() % chars.size()]);
-    NEClause clause = MakeClause(words);
-    std::vector<CMESample> samples = testing::TaggingSamples(clause);
-
-    std::vector<std::u16string> predicates = testing::HistoryPredicates();
-    for (const CMESample& s : samples) {
-      for (const CUString& p : s.predicates) {
-        if (rng() % 3 == 0) predicates.push_back(std::u16string(p.View()));
-      }
-    }
-    testing::ModelRecipe recipe =
-        testing::RandomModel(rng, testing::StandardOutcomes(), predicates);
-    // Every third model has equal weights everywhere: many paths then tie.
-    if (trial % 3 == 2) {
-      for (auto& entry : recipe.entries) entry.weight = 0.5;
-    }
-    CMEClassifier classifier;
-    ASSERT_TRUE(testing::LoadModel(recipe, classifier));
-
-    std::vector<int32_t> bits;
-    for (int32_t i = 0; i < n; ++i) {
-      bits.push_back(rng() % 4 == 0 ? 0 : static_cast<int32_t>(rng() & 0x3FFE));
-      if (rng() % 8 == 0) samples[static_cast<size_t>(i)].label = DecimalText(18);
-    }
-    const CUString text(clause.text.c_str(), n);
-    const Search full = Decode(text, samples, bits, classifier, false);
-    const Search bounded = Decode(text, samples, bits, classifier, true);
+  int fewer = 0, fewer_nodes = 0, early = 0, long_cases = 0;
+  for (int trial = 0; trial < 200; ++trial) {
+    const bool long_clause = trial % 2 == 1;
+    const int32_t n =
+        long_clause ? 40 + static_cast<int32_t>(rng() % 40) : 1 + static_cast<int32_t>(rng() % 12);
+    RandomCase c;
+    MakeRandomCase(rng, n, trial % 3 == 2, c);
+    const Search full = Decode(c.text, c.samples, c.bits, c.classifier, false);
+    const Search bounded = Decode(c.text, c.samples, c.bits, c.classifier, true);
     ASSERT_EQ(bounded.found, full.found) << "trial " << trial;
     ASSERT_EQ(bounded.node_counts.size(), full.node_counts.size()) << "trial " << trial;
+    bool pruned_early = false;
     for (size_t i = 0; i < full.node_counts.size(); ++i) {
       EXPECT_LE(bounded.node_counts[i], full.node_counts[i]) << "trial " << trial << " at " << i;
+      if (i < full.node_counts.size() / 2 && bounded.node_counts[i] < full.node_counts[i]) {
+        pruned_early = true;
+      }
     }
     if (bounded.node_counts != full.node_counts) ++fewer_nodes;
+    if (long_clause) {
+      ++long_cases;
+      if (pruned_early) ++early;
+    }
     if (!full.found) continue;
     EXPECT_EQ(bounded.path.score, full.path.score) << "trial " << trial;
     ASSERT_EQ(bounded.path.edges.size(), full.path.edges.size()) << "trial " << trial;
@@ -96,9 +123,11 @@ TEST(BoundedSearchTest, SamePathAndScoreAsTheFullSearchWithFewerNodes) {
     }
     if (bounded.evaluations < full.evaluations) ++fewer;
   }
-  // The bound did leave work out, or the comparison above proves nothing.
-  EXPECT_GT(fewer, 10);
-  EXPECT_GT(fewer_nodes, 10);
+  // The bound did leave work out, or the comparison above proves nothing;
+  // in long clauses also in their first half, far from the end.
+  EXPECT_GT(fewer, 40);
+  EXPECT_GT(fewer_nodes, 40);
+  EXPECT_GT(early, long_cases / 10);
 }
 
 }  // namespace
