@@ -107,6 +107,25 @@ constexpr TransitionTable MakeTransitions() {
 }
 
 constexpr TransitionTable kTransitions = MakeTransitions();
+
+// Labels below 64 that may follow each label (the end label follows any).
+struct FollowerTable {
+  uint64_t bits[kTableLabels];
+};
+
+constexpr FollowerTable MakeFollowers() {
+  FollowerTable table{};
+  for (int32_t previous = 0; previous < kTableLabels; ++previous) {
+    uint64_t bits = uint64_t{1} << kLabelEnd;
+    for (int32_t next = 0; next < kTableLabels; ++next) {
+      if (kTransitions.value[previous][next] >= 0) bits |= uint64_t{1} << next;
+    }
+    table.bits[previous] = bits;
+  }
+  return table;
+}
+
+constexpr FollowerTable kFollowers = MakeFollowers();
 static_assert(kTransitions.value[kLabelPersonBegin][kLabelPersonInner] == 1 &&
                   kTransitions.value[kLabelPersonBegin][kLabelLocationBegin] == 0 &&
                   kTransitions.value[kLabelPersonInner][kLabelSingle] == -1 &&
@@ -381,38 +400,46 @@ void CNEDecoder::BuildRuns(int32_t start) {
       position_safe_[static_cast<size_t>(start)] == 0) {
     return;
   }
-  // The nodes of a run share their label y and differ in the label x before
-  // it; every extension of the run goes into one node per edge, so a node
-  // whose extensions all score below another's never wins a merge. The steps
-  // of two contexts (x1, y) and (x2, y) differ by at most
-  // dominance[x1][x2], so x1's node loses when it scores that much (and a
-  // margin) below x2's.
+  // A node n1 (labels x1 then y1) is not on any best path when another node
+  // n2 (x2, y2) of the position scores more than n1 by more than the next two
+  // steps can favour n1, and every edge that may follow y1 may follow y2:
+  // each path through n1 then scores less than n2 followed by the same
+  // labels, whose contexts are the same from the third step on. The first
+  // steps differ by at most the spread of (h1_y1 + h2_x1) - (h1_y2 + h2_x2)
+  // over the outcomes, the second by that of h2_y1 - h2_y2 (see PrepareBound).
+  // With y1 = y2 both go into the same nodes, where n1 never wins a merge.
   const size_t labels = static_cast<size_t>(kContextLabels);
-  for (NodeRun& run : runs_) {
-    if (run.count < 2 || !run.live || Unscored(run.label)) continue;
-    bool any = false;
-    for (int32_t i = 0; i < run.count; ++i) {
-      const size_t slot = run.slot + static_cast<size_t>(i);
-      if (run_live_[slot] == 0) continue;
-      const NEPathNode* node = run_nodes_[slot];
-      const int32_t x = node->previous_label;
-      if (x < 0 || x >= kContextLabels) {
-        any = true;
-        continue;
+  const uint64_t next = next_labels_[static_cast<size_t>(start)];
+  auto eligible = [](const NEPathNode* node) {
+    return node->label >= 0 && node->label < kContextLabels && !Unscored(node->label) &&
+           node->previous_label >= 0 && node->previous_label < kContextLabels;
+  };
+  const size_t count = run_nodes_.size();
+  for (size_t i = 0; i < count; ++i) {
+    if (run_live_[i] == 0) continue;
+    const NEPathNode* node = run_nodes_[i];
+    if (!eligible(node)) continue;
+    const size_t x = static_cast<size_t>(node->previous_label);
+    const size_t y = static_cast<size_t>(node->label);
+    const uint64_t followers = kFollowers.bits[y] & next;
+    const double* spread = tables_.dominance.data() + x * labels;
+    const double* pair = tables_.pair_spread.data() + y * labels;
+    for (size_t j = 0; j < count; ++j) {
+      const NEPathNode* other = run_nodes_[j];
+      if (j == i || other->score <= node->score || !eligible(other)) continue;
+      const size_t w = static_cast<size_t>(other->label);
+      if ((followers & ~kFollowers.bits[w]) != 0) continue;
+      const size_t v = static_cast<size_t>(other->previous_label);
+      if (node->score + pair[w] + spread[v] + bound_margin_ < other->score) {
+        run_live_[i] = 0;
+        break;
       }
-      const double* spread = tables_.dominance.data() + static_cast<size_t>(x) * labels;
-      for (int32_t j = 0; j < run.count; ++j) {
-        const NEPathNode* other = run_nodes_[run.slot + static_cast<size_t>(j)];
-        const int32_t w = other->previous_label;
-        if (j == i || w < 0 || w >= kContextLabels) continue;
-        if (node->score + spread[static_cast<size_t>(w)] + bound_margin_ < other->score) {
-          run_live_[slot] = 0;
-          break;
-        }
-      }
-      any |= run_live_[slot] != 0;
     }
-    run.live = any;
+  }
+  for (NodeRun& run : runs_) {
+    run.live = false;
+    for (int32_t k = 0; k < run.count; ++k)
+      run.live |= run_live_[run.slot + static_cast<size_t>(k)] != 0;
   }
 }
 
@@ -596,6 +623,7 @@ void CNEDecoder::ComputeHeuristic() {
   // known the search prunes by B alone.
   heuristic_.assign(heuristic_labels_.size(), 0.0);
   position_safe_.assign(static_cast<size_t>(std::max(count, 0)), 0);
+  next_labels_.assign(static_cast<size_t>(std::max(count, 0)), 0);
   if (tables_.model == nullptr || count < 2) return;
   PrepareBound();
   if (!tables_.bound_usable) return;
@@ -625,6 +653,11 @@ void CNEDecoder::ComputeHeuristic() {
       const bool label_scored = !Unscored(label);
       const bool known = KnowsLabel(label);
       if (label_scored && !known) continue;
+      if (label >= 0 && label < kContextLabels) {
+        next_labels_[static_cast<size_t>(p)] |= uint64_t{1} << label;
+      } else {
+        position_safe_[static_cast<size_t>(p)] = 0;  // no follower mask for it
+      }
       const int32_t outcome = known ? OutcomeOfLabel(label) : -1;
       const double rest = edge->score + Heuristic(edge->end, label);
       for (size_t k = first; k < last; ++k) {
@@ -656,8 +689,22 @@ double CNEDecoder::Heuristic(int32_t position, int32_t label) const {
   return 0.0;
 }
 
+bool CNEDecoder::BoundRowsCurrent() {
+  // A trainer may change weights in place between searches.
+  const size_t outcomes = static_cast<size_t>(tables_.outcomes);
+  row_check_.resize(outcomes);
+  for (const ModelTables::BoundRow& known : tables_.bound_rows) {
+    std::fill(row_check_.begin(), row_check_.end(), 0.0);
+    tables_.model->AddPredicateScores(known.predicate, row_check_.data());
+    const double* row =
+        tables_.history_rows[known.which].data() + static_cast<size_t>(known.label) * outcomes;
+    if (std::memcmp(row, row_check_.data(), outcomes * sizeof(double)) != 0) return false;
+  }
+  return true;
+}
+
 void CNEDecoder::PrepareBound() {
-  if (tables_.bound_ready) return;
+  if (tables_.bound_ready && (!tables_.bound_usable || BoundRowsCurrent())) return;
   tables_.bound_ready = true;
   tables_.bound_usable = false;
   const int32_t n = tables_.outcomes;
@@ -665,14 +712,18 @@ void CNEDecoder::PrepareBound() {
   const size_t outcomes = static_cast<size_t>(n);
   const size_t labels = static_cast<size_t>(kContextLabels);
   const CMEModel& model = *tables_.model;
-  std::vector<double> rows[2];
+  std::vector<double>* rows = tables_.history_rows;
+  tables_.bound_rows.clear();
   double scale = 0.0;
   for (int which = 0; which < 2; ++which) {
     rows[which].assign(labels * outcomes, 0.0);
     for (int32_t label = 0; label < kContextLabels; ++label) {
       const int32_t predicate = History(which, label);
       double* row = rows[which].data() + static_cast<size_t>(label) * outcomes;
-      if (predicate >= 0) model.AddPredicateScores(predicate, row);
+      if (predicate >= 0) {
+        model.AddPredicateScores(predicate, row);
+        tables_.bound_rows.push_back(ModelTables::BoundRow{which, label, predicate});
+      }
       for (size_t y = 0; y < outcomes; ++y) scale = std::max(scale, std::fabs(row[y]));
     }
   }
@@ -698,6 +749,19 @@ void CNEDecoder::PrepareBound() {
       }
       // With the margin of StepBound for the rounding of both steps.
       tables_.dominance[x * labels + w] = (high - low) * (1.0 + 1e-9) + 1e-9 + 1e-11 * kBoundScale;
+    }
+  }
+  tables_.pair_spread.assign(labels * labels, 0.0);
+  for (size_t y = 0; y < labels; ++y) {
+    for (size_t w = 0; w < labels; ++w) {
+      double low = std::numeric_limits<double>::infinity(), high = -low;
+      for (size_t o = 0; o < outcomes; ++o) {
+        const double d = rows[0][y * outcomes + o] - rows[0][w * outcomes + o];
+        low = std::min(low, d);
+        high = std::max(high, d);
+      }
+      tables_.pair_spread[y * labels + w] = (high - low) * (1.0 + 1e-9) + 1e-9 +
+                                            1e-11 * kBoundScale + tables_.dominance[y * labels + w];
     }
   }
   tables_.ratio.assign(labels * outcomes * outcomes, 0.0);

@@ -189,6 +189,17 @@ class CNEDecoder {
     // context (x, y) less its score in context (w, y), for any y (the rows of
     // "pv2lb=x" and "pv2lb=w" differ by at most so much between outcomes).
     std::vector<double> dominance;
+    // pair_spread[y * kContextLabels + w]: the spread of the rows of
+    // "pv1lb=y" and "pv1lb=w" plus dominance[y][w] (see BuildRuns).
+    std::vector<double> pair_spread;
+    // The history rows the tables were made from, and the rows that exist.
+    std::vector<double> history_rows[2];
+    struct BoundRow {
+      int which;
+      int32_t label;
+      int32_t predicate;
+    };
+    std::vector<BoundRow> bound_rows;
   };
   static constexpr int32_t kNearLabels = 256;
   static constexpr int32_t kContextLabels = 64;  // flat context table covers labels below this
@@ -242,8 +253,10 @@ class CNEDecoder {
   void ComputeHeuristic();
   // H(position, label); 0 for a label without an entry.
   double Heuristic(int32_t position, int32_t label) const;
-  // The per-model tables of StepBound, built once per model.
+  // The per-model tables of StepBound, built once per model and again when
+  // the weights of its history rows have changed.
   void PrepareBound();
+  bool BoundRowsCurrent();
   // The fixed-predicate terms of sample `index` for StepBound: false when
   // the scores are too large for the bound to be safe.
   bool BoundTerms(int32_t index);
@@ -335,6 +348,9 @@ class CNEDecoder {
   // Per position of the bounded search: 1 when its steps' scores are small
   // enough for the margins of StepBound and of the dominance table.
   std::vector<uint8_t> position_safe_;
+  // Per position: the labels (below 64) of the edges that may leave it.
+  std::vector<uint64_t> next_labels_;
+  std::vector<double> row_check_;
   double bound_margin_ = 0.0;  // B - T
   // H of the bounded search: labels heuristic_labels_[first[p], first[p + 1])
   // of position p, their bounds at the same places of heuristic_.
