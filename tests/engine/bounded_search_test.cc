@@ -13,6 +13,7 @@
 #include "engine/engine_test_util.h"
 #include "engine/lattice.h"
 #include "maxent/me_classifier.h"
+#include "maxent/me_model_impl.h"
 #include "text/code_page.h"
 
 namespace verrin {
@@ -27,9 +28,8 @@ struct Search {
   uint64_t evaluations = 0;
 };
 
-Search Decode(const CUString& text, const std::vector<CMESample>& samples,
+Search Decode(CNEDecoder& decoder, const CUString& text, const std::vector<CMESample>& samples,
               const std::vector<int32_t>& bits, const CMEClassifier& classifier, bool bounded) {
-  CNEDecoder decoder;
   CNEFallbackLabels fallback;
   decoder.BuildLattice(text, samples, bits, fallback.Labels());
   decoder.SetInput(text, samples, &classifier);
@@ -46,6 +46,12 @@ Search Decode(const CUString& text, const std::vector<CMESample>& samples,
   search.evaluations = decoder.Evaluations();
   decoder.Release();
   return search;
+}
+
+Search Decode(const CUString& text, const std::vector<CMESample>& samples,
+              const std::vector<int32_t>& bits, const CMEClassifier& classifier, bool bounded) {
+  CNEDecoder decoder;
+  return Decode(decoder, text, samples, bits, classifier, bounded);
 }
 
 // A random clause of `n` characters (a few of them punctuation), its
@@ -128,6 +134,27 @@ TEST(BoundedSearchTest, SamePathAndScoreAsTheFullSearchWithFewerNodes) {
   EXPECT_GT(fewer, 40);
   EXPECT_GT(fewer_nodes, 40);
   EXPECT_GT(early, long_cases / 10);
+}
+
+// A trainer changes the weights of the model in place between searches; the
+// bound must follow them.
+TEST(BoundedSearchTest, FollowsWeightsChangedInPlace) {
+  std::mt19937 rng(11);
+  int differed = 0;
+  for (int trial = 0; trial < 20; ++trial) {
+    RandomCase c;
+    MakeRandomCase(rng, 30, false, c);
+    CNEDecoder decoder;
+    const Search before = Decode(decoder, c.text, c.samples, c.bits, c.classifier, true);
+    for (double& weight : c.classifier.Model().Internals().row_weight) weight *= -3.0;
+    const Search full = Decode(c.text, c.samples, c.bits, c.classifier, false);
+    const Search bounded = Decode(decoder, c.text, c.samples, c.bits, c.classifier, true);
+    ASSERT_EQ(bounded.found, full.found) << "trial " << trial;
+    if (!full.found) continue;
+    EXPECT_EQ(bounded.path.score, full.path.score) << "trial " << trial;
+    if (before.path.score != full.path.score) ++differed;
+  }
+  EXPECT_GT(differed, 10);
 }
 
 }  // namespace
