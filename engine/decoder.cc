@@ -663,6 +663,8 @@ void CNEDecoder::ComputeHeuristic() {
       for (size_t k = first; k < last; ++k) {
         const int32_t previous = heuristic_labels_[k];
         if (!any_previous && Transition(previous, label) < 0) continue;
+        // A step adds at most 0: this edge cannot raise the bound.
+        if (!(rest > heuristic_[k])) continue;
         double step = 0.0;
         if (!known) {
           // Scored unless every label of the context is unscored; the
@@ -780,6 +782,12 @@ void CNEDecoder::PrepareBound() {
         }
       }
     }
+    // With the row of a folded in: e^(h1_a(y) - h1_a(z)) times the least
+    // factor of the rows before it.
+    const double* previous = tables_.previous.data() + static_cast<size_t>(a) * outcomes;
+    for (size_t z = 0; z < outcomes; ++z) {
+      for (size_t y = 0; y < outcomes; ++y) ratio[z * outcomes + y] *= previous[y] / previous[z];
+    }
   }
   tables_.bound_usable = true;
 }
@@ -811,12 +819,11 @@ double CNEDecoder::StepBound(int32_t a, int32_t z) {
     return 0.0;
   }
   const size_t outcomes = static_cast<size_t>(tables_.outcomes);
-  const double* previous = tables_.previous.data() + static_cast<size_t>(a) * outcomes;
   const double* ratio = tables_.ratio.data() +
                         (static_cast<size_t>(a) * outcomes + static_cast<size_t>(z)) * outcomes;
   double sum = 0.0;
-  for (size_t y = 0; y < outcomes; ++y) sum += terms_[y] * previous[y] * ratio[y];
-  const double own = terms_[static_cast<size_t>(z)] * previous[static_cast<size_t>(z)];
+  for (size_t y = 0; y < outcomes; ++y) sum += terms_[y] * ratio[y];
+  const double own = terms_[static_cast<size_t>(z)];
   double bound = -std::log(sum / own);
   if (!(bound <= 0.0)) return 0.0;  // NaN too
   // Both this and the model's own value are off by far less than this

@@ -176,9 +176,9 @@ class CNEDecoder {
     std::vector<int32_t> history[2];               // "pv1lb=" / "pv2lb=" + label -> predicate
     // Tables of StepBound (labels below kContextLabels, outcome count n):
     // previous[a * n + y] = e^(h1_a(y) - max h1_a) with h1_a the row of
-    // "pv1lb=a"; ratio[(a * n + z) * n + y] = min over the b allowed before a
-    // of e^(h2_b(y) - h2_b(z)) with h2_b that of "pv2lb=b"; ratio_ready[a] is
-    // 0 when no label may precede a.
+    // "pv1lb=a"; ratio[(a * n + z) * n + y] = e^(h1_a(y) - h1_a(z)) times the
+    // min over the b allowed before a of e^(h2_b(y) - h2_b(z)) with h2_b that
+    // of "pv2lb=b"; ratio_ready[a] is 0 when no label may precede a.
     bool bound_ready = false;
     bool bound_usable = false;
     double history_scale = 0.0;  // largest |h1| or |h2|
