@@ -313,7 +313,6 @@ void CNEDecoder::SetInput(const CUString& text, const NEIndexedSamples& samples,
   ClearCache();
   cache_position_ = -1;
   base_index_ = -1;
-  terms_index_ = -1;
   if (++clause_stamp_ == 0) {
     std::fill(kept_stamp_.begin(), kept_stamp_.end(), 0u);
     clause_stamp_ = 1;
@@ -380,22 +379,18 @@ void CNEDecoder::BuildRuns(int32_t start) {
   run_live_.clear();
   run_nodes_.clear();
   runs_start_ = start;
-  const double none = -std::numeric_limits<double>::infinity();
   for (NEPathNode* node = node_lists_[start].head; node != nullptr; node = node->next) {
     if (runs_.empty() || runs_.back().label != node->label) {
-      // Without a bound every node is live (and -infinity - -infinity is NaN).
-      const double threshold =
-          bound_ == none ? none : (heuristic_on_ ? bound_ - Heuristic(start, node->label) : bound_);
-      runs_.push_back(NodeRun{node, node->label, 0, false, threshold, run_live_.size()});
+      runs_.push_back(NodeRun{node, node->label, 0, false, run_live_.size()});
     }
     NodeRun& run = runs_.back();
-    const bool live = node->score >= run.threshold;
+    const bool live = node->score >= bound_;
     ++run.count;
     run.live |= live;
     run_live_.push_back(live ? 1 : 0);
     run_nodes_.push_back(node);
   }
-  if (!heuristic_on_ || !tables_.bound_usable ||
+  if (!compare_nodes_ || !tables_.bound_usable ||
       static_cast<size_t>(start) >= position_safe_.size() ||
       position_safe_[static_cast<size_t>(start)] == 0) {
     return;
@@ -488,16 +483,17 @@ void CNEDecoder::BoundedForwardPass() {
   // kept in wider registers (x87) the two sums may differ in their last
   // bits; the margin keeps the bound at or below the score the forward pass
   // gives the same path.
-  // The bounds of the backward pass are summed over as many steps as the
-  // forward pass sums, each addition off by at most half a unit in the last
-  // place of a value no larger than |B|: the margin grows with the clause.
+  // Two paths compared through the rest of a clause (see BuildRuns) are
+  // summed over as many steps, each addition off by at most half a unit in
+  // the last place of a value no larger than |B|: the margin grows with the
+  // clause.
   const double found = BoundPathScore();
   const double steps = static_cast<double>(position_count_);
   bound_margin_ = (std::fabs(found) + 1.0) * (1e-9 + 1e-15 * steps);
   bound_ = found - bound_margin_;
   if (bound_ != -std::numeric_limits<double>::infinity()) {
-    ComputeHeuristic();
-    heuristic_on_ = true;
+    PreparePositions();
+    compare_nodes_ = true;
   }
   // The walk filled the score cache of the last position only; start afresh
   // with the rows it kept.
@@ -506,7 +502,7 @@ void CNEDecoder::BoundedForwardPass() {
   seeded_ = true;
   ForwardPass();
   seeded_ = false;
-  heuristic_on_ = false;
+  compare_nodes_ = false;
   bound_ = -std::numeric_limits<double>::infinity();
 }
 
@@ -595,100 +591,36 @@ double CNEDecoder::BoundPathScore() {
   return best;
 }
 
-void CNEDecoder::ComputeHeuristic() {
-  const int32_t count = position_count_;
-  heuristic_first_.assign(static_cast<size_t>(std::max(count, 0)) + 1, 0);
-  heuristic_labels_.clear();
-  auto add_label = [this](size_t first, int32_t label) {
-    for (size_t k = first; k < heuristic_labels_.size(); ++k) {
-      if (heuristic_labels_[k] == label) return;
-    }
-    heuristic_labels_.push_back(label);
-  };
-  for (int32_t p = 0; p < count; ++p) {
-    const size_t first = heuristic_labels_.size();
-    heuristic_first_[static_cast<size_t>(p)] = first;
-    if (p == 0) {
-      for (const NEPathNode* node = node_lists_[0].head; node != nullptr; node = node->next) {
-        add_label(first, node->label);
-      }
-    } else {
-      for (const NEEdge* edge = edges_by_end_[p]; edge != nullptr; edge = edge->next_by_end) {
-        add_label(first, edge->label);
-      }
-    }
-  }
-  heuristic_first_[static_cast<size_t>(std::max(count, 0))] = heuristic_labels_.size();
-  // H = 0 is a bound too (no step scores above 0): where no better one is
-  // known the search prunes by B alone.
-  heuristic_.assign(heuristic_labels_.size(), 0.0);
-  position_safe_.assign(static_cast<size_t>(std::max(count, 0)), 0);
-  next_labels_.assign(static_cast<size_t>(std::max(count, 0)), 0);
+void CNEDecoder::PreparePositions() {
+  const size_t count = static_cast<size_t>(std::max(position_count_, 0));
+  position_safe_.assign(count, 0);
+  next_labels_.assign(count, 0);
   if (tables_.model == nullptr || count < 2) return;
   PrepareBound();
   if (!tables_.bound_usable) return;
-
-  const double none = -std::numeric_limits<double>::infinity();
-  for (int32_t p = count - 2; p >= 0; --p) {
-    // Scores of the steps from p are small enough for the rounding margins.
-    position_safe_[static_cast<size_t>(p)] = BoundTerms(p) ? 1 : 0;
-    const size_t first = heuristic_first_[static_cast<size_t>(p)];
-    const size_t last = heuristic_first_[static_cast<size_t>(p) + 1];
-    // A label no edge may follow leads nowhere: -infinity.
-    std::fill(heuristic_.begin() + static_cast<std::ptrdiff_t>(first),
-              heuristic_.begin() + static_cast<std::ptrdiff_t>(last), none);
+  for (int32_t p = 0; p + 1 < position_count_; ++p) {
+    uint8_t safe = ScoresSmall(p) ? 1 : 0;
+    uint64_t next = 0;
     for (const NEEdge* edge = edges_by_start_[p]; edge != nullptr; edge = edge->next_by_start) {
       if (edge->end <= p || edge->index != p) {
-        // Not a lattice of character edges: no bound beyond B.
-        std::fill(heuristic_.begin(), heuristic_.end(), 0.0);
+        // Not a lattice of character edges: no comparison anywhere.
         std::fill(position_safe_.begin(), position_safe_.end(), 0);
         return;
       }
-      // The checks of ExtendAll and ExtendNode, for every node of the label.
+      // The checks of ExtendAll that depend on the edge alone.
       const int32_t label = edge->label;
-      const int32_t index = edge->index;
-      if (index == 0 && Has(kContinuing, label)) continue;
-      if ((index == text_length_ - 1 || label == kLabelEnd) && Has(kOpen, label)) continue;
-      const bool any_previous = label == kLabelEnd;
-      const bool label_scored = !Unscored(label);
-      const bool known = KnowsLabel(label);
-      if (label_scored && !known) continue;
+      if (edge->index == 0 && Has(kContinuing, label)) continue;
+      if ((edge->index == text_length_ - 1 || label == kLabelEnd) && Has(kOpen, label)) continue;
+      if (!Unscored(label) && !KnowsLabel(label)) continue;
       if (label >= 0 && label < kContextLabels) {
-        next_labels_[static_cast<size_t>(p)] |= uint64_t{1} << label;
+        next |= uint64_t{1} << label;
       } else {
-        position_safe_[static_cast<size_t>(p)] = 0;  // no follower mask for it
-      }
-      const int32_t outcome = known ? OutcomeOfLabel(label) : -1;
-      const double rest = edge->score + Heuristic(edge->end, label);
-      for (size_t k = first; k < last; ++k) {
-        const int32_t previous = heuristic_labels_[k];
-        if (!any_previous && Transition(previous, label) < 0) continue;
-        // A step adds at most 0: this edge cannot raise the bound.
-        if (!(rest > heuristic_[k])) continue;
-        double step = 0.0;
-        if (!known) {
-          // Scored unless every label of the context is unscored; the
-          // second previous label may be, so the step may be 0.
-          if (!FixedByInput(label) && !Unscored(previous)) continue;
-        } else if (outcome >= 0 && p > 0 && (label_scored || !Unscored(previous)) &&
-                   BoundTerms(index)) {
-          // At p = 0 the start node's context is not one of the table's.
-          step = StepBound(previous, outcome);
-        }
-        const double value = step + rest;
-        if (value > heuristic_[k]) heuristic_[k] = value;
+        safe = 0;  // no follower mask for it
       }
     }
+    position_safe_[static_cast<size_t>(p)] = safe;
+    next_labels_[static_cast<size_t>(p)] = next;
   }
-}
-
-double CNEDecoder::Heuristic(int32_t position, int32_t label) const {
-  const size_t first = heuristic_first_[static_cast<size_t>(position)];
-  const size_t last = heuristic_first_[static_cast<size_t>(position) + 1];
-  for (size_t k = first; k < last; ++k) {
-    if (heuristic_labels_[k] == label) return heuristic_[k];
-  }
-  return 0.0;
 }
 
 bool CNEDecoder::BoundRowsCurrent() {
@@ -732,14 +664,6 @@ void CNEDecoder::PrepareBound() {
   // Also false for NaN.
   if (!(scale <= kBoundScale)) return;
   tables_.history_scale = scale;
-  tables_.previous.assign(labels * outcomes, 0.0);
-  for (size_t a = 0; a < labels; ++a) {
-    const double* row = rows[0].data() + a * outcomes;
-    const double top = *std::max_element(row, row + outcomes);
-    for (size_t y = 0; y < outcomes; ++y) {
-      tables_.previous[a * outcomes + y] = std::exp(row[y] - top);
-    }
-  }
   tables_.dominance.assign(labels * labels, 0.0);
   for (size_t x = 0; x < labels; ++x) {
     for (size_t w = 0; w < labels; ++w) {
@@ -749,7 +673,7 @@ void CNEDecoder::PrepareBound() {
         low = std::min(low, d);
         high = std::max(high, d);
       }
-      // With the margin of StepBound for the rounding of both steps.
+      // With a margin for the rounding of both steps.
       tables_.dominance[x * labels + w] = (high - low) * (1.0 + 1e-9) + 1e-9 + 1e-11 * kBoundScale;
     }
   }
@@ -766,70 +690,17 @@ void CNEDecoder::PrepareBound() {
                                             1e-11 * kBoundScale + tables_.dominance[y * labels + w];
     }
   }
-  tables_.ratio.assign(labels * outcomes * outcomes, 0.0);
-  tables_.ratio_ready.assign(labels, 0);
-  for (int32_t a = 0; a < kContextLabels; ++a) {
-    double* ratio = tables_.ratio.data() + static_cast<size_t>(a) * outcomes * outcomes;
-    std::fill(ratio, ratio + outcomes * outcomes, std::numeric_limits<double>::infinity());
-    for (int32_t b = 0; b < kContextLabels; ++b) {
-      if (Transition(b, a) < 0) continue;
-      tables_.ratio_ready[static_cast<size_t>(a)] = 1;
-      const double* row = rows[1].data() + static_cast<size_t>(b) * outcomes;
-      for (size_t z = 0; z < outcomes; ++z) {
-        for (size_t y = 0; y < outcomes; ++y) {
-          double& least = ratio[z * outcomes + y];
-          least = std::min(least, std::exp(row[y] - row[z]));
-        }
-      }
-    }
-    // With the row of a folded in: e^(h1_a(y) - h1_a(z)) times the least
-    // factor of the rows before it.
-    const double* previous = tables_.previous.data() + static_cast<size_t>(a) * outcomes;
-    for (size_t z = 0; z < outcomes; ++z) {
-      for (size_t y = 0; y < outcomes; ++y) ratio[z * outcomes + y] *= previous[y] / previous[z];
-    }
-  }
   tables_.bound_usable = true;
 }
 
-bool CNEDecoder::BoundTerms(int32_t index) {
-  if (index == terms_index_) return terms_usable_;
-  terms_index_ = index;
-  terms_usable_ = false;
+bool CNEDecoder::ScoresSmall(int32_t index) {
   if (base_index_ != index) ComputeBaseScores(index);
-  const size_t outcomes = static_cast<size_t>(tables_.outcomes);
-  double top = base_[0];
   double scale = 0.0;
-  for (size_t y = 0; y < outcomes; ++y) {
-    top = std::max(top, base_[y]);
-    scale = std::max(scale, std::fabs(base_[y]));
-  }
-  // With |f| + 2 |h| at most kBoundScale every exp below, and every exp of
-  // the model's own sums, is a normal number and the model shifts nothing.
-  if (!(scale + 2.0 * tables_.history_scale <= kBoundScale)) return false;
-  terms_.resize(outcomes);
-  for (size_t y = 0; y < outcomes; ++y) terms_[y] = std::exp(base_[y] - top);
-  terms_scale_ = scale + 2.0 * tables_.history_scale;
-  terms_usable_ = true;
-  return true;
-}
-
-double CNEDecoder::StepBound(int32_t a, int32_t z) {
-  if (a < 0 || a >= kContextLabels || tables_.ratio_ready[static_cast<size_t>(a)] == 0) {
-    return 0.0;
-  }
-  const size_t outcomes = static_cast<size_t>(tables_.outcomes);
-  const double* ratio = tables_.ratio.data() +
-                        (static_cast<size_t>(a) * outcomes + static_cast<size_t>(z)) * outcomes;
-  double sum = 0.0;
-  for (size_t y = 0; y < outcomes; ++y) sum += terms_[y] * ratio[y];
-  const double own = terms_[static_cast<size_t>(z)];
-  double bound = -std::log(sum / own);
-  if (!(bound <= 0.0)) return 0.0;  // NaN too
-  // Both this and the model's own value are off by far less than this
-  // margin: rounding of sums of size terms_scale_, of exp and of log.
-  bound += 1e-9 * (1.0 - bound) + 1e-12 * terms_scale_;
-  return std::min(0.0, std::max(bound, kFloorBound));
+  for (double score : base_) scale = std::max(scale, std::fabs(score));
+  // With |f| + 2 |h| at most kBoundScale the model's sums are far from where
+  // exp overflows or loses precision, and their rounding far below the
+  // margins of the comparison. Also false for NaN.
+  return scale + 2.0 * tables_.history_scale <= kBoundScale;
 }
 
 void CNEDecoder::AddNode(int32_t position, NEPathNode* node) {

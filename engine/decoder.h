@@ -103,29 +103,28 @@ class CNEDecoder {
   // node that ForwardPass does not make.
   //
   // A walk that keeps the few best label pairs of each position first finds
-  // the score B of one complete path. A backward pass then gives every label
-  // y of a position p a bound H(p, y) on what the rest of a path can still
-  // add after a node with that label: H(N + 1, .) = 0 and H(p, y) is the
-  // best, over the edges leaving p that may follow y, of U(z | y) + the
-  // edge's score + H(end, z), where U(z | y) is at least the score of label z
-  // in every context whose previous label is y (see StepBound). A node is
-  // live when score + H(p, label) >= T, T = B less a margin for rounding.
+  // the score B of one complete path. Every step scores at most 0, so a node
+  // scoring below T (B less a margin for rounding) is on no path scoring B or
+  // more. Among the nodes of a position, a node n1 (labels x1 then y1) is on
+  // no best path either when another node n2 (x2, y2) scores more than n1 by
+  // more than the next two steps can favour n1, and every edge that may
+  // follow y1 may follow y2: each path through n1 then scores less than n2
+  // followed by the same labels (see BuildRuns). Such nodes are dead: only
+  // live nodes are extended, and a run of nodes (consecutive, one label)
+  // with no live node is passed over whole.
   //
-  // Only live nodes are extended; a run of nodes (consecutive, one label)
-  // with no live node is passed over whole. Why no result changes: a step
-  // scores at most U, so along any path score + H never rises; a node on a
-  // path scoring B or more is therefore live. Every node of the bounded
-  // search scores at most its twin of the full search (it merges a subset
-  // of the same extensions), so a live node is live in the full search too,
-  // and by induction a node live in the full search has the same score and
-  // predecessor in both: its best extension comes from a live node, every
-  // other extension it receives in the full search is either present here
-  // with the same value or came from a dead node, whose value lies below the
-  // winner's (strictly, by the margin), so the first best (the tie rule) is
-  // the same. A run passed over would only have made or merged into its own
-  // node (the extensions of one run share their state); every other node
-  // keeps its place in its list, so the head merges and the end node created
-  // last are those of the full search.
+  // Why no result changes: a node that is dead is on no path scoring the
+  // best score S (strictly, by the margins). Every node of the bounded
+  // search scores at most its twin of the full search (it merges a subset of
+  // the same extensions), so by induction a node on a best path has the
+  // same score and predecessor in both: its best extension comes from a
+  // node on a best path, and every other extension it receives in the full
+  // search is either present here with the same value or came from a node
+  // on no best path, whose value lies below the winner's, so the first best
+  // (the tie rule) is the same. A run passed over would only have made or
+  // merged into its own node (the extensions of one run share their state);
+  // every other node keeps its place in its list, so the head merges and the
+  // end node created last are those of the full search.
   void BoundedForwardPass();
   // Extends every node at edge->start by `edge` into `position`, in list
   // order, with the edge's own checks made once for all of them.
@@ -174,17 +173,10 @@ class CNEDecoder {
     std::map<int32_t, int32_t> far_label_outcome;  // other labels
     std::vector<int8_t> known;                     // label 0..255 -> decimal text is an outcome
     std::vector<int32_t> history[2];               // "pv1lb=" / "pv2lb=" + label -> predicate
-    // Tables of StepBound (labels below kContextLabels, outcome count n):
-    // previous[a * n + y] = e^(h1_a(y) - max h1_a) with h1_a the row of
-    // "pv1lb=a"; ratio[(a * n + z) * n + y] = e^(h1_a(y) - h1_a(z)) times the
-    // min over the b allowed before a of e^(h2_b(y) - h2_b(z)) with h2_b that
-    // of "pv2lb=b"; ratio_ready[a] is 0 when no label may precede a.
+    // Tables of the comparison of nodes (labels below kContextLabels).
     bool bound_ready = false;
     bool bound_usable = false;
     double history_scale = 0.0;  // largest |h1| or |h2|
-    std::vector<double> previous;
-    std::vector<double> ratio;
-    std::vector<int8_t> ratio_ready;
     // dominance[x * kContextLabels + w]: at least the score of any label in
     // context (x, y) less its score in context (w, y), for any y (the rows of
     // "pv2lb=x" and "pv2lb=w" differ by at most so much between outcomes).
@@ -205,10 +197,8 @@ class CNEDecoder {
   static constexpr int32_t kContextLabels = 64;  // flat context table covers labels below this
   static constexpr int32_t kUnresolved = -2;
   static constexpr double kNotScored = 1.0;  // a label score (a log) is never positive
-  // Largest |fixed scores| + 2 |history row| for which StepBound bounds a step.
+  // Largest |fixed scores| + 2 |history row| for which nodes are compared.
   static constexpr double kBoundScale = 300.0;
-  // Above ln(kProbabilityFloor), the least score of a step.
-  static constexpr double kFloorBound = -34.5387763949;
 
   // Labels of the sample texts (or of indexed samples) for the lattice.
   template <class LabelOf>
@@ -247,25 +237,16 @@ class CNEDecoder {
     }
     return HistoryPredicate(which, label);
   }
-  // Fills the bound of every label of every position (see
-  // BoundedForwardPass); all 0 when the model or the lattice does not allow
-  // one.
-  void ComputeHeuristic();
-  // H(position, label); 0 for a label without an entry.
-  double Heuristic(int32_t position, int32_t label) const;
-  // The per-model tables of StepBound, built once per model and again when
-  // the weights of its history rows have changed.
+  // The per-position facts the comparison of nodes needs (position_safe_,
+  // next_labels_); none when the model or the lattice does not allow it.
+  void PreparePositions();
+  // The per-model tables of the comparison, built once per model and again
+  // when the weights of its history rows have changed.
   void PrepareBound();
   bool BoundRowsCurrent();
-  // The fixed-predicate terms of sample `index` for StepBound: false when
-  // the scores are too large for the bound to be safe.
-  bool BoundTerms(int32_t index);
-  // An upper bound of ln p(outcome z | sample, "pv1lb=a", "pv2lb=b") over
-  // every b the transition rule allows before a, from the terms of
-  // BoundTerms: with s the summed scores, p = 1 / sum_y e^(s(y) - s(z)) and
-  // s(y) - s(z) is at least the difference of the fixed terms plus that of
-  // a's row plus the least difference of the rows b may bring.
-  double StepBound(int32_t a, int32_t z);
+  // The fixed-predicate sums of sample `index` are small enough for the
+  // margins of the comparison.
+  bool ScoresSmall(int32_t index);
   // The bounding walk keeps the rows it evaluated at `position`; the bounded
   // forward pass starts that position's cache with them.
   void KeepSeeds(int32_t position);
@@ -338,33 +319,22 @@ class CNEDecoder {
     NEPathNode* first;
     int32_t label;
     int32_t count;
-    bool live;         // some node of the run is live
-    double threshold;  // bound_ - H: nodes scoring below it are dead
-    size_t slot;       // of its first node in run_live_ and run_nodes_
+    bool live;    // some node of the run is live
+    size_t slot;  // of its first node in run_live_ and run_nodes_
   };
   // Per node of the runs, in list order: live (1) or not; the node.
   std::vector<uint8_t> run_live_;
   std::vector<NEPathNode*> run_nodes_;
   // Per position of the bounded search: 1 when its steps' scores are small
-  // enough for the margins of StepBound and of the dominance table.
+  // enough for the margins of the dominance table.
   std::vector<uint8_t> position_safe_;
   // Per position: the labels (below 64) of the edges that may leave it.
   std::vector<uint64_t> next_labels_;
   std::vector<double> row_check_;
-  double bound_margin_ = 0.0;  // B - T
-  // H of the bounded search: labels heuristic_labels_[first[p], first[p + 1])
-  // of position p, their bounds at the same places of heuristic_.
-  bool heuristic_on_ = false;
-  std::vector<size_t> heuristic_first_;
-  std::vector<int32_t> heuristic_labels_;
-  std::vector<double> heuristic_;
-  // Terms of BoundTerms: e^(f(y) - max f) of sample terms_index_.
-  int32_t terms_index_ = -1;
-  bool terms_usable_ = false;
-  double terms_scale_ = 0.0;
-  std::vector<double> terms_;
+  double bound_margin_ = 0.0;   // B - T
+  bool compare_nodes_ = false;  // in the bounded search
   // Fixed-predicate sums of every sample of the clause (kept_stamp_[i] ==
-  // clause_stamp_ when filled): the walk, the bound and the search share them.
+  // clause_stamp_ when filled): the walk, the comparison and the search share them.
   uint32_t clause_stamp_ = 0;
   std::vector<uint32_t> kept_stamp_;
   std::vector<double> kept_base_;
