@@ -1,6 +1,6 @@
 // The bounded search does not extend nodes that cannot be on a best path
-// (below the bound of what the rest of a path can add, or beaten by a node of
-// the same label whatever comes next); it must still find the same path with
+// (below the score of a path found first, or beaten by another node of its
+// position whatever comes next); it must still find the same path with
 // the same score, ties included, as the search that extends every node, and
 // never make a node that search does not make.
 #include <gtest/gtest.h>
@@ -92,9 +92,9 @@ void MakeRandomCase(std::mt19937& rng, int32_t n, bool equal_weights, RandomCase
   out.text = CUString(clause.text.c_str(), n);
 }
 
-// Short clauses (where B alone prunes) and long ones (where only the bound
-// of the rest of the path and the comparison of a label's nodes can), with
-// random and with tying weights.
+// Short clauses (where B alone prunes) and long ones (where far from the end
+// only the comparison of the nodes of a position can), with random and with
+// tying weights.
 TEST(BoundedSearchTest, SamePathAndScoreAsTheFullSearchWithFewerNodes) {
   std::mt19937 rng(7);
   int fewer = 0, fewer_nodes = 0, early = 0, long_cases = 0;
