@@ -409,7 +409,23 @@ void CNEDecoder::BuildRuns(int32_t start) {
     return node->label >= 0 && node->label < kContextLabels && !Unscored(node->label) &&
            node->previous_label >= 0 && node->previous_label < kContextLabels;
   };
+  // Each node is compared with the best node of each label only, so the
+  // work stays linear in the nodes of the position.
   const size_t count = run_nodes_.size();
+  strongest_.clear();
+  for (size_t j = 0; j < count; ++j) {
+    const NEPathNode* other = run_nodes_[j];
+    if (!eligible(other)) continue;
+    bool placed = false;
+    for (size_t& best : strongest_) {
+      if (run_nodes_[best]->label == other->label) {
+        if (other->score > run_nodes_[best]->score) best = j;
+        placed = true;
+        break;
+      }
+    }
+    if (!placed) strongest_.push_back(j);
+  }
   for (size_t i = 0; i < count; ++i) {
     if (run_live_[i] == 0) continue;
     const NEPathNode* node = run_nodes_[i];
@@ -419,9 +435,9 @@ void CNEDecoder::BuildRuns(int32_t start) {
     const uint64_t followers = kFollowers.bits[y] & next;
     const double* spread = tables_.dominance.data() + x * labels;
     const double* pair = tables_.pair_spread.data() + y * labels;
-    for (size_t j = 0; j < count; ++j) {
+    for (size_t j : strongest_) {
       const NEPathNode* other = run_nodes_[j];
-      if (j == i || other->score <= node->score || !eligible(other)) continue;
+      if (j == i || other->score <= node->score) continue;
       const size_t w = static_cast<size_t>(other->label);
       if ((followers & ~kFollowers.bits[w]) != 0) continue;
       const size_t v = static_cast<size_t>(other->previous_label);

@@ -325,6 +325,7 @@ class CNEDecoder {
   // Per node of the runs, in list order: live (1) or not; the node.
   std::vector<uint8_t> run_live_;
   std::vector<NEPathNode*> run_nodes_;
+  std::vector<size_t> strongest_;  // of run_nodes_: the best node of each label
   // Per position of the bounded search: 1 when its steps' scores are small
   // enough for the margins of the dominance table.
   std::vector<uint8_t> position_safe_;
