@@ -680,30 +680,26 @@ void CNEDecoder::PrepareBound() {
   // Also false for NaN.
   if (!(scale <= kBoundScale)) return;
   tables_.history_scale = scale;
+  // How far the scores of one history row can differ from another's over the
+  // outcomes, with a margin for the rounding of both steps.
+  auto spread = [&](const std::vector<double>& table, size_t a, size_t b) {
+    double low = std::numeric_limits<double>::infinity(), high = -low;
+    for (size_t o = 0; o < outcomes; ++o) {
+      const double d = table[a * outcomes + o] - table[b * outcomes + o];
+      low = std::min(low, d);
+      high = std::max(high, d);
+    }
+    return (high - low) * (1.0 + 1e-9) + 1e-9 + 1e-11 * kBoundScale;
+  };
   tables_.dominance.assign(labels * labels, 0.0);
   for (size_t x = 0; x < labels; ++x) {
-    for (size_t w = 0; w < labels; ++w) {
-      double low = std::numeric_limits<double>::infinity(), high = -low;
-      for (size_t y = 0; y < outcomes; ++y) {
-        const double d = rows[1][x * outcomes + y] - rows[1][w * outcomes + y];
-        low = std::min(low, d);
-        high = std::max(high, d);
-      }
-      // With a margin for the rounding of both steps.
-      tables_.dominance[x * labels + w] = (high - low) * (1.0 + 1e-9) + 1e-9 + 1e-11 * kBoundScale;
-    }
+    for (size_t w = 0; w < labels; ++w) tables_.dominance[x * labels + w] = spread(rows[1], x, w);
   }
   tables_.pair_spread.assign(labels * labels, 0.0);
   for (size_t y = 0; y < labels; ++y) {
     for (size_t w = 0; w < labels; ++w) {
-      double low = std::numeric_limits<double>::infinity(), high = -low;
-      for (size_t o = 0; o < outcomes; ++o) {
-        const double d = rows[0][y * outcomes + o] - rows[0][w * outcomes + o];
-        low = std::min(low, d);
-        high = std::max(high, d);
-      }
-      tables_.pair_spread[y * labels + w] = (high - low) * (1.0 + 1e-9) + 1e-9 +
-                                            1e-11 * kBoundScale + tables_.dominance[y * labels + w];
+      tables_.pair_spread[y * labels + w] =
+          spread(rows[0], y, w) + tables_.dominance[y * labels + w];
     }
   }
   tables_.bound_usable = true;
