@@ -2,6 +2,8 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #ifdef VERRIN_EXP_KERNEL
 // glibc keeps its exp kernel, the function the public exp calls before it
@@ -9,6 +11,12 @@
 // variant is chosen at load as for exp). CMake checks that it links.
 extern "C" double __exp_finite(double);  // NOLINT(bugprone-reserved-identifier)
 __asm__(".symver __exp_finite,__exp_finite@GLIBC_2.15");
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define VERRIN_EXP_FOUR 1
+#include <immintrin.h>
+
+#include "maxent/me_exp_table.h"
+#endif
 #endif
 
 namespace verrin {
@@ -22,9 +30,137 @@ inline double KernelExp(double x) {
 #endif
 }
 
+#ifdef VERRIN_EXP_FOUR
+// Four exps at once with the operations of the C library's exp kernel in its
+// FMA variant, the one it runs on a CPU with AVX2 and FMA: the same
+// constants and table, the same fused multiply-adds in the same places and
+// no others (this file is compiled without contraction), so each lane has
+// the bits of the scalar kernel. Lanes outside 2^-54 <= |x| < 512 (tiny,
+// huge, infinite, NaN) take the scalar kernel. Whether the bits really agree
+// on this machine is checked once before the path is used.
+double Constant(uint64_t bits) {
+  double value;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
+
+struct ExpFourConstants {
+  __m256d shifter, inverse_ln2, minus_ln2_high, minus_ln2_low, c2, c3, c4, c5;
+};
+
+__attribute__((target("avx2,fma"))) inline __m256d ExpFourLanes(__m256d x,
+                                                                const ExpFourConstants& k) {
+  const __m256i top_bits =
+      _mm256_and_si256(_mm256_srli_epi64(_mm256_castpd_si256(x), 52), _mm256_set1_epi64x(0x7ff));
+  const __m256i in_range =
+      _mm256_and_si256(_mm256_cmpgt_epi64(top_bits, _mm256_set1_epi64x(0x3c8)),
+                       _mm256_cmpgt_epi64(_mm256_set1_epi64x(0x408), top_bits));
+  // x = (k + r') ln2 / 128 with k rounded to an integer by the shifter.
+  __m256d kd = _mm256_fmadd_pd(x, k.inverse_ln2, k.shifter);
+  const __m256i ki = _mm256_castpd_si256(kd);
+  kd = _mm256_sub_pd(kd, k.shifter);
+  __m256d r = _mm256_fmadd_pd(kd, k.minus_ln2_high, x);
+  r = _mm256_fmadd_pd(kd, k.minus_ln2_low, r);
+  // 2^(k/128) = scale (1 + tail).
+  const __m256i slot = _mm256_slli_epi64(_mm256_and_si256(ki, _mm256_set1_epi64x(127)), 1);
+  const auto* table = reinterpret_cast<const long long*>(kExpTable);
+  const __m256d tail = _mm256_castsi256_pd(_mm256_i64gather_epi64(table, slot, 8));
+  const __m256i scale_bits =
+      _mm256_add_epi64(_mm256_i64gather_epi64(table + 1, slot, 8), _mm256_slli_epi64(ki, 45));
+  // tail + r + r^2 (c2 + r c3) + r^4 (c4 + r c5), then scale + scale tmp.
+  const __m256d r_tail = _mm256_add_pd(r, tail);
+  const __m256d low = _mm256_fmadd_pd(r, k.c3, k.c2);
+  const __m256d r2 = _mm256_mul_pd(r, r);
+  const __m256d high = _mm256_fmadd_pd(r, k.c5, k.c4);
+  const __m256d sum = _mm256_fmadd_pd(low, r2, r_tail);
+  const __m256d tmp = _mm256_fmadd_pd(_mm256_mul_pd(r2, r2), high, sum);
+  const __m256d scale = _mm256_castsi256_pd(scale_bits);
+  __m256d y = _mm256_fmadd_pd(scale, tmp, scale);
+  const int lanes = _mm256_movemask_pd(_mm256_castsi256_pd(in_range));
+  if (lanes != 0xf) {
+    double args[4];
+    double values[4];
+    _mm256_storeu_pd(args, x);
+    _mm256_storeu_pd(values, y);
+    for (int lane = 0; lane < 4; ++lane) {
+      if ((lanes & (1 << lane)) == 0) values[lane] = KernelExp(args[lane]);
+    }
+    y = _mm256_loadu_pd(values);
+  }
+  return y;
+}
+
+// exp(scores[o] - shift) in place for the first n - n % 4 scores; returns
+// how many were done.
+__attribute__((target("avx2,fma"))) size_t ExpFour(double* scores, size_t n, double shift) {
+  const ExpFourConstants k = {
+      _mm256_set1_pd(Constant(0x4338000000000000)), _mm256_set1_pd(Constant(0x40671547652b82fe)),
+      _mm256_set1_pd(Constant(0xbf762e42fefa0000)), _mm256_set1_pd(Constant(0xbd0cf79abc9e3b3a)),
+      _mm256_set1_pd(Constant(0x3fdffffffffffdbd)), _mm256_set1_pd(Constant(0x3fc555555555543c)),
+      _mm256_set1_pd(Constant(0x3fa55555cf172b91)), _mm256_set1_pd(Constant(0x3f81111167a4d017))};
+  const __m256d by = _mm256_set1_pd(shift);
+  size_t o = 0;
+  for (; o + 4 <= n; o += 4) {
+    const __m256d x = _mm256_sub_pd(_mm256_loadu_pd(scores + o), by);
+    _mm256_storeu_pd(scores + o, ExpFourLanes(x, k));
+  }
+  return o;
+}
+
+// True when the CPU runs ExpFour and it gives the scalar kernel's bits on a
+// spread of arguments touching every table entry, both roundings of the
+// reduction and the scalar lanes.
+bool CheckExpFour() {
+  if (!__builtin_cpu_supports("avx2") || !__builtin_cpu_supports("fma")) return false;
+  double in[4];
+  double out[4];
+  uint64_t state = 0x9e3779b97f4a7c15ULL;
+  for (int i = 0; i < 8192; ++i) {
+    for (int lane = 0; lane < 4; ++lane) {
+      state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+      const double unit = static_cast<double>(state >> 11) * 0x1p-53;
+      switch ((i + lane) % 4) {
+        case 0:
+          in[lane] = -40.0 + 48.0 * unit;
+          break;
+        case 1:
+          in[lane] = -745.5 + 1456.0 * unit;
+          break;
+        case 2:  // each k of [-128, 128) near its boundaries
+          in[lane] = (i % 256 - 128) * 0.0054152123481117087 + (unit - 0.5) * 1e-3;
+          break;
+        default:
+          in[lane] = (unit - 0.5) * 0x1p-50;
+          break;
+      }
+    }
+    std::memcpy(out, in, sizeof out);
+    ExpFour(out, 4, 0.0);
+    for (int lane = 0; lane < 4; ++lane) {
+      const double expected = KernelExp(in[lane]);
+      if (std::memcmp(&expected, &out[lane], sizeof expected) != 0) return false;
+    }
+  }
+  return true;
+}
+
+bool UseExpFour() {
+  static const bool use = CheckExpFour();
+  return use;
+}
+#endif
+
 }  // namespace
 
 double TermExp(double x) { return KernelExp(x); }
+
+bool SoftmaxExpFourActive() {
+#ifdef VERRIN_EXP_FOUR
+  return UseExpFour();
+#else
+  return false;
+#endif
+}
 
 double SoftmaxTerms(double* scores, size_t n) {
   double max = scores[0];
@@ -35,13 +171,17 @@ double SoftmaxTerms(double* scores, size_t n) {
 #if FLT_EVAL_METHOD == 0
   // Doubles are computed as doubles, so Z may be summed after the exps
   // (nothing to keep across the calls), and x - 0 is x.
+  size_t o = 0;
+#ifdef VERRIN_EXP_FOUR
+  if (n >= 4 && UseExpFour()) o = ExpFour(scores, n, shift);
+#endif
   if (shift == 0.0) {
-    for (size_t o = 0; o < n; ++o) scores[o] = KernelExp(scores[o]);
+    for (; o < n; ++o) scores[o] = KernelExp(scores[o]);
   } else {
-    for (size_t o = 0; o < n; ++o) scores[o] = KernelExp(scores[o] - shift);
+    for (; o < n; ++o) scores[o] = KernelExp(scores[o] - shift);
   }
   double z = 0.0;
-  for (size_t o = 0; o < n; ++o) z += scores[o];
+  for (size_t k = 0; k < n; ++k) z += scores[k];
 #else
   // With wider intermediates (x87) Z is rounded where it was before.
   double z = 0.0;

@@ -26,6 +26,11 @@ inline double ScoreShift(double max) {
 // on overflow and underflow (nothing here reads errno).
 double TermExp(double x);
 
+// True when SoftmaxTerms computes four exps at a time: on x86-64 with glibc,
+// a CPU with AVX2 and FMA, and the bits of the scalar kernel confirmed on
+// this machine (checked once). The results are the same either way.
+bool SoftmaxExpFourActive();
+
 // The terms of the normaliser: scores[o] = exp(scores[o] - shift) in place,
 // with the shift of ScoreShift; returns their sum Z, added in index order.
 double SoftmaxTerms(double* scores, size_t n);
