@@ -310,6 +310,8 @@ void CNEDecoder::SetInput(const CUString& text, const NEIndexedSamples& samples,
   samples_ = &samples;
   classifier_ = model;
   PrepareModel();
+  rows_floor_ = 0;
+  seeded_ = false;
   ClearCache();
   cache_position_ = -1;
   base_index_ = -1;
@@ -365,11 +367,12 @@ void CNEDecoder::ExtendAll(int32_t position, NEEdge* edge) {
     // why no result depends on them.
     if (!run.live) continue;
     if (!any_previous && Transition(run.label, label) < 0) continue;
-    NEPathNode* node = run.first;
+    // The run's nodes in list order, without walking the list.
+    NEPathNode* const* nodes = run_nodes_.data() + run.slot;
     const uint8_t* live = run_live_.data() + run.slot;
-    for (int32_t k = 0; k < run.count; ++k, node = node->next) {
+    for (int32_t k = 0; k < run.count; ++k) {
       if (live[k] == 0) continue;
-      ExtendNode(list, position, node, edge, label_scored, known, outcome, index);
+      ExtendNode(list, position, nodes[k], edge, label_scored, known, outcome, index);
     }
   }
 }
@@ -476,11 +479,12 @@ inline void CNEDecoder::ExtendNode(NENodeList& list, int32_t position, NEPathNod
   // the head is the only node this extension can share its state with.
   NEPathNode* head = list.head;
   if (head != nullptr && head->previous != nullptr && head->label == label && label != kLabelEnd &&
-      SameEdge(node->edge, head->previous->edge)) {
+      SameEdge(node->edge, head->previous_edge)) {
     if (total > head->score) {
       head->score = total;
       head->edge = edge;
       head->previous = node;
+      head->previous_edge = node->edge;
     }
     return;
   }
@@ -488,6 +492,7 @@ inline void CNEDecoder::ExtendNode(NENodeList& list, int32_t position, NEPathNod
   NEPathNode* fresh = node_arena_.New<NEPathNode>();
   fresh->edge = edge;
   fresh->previous = node;
+  fresh->previous_edge = node->edge;
   fresh->previous_label = node->label;
   fresh->label = label;
   fresh->score = total;
@@ -518,22 +523,19 @@ void CNEDecoder::BoundedForwardPass() {
   seeded_ = true;
   ForwardPass();
   seeded_ = false;
+  rows_floor_ = 0;
   compare_nodes_ = false;
   bound_ = -std::numeric_limits<double>::infinity();
 }
 
 void CNEDecoder::KeepSeeds(int32_t position) {
+  // The rows stay where the walk made them: the next position's cache starts
+  // after them.
+  rows_floor_ = rows_used_;
   if (row_keys_.empty()) return;
   Seed& seed = seeds_[static_cast<size_t>(position)];
   seed.first = seed_keys_.size();
   seed.count = row_keys_.size();
-  seed.rows = seed_rows_used_;
-  if (seed_rows_.size() < seed_rows_used_ + rows_used_) {
-    seed_rows_.resize(std::max(seed_rows_used_ + rows_used_, 2 * seed_rows_.size()));
-  }
-  std::copy(rows_.begin(), rows_.begin() + static_cast<std::ptrdiff_t>(rows_used_),
-            seed_rows_.begin() + static_cast<std::ptrdiff_t>(seed_rows_used_));
-  seed_rows_used_ += rows_used_;
   seed_keys_.insert(seed_keys_.end(), row_keys_.begin(), row_keys_.end());
 }
 
@@ -542,13 +544,37 @@ void CNEDecoder::SeedCache(int32_t position) {
   const Seed& seed = seeds_[static_cast<size_t>(position)];
   for (size_t k = 0; k < seed.count; ++k) {
     const RowKey& key = seed_keys_[seed.first + k];
-    const size_t offset = NewRow();
-    const size_t from = seed.rows + key.offset;
-    std::copy(seed_rows_.begin() + static_cast<std::ptrdiff_t>(from),
-              seed_rows_.begin() + static_cast<std::ptrdiff_t>(from + RowStride()),
-              rows_.begin() + static_cast<std::ptrdiff_t>(offset));
-    RegisterRow(key.second_previous, key.previous, offset);
+    RegisterRow(key.second_previous, key.previous, key.offset);
   }
+}
+
+void CNEDecoder::KeepTwoBest() {
+  static_assert(kBeamWidth == 2, "the selection keeps two states");
+  beam_.clear();
+  if (candidates_.size() < 2) {
+    beam_.assign(candidates_.begin(), candidates_.end());
+    return;
+  }
+  // The two highest scores, best first, with the ties of the selection the
+  // walk has always made: of the first two, `low` is the second unless it
+  // scores more than the first; a later state displaces `low` only when it
+  // scores more, and then `low` becomes the lower of the survivor and the
+  // newcomer, the survivor when they tie.
+  const BeamState* low = &candidates_[1];
+  const BeamState* high = &candidates_[0];
+  if (candidates_[1].score > candidates_[0].score) std::swap(low, high);
+  for (size_t k = 2; k < candidates_.size(); ++k) {
+    const BeamState* state = &candidates_[k];
+    if (!(state->score > low->score)) continue;
+    if (high->score > state->score) {
+      low = state;
+    } else {
+      low = high;
+      high = state;
+    }
+  }
+  beam_.push_back(*high);
+  beam_.push_back(*low);
 }
 
 double CNEDecoder::BoundPathScore() {
@@ -556,7 +582,7 @@ double CNEDecoder::BoundPathScore() {
   const NEPathNode* start = position_count_ > 0 ? node_lists_[0].head : nullptr;
   seeds_.assign(static_cast<size_t>(std::max(position_count_, 0)), Seed());
   seed_keys_.clear();
-  seed_rows_used_ = 0;
+  rows_floor_ = 0;
   if (start == nullptr) return none;
   beam_.assign(1, BeamState{start->previous_label, start->label, start->score});
   for (int32_t i = 1; i < position_count_; ++i) {
@@ -596,11 +622,7 @@ double CNEDecoder::BoundPathScore() {
     // The contexts this position evaluated serve the forward pass again.
     KeepSeeds(i);
     if (candidates_.empty()) return none;
-    const size_t keep = std::min(candidates_.size(), kBeamWidth);
-    std::partial_sort(candidates_.begin(), candidates_.begin() + static_cast<std::ptrdiff_t>(keep),
-                      candidates_.end(),
-                      [](const BeamState& a, const BeamState& b) { return a.score > b.score; });
-    beam_.assign(candidates_.begin(), candidates_.begin() + static_cast<std::ptrdiff_t>(keep));
+    KeepTwoBest();
   }
   double best = none;
   for (const BeamState& state : beam_) best = std::max(best, state.score);
@@ -708,7 +730,8 @@ void CNEDecoder::PrepareBound() {
 bool CNEDecoder::ScoresSmall(int32_t index) {
   if (base_index_ != index) ComputeBaseScores(index);
   double scale = 0.0;
-  for (double score : base_) scale = std::max(scale, std::fabs(score));
+  const size_t outcomes = static_cast<size_t>(std::max(tables_.outcomes, 0));
+  for (size_t o = 0; o < outcomes; ++o) scale = std::max(scale, std::fabs(base_scores_[o]));
   // With |f| + 2 |h| at most kBoundScale the model's sums are far from where
   // exp overflows or loses precision, and their rounding far below the
   // margins of the comparison. Also false for NaN.
@@ -834,16 +857,19 @@ void CNEDecoder::ClearCache() {
     stamp_ = 1;
   }
   far_contexts_.clear();
-  rows_used_ = 0;
+  rows_used_ = rows_floor_;
   row_keys_.clear();
 }
 
 void CNEDecoder::ComputeBaseScores(int32_t index) {
   const CMEModel& model = *tables_.model;
   const size_t outcomes = static_cast<size_t>(tables_.outcomes);
-  base_.assign(outcomes, 0.0);
   base_index_ = index;
-  if (samples_ == nullptr || index < 0 || static_cast<size_t>(index) >= samples_->Size()) return;
+  if (samples_ == nullptr || index < 0 || static_cast<size_t>(index) >= samples_->Size()) {
+    base_.assign(outcomes, 0.0);
+    base_scores_ = base_.data();
+    return;
+  }
   const size_t at = static_cast<size_t>(index);
   if (kept_stamp_.size() < samples_->Size()) {
     kept_stamp_.resize(samples_->Size(), 0u);
@@ -852,11 +878,11 @@ void CNEDecoder::ComputeBaseScores(int32_t index) {
   if (kept_base_.size() < kept_stamp_.size() * outcomes) {
     kept_base_.resize(kept_stamp_.size() * outcomes);
   }
+  // The sums are made in place and read from there until the next call.
   double* kept = kept_base_.data() + at * outcomes;
-  if (kept_stamp_[at] == clause_stamp_) {
-    std::copy(kept, kept + outcomes, base_.begin());
-    return;
-  }
+  base_scores_ = kept;
+  if (kept_stamp_[at] == clause_stamp_) return;
+  std::fill(kept, kept + outcomes, 0.0);
   const int32_t* predicates = samples_->predicates.data();
   const int32_t* predicate = predicates + samples_->starts[index];
   const int32_t* end = predicates + samples_->starts[index + 1];
@@ -865,8 +891,7 @@ void CNEDecoder::ComputeBaseScores(int32_t index) {
     const int32_t* next_end = predicates + samples_->starts[index + 2];
     for (const int32_t* next = end; next != next_end; ++next) model.PrefetchRow(*next);
   }
-  for (; predicate != end; ++predicate) model.AddPredicateScores(*predicate, base_.data());
-  std::copy(base_.begin(), base_.end(), kept);
+  for (; predicate != end; ++predicate) model.AddPredicateScores(*predicate, kept);
   kept_stamp_[at] = clause_stamp_;
 }
 
@@ -908,7 +933,7 @@ size_t CNEDecoder::ContextRow(int32_t second_previous, int32_t previous, int32_t
   const size_t outcomes = static_cast<size_t>(tables_.outcomes);
   const size_t offset = NewRow();
   double* scores = rows_.data() + offset;
-  std::copy(base_.begin(), base_.end(), scores);
+  std::copy(base_scores_, base_scores_ + outcomes, scores);
   std::fill(scores + outcomes, scores + 2 * outcomes, kNotScored);
   scores[2 * outcomes] = 0.0;
   const CMEModel& model = *tables_.model;

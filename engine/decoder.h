@@ -37,11 +37,11 @@ int32_t LabelTransition(int32_t previous, int32_t next);
 bool IsLabelAllowed(int32_t length, int32_t previous, int32_t label, int32_t index);
 
 struct NEPathNode {
-  NEEdge* edge = nullptr;          // null for the start node
-  NEPathNode* next = nullptr;      // next node of the same position
-  NEPathNode* previous = nullptr;  // null for the start node
-  double score = 0.0;              // sum of label scores along the path
-  double auxiliary = 0.0;
+  NEEdge* edge = nullptr;                 // null for the start node
+  NEPathNode* next = nullptr;             // next node of the same position
+  NEPathNode* previous = nullptr;         // null for the start node
+  double score = 0.0;                     // sum of label scores along the path
+  const NEEdge* previous_edge = nullptr;  // previous->edge, for the head merge
   int32_t previous_label = 0;
   int32_t label = 0;
   int32_t mark = 0;  // -1 in the start node
@@ -209,6 +209,8 @@ class CNEDecoder {
   // that keeps the kBeamWidth best label pairs of each position;
   // -infinity when that walk reaches a position with no allowed edge.
   double BoundPathScore();
+  // The kBeamWidth best of candidates_ into beam_, best first.
+  void KeepTwoBest();
   void PrepareModel();
   void ClearCache();
   // ScoreLabel with the label's outcome already looked up.
@@ -304,16 +306,16 @@ class CNEDecoder {
   static constexpr size_t kBeamWidth = 2;
   std::vector<BeamState> beam_, candidates_;
   // Rows of the bounding walk per position (see KeepSeeds): keys
-  // seed_keys_[first, first + count), rows from seed_rows_[rows].
+  // seed_keys_[first, first + count), whose offsets are in rows_.
   struct Seed {
     size_t first = 0;
     size_t count = 0;
-    size_t rows = 0;
   };
   std::vector<Seed> seeds_;
   std::vector<RowKey> seed_keys_;
-  std::vector<double> seed_rows_;
-  size_t seed_rows_used_ = 0;
+  // The walk's rows stay in rows_ below this offset; the cache of a
+  // position starts there.
+  size_t rows_floor_ = 0;
   bool seeded_ = false;
   struct NodeRun {
     NEPathNode* first;
@@ -341,7 +343,8 @@ class CNEDecoder {
   std::vector<double> kept_base_;
   std::vector<NodeRun> runs_;
   int32_t runs_start_ = -1;
-  int32_t base_index_ = -1;  // sample whose fixed-predicate scores base_ holds
+  int32_t base_index_ = -1;              // sample whose fixed-predicate scores base_scores_ holds
+  const double* base_scores_ = nullptr;  // in kept_base_, or base_ (zeros)
   std::vector<double> base_;
   uint64_t evaluations_ = 0;
 };
