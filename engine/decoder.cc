@@ -361,7 +361,7 @@ void CNEDecoder::ExtendAll(int32_t position, NEEdge* edge) {
     }
     return;
   }
-  if (edge->start != runs_start_) BuildRuns(edge->start);
+  if (edge->start != runs_start_) BuildRuns(edge->start, position);
   for (const NodeRun& run : runs_) {
     // Dead nodes, and runs of them, are left out: see BoundedForwardPass for
     // why no result depends on them.
@@ -377,7 +377,7 @@ void CNEDecoder::ExtendAll(int32_t position, NEEdge* edge) {
   }
 }
 
-void CNEDecoder::BuildRuns(int32_t start) {
+void CNEDecoder::BuildRuns(int32_t start, int32_t position) {
   runs_.clear();
   run_live_.clear();
   run_nodes_.clear();
@@ -402,10 +402,12 @@ void CNEDecoder::BuildRuns(int32_t start) {
   // n2 (x2, y2) of the position scores more than n1 by more than the next two
   // steps can favour n1, and every edge that may follow y1 may follow y2:
   // each path through n1 then scores less than n2 followed by the same
-  // labels, whose contexts are the same from the third step on. The first
-  // steps differ by at most the spread of (h1_y1 + h2_x1) - (h1_y2 + h2_x2)
-  // over the outcomes, the second by that of h2_y1 - h2_y2 (see PrepareBound).
-  // With y1 = y2 both go into the same nodes, where n1 never wins a merge.
+  // labels, whose contexts are the same from the third step on. The second
+  // steps differ by at most the spread of h2_y1 - h2_y2 over the outcomes
+  // (see PrepareBound). The first step is bounded twice: by the spread of
+  // (h1_y1 + h2_x1) - (h1_y2 + h2_x2), from the tables, and, where that is
+  // not enough, by the gain FirstStepGain finds from n2's own row. With
+  // y1 = y2 both go into the same nodes, where n1 never wins a merge.
   const size_t labels = static_cast<size_t>(kContextLabels);
   const uint64_t next = next_labels_[static_cast<size_t>(start)];
   auto eligible = [](const NEPathNode* node) {
@@ -429,6 +431,14 @@ void CNEDecoder::BuildRuns(int32_t start) {
     }
     if (!placed) strongest_.push_back(j);
   }
+  // The rows of the best nodes belong to the cache of this position only.
+  const bool rows_here = position == start + 1 && position == cache_position_;
+  strong_ready_.assign(strongest_.size(), 0);
+  const size_t outcomes = static_cast<size_t>(tables_.outcomes);
+  if (strong_rows_.size() < strongest_.size() * 2 * outcomes) {
+    strong_rows_.resize(strongest_.size() * 2 * outcomes);
+  }
+  if (gain_row_.size() < outcomes) gain_row_.resize(outcomes);
   for (size_t i = 0; i < count; ++i) {
     if (run_live_[i] == 0) continue;
     const NEPathNode* node = run_nodes_[i];
@@ -438,13 +448,22 @@ void CNEDecoder::BuildRuns(int32_t start) {
     const uint64_t followers = kFollowers.bits[y] & next;
     const double* spread = tables_.dominance.data() + x * labels;
     const double* pair = tables_.pair_spread.data() + y * labels;
-    for (size_t j : strongest_) {
+    const double* second = tables_.dominance.data() + y * labels;
+    for (size_t k = 0; k < strongest_.size(); ++k) {
+      const size_t j = strongest_[k];
       const NEPathNode* other = run_nodes_[j];
       if (j == i || other->score <= node->score) continue;
       const size_t w = static_cast<size_t>(other->label);
       if ((followers & ~kFollowers.bits[w]) != 0) continue;
       const size_t v = static_cast<size_t>(other->previous_label);
       if (node->score + pair[w] + spread[v] + bound_margin_ < other->score) {
+        run_live_[i] = 0;
+        break;
+      }
+      if (!rows_here) continue;
+      // What the first step may still give n1 for n1 to live.
+      const double room = other->score - node->score - bound_margin_ - second[w] - kGainMargin;
+      if (room > 0.0 && FirstStepGain(node, k, followers, start) < room) {
         run_live_[i] = 0;
         break;
       }
@@ -455,6 +474,57 @@ void CNEDecoder::BuildRuns(int32_t start) {
     for (int32_t k = 0; k < run.count; ++k)
       run.live |= run_live_[run.slot + static_cast<size_t>(k)] != 0;
   }
+}
+
+double CNEDecoder::FirstStepGain(const NEPathNode* node, size_t strong, uint64_t followers,
+                                 int32_t index) {
+  // With s1 and s2 the sums of the two contexts at the next character (the
+  // same fixed sums, other history rows) and d = s1 - s2, the first step
+  // scores ln p1(c) - ln p2(c) = d_c - (ln Z1 - ln Z2) more for n1, and
+  // ln Z1 - ln Z2 = ln E_p2[exp(d)] >= E_p2[d] (Jensen), so n1 gains at most
+  // d_c - E_p2[d] on label c, and nothing on a label no outcome scores. The
+  // floor of the probabilities only narrows a difference: the floored gain
+  // is at most the larger of 0 and that. Only the labels that may follow
+  // y1 and leave the position count.
+  const size_t outcomes = static_cast<size_t>(tables_.outcomes);
+  const double* h1 = tables_.history_rows[0].data();
+  const double* h2 = tables_.history_rows[1].data();
+  double* p2 = strong_rows_.data() + strong * 2 * outcomes;
+  double* a2 = p2 + outcomes;
+  if (strong_ready_[strong] == 0) {
+    // n2 outscores a live node, so it is mostly extended anyway: its row
+    // goes where its extensions will look for it.
+    NEPathNode* other = run_nodes_[strongest_[strong]];
+    if (other->row_stamp != stamp_) {
+      other->row = ContextRow(other->previous_label, other->label, index);
+      other->row_stamp = stamp_;
+    }
+    const double* terms = rows_.data() + other->row;
+    const double z = terms[2 * outcomes];
+    const double* r1 = h1 + static_cast<size_t>(other->label) * outcomes;
+    const double* r2 = h2 + static_cast<size_t>(other->previous_label) * outcomes;
+    for (size_t o = 0; o < outcomes; ++o) {
+      p2[o] = terms[o] / z;
+      a2[o] = r1[o] + r2[o];
+    }
+    strong_ready_[strong] = 1;
+  }
+  const double* r1 = h1 + static_cast<size_t>(node->label) * outcomes;
+  const double* r2 = h2 + static_cast<size_t>(node->previous_label) * outcomes;
+  double* d = gain_row_.data();
+  double expected = 0.0;
+  for (size_t o = 0; o < outcomes; ++o) {
+    d[o] = (r1[o] + r2[o]) - a2[o];
+    expected += p2[o] * d[o];
+  }
+  double gain = 0.0;
+  for (uint64_t rest = followers; rest != 0; rest &= rest - 1) {
+    const int32_t label = __builtin_ctzll(rest);
+    if (tables_.known[static_cast<size_t>(label)] == 0) continue;
+    const int32_t outcome = tables_.label_outcome[static_cast<size_t>(label)];
+    if (outcome >= 0) gain = std::max(gain, d[static_cast<size_t>(outcome)] - expected);
+  }
+  return gain * (1.0 + 1e-9);
 }
 
 inline void CNEDecoder::ExtendNode(NENodeList& list, int32_t position, NEPathNode* node,
@@ -640,7 +710,7 @@ void CNEDecoder::PreparePositions() {
     uint8_t safe = ScoresSmall(p) ? 1 : 0;
     uint64_t next = 0;
     for (const NEEdge* edge = edges_by_start_[p]; edge != nullptr; edge = edge->next_by_start) {
-      if (edge->end <= p || edge->index != p) {
+      if (edge->end != p + 1 || edge->index != p) {
         // Not a lattice of character edges: no comparison anywhere.
         std::fill(position_safe_.begin(), position_safe_.end(), 0);
         return;

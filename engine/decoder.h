@@ -109,9 +109,20 @@ class CNEDecoder {
   // no best path either when another node n2 (x2, y2) scores more than n1 by
   // more than the next two steps can favour n1, and every edge that may
   // follow y1 may follow y2: each path through n1 then scores less than n2
-  // followed by the same labels (see BuildRuns). Such nodes are dead: only
-  // live nodes are extended, and a run of nodes (consecutive, one label)
-  // with no live node is passed over whole.
+  // followed by the same labels (see BuildRuns). The second step can favour
+  // n1 by at most the spread of h2_y1 - h2_y2 over the outcomes (h1, h2 the
+  // rows of "pv1lb=" and "pv2lb=" labels); the first step by at most the
+  // spread of (h1_y1 + h2_x1) - (h1_y2 + h2_x2), or, tighter, with s1 and s2
+  // the two contexts' sums at the next character and d = s1 - s2:
+  //   ln p1(c) - ln p2(c) = d_c - (ln Z1 - ln Z2) <= d_c - E_p2[d]
+  // (Jensen: ln Z1 - ln Z2 = ln E_p2[exp(d)] >= E_p2[d]), the largest over
+  // the labels c that may follow y1 and leave the position, and at least 0
+  // (the floor of the probabilities only narrows a difference). p2 is n2's
+  // own row at the next character. Every bound carries a margin far above
+  // the rounding of the model's sums where ScoresSmall holds, and the
+  // comparison as a whole B - T (see BoundedForwardPass). Such nodes are
+  // dead: only live nodes are extended, and a run of nodes (consecutive,
+  // one label) with no live node is passed over whole.
   //
   // Why no result changes: a node that is dead is on no path scoring the
   // best score S (strictly, by the margins). Every node of the bounded
@@ -199,6 +210,9 @@ class CNEDecoder {
   static constexpr double kNotScored = 1.0;  // a label score (a log) is never positive
   // Largest |fixed scores| + 2 |history row| for which nodes are compared.
   static constexpr double kBoundScale = 300.0;
+  // Rounding margin of FirstStepGain's bound: its sums and the model's
+  // differ by far less where ScoresSmall holds.
+  static constexpr double kGainMargin = 1e-8;
 
   // Labels of the sample texts (or of indexed samples) for the lattice.
   template <class LabelOf>
@@ -253,8 +267,13 @@ class CNEDecoder {
   // forward pass starts that position's cache with them.
   void KeepSeeds(int32_t position);
   void SeedCache(int32_t position);
-  // Runs of consecutive nodes with one label in the list at `start`.
-  void BuildRuns(int32_t start);
+  // Runs of consecutive nodes with one label in the list at `start`, which
+  // ExtendAll extends into `position`; dead nodes marked (see BoundedForwardPass).
+  void BuildRuns(int32_t start, int32_t position);
+  // At most what the step after `node` (to a label of `followers`, at sample
+  // `index`) can score more for it than for the best node strongest_[strong],
+  // margins included; evaluates that node's row when it has none.
+  double FirstStepGain(const NEPathNode* node, size_t strong, uint64_t followers, int32_t index);
   // One extension of ExtendAll (the checks of Extend that depend on the node).
   void ExtendNode(NENodeList& list, int32_t position, NEPathNode* node, NEEdge* edge,
                   bool label_scored, bool known, int32_t outcome, int32_t index);
@@ -328,6 +347,11 @@ class CNEDecoder {
   std::vector<uint8_t> run_live_;
   std::vector<NEPathNode*> run_nodes_;
   std::vector<size_t> strongest_;  // of run_nodes_: the best node of each label
+  // Per entry of strongest_: its row was read into strong_rows_ (its
+  // probabilities, then its two history rows summed).
+  std::vector<uint8_t> strong_ready_;
+  std::vector<double> strong_rows_;
+  std::vector<double> gain_row_;
   // Per position of the bounded search: 1 when its steps' scores are small
   // enough for the margins of the dominance table.
   std::vector<uint8_t> position_safe_;
