@@ -182,7 +182,9 @@ bool IsLabelAllowed(int32_t length, int32_t previous, int32_t label, int32_t ind
 
 CNEDecoder::CNEDecoder()
     : context_stamp_(static_cast<size_t>(kContextLabels * kContextLabels), 0),
-      context_offset_(static_cast<size_t>(kContextLabels * kContextLabels), 0) {}
+      context_offset_(static_cast<size_t>(kContextLabels * kContextLabels), 0) {
+  std::fill(std::begin(label_slot_), std::end(label_slot_), -1);
+}
 
 CNEDecoder::~CNEDecoder() = default;
 
@@ -415,30 +417,33 @@ void CNEDecoder::BuildRuns(int32_t start, int32_t position) {
            node->previous_label >= 0 && node->previous_label < kContextLabels;
   };
   // Each node is compared with the best node of each label only, so the
-  // work stays linear in the nodes of the position.
+  // work stays linear in the nodes of the position; the best of them first.
   const size_t count = run_nodes_.size();
   strongest_.clear();
   for (size_t j = 0; j < count; ++j) {
     const NEPathNode* other = run_nodes_[j];
     if (!eligible(other)) continue;
-    bool placed = false;
-    for (size_t& best : strongest_) {
-      if (run_nodes_[best]->label == other->label) {
-        if (other->score > run_nodes_[best]->score) best = j;
-        placed = true;
-        break;
-      }
+    int32_t& slot = label_slot_[static_cast<size_t>(other->label)];
+    if (slot < 0) {
+      slot = static_cast<int32_t>(strongest_.size());
+      strongest_.push_back(j);
+    } else if (other->score > run_nodes_[strongest_[static_cast<size_t>(slot)]]->score) {
+      strongest_[static_cast<size_t>(slot)] = j;
     }
-    if (!placed) strongest_.push_back(j);
   }
+  for (size_t j : strongest_) label_slot_[static_cast<size_t>(run_nodes_[j]->label)] = -1;
+  std::sort(strongest_.begin(), strongest_.end(),
+            [this](size_t a, size_t b) { return run_nodes_[a]->score > run_nodes_[b]->score; });
   // The rows of the best nodes belong to the cache of this position only.
   const bool rows_here = position == start + 1 && position == cache_position_;
-  strong_ready_.assign(strongest_.size(), 0);
   const size_t outcomes = static_cast<size_t>(tables_.outcomes);
+  strong_ready_.assign(strongest_.size(), 0);
   if (strong_rows_.size() < strongest_.size() * 2 * outcomes) {
     strong_rows_.resize(strongest_.size() * 2 * outcomes);
   }
   if (gain_row_.size() < outcomes) gain_row_.resize(outcomes);
+  uint64_t listed = 0;  // labels whose entry of follower_outcomes_ is filled
+  bool killed = false;
   for (size_t i = 0; i < count; ++i) {
     if (run_live_[i] == 0) continue;
     const NEPathNode* node = run_nodes_[i];
@@ -449,26 +454,41 @@ void CNEDecoder::BuildRuns(int32_t start, int32_t position) {
     const double* spread = tables_.dominance.data() + x * labels;
     const double* pair = tables_.pair_spread.data() + y * labels;
     const double* second = tables_.dominance.data() + y * labels;
+    bool summed = false;  // gain_row_ holds h1_y1 + h2_x1
     for (size_t k = 0; k < strongest_.size(); ++k) {
       const size_t j = strongest_[k];
       const NEPathNode* other = run_nodes_[j];
-      if (j == i || other->score <= node->score) continue;
+      if (other->score <= node->score) break;  // so are the rest
       const size_t w = static_cast<size_t>(other->label);
       if ((followers & ~kFollowers.bits[w]) != 0) continue;
       const size_t v = static_cast<size_t>(other->previous_label);
       if (node->score + pair[w] + spread[v] + bound_margin_ < other->score) {
         run_live_[i] = 0;
+        killed = true;
         break;
       }
       if (!rows_here) continue;
       // What the first step may still give n1 for n1 to live.
       const double room = other->score - node->score - bound_margin_ - second[w] - kGainMargin;
-      if (room > 0.0 && FirstStepGain(node, k, followers, start) < room) {
+      if (!(room > 0.0)) continue;
+      if (!summed) {
+        const double* h1 = tables_.history_rows[0].data() + y * outcomes;
+        const double* h2 = tables_.history_rows[1].data() + x * outcomes;
+        for (size_t o = 0; o < outcomes; ++o) gain_row_[o] = h1[o] + h2[o];
+        summed = true;
+      }
+      if ((listed >> y & 1u) == 0) {
+        ListFollowerOutcomes(static_cast<int32_t>(y), followers);
+        listed |= uint64_t{1} << y;
+      }
+      if (FirstStepGain(gain_row_.data(), static_cast<int32_t>(y), k, start) < room) {
         run_live_[i] = 0;
+        killed = true;
         break;
       }
     }
   }
+  if (!killed) return;
   for (NodeRun& run : runs_) {
     run.live = false;
     for (int32_t k = 0; k < run.count; ++k)
@@ -476,19 +496,27 @@ void CNEDecoder::BuildRuns(int32_t start, int32_t position) {
   }
 }
 
-double CNEDecoder::FirstStepGain(const NEPathNode* node, size_t strong, uint64_t followers,
-                                 int32_t index) {
+void CNEDecoder::ListFollowerOutcomes(int32_t label, uint64_t followers) {
+  FollowerOutcomes& list = follower_outcomes_[static_cast<size_t>(label)];
+  list.count = 0;
+  for (uint64_t rest = followers; rest != 0; rest &= rest - 1) {
+    const size_t next = static_cast<size_t>(__builtin_ctzll(rest));
+    // A label no outcome scores adds 0 to both paths.
+    if (tables_.known[next] == 0) continue;
+    const int32_t outcome = tables_.label_outcome[next];
+    if (outcome >= 0) list.outcome[list.count++] = static_cast<uint8_t>(outcome);
+  }
+}
+
+double CNEDecoder::FirstStepGain(const double* a1, int32_t label, size_t strong, int32_t index) {
   // With s1 and s2 the sums of the two contexts at the next character (the
-  // same fixed sums, other history rows) and d = s1 - s2, the first step
-  // scores ln p1(c) - ln p2(c) = d_c - (ln Z1 - ln Z2) more for n1, and
-  // ln Z1 - ln Z2 = ln E_p2[exp(d)] >= E_p2[d] (Jensen), so n1 gains at most
-  // d_c - E_p2[d] on label c, and nothing on a label no outcome scores. The
-  // floor of the probabilities only narrows a difference: the floored gain
-  // is at most the larger of 0 and that. Only the labels that may follow
-  // y1 and leave the position count.
+  // same fixed sums, other history rows) and d = s1 - s2 = a1 - a2, the
+  // first step scores ln p1(c) - ln p2(c) = d_c - (ln Z1 - ln Z2) more for
+  // n1, and ln Z1 - ln Z2 = ln E_p2[exp(d)] >= E_p2[d] (Jensen), so n1 gains
+  // at most d_c - E_p2[d] on label c. The floor of the probabilities only
+  // narrows a difference: the floored gain is at most the larger of 0 and
+  // that. Only the labels that may follow n1's and leave the position count.
   const size_t outcomes = static_cast<size_t>(tables_.outcomes);
-  const double* h1 = tables_.history_rows[0].data();
-  const double* h2 = tables_.history_rows[1].data();
   double* p2 = strong_rows_.data() + strong * 2 * outcomes;
   double* a2 = p2 + outcomes;
   if (strong_ready_[strong] == 0) {
@@ -501,28 +529,23 @@ double CNEDecoder::FirstStepGain(const NEPathNode* node, size_t strong, uint64_t
     }
     const double* terms = rows_.data() + other->row;
     const double z = terms[2 * outcomes];
-    const double* r1 = h1 + static_cast<size_t>(other->label) * outcomes;
-    const double* r2 = h2 + static_cast<size_t>(other->previous_label) * outcomes;
+    const double* h1 =
+        tables_.history_rows[0].data() + static_cast<size_t>(other->label) * outcomes;
+    const double* h2 =
+        tables_.history_rows[1].data() + static_cast<size_t>(other->previous_label) * outcomes;
     for (size_t o = 0; o < outcomes; ++o) {
       p2[o] = terms[o] / z;
-      a2[o] = r1[o] + r2[o];
+      a2[o] = h1[o] + h2[o];
     }
     strong_ready_[strong] = 1;
   }
-  const double* r1 = h1 + static_cast<size_t>(node->label) * outcomes;
-  const double* r2 = h2 + static_cast<size_t>(node->previous_label) * outcomes;
-  double* d = gain_row_.data();
   double expected = 0.0;
-  for (size_t o = 0; o < outcomes; ++o) {
-    d[o] = (r1[o] + r2[o]) - a2[o];
-    expected += p2[o] * d[o];
-  }
+  for (size_t o = 0; o < outcomes; ++o) expected += p2[o] * (a1[o] - a2[o]);
+  const FollowerOutcomes& list = follower_outcomes_[static_cast<size_t>(label)];
   double gain = 0.0;
-  for (uint64_t rest = followers; rest != 0; rest &= rest - 1) {
-    const int32_t label = __builtin_ctzll(rest);
-    if (tables_.known[static_cast<size_t>(label)] == 0) continue;
-    const int32_t outcome = tables_.label_outcome[static_cast<size_t>(label)];
-    if (outcome >= 0) gain = std::max(gain, d[static_cast<size_t>(outcome)] - expected);
+  for (int32_t k = 0; k < list.count; ++k) {
+    const size_t o = list.outcome[k];
+    gain = std::max(gain, (a1[o] - a2[o]) - expected);
   }
   return gain * (1.0 + 1e-9);
 }

@@ -270,10 +270,13 @@ class CNEDecoder {
   // Runs of consecutive nodes with one label in the list at `start`, which
   // ExtendAll extends into `position`; dead nodes marked (see BoundedForwardPass).
   void BuildRuns(int32_t start, int32_t position);
-  // At most what the step after `node` (to a label of `followers`, at sample
-  // `index`) can score more for it than for the best node strongest_[strong],
-  // margins included; evaluates that node's row when it has none.
-  double FirstStepGain(const NEPathNode* node, size_t strong, uint64_t followers, int32_t index);
+  // At most what the step after a node whose history rows sum to `a1` (its
+  // label `label`) can score more for it than for the best node
+  // strongest_[strong], margins included; evaluates that node's row when it
+  // has none. Needs ListFollowerOutcomes(label).
+  double FirstStepGain(const double* a1, int32_t label, size_t strong, int32_t index);
+  // The outcomes of the labels of `followers` that an outcome scores.
+  void ListFollowerOutcomes(int32_t label, uint64_t followers);
   // One extension of ExtendAll (the checks of Extend that depend on the node).
   void ExtendNode(NENodeList& list, int32_t position, NEPathNode* node, NEEdge* edge,
                   bool label_scored, bool known, int32_t outcome, int32_t index);
@@ -352,6 +355,12 @@ class CNEDecoder {
   std::vector<uint8_t> strong_ready_;
   std::vector<double> strong_rows_;
   std::vector<double> gain_row_;
+  int32_t label_slot_[kContextLabels];  // label -> its entry of strongest_, or -1
+  struct FollowerOutcomes {
+    int32_t count = 0;
+    uint8_t outcome[kContextLabels];
+  };
+  FollowerOutcomes follower_outcomes_[kContextLabels];
   // Per position of the bounded search: 1 when its steps' scores are small
   // enough for the margins of the dominance table.
   std::vector<uint8_t> position_safe_;
