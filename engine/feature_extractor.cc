@@ -121,30 +121,39 @@ class PredicateWriter {
   size_t next_;
 };
 
-// Writes the predicates of one sample as model indices: their keys are
-// made from the units, and the look-ups of a sample are made together at
-// Finish() (their cache misses overlap), in order.
+// Writes the predicates of one sample as model indices, found from the
+// units without building their texts: values of one or two units from the
+// model's value records where the name has a slot there (the caller
+// fetches the records of the units ahead), the others by their exact key.
 class IndexWriter {
  public:
   IndexWriter(const NEPredicateNames& names, std::vector<int32_t>& out)
-      : names_(names), model_(*names.Model()), out_(out) {}
+      : names_(names), model_(*names.Model()), values_(model_.ShortValues()), out_(out) {}
 
   // name + units (n <= 2 units; a NUL among them ends the value).
   void Put(int name, const char16_t* units, int32_t n) {
-    char16_t first = 0, second = 0;
+    const int32_t index = names_.Name(name);
+    if (index < 0) return;  // no predicate of the model has the name
+    char16_t value[2] = {0, 0};
     int32_t kept = 0;
     if (n > 0 && units[0] != 0) {
-      first = units[0];
+      value[0] = units[0];
       kept = 1;
       if (n > 1 && units[1] != 0) {
-        second = units[1];
+        value[1] = units[1];
         kept = 2;
       }
     }
-    const int32_t index = names_.Name(name);
-    if (index < 0) return;  // no predicate of the model has the name
-    if (count_ == kMaxPending) Resolve();
-    keys_[count_++] = CMEModel::ShortKey(index, first, second, kept);
+    int32_t predicate;
+    int32_t slot;
+    if (kept == 1 && (slot = names_.UnitSlot(name)) >= 0) {
+      predicate = values_.Unit(value[0])[slot];
+    } else if (kept == 2 && (slot = names_.PairSlot(name)) >= 0) {
+      predicate = values_.Pair(value[0], value[1])[slot];
+    } else {
+      predicate = model_.ShortPredicateIndex(index, value, kept);
+    }
+    Add(predicate);
   }
   void PutInt(int name, int32_t value) {
     if (value >= 0 && value < 10) {
@@ -159,27 +168,23 @@ class IndexWriter {
       return;
     }
     // Longer values are not short predicates: look the whole text up.
-    Resolve();
     CUString text(Names().name[name]);
     text.Append(DecimalText(value));
-    const int32_t index = model_.PredicateIndex(text);
-    if (index >= 0) out_.push_back(index);
+    Add(model_.PredicateIndex(text));
   }
-  void Finish() { Resolve(); }
+  void Finish() {}
 
  private:
-  static constexpr int kMaxPending = 16;
-
-  void Resolve() {
-    if (count_ > 0) model_.AppendShortPredicates(keys_, count_, out_);
-    count_ = 0;
+  void Add(int32_t predicate) {
+    if (predicate < 0) return;
+    model_.PrefetchRowStart(predicate);
+    out_.push_back(predicate);
   }
 
   const NEPredicateNames& names_;
   const CMEModel& model_;
+  const CShortValueTable& values_;
   std::vector<int32_t>& out_;
-  uint64_t keys_[kMaxPending];
-  int count_ = 0;
 };
 
 const char16_t kTheoryWords[2][2] = {{u'主', u'义'}, {u'理', u'论'}};
@@ -329,6 +334,8 @@ void NEPredicateNames::Bind(const CMEModel* model) {
   features_ = model != nullptr ? model->FeatureCount() : -1;
   for (int i = 0; i < kCount; ++i) {
     names_[i] = model != nullptr ? model->ShortPredicateName(kNameTexts[i]) : -1;
+    unit_slots_[i] = model != nullptr ? model->ShortValues().UnitSlot(names_[i]) : -1;
+    pair_slots_[i] = model != nullptr ? model->ShortValues().PairSlot(names_[i]) : -1;
   }
 }
 
@@ -372,8 +379,22 @@ void ExtractIndexedFeatures(const CUString& text, const std::vector<NEWordNode*>
   if (names.Model() == nullptr) return;
   const char16_t* t = text.c_str();
   const int32_t length = text.Length();
+  const CShortValueTable& values = names.Model()->ShortValues();
+  constexpr int32_t kFetchAhead = 4;
+  for (int32_t p = 0; p < std::min(length, kFetchAhead); ++p) {
+    values.PrefetchUnit(t[p]);
+    values.PrefetchPair(t[p], t[p + 1]);
+    if (p > 0) values.PrefetchPair(t[p - 1], t[p + 1]);
+  }
   ForEachSampledUnit(text, words, labels, char_classes, false,
                      [&](int32_t p, int32_t current, int32_t, int32_t) {
+                       // The records of the units and pairs a few units on.
+                       const int32_t ahead = p + kFetchAhead;
+                       if (ahead < length) {
+                         values.PrefetchUnit(t[ahead]);
+                         values.PrefetchPair(t[ahead], t[ahead + 1]);
+                         values.PrefetchPair(t[ahead - 1], t[ahead + 1]);
+                       }
                        samples.labels.push_back(current);
                        IndexWriter out(names, samples.predicates);
                        WriteUnit(t, length, char_classes, p, out);

@@ -67,6 +67,9 @@ class NEPredicateNames {
 
   const CMEModel* Model() const { return model_; }
   int32_t Name(int which) const { return names_[which]; }
+  // The name's slot in the model's records of one- and two-unit values, -1: none.
+  int32_t UnitSlot(int which) const { return unit_slots_[which]; }
+  int32_t PairSlot(int which) const { return pair_slots_[which]; }
 
  private:
   static constexpr int kCount = 15;
@@ -74,6 +77,8 @@ class NEPredicateNames {
   int32_t predicates_ = -1;
   int32_t features_ = -1;
   int32_t names_[kCount] = {};
+  int32_t unit_slots_[kCount] = {};
+  int32_t pair_slots_[kCount] = {};
 };
 
 // Fills `samples` (emptied first) for a processed clause:

@@ -115,20 +115,22 @@ int32_t CMEModel::ShortPredicateName(std::u16string_view name) const {
 
 int32_t CMEModel::ShortPredicateIndex(int32_t name, const char16_t* value, int32_t n) const {
   if (name < 0) return -1;
-  return impl_->short_predicates.Find(ShortPredicateKey(name, value, n));
+  return impl_->FindShortPredicate(ShortPredicateKey(name, value, n));
 }
 
 void CMEModel::PrefetchShortPredicate(int32_t name, const char16_t* value, int32_t n) const {
-  if (name >= 0) impl_->short_predicates.Prefetch(ShortPredicateKey(name, value, n));
+  if (name >= 0) impl_->PrefetchShortPredicate(ShortPredicateKey(name, value, n));
 }
+
+const CShortValueTable& CMEModel::ShortValues() const { return impl_->short_values; }
 
 void CMEModel::AppendShortPredicates(const uint64_t* keys, int32_t count,
                                      std::vector<int32_t>& out) const {
   const Impl& m = *impl_;
-  for (int32_t i = 0; i < count; ++i) m.short_predicates.Prefetch(keys[i]);
+  for (int32_t i = 0; i < count; ++i) m.PrefetchShortPredicate(keys[i]);
   const size_t rows = m.row_start.size();
   for (int32_t i = 0; i < count; ++i) {
-    const int32_t index = m.short_predicates.Find(keys[i]);
+    const int32_t index = m.FindShortPredicate(keys[i]);
     if (index < 0) continue;
     if (static_cast<size_t>(index) + 1 < rows) {
       __builtin_prefetch(&m.row_start[static_cast<size_t>(index)]);
@@ -236,36 +238,121 @@ void CMEModel::Impl::BuildRows(int32_t outcome_count) {
 void CMEModel::Impl::BuildShortPredicates() {
   short_names.Clear();
   const int32_t count = predicates.Size();
-  short_predicates.Reset(static_cast<size_t>(count));
-  // Keys of a group of predicates are computed and their slots fetched
-  // before the first insertion, so that the cache misses overlap. Names come
-  // in runs: the last one is compared before the name table is asked.
-  constexpr int32_t kGroup = 32;
-  uint64_t keys[kGroup];
-  int32_t owners[kGroup];
+  // Per predicate: -1 when its value is longer than two units, otherwise
+  // name index * 8 + units * 2 + 1 when the value can be kept by value
+  // (one or two units, no NUL), + 0 when not. Names come in runs: the last
+  // one is compared before the name table is asked.
+  std::vector<int32_t> shapes(static_cast<size_t>(count), -1);
   std::u16string_view last_name;
   int32_t last_index = -1;
-  for (int32_t group = 0; group < count; group += kGroup) {
-    const int32_t end = std::min(count, group + kGroup);
-    int32_t n_keys = 0;
-    for (int32_t p = group; p < end; ++p) {
-      const std::u16string_view text = predicates.Text(p);
-      const size_t equals = text.find(u'=');
-      const size_t name_length = equals == std::u16string_view::npos ? text.size() : equals + 1;
-      const size_t n = text.size() - name_length;
-      if (n > 2) continue;
-      const std::u16string_view name = text.substr(0, name_length);
-      if (last_index < 0 || name != last_name) {
-        last_index = short_names.Insert(name);
-        last_name = name;
-      }
-      keys[n_keys] =
-          ShortPredicateKey(last_index, text.data() + name_length, static_cast<int32_t>(n));
-      owners[n_keys] = p;
-      short_predicates.Prefetch(keys[n_keys]);
-      ++n_keys;
+  for (int32_t p = 0; p < count; ++p) {
+    const std::u16string_view text = predicates.Text(p);
+    const size_t equals = text.find(u'=');
+    const size_t name_length = equals == std::u16string_view::npos ? text.size() : equals + 1;
+    const size_t n = text.size() - name_length;
+    if (n > 2) continue;
+    const std::u16string_view name = text.substr(0, name_length);
+    if (last_index < 0 || name != last_name) {
+      last_index = short_names.Insert(name);
+      last_name = name;
     }
-    for (int32_t k = 0; k < n_keys; ++k) short_predicates.Insert(keys[k], owners[k]);
+    const bool by_value = n > 0 && text.find(u'\0', name_length) == std::u16string_view::npos;
+    shapes[static_cast<size_t>(p)] =
+        last_index * 8 + static_cast<int32_t>(n) * 2 + (by_value ? 1 : 0);
+  }
+  // The names with the most values of one unit (of two units) get the slots
+  // of the value records, ties to the lower name index.
+  const size_t names = static_cast<size_t>(short_names.Size());
+  std::vector<size_t> per_name[2];
+  per_name[0].assign(names, 0);
+  per_name[1].assign(names, 0);
+  for (int32_t shape : shapes) {
+    if (shape >= 0 && (shape & 1) != 0)
+      ++per_name[(shape & 7) / 2 - 1][static_cast<size_t>(shape / 8)];
+  }
+  short_values.Reset(names, 0);
+  size_t pair_predicates = 0;
+  std::vector<int32_t> order(names);
+  for (int units = 0; units < 2; ++units) {
+    const std::vector<size_t>& counts = per_name[units];
+    for (size_t i = 0; i < names; ++i) order[i] = static_cast<int32_t>(i);
+    std::stable_sort(order.begin(), order.end(), [&counts](int32_t a, int32_t b) {
+      return counts[static_cast<size_t>(a)] > counts[static_cast<size_t>(b)];
+    });
+    for (int32_t name : order) {
+      const size_t c = counts[static_cast<size_t>(name)];
+      if (c == 0) break;
+      const int32_t slot =
+          units == 0 ? short_values.ClaimUnitSlot(name) : short_values.ClaimPairSlot(name);
+      if (slot < 0) break;
+      if (units == 1) pair_predicates += c;
+    }
+  }
+  // Most pairs are the value of more than one name.
+  short_values.ReservePairs(pair_predicates / 2);
+  // A predicate is kept by value when its name has a slot for its length,
+  // otherwise by its key.
+  const auto by_value = [this](int32_t shape) {
+    if (shape < 0 || (shape & 1) == 0) return false;
+    const int32_t name = shape / 8;
+    return (shape & 7) / 2 == 1 ? short_values.UnitSlot(name) >= 0
+                                : short_values.PairSlot(name) >= 0;
+  };
+  size_t by_key = 0;
+  for (int32_t shape : shapes) {
+    if (shape >= 0 && !by_value(shape)) ++by_key;
+  }
+  short_predicates.Reset(by_key);
+  // The record of a pair a few predicates on is fetched before it is needed.
+  constexpr int32_t kAhead = 16;
+  for (int32_t p = 0; p < count; ++p) {
+    if (p + kAhead < count) {
+      const int32_t shape = shapes[static_cast<size_t>(p + kAhead)];
+      if (shape >= 0 && (shape & 7) == 5) {
+        const std::u16string_view text = predicates.Text(p + kAhead);
+        short_values.PrefetchPair(text[text.size() - 2], text.back());
+      }
+    }
+    const int32_t shape = shapes[static_cast<size_t>(p)];
+    if (shape < 0) continue;
+    const std::u16string_view text = predicates.Text(p);
+    const int32_t name = shape / 8;
+    const int32_t n = (shape & 7) / 2;
+    if (!by_value(shape)) {
+      short_predicates.Insert(
+          ShortPredicateKey(name, text.data() + text.size() - static_cast<size_t>(n), n), p);
+    } else if (n == 1) {
+      short_values.AddUnit(name, text.back(), p);
+    } else {
+      short_values.AddPair(name, text[text.size() - 2], text.back(), p);
+    }
+  }
+}
+
+int32_t CMEModel::Impl::FindShortPredicate(uint64_t key) const {
+  const int32_t name = static_cast<int32_t>(key >> 34);
+  const int32_t n = static_cast<int32_t>((key >> 32) & 3);
+  const char16_t first = static_cast<char16_t>(key >> 16);
+  const char16_t second = static_cast<char16_t>(key);
+  if (n == 1 && first != 0) {
+    const int32_t slot = short_values.UnitSlot(name);
+    if (slot >= 0) return short_values.Unit(first)[slot];
+  } else if (n == 2 && first != 0 && second != 0) {
+    const int32_t slot = short_values.PairSlot(name);
+    if (slot >= 0) return short_values.Pair(first, second)[slot];
+  }
+  return short_predicates.Find(key);
+}
+
+void CMEModel::Impl::PrefetchShortPredicate(uint64_t key) const {
+  const int32_t n = static_cast<int32_t>((key >> 32) & 3);
+  const char16_t first = static_cast<char16_t>(key >> 16);
+  const char16_t second = static_cast<char16_t>(key);
+  if (n == 2 && first != 0 && second != 0 &&
+      short_values.PairSlot(static_cast<int32_t>(key >> 34)) >= 0) {
+    short_values.PrefetchPair(first, second);
+  } else {
+    short_predicates.Prefetch(key);
   }
 }
 

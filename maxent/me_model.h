@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "maxent/me_sample.h"
+#include "maxent/me_vocabulary.h"
 #include "text/ustring.h"
 
 namespace verrin {
@@ -96,6 +97,10 @@ class CMEModel {
     return (static_cast<uint64_t>(static_cast<uint32_t>(name)) << 34) |
            (static_cast<uint64_t>(n) << 32) | (static_cast<uint64_t>(first) << 16) | second;
   }
+  // The predicates of one- and two-unit values by value: for a name of
+  // ShortPredicateName with a slot there and a value without NUL, the
+  // record's entry of that slot is ShortPredicateIndex(name, value, n).
+  const CShortValueTable& ShortValues() const;
   // ShortPredicateIndex of each of `count` keys of ShortKey, in order, appended
   // to `out`, unknown ones left out. The look-ups overlap, and the rows of the
   // predicates found start to be fetched.

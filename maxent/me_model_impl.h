@@ -119,8 +119,10 @@ struct CMEModel::Impl {
   int32_t dense_width = 0;
   bool dense_valid = false;
   // Predicates by name and short value (see CMEModel::ShortPredicateName),
-  // rebuilt with the rows.
+  // rebuilt with the rows: those of the names with a slot in the value
+  // records by value, the others by their key.
   CTextIndex short_names;
+  CShortValueTable short_values;
   CWideKeyIndex short_predicates;
   // Training scratch, one value per row position.
   std::vector<double> row_expectation;
@@ -130,8 +132,12 @@ struct CMEModel::Impl {
   // Rebuilds the rows from the feature table for `outcome_count` outcomes
   // and fills the row weights from `weights` (0 where a weight is missing).
   void BuildRows(int32_t outcome_count);
-  // Rebuilds short_names and short_predicates from the predicate vocabulary.
+  // Rebuilds short_names, short_values and short_predicates from the
+  // predicate vocabulary.
   void BuildShortPredicates();
+  // ShortPredicateIndex for a key of ShortKey, and the fetch of what it reads.
+  int32_t FindShortPredicate(uint64_t key) const;
+  void PrefetchShortPredicate(uint64_t key) const;
   // Copies the current weights into the rows (the dense copies are dropped).
   void RefreshRowWeights();
   // Copies the rows of many features into the dense table.

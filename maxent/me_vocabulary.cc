@@ -163,4 +163,77 @@ void CWideKeyIndex::Insert(uint64_t key, int32_t index) {
   slots_[i] = Slot{key, index};
 }
 
+const int32_t CShortValueTable::kNone[] = {-1, -1, -1, -1, -1, -1, -1, -1};
+
+CShortValueTable::CShortValueTable() { Reset(0, 0); }
+
+void CShortValueTable::Reset(size_t names, size_t pair_predicates) {
+  unit_slots_.assign(names, -1);
+  pair_slots_.assign(names, -1);
+  unit_count_ = 0;
+  pair_count_ = 0;
+  CLargeTable<int32_t>().swap(units_);
+  ReservePairs(pair_predicates);
+}
+
+void CShortValueTable::ReservePairs(size_t pair_predicates) {
+  size_t capacity = kInitialSlots;
+  while (pair_predicates * 3 > capacity * 2) capacity *= 2;
+  CLargeTable<PairRecord>(capacity, PairRecord{0, 0, {}}).swap(pairs_);
+  pairs_used_ = 0;
+}
+
+int32_t CShortValueTable::Claim(std::vector<int8_t>& slots, int32_t* count, int32_t limit,
+                                int32_t name) {
+  if (name < 0 || static_cast<size_t>(name) >= slots.size()) return -1;
+  int8_t& slot = slots[static_cast<size_t>(name)];
+  if (slot < 0 && *count < limit) slot = static_cast<int8_t>((*count)++);
+  return slot;
+}
+
+void CShortValueTable::AddUnit(int32_t name, char16_t unit, int32_t predicate) {
+  const int32_t slot = UnitSlot(name);
+  if (slot < 0) return;
+  if (units_.empty()) units_.assign(size_t{65536} * kUnitSlots, -1);
+  int32_t& entry = units_[static_cast<size_t>(unit) * kUnitSlots + static_cast<size_t>(slot)];
+  if (entry < 0) entry = predicate;
+}
+
+void CShortValueTable::AddPair(int32_t name, char16_t first, char16_t second, int32_t predicate) {
+  const int32_t slot = PairSlot(name);
+  if (slot < 0) return;
+  const uint32_t key = PairKey(first, second);
+  size_t mask = pairs_.size() - 1;
+  size_t i = Mix(key) & mask;
+  for (; pairs_[i].used != 0; i = (i + 1) & mask) {
+    if (pairs_[i].key == key) break;
+  }
+  if (pairs_[i].used == 0) {
+    if ((pairs_used_ + 1) * 3 > pairs_.size() * 2) {
+      GrowPairs();
+      AddPair(name, first, second, predicate);
+      return;
+    }
+    PairRecord& record = pairs_[i];
+    record.key = key;
+    record.used = 1;
+    std::fill(record.predicate, record.predicate + kPairSlots, -1);
+    ++pairs_used_;
+  }
+  int32_t& entry = pairs_[i].predicate[slot];
+  if (entry < 0) entry = predicate;
+}
+
+void CShortValueTable::GrowPairs() {
+  CLargeTable<PairRecord> pairs(pairs_.size() * 2, PairRecord{0, 0, {}});
+  const size_t mask = pairs.size() - 1;
+  for (const PairRecord& record : pairs_) {
+    if (record.used == 0) continue;
+    size_t i = Mix(record.key) & mask;
+    while (pairs[i].used != 0) i = (i + 1) & mask;
+    pairs[i] = record;
+  }
+  pairs_.swap(pairs);
+}
+
 }  // namespace verrin

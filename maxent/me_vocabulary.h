@@ -132,6 +132,85 @@ class CWideKeyIndex {
   CLargeTable<Slot> slots_;  // size a power of two, at most two thirds full
 };
 
+// Predicates of one or two units found from the value alone. Up to
+// kUnitSlots names with one-unit values and kPairSlots names with two-unit
+// values get a slot; the record of a value holds, slot by slot, the
+// predicate of that name and value (-1: none). A character's predicates
+// mostly name the units and unit pairs around it, which its neighbours name
+// too: their records stay in cache from one character to the next, where a
+// table keyed by name and value costs a miss per predicate.
+class CShortValueTable {
+ public:
+  static constexpr int kUnitSlots = 8;
+  static constexpr int kPairSlots = 6;
+
+  CShortValueTable();
+
+  // Slot of a name index, -1 when the name has none.
+  int32_t UnitSlot(int32_t name) const { return SlotOf(unit_slots_, name); }
+  int32_t PairSlot(int32_t name) const { return SlotOf(pair_slots_, name); }
+
+  // The record of a one-unit value: kUnitSlots predicates.
+  const int32_t* Unit(char16_t unit) const {
+    return units_.empty() ? kNone : units_.data() + static_cast<size_t>(unit) * kUnitSlots;
+  }
+  void PrefetchUnit(char16_t unit) const {
+    if (!units_.empty()) __builtin_prefetch(units_.data() + static_cast<size_t>(unit) * kUnitSlots);
+  }
+  // The record of a two-unit value: kPairSlots predicates.
+  const int32_t* Pair(char16_t first, char16_t second) const {
+    const uint32_t key = PairKey(first, second);
+    const size_t mask = pairs_.size() - 1;
+    for (size_t i = Mix(key) & mask;; i = (i + 1) & mask) {
+      const PairRecord& record = pairs_[i];
+      if (!record.used) return kNone;
+      if (record.key == key) return record.predicate;
+    }
+  }
+  void PrefetchPair(char16_t first, char16_t second) const {
+    __builtin_prefetch(&pairs_[Mix(PairKey(first, second)) & (pairs_.size() - 1)]);
+  }
+
+  // Building. Reset forgets every slot and record; the names of one kind
+  // get their slots in the order of Claim*Slot calls while slots are left.
+  // Predicates are then added with their name's index and value; the first
+  // predicate of a slot and value stays.
+  void Reset(size_t names, size_t pair_predicates);
+  // Room for the records of `pair_predicates` two-unit predicates (the
+  // records made so far are dropped).
+  void ReservePairs(size_t pair_predicates);
+  int32_t ClaimUnitSlot(int32_t name) { return Claim(unit_slots_, &unit_count_, kUnitSlots, name); }
+  int32_t ClaimPairSlot(int32_t name) { return Claim(pair_slots_, &pair_count_, kPairSlots, name); }
+  void AddUnit(int32_t name, char16_t unit, int32_t predicate);
+  void AddPair(int32_t name, char16_t first, char16_t second, int32_t predicate);
+
+ private:
+  struct PairRecord {  // 32 bytes: two to a cache line
+    uint32_t key;
+    uint32_t used;  // 0: an empty slot
+    int32_t predicate[kPairSlots];
+  };
+  static const int32_t kNone[kUnitSlots > kPairSlots ? kUnitSlots : kPairSlots];
+  static uint32_t PairKey(char16_t first, char16_t second) {
+    return (static_cast<uint32_t>(first) << 16) | second;
+  }
+  static size_t Mix(uint32_t key) {
+    return static_cast<size_t>((static_cast<uint64_t>(key) * 0x9E3779B97F4A7C15ull) >> 32);
+  }
+  static int32_t SlotOf(const std::vector<int8_t>& slots, int32_t name) {
+    return name >= 0 && static_cast<size_t>(name) < slots.size() ? slots[static_cast<size_t>(name)]
+                                                                 : -1;
+  }
+  static int32_t Claim(std::vector<int8_t>& slots, int32_t* count, int32_t limit, int32_t name);
+  void GrowPairs();
+
+  std::vector<int8_t> unit_slots_, pair_slots_;  // per name index
+  int32_t unit_count_ = 0, pair_count_ = 0;
+  CLargeTable<int32_t> units_;     // 65536 records, or none when no name has a slot
+  CLargeTable<PairRecord> pairs_;  // size a power of two, at most two thirds used
+  size_t pairs_used_ = 0;
+};
+
 }  // namespace verrin
 
 #endif  // VERRIN_MAXENT_ME_VOCABULARY_H_

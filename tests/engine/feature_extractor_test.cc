@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/engine_test_util.h"
+#include "maxent/me_model.h"
 #include "test_util.h"
 
 namespace verrin {
@@ -210,6 +211,61 @@ TEST(FeatureExtractionTest, WordShapeNamesFollowLengthAndOffset) {
   EXPECT_EQ(shape("甲乙丙丁戊己", 2, false, 5), V{"5wdcond"});
   // What the engine passes: nothing at all.
   EXPECT_EQ(shape("甲乙丙丁戊己", 0, kGenericWordShape, kWordShapeMinLength), V{});
+}
+
+// The indexed samples are the string samples' known predicates, in order,
+// also when other names crowd some of the extractor's out of the model's
+// records by value (those are then found by their keys).
+TEST(FeatureExtractionTest, IndexedSamplesAreTheKnownPredicatesOfTheStringSamples) {
+  NEClause clause = MakeClause({"甲乙", "丙", "12", "甲乙丙", "AB", "主义", "丁"});
+  std::vector<CMESample> strings;
+  ExtractSentenceFeatures(clause.text, clause.words, clause.labels, clause.classes, false, strings);
+  for (int crowd : {0, 40}) {
+    // Every other predicate of the clause is known; `crowd` values each
+    // for eight names of one unit and six of two units besides.
+    std::vector<CUString> texts;
+    int k = 0;
+    for (const CMESample& sample : strings) {
+      for (const CUString& predicate : sample.predicates) {
+        if (k++ % 2 == 0) texts.push_back(predicate);
+      }
+    }
+    for (int name = 0; name < 8; ++name) {
+      for (int v = 0; v < crowd; ++v) {
+        const char16_t unit = static_cast<char16_t>(0x4e00 + v);
+        texts.push_back(U("x" + std::to_string(name) + "=") + CUString(&unit, 1));
+        const char16_t pair[2] = {unit, unit};
+        if (name < 6) texts.push_back(U("y" + std::to_string(name) + "=") + CUString(pair, 2));
+      }
+    }
+    std::vector<MEModelEntry> entries;
+    for (const CUString& text : texts) entries.push_back({u"o", text.c_str(), 1.0});
+    entries.push_back({u"///", u"", 0.0});
+    CMEModel model;
+    model.LoadTable(entries.data());
+    NEPredicateNames names;
+    names.Bind(&model);
+    if (crowd > 0) {
+      EXPECT_LT(names.UnitSlot(0), 0) << "char= has no slot";
+      EXPECT_LT(names.PairSlot(4), 0) << "ntc0c1= has no slot";
+    } else {
+      EXPECT_GE(names.UnitSlot(0), 0);
+    }
+    NEIndexedSamples indexed;
+    ExtractIndexedFeatures(clause.text, clause.words, clause.labels, clause.classes, names,
+                           indexed);
+    ASSERT_EQ(indexed.Size(), strings.size());
+    for (size_t i = 0; i < strings.size(); ++i) {
+      std::vector<int32_t> expected;
+      for (const CUString& predicate : strings[i].predicates) {
+        const int32_t index = model.PredicateIndex(predicate);
+        if (index >= 0) expected.push_back(index);
+      }
+      const std::vector<int32_t> got(indexed.predicates.begin() + indexed.starts[i],
+                                     indexed.predicates.begin() + indexed.starts[i + 1]);
+      EXPECT_EQ(got, expected) << "sample " << i << ", crowd " << crowd;
+    }
+  }
 }
 
 }  // namespace
