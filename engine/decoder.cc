@@ -126,6 +126,22 @@ constexpr FollowerTable MakeFollowers() {
 }
 
 constexpr FollowerTable kFollowers = MakeFollowers();
+
+// Labels below 64 that each label may follow by the transition rule (the
+// bits of its column of the table).
+constexpr FollowerTable MakePredecessors() {
+  FollowerTable table{};
+  for (int32_t next = 0; next < kTableLabels; ++next) {
+    uint64_t bits = 0;
+    for (int32_t previous = 0; previous < kTableLabels; ++previous) {
+      if (kTransitions.value[previous][next] >= 0) bits |= uint64_t{1} << previous;
+    }
+    table.bits[next] = bits;
+  }
+  return table;
+}
+
+constexpr FollowerTable kPredecessors = MakePredecessors();
 static_assert(kTransitions.value[kLabelPersonBegin][kLabelPersonInner] == 1 &&
                   kTransitions.value[kLabelPersonBegin][kLabelLocationBegin] == 0 &&
                   kTransitions.value[kLabelPersonInner][kLabelSingle] == -1 &&
@@ -314,6 +330,7 @@ void CNEDecoder::SetInput(const CUString& text, const NEIndexedSamples& samples,
   PrepareModel();
   rows_floor_ = 0;
   seeded_ = false;
+  walking_ = false;
   ClearCache();
   cache_position_ = -1;
   base_index_ = -1;
@@ -364,11 +381,19 @@ void CNEDecoder::ExtendAll(int32_t position, NEEdge* edge) {
     return;
   }
   if (edge->start != runs_start_) BuildRuns(edge->start, position);
+  // Transition(previous, label) >= 0 exactly for the previous labels below
+  // 64 whose bit is set here (none when the label is beyond the table).
+  const uint64_t predecessors = static_cast<uint32_t>(label) < static_cast<uint32_t>(kTableLabels)
+                                    ? kPredecessors.bits[label]
+                                    : 0;
   for (const NodeRun& run : runs_) {
     // Dead nodes, and runs of them, are left out: see BoundedForwardPass for
     // why no result depends on them.
     if (!run.live) continue;
-    if (!any_previous && Transition(run.label, label) < 0) continue;
+    if (!any_previous && (static_cast<uint32_t>(run.label) >= static_cast<uint32_t>(kTableLabels) ||
+                          ((predecessors >> run.label) & 1u) == 0)) {
+      continue;
+    }
     // The run's nodes in list order, without walking the list.
     NEPathNode* const* nodes = run_nodes_.data() + run.slot;
     const uint8_t* live = run_live_.data() + run.slot;
@@ -582,13 +607,8 @@ inline void CNEDecoder::ExtendNode(NENodeList& list, int32_t position, NEPathNod
     return;
   }
 
-  NEPathNode* fresh = node_arena_.New<NEPathNode>();
-  fresh->edge = edge;
-  fresh->previous = node;
-  fresh->previous_edge = node->edge;
-  fresh->previous_label = node->label;
-  fresh->label = label;
-  fresh->score = total;
+  NEPathNode* fresh =
+      node_arena_.New<NEPathNode>(edge, nullptr, node, total, node->edge, node->label, label);
   AddNode(position, fresh);
 }
 
@@ -678,6 +698,7 @@ double CNEDecoder::BoundPathScore() {
   rows_floor_ = 0;
   if (start == nullptr) return none;
   beam_.assign(1, BeamState{start->previous_label, start->label, start->score});
+  walking_ = true;
   for (int32_t i = 1; i < position_count_; ++i) {
     if (i != cache_position_) {
       ClearCache();
@@ -714,9 +735,13 @@ double CNEDecoder::BoundPathScore() {
     }
     // The contexts this position evaluated serve the forward pass again.
     KeepSeeds(i);
-    if (candidates_.empty()) return none;
+    if (candidates_.empty()) {
+      walking_ = false;
+      return none;
+    }
     KeepTwoBest();
   }
+  walking_ = false;
   double best = none;
   for (const BeamState& state : beam_) best = std::max(best, state.score);
   return best;
@@ -988,7 +1013,7 @@ void CNEDecoder::ComputeBaseScores(int32_t index) {
   kept_stamp_[at] = clause_stamp_;
 }
 
-size_t CNEDecoder::NewRow() {
+inline size_t CNEDecoder::NewRow() {
   const size_t offset = rows_used_;
   const size_t end = offset + RowStride();
   if (rows_.size() < end) rows_.resize(std::max(end, 2 * rows_.size()));
@@ -996,8 +1021,9 @@ size_t CNEDecoder::NewRow() {
   return offset;
 }
 
-void CNEDecoder::RegisterRow(int32_t second_previous, int32_t previous, size_t offset) {
-  row_keys_.push_back(RowKey{second_previous, previous, offset});
+inline void CNEDecoder::RegisterRow(int32_t second_previous, int32_t previous, size_t offset) {
+  // Only the walk hands its rows on (KeepSeeds).
+  if (walking_) row_keys_.push_back(RowKey{second_previous, previous, offset});
   if (second_previous >= 0 && second_previous < kContextLabels && previous >= 0 &&
       previous < kContextLabels) {
     const size_t slot = static_cast<size_t>(second_previous * kContextLabels + previous);

@@ -327,6 +327,7 @@ class CNEDecoder {
   };
   static constexpr size_t kBeamWidth = 2;
   std::vector<BeamState> beam_, candidates_;
+  bool walking_ = false;  // in BoundPathScore: row_keys_ records the rows made
   // Rows of the bounding walk per position (see KeepSeeds): keys
   // seed_keys_[first, first + count), whose offsets are in rows_.
   struct Seed {
