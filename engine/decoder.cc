@@ -380,25 +380,24 @@ void CNEDecoder::ExtendAll(int32_t position, NEEdge* edge) {
     }
     return;
   }
-  if (edge->start != runs_start_) BuildRuns(edge->start, position);
+  if (edge->start != runs_start_) {
+    BuildRuns(edge->start, position);
+    GatherLiveRuns();
+  }
   // Transition(previous, label) >= 0 exactly for the previous labels below
   // 64 whose bit is set here (none when the label is beyond the table).
   const uint64_t predecessors = static_cast<uint32_t>(label) < static_cast<uint32_t>(kTableLabels)
                                     ? kPredecessors.bits[label]
                                     : 0;
-  for (const NodeRun& run : runs_) {
-    // Dead nodes, and runs of them, are left out: see BoundedForwardPass for
-    // why no result depends on them.
-    if (!run.live) continue;
+  // Dead nodes, and runs of them, are left out: see BoundedForwardPass for
+  // why no result depends on them.
+  for (const LiveRun& run : live_runs_) {
     if (!any_previous && (static_cast<uint32_t>(run.label) >= static_cast<uint32_t>(kTableLabels) ||
                           ((predecessors >> run.label) & 1u) == 0)) {
       continue;
     }
-    // The run's nodes in list order, without walking the list.
-    NEPathNode* const* nodes = run_nodes_.data() + run.slot;
-    const uint8_t* live = run_live_.data() + run.slot;
-    for (int32_t k = 0; k < run.count; ++k) {
-      if (live[k] == 0) continue;
+    NEPathNode* const* nodes = live_nodes_.data() + run.first;
+    for (uint32_t k = 0; k < run.count; ++k) {
       ExtendNode(list, position, nodes[k], edge, label_scored, known, outcome, index);
     }
   }
@@ -573,6 +572,21 @@ double CNEDecoder::FirstStepGain(const double* a1, int32_t label, size_t strong,
     gain = std::max(gain, (a1[o] - a2[o]) - expected);
   }
   return gain * (1.0 + 1e-9);
+}
+
+void CNEDecoder::GatherLiveRuns() {
+  live_runs_.clear();
+  live_nodes_.clear();
+  for (const NodeRun& run : runs_) {
+    if (!run.live) continue;
+    const uint32_t first = static_cast<uint32_t>(live_nodes_.size());
+    for (int32_t k = 0; k < run.count; ++k) {
+      const size_t slot = run.slot + static_cast<size_t>(k);
+      if (run_live_[slot] != 0) live_nodes_.push_back(run_nodes_[slot]);
+    }
+    live_runs_.push_back(
+        LiveRun{run.label, first, static_cast<uint32_t>(live_nodes_.size()) - first});
+  }
 }
 
 inline void CNEDecoder::ExtendNode(NENodeList& list, int32_t position, NEPathNode* node,

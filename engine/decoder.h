@@ -277,6 +277,9 @@ class CNEDecoder {
   double FirstStepGain(const double* a1, int32_t label, size_t strong, int32_t index);
   // The outcomes of the labels of `followers` that an outcome scores.
   void ListFollowerOutcomes(int32_t label, uint64_t followers);
+  // The live nodes of runs_, run by run in list order (live_runs_,
+  // live_nodes_): what ExtendAll extends from the runs' position.
+  void GatherLiveRuns();
   // One extension of ExtendAll (the checks of Extend that depend on the node).
   void ExtendNode(NENodeList& list, int32_t position, NEPathNode* node, NEEdge* edge,
                   bool label_scored, bool known, int32_t outcome, int32_t index);
@@ -376,6 +379,13 @@ class CNEDecoder {
   std::vector<uint32_t> kept_stamp_;
   std::vector<double> kept_base_;
   std::vector<NodeRun> runs_;
+  struct LiveRun {
+    int32_t label;
+    uint32_t first;  // in live_nodes_
+    uint32_t count;
+  };
+  std::vector<LiveRun> live_runs_;
+  std::vector<NEPathNode*> live_nodes_;
   int32_t runs_start_ = -1;
   int32_t base_index_ = -1;              // sample whose fixed-predicate scores base_scores_ holds
   const double* base_scores_ = nullptr;  // in kept_base_, or base_ (zeros)
