@@ -107,6 +107,27 @@ __attribute__((target("avx2,fma"))) size_t ExpFour(double* scores, size_t n, dou
   return o;
 }
 
+// The largest of n >= 4 scores as far as ScoreShift can tell: NaN when the
+// first score is NaN, else the largest of the others that are not NaN (the
+// scalar loop's result, but for the sign of a zero, which ScoreShift ignores).
+__attribute__((target("avx2,fma"))) double MaxFour(const double* scores, size_t n) {
+  if (scores[0] != scores[0]) return scores[0];
+  // max_pd returns its second operand when the first is NaN.
+  __m256d best = _mm256_set1_pd(scores[0]);
+  size_t o = 0;
+  for (; o + 4 <= n; o += 4) best = _mm256_max_pd(_mm256_loadu_pd(scores + o), best);
+  double lanes[4];
+  _mm256_storeu_pd(lanes, best);
+  double max = lanes[0];
+  for (int lane = 1; lane < 4; ++lane) {
+    if (lanes[lane] > max) max = lanes[lane];
+  }
+  for (; o < n; ++o) {
+    if (scores[o] > max) max = scores[o];
+  }
+  return max;
+}
+
 // True when the CPU runs ExpFour and it gives the scalar kernel's bits on a
 // spread of arguments touching every table entry, both roundings of the
 // reduction and the scalar lanes.
@@ -163,9 +184,20 @@ bool SoftmaxExpFourActive() {
 }
 
 double SoftmaxTerms(double* scores, size_t n) {
+#ifdef VERRIN_EXP_FOUR
+  const bool four = n >= 4 && UseExpFour();
+#else
+  const bool four = false;
+#endif
   double max = scores[0];
-  for (size_t o = 1; o < n; ++o) {
-    if (scores[o] > max) max = scores[o];
+  if (four) {
+#ifdef VERRIN_EXP_FOUR
+    max = MaxFour(scores, n);
+#endif
+  } else {
+    for (size_t o = 1; o < n; ++o) {
+      if (scores[o] > max) max = scores[o];
+    }
   }
   const double shift = ScoreShift(max);
 #if FLT_EVAL_METHOD == 0
@@ -173,7 +205,7 @@ double SoftmaxTerms(double* scores, size_t n) {
   // (nothing to keep across the calls), and x - 0 is x.
   size_t o = 0;
 #ifdef VERRIN_EXP_FOUR
-  if (n >= 4 && UseExpFour()) o = ExpFour(scores, n, shift);
+  if (four) o = ExpFour(scores, n, shift);
 #endif
   if (shift == 0.0) {
     for (; o < n; ++o) scores[o] = KernelExp(scores[o]);

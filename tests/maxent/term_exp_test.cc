@@ -62,9 +62,9 @@ TEST(TermExpTest, SoftmaxTermsKeepsTheScalarBitsInEveryLane) {
   }
 #endif
   const double inf = std::numeric_limits<double>::infinity();
-  const double odd[] = {0.0,      -0.0,   1e-17,  -1e-17, 4.9e-324, 0x1p-54,
-                        -0x1p-54, 511.99, -511.9, 512.0,  -513.0,   -708.39,
-                        -745.2,   709.0,  -inf,   inf,    -1e300,   1e-300};
+  const double odd[] = {0.0,    -0.0,   1e-17,  -1e-17, 4.9e-324,     0x1p-54, -0x1p-54,
+                        511.99, -511.9, 512.0,  -513.0, -708.39,      -745.2,  709.0,
+                        -inf,   inf,    -1e300, 1e-300, std::nan(""), 720.0,   -900.0};
   std::mt19937_64 random(777);
   std::uniform_real_distribution<double> usual(-40.0, 8.0), wide(-745.0, 700.0), unit(0.0, 1.0);
   std::vector<double> scores, expected;
