@@ -78,18 +78,13 @@ std::vector<int32_t> CNELexicon::SegmentByDict(const char16_t* text, int32_t len
 void CNELexicon::SegmentByDict(const char16_t* text, int32_t length,
                                std::vector<int32_t>& entries) const {
   entries.clear();
-  PrefixMatchBuffer matches;
   int32_t position = 0;
   while (position < length) {
-    const int32_t count = PrefixMatches(text + position, length - position, matches);
-    if (count > 0) {
-      const PrefixMatch& longest = matches[count - 1];
-      entries.push_back(longest.entry);
-      position += longest.length;
-    } else {
-      entries.push_back(0);
-      ++position;
-    }
+    int32_t entry = 0;
+    const int32_t matched =
+        trie_.LastPrefixMatch(text + position, length - position, kMaxMatches, &entry);
+    entries.push_back(matched > 0 ? entry : 0);
+    position += matched > 0 ? matched : 1;
   }
 }
 
@@ -121,18 +116,19 @@ void CNELexicon::SegmentRawText(const char16_t* text, int32_t length, bool group
     run.Clear();
   };
 
-  SegmentByDict(text, length, out.entries);
+  // Forward longest match, as SegmentByDict; a word's length is that of its
+  // match (the word itself).
   int32_t offset = 0;
-  for (const int32_t entry : out.entries) {
+  while (offset < length) {
     const char16_t* token = text + offset;
-    int32_t token_length = 1;
-    if (entry == 0) {
+    int32_t entry = 0;
+    int32_t token_length = trie_.LastPrefixMatch(token, length - offset, kMaxMatches, &entry);
+    if (token_length == 0) {
+      token_length = 1;
       if (IsWhiteSpace(*token)) {
         ++offset;
         continue;
       }
-    } else {
-      token_length = UStrLen(WordAt(entry));
     }
     offset += token_length;
     if (!group) {

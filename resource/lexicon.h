@@ -41,8 +41,7 @@ using PrefixMatchBuffer = std::array<PrefixMatch, kMaxPrefixMatches + 1>;
 struct RawTextTokens {
   std::vector<CUString> tokens;
   int32_t count = 0;
-  std::vector<int32_t> entries;  // working storage
-  CUString run;                  // working storage
+  CUString run;  // working storage
 
   const CUString& operator[](int32_t i) const { return tokens[static_cast<size_t>(i)]; }
 };

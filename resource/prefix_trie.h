@@ -33,6 +33,11 @@ class CPrefixTrie {
   // max_length beyond the text's terminator is harmless. Returns the count.
   int32_t PrefixMatches(const char16_t* text, int32_t max_length, PrefixMatch* out,
                         int32_t limit) const;
+  // The last of the matches PrefixMatches would give (the longest of the
+  // `limit` shortest): its length, with its value in `value`; 0 (and `value`
+  // untouched) when there is none.
+  int32_t LastPrefixMatch(const char16_t* text, int32_t max_length, int32_t limit,
+                          int32_t* value) const;
   // The value of exactly this key, or 0 when it is not stored.
   int32_t Find(const char16_t* key, int32_t length) const;
 

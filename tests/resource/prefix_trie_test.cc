@@ -157,8 +157,18 @@ TEST(PrefixTrieTest, AgreesWithBruteForceOnRandomKeys) {
       }
       if (q % 11 == 0) text.insert(text.begin() + rng() % text.size(), u'\0');
       const int32_t max_length = 1 + static_cast<int32_t>(rng() % (text.size() + 5));
-      ASSERT_EQ(Search(trie, text, max_length), BruteForce(keys, text, max_length))
-          << "round " << round << " query " << q;
+      const Pairs expected = BruteForce(keys, text, max_length);
+      ASSERT_EQ(Search(trie, text, max_length), expected) << "round " << round << " query " << q;
+      // The last match alone: the longest of the `limit` shortest.
+      for (int32_t limit : {129, 2}) {
+        int32_t value = -1;
+        const int32_t length = trie.LastPrefixMatch(text.c_str(), max_length, limit, &value);
+        const size_t kept = std::min(expected.size(), static_cast<size_t>(limit));
+        const std::pair<int32_t, int32_t> last =
+            kept > 0 ? expected[kept - 1] : std::pair<int32_t, int32_t>{0, -1};
+        ASSERT_EQ(std::make_pair(length, value), last)
+            << "round " << round << " query " << q << " limit " << limit;
+      }
     }
     for (const auto& [key, value] : keys) {
       ASSERT_EQ(trie.Find(key.c_str(), static_cast<int32_t>(key.size())), value);
