@@ -256,9 +256,11 @@ void CNEDecoder::BuildLatticeWith(const CUString& text, LabelOf label_of,
     if (bits != 0) {
       edge.label = kLabelSingle;
       AddEdge(edge);
-      for (int32_t label = kLabelPersonBegin; label <= kLabelOrgEnd; ++label) {
-        if ((bits & (1 << label)) == 0) continue;
-        edge.label = label;
+      // The set bits of labels 2..13, lowest first.
+      constexpr uint32_t kNameLabels =
+          ((uint32_t{1} << (kLabelOrgEnd + 1)) - 1) & ~((uint32_t{1} << kLabelPersonBegin) - 1);
+      for (uint32_t rest = static_cast<uint32_t>(bits) & kNameLabels; rest != 0; rest &= rest - 1) {
+        edge.label = static_cast<int32_t>(__builtin_ctz(rest));
         AddEdge(edge);
       }
     } else {
@@ -1066,8 +1068,12 @@ size_t CNEDecoder::ContextRow(int32_t second_previous, int32_t previous, int32_t
   const size_t outcomes = static_cast<size_t>(tables_.outcomes);
   const size_t offset = NewRow();
   double* scores = rows_.data() + offset;
-  std::copy(base_scores_, base_scores_ + outcomes, scores);
-  std::fill(scores + outcomes, scores + 2 * outcomes, kNotScored);
+  // One pass for the row's fixed sums and its unscored labels (a row is
+  // short: a call to memcpy costs more than the copy).
+  for (size_t o = 0; o < outcomes; ++o) {
+    scores[o] = base_scores_[o];
+    scores[outcomes + o] = kNotScored;
+  }
   scores[2 * outcomes] = 0.0;
   const CMEModel& model = *tables_.model;
   // Interned once per label value and model.
