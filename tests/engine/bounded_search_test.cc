@@ -58,6 +58,16 @@ Search Decode(const CUString& text, const std::vector<CMESample>& samples,
   return Decode(decoder, text, samples, bits, classifier, bounded, reference, cost);
 }
 
+// The bounded search found the full search's path: same score, same labels.
+void ExpectSamePath(const Search& bounded, const Search& full, int trial) {
+  EXPECT_EQ(bounded.path.score, full.path.score) << "trial " << trial;
+  ASSERT_EQ(bounded.path.edges.size(), full.path.edges.size()) << "trial " << trial;
+  for (size_t i = 0; i < full.path.edges.size(); ++i) {
+    EXPECT_EQ(bounded.path.edges[i].label, full.path.edges[i].label)
+        << "trial " << trial << " edge " << i;
+  }
+}
+
 // A random clause of `n` characters (a few of them punctuation), its
 // samples, candidate label bits and a random model over its predicates.
 struct RandomCase {
@@ -127,12 +137,7 @@ TEST(BoundedSearchTest, SamePathAndScoreAsTheFullSearchWithFewerNodes) {
       if (pruned_early) ++early;
     }
     if (!full.found) continue;
-    EXPECT_EQ(bounded.path.score, full.path.score) << "trial " << trial;
-    ASSERT_EQ(bounded.path.edges.size(), full.path.edges.size()) << "trial " << trial;
-    for (size_t i = 0; i < full.path.edges.size(); ++i) {
-      EXPECT_EQ(bounded.path.edges[i].label, full.path.edges[i].label)
-          << "trial " << trial << " edge " << i;
-    }
+    ExpectSamePath(bounded, full, trial);
     if (bounded.evaluations < full.evaluations) ++fewer;
   }
   // The bound did leave work out, or the comparison above proves nothing;
@@ -160,12 +165,7 @@ TEST(BoundedSearchTest, KeepsTrailingNodesThatTheNextStepsCanLift) {
     const Search bounded = Decode(c.text, c.samples, c.bits, c.classifier, true, reference, cost);
     ASSERT_EQ(bounded.found, full.found) << "trial " << trial;
     if (!full.found) continue;
-    EXPECT_EQ(bounded.path.score, full.path.score) << "trial " << trial;
-    ASSERT_EQ(bounded.path.edges.size(), full.path.edges.size()) << "trial " << trial;
-    for (size_t i = 0; i < full.path.edges.size(); ++i) {
-      EXPECT_EQ(bounded.path.edges[i].label, full.path.edges[i].label)
-          << "trial " << trial << " edge " << i;
-    }
+    ExpectSamePath(bounded, full, trial);
     if (bounded.node_counts != full.node_counts) ++dropped;
   }
   EXPECT_GT(dropped, 20) << "of 80";
