@@ -276,8 +276,13 @@ void CMEModel::Impl::BuildShortPredicates() {
   for (int units = 0; units < 2; ++units) {
     const std::vector<size_t>& counts = per_name[units];
     for (size_t i = 0; i < names; ++i) order[i] = static_cast<int32_t>(i);
-    std::stable_sort(order.begin(), order.end(), [&counts](int32_t a, int32_t b) {
-      return counts[static_cast<size_t>(a)] > counts[static_cast<size_t>(b)];
+    // Most predicates first, ties in name order (std::sort with the index
+    // as tie-break: std::stable_sort's temporary buffer trips ASan's
+    // new/free check in libstdc++ 12).
+    std::sort(order.begin(), order.end(), [&counts](int32_t a, int32_t b) {
+      const size_t ca = counts[static_cast<size_t>(a)];
+      const size_t cb = counts[static_cast<size_t>(b)];
+      return ca != cb ? ca > cb : a < b;
     });
     for (int32_t name : order) {
       const size_t c = counts[static_cast<size_t>(name)];
