@@ -469,7 +469,6 @@ void CNEDecoder::BuildRuns(int32_t start, int32_t position) {
   }
   if (gain_row_.size() < outcomes) gain_row_.resize(outcomes);
   uint64_t listed = 0;  // labels whose entry of follower_outcomes_ is filled
-  bool killed = false;
   for (size_t i = 0; i < count; ++i) {
     if (run_live_[i] == 0) continue;
     const NEPathNode* node = run_nodes_[i];
@@ -490,7 +489,6 @@ void CNEDecoder::BuildRuns(int32_t start, int32_t position) {
       const size_t v = static_cast<size_t>(other->previous_label);
       if (node->score + pair[w] + spread[v] + bound_margin_ < other->score) {
         run_live_[i] = 0;
-        killed = true;
         break;
       }
       if (!rows_here) continue;
@@ -509,16 +507,9 @@ void CNEDecoder::BuildRuns(int32_t start, int32_t position) {
       }
       if (FirstStepGain(gain_row_.data(), static_cast<int32_t>(y), k, start) < room) {
         run_live_[i] = 0;
-        killed = true;
         break;
       }
     }
-  }
-  if (!killed) return;
-  for (NodeRun& run : runs_) {
-    run.live = false;
-    for (int32_t k = 0; k < run.count; ++k)
-      run.live |= run_live_[run.slot + static_cast<size_t>(k)] != 0;
   }
 }
 
@@ -586,8 +577,9 @@ void CNEDecoder::GatherLiveRuns() {
       const size_t slot = run.slot + static_cast<size_t>(k);
       if (run_live_[slot] != 0) live_nodes_.push_back(run_nodes_[slot]);
     }
-    live_runs_.push_back(
-        LiveRun{run.label, first, static_cast<uint32_t>(live_nodes_.size()) - first});
+    // A run whose nodes the comparison all dropped is passed over whole.
+    const uint32_t count = static_cast<uint32_t>(live_nodes_.size()) - first;
+    if (count != 0) live_runs_.push_back(LiveRun{run.label, first, count});
   }
 }
 

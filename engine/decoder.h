@@ -347,7 +347,7 @@ class CNEDecoder {
     NEPathNode* first;
     int32_t label;
     int32_t count;
-    bool live;    // some node of the run is live
+    bool live;    // some node of the run scores at least the bound
     size_t slot;  // of its first node in run_live_ and run_nodes_
   };
   // Per node of the runs, in list order: live (1) or not; the node.
