@@ -384,7 +384,6 @@ void CNEDecoder::ExtendAll(int32_t position, NEEdge* edge) {
   }
   if (edge->start != runs_start_) {
     BuildRuns(edge->start, position);
-    GatherLiveRuns();
   }
   // Transition(previous, label) >= 0 exactly for the previous labels below
   // 64 whose bit is set here (none when the label is beyond the table).
@@ -406,24 +405,38 @@ void CNEDecoder::ExtendAll(int32_t position, NEEdge* edge) {
 }
 
 void CNEDecoder::BuildRuns(int32_t start, int32_t position) {
-  runs_.clear();
-  run_live_.clear();
-  run_nodes_.clear();
   runs_start_ = start;
-  for (NEPathNode* node = node_lists_[start].head; node != nullptr; node = node->next) {
-    if (runs_.empty() || runs_.back().label != node->label) {
-      runs_.push_back(NodeRun{node, node->label, 0, false, run_live_.size()});
-    }
-    NodeRun& run = runs_.back();
-    const bool live = node->score >= bound_;
-    ++run.count;
-    run.live |= live;
-    run_live_.push_back(live ? 1 : 0);
-    run_nodes_.push_back(node);
+  live_runs_.clear();
+  const NENodeList& list = node_lists_[start];
+  size_t room = live_nodes_.size();
+  if (room < static_cast<size_t>(std::max(list.count, 0))) {
+    room = static_cast<size_t>(list.count);
+    live_nodes_.resize(room);
   }
+  NEPathNode** live = live_nodes_.data();
+  uint32_t kept = 0;
+  // Live nodes go into live_nodes_ in list order, one LiveRun per group of
+  // consecutive live nodes with one label (a run whose nodes all died leaves
+  // no trace, and two runs of one label that only dead nodes separate become
+  // one: ExtendAll treats both alike).
+  auto keep = [&](NEPathNode* node) {
+    if (kept == room) {
+      room = 2 * room + 16;
+      live_nodes_.resize(room);
+      live = live_nodes_.data();
+    }
+    if (kept == 0 || live_runs_.back().label != node->label) {
+      live_runs_.push_back(LiveRun{node->label, kept, 0});
+    }
+    live[kept++] = node;
+    ++live_runs_.back().count;
+  };
   if (!compare_nodes_ || !tables_.bound_usable ||
       static_cast<size_t>(start) >= position_safe_.size() ||
       position_safe_[static_cast<size_t>(start)] == 0) {
+    for (NEPathNode* node = list.head; node != nullptr; node = node->next) {
+      if (node->score >= bound_) keep(node);
+    }
     return;
   }
   // A node n1 (labels x1 then y1) is not on any best path when another node
@@ -443,23 +456,27 @@ void CNEDecoder::BuildRuns(int32_t start, int32_t position) {
            node->previous_label >= 0 && node->previous_label < kContextLabels;
   };
   // Each node is compared with the best node of each label only, so the
-  // work stays linear in the nodes of the position; the best of them first.
-  const size_t count = run_nodes_.size();
+  // work stays linear in the nodes of the position; the best of them first
+  // (the first in list order of equals). The nodes are read into run_nodes_
+  // on the way.
+  if (run_nodes_.size() < room) run_nodes_.resize(room);
+  size_t count = 0;
   strongest_.clear();
-  for (size_t j = 0; j < count; ++j) {
-    const NEPathNode* other = run_nodes_[j];
+  for (NEPathNode* other = list.head; other != nullptr; other = other->next) {
+    if (count == run_nodes_.size()) run_nodes_.resize(2 * count + 16);
+    run_nodes_[count++] = other;
     if (!eligible(other)) continue;
     int32_t& slot = label_slot_[static_cast<size_t>(other->label)];
     if (slot < 0) {
       slot = static_cast<int32_t>(strongest_.size());
-      strongest_.push_back(j);
-    } else if (other->score > run_nodes_[strongest_[static_cast<size_t>(slot)]]->score) {
-      strongest_[static_cast<size_t>(slot)] = j;
+      strongest_.push_back(StrongNode{other->score, other, other->label, other->previous_label});
+    } else if (other->score > strongest_[static_cast<size_t>(slot)].score) {
+      strongest_[static_cast<size_t>(slot)] =
+          StrongNode{other->score, other, other->label, other->previous_label};
     }
   }
-  for (size_t j : strongest_) label_slot_[static_cast<size_t>(run_nodes_[j]->label)] = -1;
-  std::sort(strongest_.begin(), strongest_.end(),
-            [this](size_t a, size_t b) { return run_nodes_[a]->score > run_nodes_[b]->score; });
+  for (const StrongNode& strong : strongest_) label_slot_[static_cast<size_t>(strong.label)] = -1;
+  SortStrongest();
   // The rows of the best nodes belong to the cache of this position only.
   const bool rows_here = position == start + 1 && position == cache_position_;
   const size_t outcomes = static_cast<size_t>(tables_.outcomes);
@@ -468,11 +485,16 @@ void CNEDecoder::BuildRuns(int32_t start, int32_t position) {
     strong_rows_.resize(strongest_.size() * 2 * outcomes);
   }
   if (gain_row_.size() < outcomes) gain_row_.resize(outcomes);
+  const StrongNode* strongest = strongest_.data();
+  const size_t strong_count = strongest_.size();
   uint64_t listed = 0;  // labels whose entry of follower_outcomes_ is filled
   for (size_t i = 0; i < count; ++i) {
-    if (run_live_[i] == 0) continue;
-    const NEPathNode* node = run_nodes_[i];
-    if (!eligible(node)) continue;
+    NEPathNode* node = run_nodes_[i];
+    if (!(node->score >= bound_)) continue;
+    if (!eligible(node)) {
+      keep(node);
+      continue;
+    }
     const size_t x = static_cast<size_t>(node->previous_label);
     const size_t y = static_cast<size_t>(node->label);
     const uint64_t followers = kFollowers.bits[y] & next;
@@ -480,21 +502,21 @@ void CNEDecoder::BuildRuns(int32_t start, int32_t position) {
     const double* pair = tables_.pair_spread.data() + y * labels;
     const double* second = tables_.dominance.data() + y * labels;
     bool summed = false;  // gain_row_ holds h1_y1 + h2_x1
-    for (size_t k = 0; k < strongest_.size(); ++k) {
-      const size_t j = strongest_[k];
-      const NEPathNode* other = run_nodes_[j];
-      if (other->score <= node->score) break;  // so are the rest
-      const size_t w = static_cast<size_t>(other->label);
+    bool dead = false;
+    for (size_t k = 0; k < strong_count; ++k) {
+      const StrongNode& other = strongest[k];
+      if (other.score <= node->score) break;  // so are the rest
+      const size_t w = static_cast<size_t>(other.label);
       if ((followers & ~kFollowers.bits[w]) != 0) continue;
-      const size_t v = static_cast<size_t>(other->previous_label);
-      if (node->score + pair[w] + spread[v] + bound_margin_ < other->score) {
-        run_live_[i] = 0;
+      const size_t v = static_cast<size_t>(other.previous_label);
+      if (node->score + pair[w] + spread[v] + bound_margin_ < other.score) {
+        dead = true;
         break;
       }
       if (!rows_here) continue;
       // What the first step may still give n1 for n1 to live.
-      const double room = other->score - node->score - bound_margin_ - second[w] - kGainMargin;
-      if (!(room > 0.0)) continue;
+      const double room_left = other.score - node->score - bound_margin_ - second[w] - kGainMargin;
+      if (!(room_left > 0.0)) continue;
       if (!summed) {
         const double* h1 = tables_.history_rows[0].data() + y * outcomes;
         const double* h2 = tables_.history_rows[1].data() + x * outcomes;
@@ -505,11 +527,30 @@ void CNEDecoder::BuildRuns(int32_t start, int32_t position) {
         ListFollowerOutcomes(static_cast<int32_t>(y), followers);
         listed |= uint64_t{1} << y;
       }
-      if (FirstStepGain(gain_row_.data(), static_cast<int32_t>(y), k, start) < room) {
-        run_live_[i] = 0;
+      if (FirstStepGain(gain_row_.data(), static_cast<int32_t>(y), k, start) < room_left) {
+        dead = true;
         break;
       }
     }
+    if (!dead) keep(node);
+  }
+}
+
+void CNEDecoder::SortStrongest() {
+  // Best first; an insertion sort, which keeps equals in list order (the
+  // order std::sort gives so few keys, which it sorts by insertion too).
+  StrongNode* strong = strongest_.data();
+  const size_t count = strongest_.size();
+  if (count > 16) {
+    std::sort(strongest_.begin(), strongest_.end(),
+              [](const StrongNode& a, const StrongNode& b) { return a.score > b.score; });
+    return;
+  }
+  for (size_t i = 1; i < count; ++i) {
+    const StrongNode moving = strong[i];
+    size_t j = i;
+    for (; j > 0 && moving.score > strong[j - 1].score; --j) strong[j] = strong[j - 1];
+    strong[j] = moving;
   }
 }
 
@@ -539,7 +580,7 @@ double CNEDecoder::FirstStepGain(const double* a1, int32_t label, size_t strong,
   if (strong_ready_[strong] == 0) {
     // n2 outscores a live node, so it is mostly extended anyway: its row
     // goes where its extensions will look for it.
-    NEPathNode* other = run_nodes_[strongest_[strong]];
+    NEPathNode* other = strongest_[strong].node;
     if (other->row_stamp != stamp_) {
       other->row = ContextRow(other->previous_label, other->label, index);
       other->row_stamp = stamp_;
@@ -565,22 +606,6 @@ double CNEDecoder::FirstStepGain(const double* a1, int32_t label, size_t strong,
     gain = std::max(gain, (a1[o] - a2[o]) - expected);
   }
   return gain * (1.0 + 1e-9);
-}
-
-void CNEDecoder::GatherLiveRuns() {
-  live_runs_.clear();
-  live_nodes_.clear();
-  for (const NodeRun& run : runs_) {
-    if (!run.live) continue;
-    const uint32_t first = static_cast<uint32_t>(live_nodes_.size());
-    for (int32_t k = 0; k < run.count; ++k) {
-      const size_t slot = run.slot + static_cast<size_t>(k);
-      if (run_live_[slot] != 0) live_nodes_.push_back(run_nodes_[slot]);
-    }
-    // A run whose nodes the comparison all dropped is passed over whole.
-    const uint32_t count = static_cast<uint32_t>(live_nodes_.size()) - first;
-    if (count != 0) live_runs_.push_back(LiveRun{run.label, first, count});
-  }
 }
 
 inline void CNEDecoder::ExtendNode(NENodeList& list, int32_t position, NEPathNode* node,

@@ -267,9 +267,12 @@ class CNEDecoder {
   // forward pass starts that position's cache with them.
   void KeepSeeds(int32_t position);
   void SeedCache(int32_t position);
-  // Runs of consecutive nodes with one label in the list at `start`, which
-  // ExtendAll extends into `position`; dead nodes marked (see BoundedForwardPass).
+  // The live nodes of the list at `start`, which ExtendAll extends into
+  // `position`, in list order and in runs of one label (live_runs_,
+  // live_nodes_); dead nodes are left out (see BoundedForwardPass).
   void BuildRuns(int32_t start, int32_t position);
+  // strongest_ best first, equals in the order they came.
+  void SortStrongest();
   // At most what the step after a node whose history rows sum to `a1` (its
   // label `label`) can score more for it than for the best node
   // strongest_[strong], margins included; evaluates that node's row when it
@@ -277,9 +280,6 @@ class CNEDecoder {
   double FirstStepGain(const double* a1, int32_t label, size_t strong, int32_t index);
   // The outcomes of the labels of `followers` that an outcome scores.
   void ListFollowerOutcomes(int32_t label, uint64_t followers);
-  // The live nodes of runs_, run by run in list order (live_runs_,
-  // live_nodes_): what ExtendAll extends from the runs' position.
-  void GatherLiveRuns();
   // One extension of ExtendAll (the checks of Extend that depend on the node).
   void ExtendNode(NENodeList& list, int32_t position, NEPathNode* node, NEEdge* edge,
                   bool label_scored, bool known, int32_t outcome, int32_t index);
@@ -343,17 +343,16 @@ class CNEDecoder {
   // position starts there.
   size_t rows_floor_ = 0;
   bool seeded_ = false;
-  struct NodeRun {
-    NEPathNode* first;
-    int32_t label;
-    int32_t count;
-    bool live;    // some node of the run scores at least the bound
-    size_t slot;  // of its first node in run_live_ and run_nodes_
-  };
-  // Per node of the runs, in list order: live (1) or not; the node.
-  std::vector<uint8_t> run_live_;
+  // The nodes of the list BuildRuns compares, in list order.
   std::vector<NEPathNode*> run_nodes_;
-  std::vector<size_t> strongest_;  // of run_nodes_: the best node of each label
+  // The best node of each label, with what the comparison reads of it.
+  struct StrongNode {
+    double score;
+    NEPathNode* node;
+    int32_t label;
+    int32_t previous_label;
+  };
+  std::vector<StrongNode> strongest_;
   // Per entry of strongest_: its row was read into strong_rows_ (its
   // probabilities, then its two history rows summed).
   std::vector<uint8_t> strong_ready_;
@@ -378,7 +377,6 @@ class CNEDecoder {
   uint32_t clause_stamp_ = 0;
   std::vector<uint32_t> kept_stamp_;
   std::vector<double> kept_base_;
-  std::vector<NodeRun> runs_;
   struct LiveRun {
     int32_t label;
     uint32_t first;  // in live_nodes_
