@@ -812,23 +812,11 @@ void CNEDecoder::PreparePositions() {
   }
 }
 
-bool CNEDecoder::BoundRowsCurrent() {
-  // A trainer may change weights in place between searches.
-  const size_t outcomes = static_cast<size_t>(tables_.outcomes);
-  row_check_.resize(outcomes);
-  for (const ModelTables::BoundRow& known : tables_.bound_rows) {
-    std::fill(row_check_.begin(), row_check_.end(), 0.0);
-    tables_.model->AddPredicateScores(known.predicate, row_check_.data());
-    const double* row =
-        tables_.history_rows[known.which].data() + static_cast<size_t>(known.label) * outcomes;
-    if (std::memcmp(row, row_check_.data(), outcomes * sizeof(double)) != 0) return false;
-  }
-  return true;
-}
-
 void CNEDecoder::PrepareBound() {
-  if (tables_.bound_ready && (!tables_.bound_usable || BoundRowsCurrent())) return;
+  // A trainer may change the weights in place between searches.
+  if (tables_.bound_ready && tables_.rows_version == tables_.model->RowsVersion()) return;
   tables_.bound_ready = true;
+  tables_.rows_version = tables_.model->RowsVersion();
   tables_.bound_usable = false;
   const int32_t n = tables_.outcomes;
   if (n <= 0 || n > kContextLabels) return;
@@ -836,7 +824,6 @@ void CNEDecoder::PrepareBound() {
   const size_t labels = static_cast<size_t>(kContextLabels);
   const CMEModel& model = *tables_.model;
   std::vector<double>* rows = tables_.history_rows;
-  tables_.bound_rows.clear();
   double scale = 0.0;
   for (int which = 0; which < 2; ++which) {
     rows[which].assign(labels * outcomes, 0.0);
@@ -845,7 +832,6 @@ void CNEDecoder::PrepareBound() {
       double* row = rows[which].data() + static_cast<size_t>(label) * outcomes;
       if (predicate >= 0) {
         model.AddPredicateScores(predicate, row);
-        tables_.bound_rows.push_back(ModelTables::BoundRow{which, label, predicate});
       }
       for (size_t y = 0; y < outcomes; ++y) scale = std::max(scale, std::fabs(row[y]));
     }

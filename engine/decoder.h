@@ -195,14 +195,10 @@ class CNEDecoder {
     // pair_spread[y * kContextLabels + w]: the spread of the rows of
     // "pv1lb=y" and "pv1lb=w" plus dominance[y][w] (see BuildRuns).
     std::vector<double> pair_spread;
-    // The history rows the tables were made from, and the rows that exist.
+    // The history rows the tables were made from, and the model's
+    // RowsVersion then.
     std::vector<double> history_rows[2];
-    struct BoundRow {
-      int which;
-      int32_t label;
-      int32_t predicate;
-    };
-    std::vector<BoundRow> bound_rows;
+    uint64_t rows_version = 0;
   };
   static constexpr int32_t kNearLabels = 256;
   static constexpr int32_t kContextLabels = 64;  // flat context table covers labels below this
@@ -259,7 +255,6 @@ class CNEDecoder {
   // The per-model tables of the comparison, built once per model and again
   // when the weights of its history rows have changed.
   void PrepareBound();
-  bool BoundRowsCurrent();
   // The fixed-predicate sums of sample `index` are small enough for the
   // margins of the comparison.
   bool ScoresSmall(int32_t index);
@@ -369,7 +364,6 @@ class CNEDecoder {
   std::vector<uint8_t> position_safe_;
   // Per position: the labels (below 64) of the edges that may leave it.
   std::vector<uint64_t> next_labels_;
-  std::vector<double> row_check_;
   double bound_margin_ = 0.0;   // B - T
   bool compare_nodes_ = false;  // in the bounded search
   // Fixed-predicate sums of every sample of the clause (kept_stamp_[i] ==

@@ -1,6 +1,7 @@
 #include "maxent/me_model.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #ifdef __SSE2__
@@ -32,7 +33,17 @@ int32_t CMEModel::PredicateIndex(const char16_t* text, int32_t length) const {
 
 CMEModel::Impl& CMEModel::Internals() {
   impl_->dense_valid = false;
+  impl_->TouchRows();
   return *impl_;
+}
+
+uint64_t CMEModel::RowsVersion() const { return impl_->rows_version; }
+
+void CMEModel::Impl::TouchRows() {
+  // One sequence for every model of the process: a model loaded where
+  // another was never repeats its version.
+  static std::atomic<uint64_t> last{0};
+  rows_version = last.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
 namespace {
@@ -392,6 +403,7 @@ void CMEModel::Impl::BuildDenseRows(int32_t outcome_count) {
 
 void CMEModel::Impl::RefreshRowWeights() {
   dense_valid = false;
+  TouchRows();
   const size_t n = row_feature.size();
   for (size_t k = 0; k < n; ++k) {
     const size_t f = static_cast<size_t>(row_feature[k]);

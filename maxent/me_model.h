@@ -196,6 +196,12 @@ class CMEModel {
   std::vector<double>& HeldoutHistory();
   const std::vector<double>& Weights() const;
 
+  // Changes, to a value no model of the process had before, whenever the
+  // rows' weights may have changed: when they are built or refreshed from
+  // the feature weights, and at every call of the non-const Internals().
+  // Whoever keeps tables made from the weights compares it.
+  uint64_t RowsVersion() const;
+
   struct Impl;  // storage details live in maxent/me_model_impl.h
   const Impl& Internals() const { return *impl_; }
   // Whoever may write the rows through this loses the model's dense copies

@@ -118,6 +118,9 @@ struct CMEModel::Impl {
   size_t dense_min = 0;
   int32_t dense_width = 0;
   bool dense_valid = false;
+  // See CMEModel::RowsVersion; TouchRows gives it a value never used before.
+  uint64_t rows_version = 0;
+  void TouchRows();
   // Predicates by name and short value (see CMEModel::ShortPredicateName),
   // rebuilt with the rows: those of the names with a slot in the value
   // records by value, the others by their key.
