@@ -10,6 +10,7 @@
 #include "engine/word_node.h"
 #include "maxent/me_classifier.h"
 #include "maxent/me_model.h"
+#include "maxent/me_scores.h"
 #include "text/code_page.h"
 
 namespace verrin {
@@ -1109,7 +1110,7 @@ double CNEDecoder::ScoreFromTerms(double& score, size_t row, int32_t outcome) {
   // The division and the floor of the model's own probabilities.
   double probability = rows_[row + static_cast<size_t>(outcome)] / rows_[row + 2 * outcomes];
   if (!(probability > kProbabilityFloor)) probability = kProbabilityFloor;
-  score = std::log(probability);
+  score = TermLog(probability);
   return score;
 }
 

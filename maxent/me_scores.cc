@@ -6,11 +6,14 @@
 #include <cstring>
 
 #ifdef VERRIN_EXP_KERNEL
-// glibc keeps its exp kernel, the function the public exp calls before it
-// looks at errno, under this versioned name (an ifunc, so the CPU's best
-// variant is chosen at load as for exp). CMake checks that it links.
+// glibc keeps its exp and log kernels, the functions the public exp and log
+// call before they look at errno, under these versioned names (ifuncs, so
+// the CPU's best variants are chosen at load as for exp and log). CMake
+// checks that they link.
 extern "C" double __exp_finite(double);  // NOLINT(bugprone-reserved-identifier)
+extern "C" double __log_finite(double);  // NOLINT(bugprone-reserved-identifier)
 __asm__(".symver __exp_finite,__exp_finite@GLIBC_2.15");
+__asm__(".symver __log_finite,__log_finite@GLIBC_2.15");
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define VERRIN_EXP_FOUR 1
 #include <immintrin.h>
@@ -174,6 +177,14 @@ bool UseExpFour() {
 }  // namespace
 
 double TermExp(double x) { return KernelExp(x); }
+
+double TermLog(double x) {
+#ifdef VERRIN_EXP_KERNEL
+  return __log_finite(x);
+#else
+  return std::log(x);
+#endif
+}
 
 bool SoftmaxExpFourActive() {
 #ifdef VERRIN_EXP_FOUR

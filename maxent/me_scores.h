@@ -26,6 +26,10 @@ inline double ScoreShift(double max) {
 // on overflow and underflow (nothing here reads errno).
 double TermExp(double x);
 
+// ln x with exactly the bits of std::log for x > 0 (the wrapper only sets
+// errno for x <= 0), from the C library's kernel where it can be linked.
+double TermLog(double x);
+
 // True when SoftmaxTerms computes four exps at a time: on x86-64 with glibc,
 // a CPU with AVX2 and FMA, and the bits of the scalar kernel confirmed on
 // this machine (checked once). The results are the same either way.
