@@ -343,21 +343,7 @@ void CNEDecoder::SetInput(const CUString& text, const NEIndexedSamples& samples,
   }
 }
 
-void CNEDecoder::ForwardPass() {
-  runs_start_ = -1;
-  for (int32_t i = 1; i < position_count_; ++i) {
-    if (i != cache_position_) {
-      ClearCache();
-      cache_position_ = i;
-      SeedCache(i);
-    }
-    for (NEEdge* edge = edges_by_end_[i]; edge != nullptr; edge = edge->next_by_end) {
-      ExtendAll(i, edge);
-    }
-  }
-}
-
-void CNEDecoder::ExtendAll(int32_t position, NEEdge* edge) {
+[[gnu::always_inline]] inline void CNEDecoder::ExtendAll(int32_t position, NEEdge* edge) {
   const int32_t label = edge->label;
   const int32_t index = edge->index;
   // The parts of the position rules that do not depend on the node.
@@ -401,6 +387,20 @@ void CNEDecoder::ExtendAll(int32_t position, NEEdge* edge) {
     NEPathNode* const* nodes = live_nodes_.data() + run.first;
     for (uint32_t k = 0; k < run.count; ++k) {
       ExtendNode(list, position, nodes[k], edge, label_scored, known, outcome, index);
+    }
+  }
+}
+
+void CNEDecoder::ForwardPass() {
+  runs_start_ = -1;
+  for (int32_t i = 1; i < position_count_; ++i) {
+    if (i != cache_position_) {
+      ClearCache();
+      cache_position_ = i;
+      SeedCache(i);
+    }
+    for (NEEdge* edge = edges_by_end_[i]; edge != nullptr; edge = edge->next_by_end) {
+      ExtendAll(i, edge);
     }
   }
 }
@@ -583,7 +583,7 @@ double CNEDecoder::FirstStepGain(const double* a1, int32_t label, size_t strong,
     // goes where its extensions will look for it.
     NEPathNode* other = strongest_[strong].node;
     if (other->row_stamp != stamp_) {
-      other->row = ContextRow(other->previous_label, other->label, index);
+      other->row = static_cast<uint32_t>(ContextRow(other->previous_label, other->label, index));
       other->row_stamp = stamp_;
     }
     const double* terms = rows_.data() + other->row;
@@ -619,7 +619,7 @@ inline void CNEDecoder::ExtendNode(NENodeList& list, int32_t position, NEPathNod
     if (known && tables_.model != nullptr) {
       // The node's context row, looked up once per cache of a position.
       if (node->row_stamp != stamp_) {
-        node->row = ContextRow(node->previous_label, node->label, index);
+        node->row = static_cast<uint32_t>(ContextRow(node->previous_label, node->label, index));
         node->row_stamp = stamp_;
       }
       score = RowScore(node->row, outcome);
@@ -739,17 +739,33 @@ double CNEDecoder::BoundPathScore() {
       cache_position_ = i;
     }
     candidates_.clear();
-    for (const BeamState& state : beam_) {
+    for (size_t s = 0; s < beam_.size(); ++s) {
+      const BeamState& state = beam_[s];
+      // A candidate made from this state can only merge with one from a
+      // state with the same last label: the others are not searched.
+      size_t group = candidates_.size();
+      for (size_t t = 0; t < s; ++t) {
+        if (beam_[t].previous == state.previous) group = 0;
+      }
+      const bool state_scored = !Unscored(state.previous) || !Unscored(state.second_previous);
+      // The state's context row, looked up at its first scored edge.
+      size_t row = 0;
+      bool row_found = false;
       for (const NEEdge* edge = edges_by_end_[i]; edge != nullptr; edge = edge->next_by_end) {
         if (edge->start != i - 1 ||
             !Allowed(text_length_, state.previous, edge->label, edge->index)) {
           continue;
         }
         double score = 0.0;
-        if (!Unscored(edge->label) || !Unscored(state.previous) ||
-            !Unscored(state.second_previous)) {
+        if (state_scored || !Unscored(edge->label)) {
           if (KnowsLabel(edge->label)) {
-            score = ScoreLabel(state.second_previous, state.previous, edge->label, edge->index);
+            // A model knows the label: the row the cache holds for the
+            // context, whichever edge asked first.
+            if (!row_found) {
+              row = ContextRow(state.second_previous, state.previous, edge->index);
+              row_found = true;
+            }
+            score = RowScore(row, OutcomeOfLabel(edge->label));
           } else if (!FixedByInput(edge->label)) {
             continue;
           }
@@ -757,7 +773,8 @@ double CNEDecoder::BoundPathScore() {
         // Summed as ExtendAll sums.
         const double total = state.score + score + edge->score;
         bool merged = false;
-        for (BeamState& candidate : candidates_) {
+        for (size_t c = group; c < candidates_.size(); ++c) {
+          BeamState& candidate = candidates_[c];
           if (candidate.second_previous == state.previous && candidate.previous == edge->label) {
             if (total > candidate.score) candidate.score = total;
             merged = true;
@@ -867,9 +884,16 @@ void CNEDecoder::PrepareBound() {
 
 bool CNEDecoder::ScoresSmall(int32_t index) {
   if (base_index_ != index) ComputeBaseScores(index);
-  double scale = 0.0;
   const size_t outcomes = static_cast<size_t>(std::max(tables_.outcomes, 0));
-  for (size_t o = 0; o < outcomes; ++o) scale = std::max(scale, std::fabs(base_scores_[o]));
+  // The largest |score| that is not NaN (std::max passes NaN over), in four
+  // independent chains.
+  double lane[4] = {0.0, 0.0, 0.0, 0.0};
+  size_t o = 0;
+  for (; o + 4 <= outcomes; o += 4) {
+    for (size_t k = 0; k < 4; ++k) lane[k] = std::max(lane[k], std::fabs(base_scores_[o + k]));
+  }
+  for (; o < outcomes; ++o) lane[0] = std::max(lane[0], std::fabs(base_scores_[o]));
+  const double scale = std::max(std::max(lane[0], lane[1]), std::max(lane[2], lane[3]));
   // With |f| + 2 |h| at most kBoundScale the model's sums are far from where
   // exp overflows or loses precision, and their rounding far below the
   // margins of the comparison. Also false for NaN.
@@ -880,8 +904,6 @@ void CNEDecoder::AddNode(int32_t position, NEPathNode* node) {
   NENodeList& list = node_lists_[position];
   node->next = list.head;
   list.head = node;
-  const float score = static_cast<float>(node->score);
-  if (list.count == 0 || score > list.best) list.best = score;
   ++list.count;
 }
 

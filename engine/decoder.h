@@ -45,14 +45,14 @@ struct NEPathNode {
   int32_t previous_label = 0;
   int32_t label = 0;
   int32_t mark = 0;  // -1 in the start node
-  // The search's context row in the score cache of stamp row_stamp.
+  // The search's context row in the score cache of stamp row_stamp (an
+  // offset in its rows, which the cache keeps below 2^32 as well).
   uint32_t row_stamp = 0;
-  size_t row = 0;
+  uint32_t row = 0;
 };
 
 struct NENodeList {
   int32_t count = 0;
-  float best = 0.0f;
   NEPathNode* head = nullptr;
 };
 
@@ -137,9 +137,6 @@ class CNEDecoder {
   // every other node keeps its place in its list, so the head merges and the
   // end node created last are those of the full search.
   void BoundedForwardPass();
-  // Extends every node at edge->start by `edge` into `position`, in list
-  // order, with the edge's own checks made once for all of them.
-  void ExtendAll(int32_t position, NEEdge* edge);
   void AddNode(int32_t position, NEPathNode* node);
   // The best complete path (ties: the end node created last). False, with
   // `path` untouched, when no node reached position N + 1.
@@ -275,6 +272,10 @@ class CNEDecoder {
   double FirstStepGain(const double* a1, int32_t label, size_t strong, int32_t index);
   // The outcomes of the labels of `followers` that an outcome scores.
   void ListFollowerOutcomes(int32_t label, uint64_t followers);
+  // Extends every node at edge->start by `edge` into `position`, in list
+  // order, with the edge's own checks made once for all of them (inlined
+  // into the pass).
+  void ExtendAll(int32_t position, NEEdge* edge);
   // One extension of ExtendAll (the checks of Extend that depend on the node).
   void ExtendNode(NENodeList& list, int32_t position, NEPathNode* node, NEEdge* edge,
                   bool label_scored, bool known, int32_t outcome, int32_t index);
