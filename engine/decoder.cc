@@ -377,6 +377,8 @@ void CNEDecoder::SetInput(const CUString& text, const NEIndexedSamples& samples,
   const uint64_t predecessors = static_cast<uint32_t>(label) < static_cast<uint32_t>(kTableLabels)
                                     ? kPredecessors.bits[label]
                                     : 0;
+  // No live node may precede the label: nothing to extend.
+  if (!any_previous && (predecessors & live_labels_) == 0) return;
   // Dead nodes, and runs of them, are left out: see BoundedForwardPass for
   // why no result depends on them.
   for (const LiveRun& run : live_runs_) {
@@ -408,6 +410,7 @@ void CNEDecoder::ForwardPass() {
 void CNEDecoder::BuildRuns(int32_t start, int32_t position) {
   runs_start_ = start;
   live_runs_.clear();
+  live_labels_ = 0;
   const NENodeList& list = node_lists_[start];
   size_t room = live_nodes_.size();
   if (room < static_cast<size_t>(std::max(list.count, 0))) {
@@ -428,6 +431,9 @@ void CNEDecoder::BuildRuns(int32_t start, int32_t position) {
     }
     if (kept == 0 || live_runs_.back().label != node->label) {
       live_runs_.push_back(LiveRun{node->label, kept, 0});
+      if (static_cast<uint32_t>(node->label) < static_cast<uint32_t>(kTableLabels)) {
+        live_labels_ |= uint64_t{1} << node->label;
+      }
     }
     live[kept++] = node;
     ++live_runs_.back().count;
@@ -458,14 +464,17 @@ void CNEDecoder::BuildRuns(int32_t start, int32_t position) {
   };
   // Each node is compared with the best node of each label only, so the
   // work stays linear in the nodes of the position; the best of them first
-  // (the first in list order of equals). The nodes are read into run_nodes_
-  // on the way.
+  // (the first in list order of equals). The nodes that may live are read into
+  // run_nodes_ on the way.
   if (run_nodes_.size() < room) run_nodes_.resize(room);
   size_t count = 0;
   strongest_.clear();
   for (NEPathNode* other = list.head; other != nullptr; other = other->next) {
+    // Only the nodes that score at least the bound can live (kept without
+    // a branch); every node can be the best of its label.
     if (count == run_nodes_.size()) run_nodes_.resize(2 * count + 16);
-    run_nodes_[count++] = other;
+    run_nodes_[count] = other;
+    count += other->score >= bound_ ? 1 : 0;
     if (!eligible(other)) continue;
     int32_t& slot = label_slot_[static_cast<size_t>(other->label)];
     if (slot < 0) {
@@ -491,7 +500,6 @@ void CNEDecoder::BuildRuns(int32_t start, int32_t position) {
   uint64_t listed = 0;  // labels whose entry of follower_outcomes_ is filled
   for (size_t i = 0; i < count; ++i) {
     NEPathNode* node = run_nodes_[i];
-    if (!(node->score >= bound_)) continue;
     if (!eligible(node)) {
       keep(node);
       continue;

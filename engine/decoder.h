@@ -339,7 +339,8 @@ class CNEDecoder {
   // position starts there.
   size_t rows_floor_ = 0;
   bool seeded_ = false;
-  // The nodes of the list BuildRuns compares, in list order.
+  // The nodes of the list BuildRuns compares that score at least the bound,
+  // in list order.
   std::vector<NEPathNode*> run_nodes_;
   // The best node of each label, with what the comparison reads of it.
   struct StrongNode {
@@ -378,6 +379,7 @@ class CNEDecoder {
     uint32_t count;
   };
   std::vector<LiveRun> live_runs_;
+  uint64_t live_labels_ = 0;  // the labels below 64 of live_runs_
   std::vector<NEPathNode*> live_nodes_;
   int32_t runs_start_ = -1;
   int32_t base_index_ = -1;              // sample whose fixed-predicate scores base_scores_ holds
