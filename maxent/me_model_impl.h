@@ -102,10 +102,10 @@ struct CMEModel::Impl {
   // Scoring walks a row instead of probing the feature table once per
   // outcome; since a row holds each outcome at most once, every outcome's
   // score still receives its terms in sample order.
-  std::vector<size_t> row_start;
-  std::vector<uint8_t> row_outcome;
+  CLargeTable<size_t> row_start;
+  CLargeTable<uint8_t> row_outcome;
   std::vector<int32_t> row_feature;
-  std::vector<double> row_weight;  // weights[row_feature[k]]
+  CLargeTable<double> row_weight;  // weights[row_feature[k]]
   // The rows that hold at least `dense_min` features once more, whole:
   // dense_weight[dense_row[p] + o] is the weight of (o, p), 0 where the row
   // has none (dense_row[p] is meaningless for the other rows). Adding such a
@@ -113,8 +113,8 @@ struct CMEModel::Impl {
   // of a score (see AddPredicateScores). Read only while `dense_valid`:
   // anything that may change the row weights clears it, and only BuildRows
   // sets it again.
-  std::vector<uint32_t> dense_row;
-  std::vector<double> dense_weight;
+  CLargeTable<uint32_t> dense_row;
+  CLargeTable<double> dense_weight;
   size_t dense_min = 0;
   int32_t dense_width = 0;
   bool dense_valid = false;

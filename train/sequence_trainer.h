@@ -30,6 +30,7 @@
 #include "engine/clause.h"
 #include "engine/lattice.h"
 #include "engine/word_node.h"
+#include "maxent/me_large_table.h"
 #include "maxent/me_sample.h"
 #include "text/diagnostics.h"
 #include "text/ustring.h"
@@ -117,7 +118,7 @@ class CSequenceTrainer {
   CNEDecoder* decoder_;
   SequenceTrainingOptions options_;
   std::vector<double> averaged_sum_;  // per row position: sum of count * change
-  std::vector<double> saved_;         // current weights while the averaged ones are in
+  CLargeTable<double> saved_;         // current weights while the averaged ones are in
   double count_ = 1.0;                // clauses seen plus one
   int64_t updates_ = 0;
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -210,15 +211,16 @@ TEST_F(SequenceTrainerTest, AveragedWeightsSwapInAndOutExactly) {
   ASSERT_TRUE(trainer.RunEpoch(corpus_path_, nullptr, &stats, &error));
 
   CMEModel::Impl& m = resource_.Classifier().Model().Internals();
-  const std::vector<double> current = m.row_weight;
+  const std::vector<double> current(m.row_weight.begin(), m.row_weight.end());
   trainer.UseAveragedWeights();
-  EXPECT_NE(m.row_weight, current);
+  EXPECT_FALSE(
+      std::equal(current.begin(), current.end(), m.row_weight.begin(), m.row_weight.end()));
   // The feature table, which saving reads, follows the rows.
   for (size_t k = 0; k < m.row_weight.size(); ++k) {
     ASSERT_EQ(m.weights[static_cast<size_t>(m.row_feature[k])], m.row_weight[k]);
   }
   trainer.UseCurrentWeights();
-  EXPECT_EQ(m.row_weight, current);
+  EXPECT_TRUE(std::equal(current.begin(), current.end(), m.row_weight.begin(), m.row_weight.end()));
 }
 
 TEST_F(SequenceTrainerTest, ClauseTheLatticeCannotLabelIsSkipped) {
