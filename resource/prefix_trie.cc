@@ -11,13 +11,22 @@ namespace verrin {
 // table; every deeper node is reached through the edge table. Both tables
 // hold plain integers, so a lexicon of some hundred thousand words is a few
 // large allocations rather than one per node.
+//
+// An edge is filed under a hash of the whole prefix it leads to, not of its
+// parent node: the slots a walk will probe follow from the text alone, so
+// they are fetched together before the walk needs them, instead of one
+// cache miss waiting for the next. The edge is still recognised by its
+// parent and unit, so the hash only decides where to look.
 struct CPrefixTrie::Impl {
-  // Per node: whether its prefix is a key, and the key's value.
-  struct Node {
-    int32_t value = 0;
-    uint32_t is_key = 0;
+  // A one-unit prefix: its node, and whether it is a key with which value
+  // (8 bytes, so that the table is 512 KB).
+  struct Root {
+    uint32_t node : 31;
+    uint32_t is_key : 1;
+    int32_t value;
   };
-  // The edge to a node carries a copy of the node's Node, so that a walk
+  static_assert(sizeof(Root) == 8, "a root is two words");
+  // The edge to a node carries the node's key mark and value, so that a walk
   // reads one place per unit.
   struct Edge {
     uint32_t parent = 0;  // 0: empty slot
@@ -27,63 +36,102 @@ struct CPrefixTrie::Impl {
     uint16_t is_key = 0;
   };
 
-  std::vector<uint32_t> roots = std::vector<uint32_t>(65536, 0);
-  std::vector<Node> nodes = std::vector<Node>(1);
+  std::vector<Root> roots = std::vector<Root>(65536, Root{0, 0, 0});
+  // Per node, the high half of its prefix's hash (for growing the table).
+  std::vector<uint32_t> node_hashes = std::vector<uint32_t>(1, 0);
   std::vector<Edge> edges = std::vector<Edge>(1024);  // power of two
   size_t edge_count = 0;
   int32_t key_count = 0;
 
-  // Fibonacci hashing of (parent, unit) onto the table size.
-  size_t Slot(uint32_t parent, char16_t unit, size_t mask) const {
-    const uint64_t x = (uint64_t{parent} << 16 | unit) * 0x9E3779B97F4A7C15ull;
-    return static_cast<size_t>(x >> 32) & mask;
+  // The hash of a prefix extended by one unit; the prefix of one unit u has
+  // Extend(0, u).
+  static uint64_t Extend(uint64_t hash, char16_t unit) {
+    return (hash + unit + 1) * 0x9E3779B97F4A7C15ull;
   }
+  static size_t Slot(uint64_t hash, size_t mask) { return static_cast<size_t>(hash >> 32) & mask; }
 
-  // The edge from `parent` by `unit`, null when there is none.
-  const Edge* FindEdge(uint32_t parent, char16_t unit) const {
+  void Prefetch(uint64_t hash) const { __builtin_prefetch(&edges[Slot(hash, edges.size() - 1)]); }
+
+  // The edge from `parent` by `unit` (the prefix of hash `hash`), null when
+  // there is none.
+  const Edge* FindEdge(uint32_t parent, char16_t unit, uint64_t hash) const {
     const size_t mask = edges.size() - 1;
-    for (size_t i = Slot(parent, unit, mask);; i = (i + 1) & mask) {
+    for (size_t i = Slot(hash, mask);; i = (i + 1) & mask) {
       const Edge& e = edges[i];
       if (e.parent == 0) return nullptr;
       if (e.parent == parent && e.unit == unit) return &e;
     }
   }
-  uint32_t Child(uint32_t parent, char16_t unit) const {
-    const Edge* edge = FindEdge(parent, unit);
-    return edge != nullptr ? edge->child : 0;
+
+  uint32_t NewNode(uint64_t hash) {
+    node_hashes.push_back(static_cast<uint32_t>(hash >> 32));
+    return static_cast<uint32_t>(node_hashes.size() - 1);
   }
 
-  uint32_t NewNode() {
-    nodes.emplace_back();
-    return static_cast<uint32_t>(nodes.size() - 1);
-  }
-
-  void PlaceEdge(const Edge& edge) {
+  void PlaceEdge(const Edge& edge, uint64_t hash) {
     const size_t mask = edges.size() - 1;
-    size_t i = Slot(edge.parent, edge.unit, mask);
+    size_t i = Slot(hash, mask);
     while (edges[i].parent != 0) i = (i + 1) & mask;
     edges[i] = edge;
   }
 
-  uint32_t ChildOrNew(uint32_t parent, char16_t unit) {
-    if (const uint32_t child = Child(parent, unit)) return child;
+  Edge& EdgeOrNew(uint32_t parent, char16_t unit, uint64_t hash) {
+    if (const Edge* edge = FindEdge(parent, unit, hash)) return const_cast<Edge&>(*edge);
     // Linear probing stays short while the table is at most 70% full.
     if ((edge_count + 1) * 10 > edges.size() * 7) {
       std::vector<Edge> old(edges.size() * 2);
       old.swap(edges);
       for (const Edge& e : old) {
-        if (e.parent != 0) PlaceEdge(e);
+        if (e.parent != 0) PlaceEdge(e, uint64_t{node_hashes[e.child]} << 32);
       }
     }
     Edge edge;
     edge.parent = parent;
     edge.unit = unit;
-    edge.child = NewNode();
-    PlaceEdge(edge);
+    edge.child = NewNode(hash);
+    PlaceEdge(edge, hash);
     ++edge_count;
-    return edge.child;
+    return const_cast<Edge&>(*FindEdge(parent, unit, hash));
   }
+
+  // Calls visit(length, is_key, value) for the prefixes of text[0, max_length)
+  // that are nodes, shortest first, while it returns true; the walk also ends
+  // at a NUL of the text.
+  template <class Visit>
+  void Walk(const char16_t* text, int32_t max_length, Visit visit) const;
 };
+
+template <class Visit>
+void CPrefixTrie::Impl::Walk(const char16_t* text, int32_t max_length, Visit visit) const {
+  if (text == nullptr || max_length <= 0 || text[0] == 0) return;
+  const Root& root = roots[text[0]];
+  if (root.node == 0) return;
+  // The slots of the next few prefixes are fetched at once; `ahead` is the
+  // length of the last prefix asked for, `ahead_hash` its hash.
+  constexpr int32_t kAhead = 4;
+  uint64_t hash = Extend(0, text[0]);
+  uint64_t ahead_hash = hash;
+  int32_t ahead = 1;
+  while (ahead < max_length && ahead <= kAhead && text[ahead] != 0) {
+    ahead_hash = Extend(ahead_hash, text[ahead]);
+    Prefetch(ahead_hash);
+    ++ahead;
+  }
+  if (!visit(1, root.is_key != 0, root.value)) return;
+  uint32_t node = root.node;
+  for (int32_t length = 1; length < max_length && text[length] != 0; ++length) {
+    if (ahead < max_length && text[ahead] != 0) {
+      ahead_hash = Extend(ahead_hash, text[ahead]);
+      Prefetch(ahead_hash);
+      ++ahead;
+    }
+    hash = Extend(hash, text[length]);
+    const Edge* edge = FindEdge(node, text[length], hash);
+    if (edge == nullptr) return;
+    node = edge->child;
+    if (!visit(length + 1, edge->is_key != 0, edge->value)) return;
+  }
+}
 
 CPrefixTrie::CPrefixTrie() : impl_(new Impl) {}
 
@@ -102,80 +150,72 @@ bool CPrefixTrie::Insert(const char16_t* key, int32_t length, int32_t value) {
   if (key == nullptr || length <= 0) return false;
   ++insert_count_;
   longest_key_ = std::max(longest_key_, length);
-  uint32_t node = impl_->roots[key[0]];
-  if (node == 0) {
-    node = impl_->NewNode();
-    impl_->roots[key[0]] = node;
-  }
-  uint32_t parent = 0;
+  uint64_t hash = Impl::Extend(0, key[0]);
+  Impl::Root& root = impl_->roots[key[0]];
+  if (root.node == 0) root.node = impl_->NewNode(hash) & 0x7FFFFFFFu;
+  int32_t* stored = &root.value;
+  uint32_t node = root.node;
+  uint16_t* edge_is_key = nullptr;
   for (int32_t i = 1; i < length; ++i) {
-    parent = node;
-    node = impl_->ChildOrNew(node, key[i]);
+    hash = Impl::Extend(hash, key[i]);
+    Impl::Edge& edge = impl_->EdgeOrNew(node, key[i], hash);
+    node = edge.child;
+    edge_is_key = &edge.is_key;
+    stored = &edge.value;
   }
-  Impl::Node& stored = impl_->nodes[node];
-  if (stored.is_key != 0) return false;
-  stored.is_key = 1;
-  stored.value = value;
-  if (parent != 0) {
-    // The copy on the edge that leads to the node.
-    Impl::Edge& edge = const_cast<Impl::Edge&>(*impl_->FindEdge(parent, key[length - 1]));
-    edge.is_key = 1;
-    edge.value = value;
+  if (edge_is_key != nullptr ? *edge_is_key != 0 : root.is_key != 0) return false;
+  if (edge_is_key != nullptr) {
+    *edge_is_key = 1;
+  } else {
+    root.is_key = 1;
   }
+  *stored = value;
   ++impl_->key_count;
   return true;
 }
 
 int32_t CPrefixTrie::PrefixMatches(const char16_t* text, int32_t max_length, PrefixMatch* out,
                                    int32_t limit) const {
-  if (text == nullptr || max_length <= 0 || limit <= 0 || text[0] == 0) return 0;
-  uint32_t node = impl_->roots[text[0]];
+  if (limit <= 0) return 0;
   int32_t count = 0;
-  for (int32_t length = 1; node != 0; ++length) {
-    const Impl::Node& stored = impl_->nodes[node];
-    if (stored.is_key != 0) {
-      out[count].length = length;
-      out[count].entry = stored.value;
-      if (++count == limit) break;
-    }
-    if (length >= max_length || text[length] == 0) break;
-    node = impl_->Child(node, text[length]);
-  }
+  impl_->Walk(text, max_length, [&](int32_t length, bool is_key, int32_t value) {
+    if (!is_key) return true;
+    out[count].length = length;
+    out[count].entry = value;
+    return ++count < limit;
+  });
   return count;
 }
 
 int32_t CPrefixTrie::LastPrefixMatch(const char16_t* text, int32_t max_length, int32_t limit,
                                      int32_t* value) const {
-  if (text == nullptr || max_length <= 0 || limit <= 0 || text[0] == 0) return 0;
-  uint32_t node = impl_->roots[text[0]];
-  if (node == 0) return 0;
+  if (limit <= 0) return 0;
   int32_t count = 0;
   int32_t last = 0;
-  const Impl::Node& root = impl_->nodes[node];
-  if (root.is_key != 0) {
-    last = 1;
-    *value = root.value;
-    if (++count == limit) return last;
-  }
-  // Deeper nodes are read from the edges that lead to them.
-  for (int32_t length = 1; length < max_length && text[length] != 0; ++length) {
-    const Impl::Edge* edge = impl_->FindEdge(node, text[length]);
-    if (edge == nullptr) break;
-    node = edge->child;
-    if (edge->is_key != 0) {
-      last = length + 1;
-      *value = edge->value;
-      if (++count == limit) break;
-    }
-  }
+  impl_->Walk(text, max_length, [&](int32_t length, bool is_key, int32_t stored) {
+    if (!is_key) return true;
+    last = length;
+    *value = stored;
+    return ++count < limit;
+  });
   return last;
 }
 
 int32_t CPrefixTrie::Find(const char16_t* key, int32_t length) const {
   if (key == nullptr || length <= 0) return 0;
-  uint32_t node = impl_->roots[key[0]];
-  for (int32_t i = 1; i < length && node != 0; ++i) node = impl_->Child(node, key[i]);
-  return node != 0 && impl_->nodes[node].is_key != 0 ? impl_->nodes[node].value : 0;
+  const Impl::Root& root = impl_->roots[key[0]];
+  if (root.node == 0) return 0;
+  if (length == 1) return root.is_key != 0 ? root.value : 0;
+  uint64_t hash = Impl::Extend(0, key[0]);
+  uint32_t node = root.node;
+  const Impl::Edge* edge = nullptr;
+  for (int32_t i = 1; i < length; ++i) {
+    hash = Impl::Extend(hash, key[i]);
+    edge = impl_->FindEdge(node, key[i], hash);
+    if (edge == nullptr) return 0;
+    node = edge->child;
+  }
+  return edge->is_key != 0 ? edge->value : 0;
 }
 
 }  // namespace verrin

@@ -1,9 +1,10 @@
 // CPrefixTrie: word -> entry number, searched by prefixes of a text.
 //
 // A trie over UTF-16 code units: a table of 65,536 roots indexed by the first
-// unit, and below them one hashed edge table (parent node, unit) -> child, so
-// that a search costs one probe per unit of the text it walks, independent of
-// the size of the lexicon. Keys of any length work. Lookups give the same
+// unit, and below them one hashed edge table (parent node, unit) -> child,
+// filed by the hash of the prefix, so that a search costs one probe per unit
+// of the text it walks, independent of the size of the lexicon, and the
+// probes of the next few units are fetched together. Keys of any length work. Lookups give the same
 // answers as a PATRICIA tree over the NUL-terminated key bits: the keys that
 // are prefixes of the text, shortest first.
 #ifndef VERRIN_RESOURCE_PREFIX_TRIE_H_
