@@ -73,39 +73,69 @@ void CMEModel::AddPredicateScores(int32_t predicate, double* scores) const {
   const Impl& m = *impl_;
   // Predicates added by AddEvent after the rows were built have no features yet.
   if (predicate < 0 || static_cast<size_t>(predicate) + 1 >= m.row_start.size()) return;
-  const size_t begin = m.row_start[predicate];
-  const size_t end = m.row_start[predicate + 1];
-  if (end - begin >= m.dense_min && m.dense_valid) {
-    AddDenseRow(m.dense_weight.data() + m.dense_row[static_cast<size_t>(predicate)],
-                static_cast<size_t>(m.dense_width), scores);
+  if (m.dense_valid) {
+    const Impl::ScoreRow& row = m.score_rows[static_cast<size_t>(predicate)];
+    if (row.count == 1) {
+      scores[row.where] += row.weight;
+    } else if (row.count == Impl::kDenseRow) {
+      AddDenseRow(m.dense_weight.data() + row.where, static_cast<size_t>(m.dense_width), scores);
+    } else {
+      const uint8_t* outcome = m.row_outcome.data();
+      const double* weight = m.row_weight.data();
+      const size_t end = static_cast<size_t>(row.where) + row.count;
+      for (size_t k = row.where; k < end; ++k) scores[outcome[k]] += weight[k];
+    }
     return;
   }
   const uint8_t* outcome = m.row_outcome.data();
   const double* weight = m.row_weight.data();
-  for (size_t k = begin; k < end; ++k) scores[outcome[k]] += weight[k];
+  const size_t end = m.row_start[predicate + 1];
+  for (size_t k = m.row_start[predicate]; k < end; ++k) scores[outcome[k]] += weight[k];
 }
 
 void CMEModel::PrefetchRowStart(int32_t predicate) const {
   const Impl& m = *impl_;
-  if (predicate >= 0 && static_cast<size_t>(predicate) + 1 < m.row_start.size()) {
-    __builtin_prefetch(&m.row_start[static_cast<size_t>(predicate)]);
+  if (predicate >= 0 && static_cast<size_t>(predicate) < m.score_rows.size()) {
+    __builtin_prefetch(&m.score_rows[static_cast<size_t>(predicate)]);
   }
 }
+
+namespace {
+
+// Fetches the lines of bytes [first, last] (at most two).
+inline void PrefetchSpan(const void* first, const void* last) {
+  __builtin_prefetch(first);
+  if (((reinterpret_cast<uintptr_t>(first) ^ reinterpret_cast<uintptr_t>(last)) & ~uintptr_t{63}) !=
+      0) {
+    __builtin_prefetch(last);
+  }
+}
+
+}  // namespace
 
 void CMEModel::PrefetchRow(int32_t predicate) const {
   const Impl& m = *impl_;
   if (predicate < 0 || static_cast<size_t>(predicate) + 1 >= m.row_start.size()) return;
-  const size_t k = m.row_start[static_cast<size_t>(predicate)];
-  if (m.row_start[static_cast<size_t>(predicate) + 1] - k >= m.dense_min && m.dense_valid) {
-    const double* dense = m.dense_weight.data() + m.dense_row[static_cast<size_t>(predicate)];
-    __builtin_prefetch(dense);
-    __builtin_prefetch(dense + 8);
+  if (!m.dense_valid) {
+    const size_t begin = m.row_start[static_cast<size_t>(predicate)];
+    const size_t end = m.row_start[static_cast<size_t>(predicate) + 1];
+    if (begin >= end || end > m.row_weight.size()) return;
+    PrefetchSpan(m.row_weight.data() + begin, m.row_weight.data() + end - 1);
+    PrefetchSpan(m.row_outcome.data() + begin, m.row_outcome.data() + end - 1);
     return;
   }
-  if (k >= m.row_weight.size()) return;
-  __builtin_prefetch(&m.row_outcome[k]);
-  __builtin_prefetch(&m.row_weight[k]);
-  if (k + 8 < m.row_weight.size()) __builtin_prefetch(&m.row_weight[k + 8]);
+  const Impl::ScoreRow& row = m.score_rows[static_cast<size_t>(predicate)];
+  if (row.count <= 1) return;  // the weight is in the record
+  if (row.count == Impl::kDenseRow) {
+    // A dense row starts on a line: one fetch per eight weights.
+    const double* dense = m.dense_weight.data() + row.where;
+    for (int32_t o = 0; o < m.dense_width; o += 8) __builtin_prefetch(dense + o);
+    return;
+  }
+  const size_t begin = row.where;
+  const size_t last = begin + row.count - 1;
+  PrefetchSpan(m.row_weight.data() + begin, m.row_weight.data() + last);
+  PrefetchSpan(m.row_outcome.data() + begin, m.row_outcome.data() + last);
 }
 
 int32_t CMEModel::ScoresToProbabilities(double* scores) const {
@@ -139,12 +169,12 @@ void CMEModel::AppendShortPredicates(const uint64_t* keys, int32_t count,
                                      std::vector<int32_t>& out) const {
   const Impl& m = *impl_;
   for (int32_t i = 0; i < count; ++i) m.PrefetchShortPredicate(keys[i]);
-  const size_t rows = m.row_start.size();
+  const size_t rows = m.score_rows.size();
   for (int32_t i = 0; i < count; ++i) {
     const int32_t index = m.FindShortPredicate(keys[i]);
     if (index < 0) continue;
-    if (static_cast<size_t>(index) + 1 < rows) {
-      __builtin_prefetch(&m.row_start[static_cast<size_t>(index)]);
+    if (static_cast<size_t>(index) < rows) {
+      __builtin_prefetch(&m.score_rows[static_cast<size_t>(index)]);
     }
     out.push_back(index);
   }
@@ -374,7 +404,7 @@ void CMEModel::Impl::PrefetchShortPredicate(uint64_t key) const {
 
 void CMEModel::Impl::BuildDenseRows(int32_t outcome_count) {
   dense_valid = false;
-  dense_row.clear();
+  score_rows.clear();
   dense_weight.clear();
   dense_width = outcome_count;
   // A dense row costs one addition per outcome, a sparse one a few
@@ -383,20 +413,34 @@ void CMEModel::Impl::BuildDenseRows(int32_t outcome_count) {
   dense_min = std::max<size_t>(4, (width + 2) / 3);
   if (width == 0 || row_start.empty()) return;
   const size_t predicate_count = row_start.size() - 1;
+  // The record's `where` holds positions of the row arrays.
+  if (row_start[predicate_count] > Impl::kDenseRow) return;
   size_t dense_count = 0;
   for (size_t p = 0; p < predicate_count; ++p) {
     if (row_start[p + 1] - row_start[p] >= dense_min) ++dense_count;
   }
-  dense_row.assign(predicate_count, 0);
-  dense_weight.assign(dense_count * width, 0.0);
-  size_t next = 0;
+  // The dense rows start on a cache line (of 64 bytes), so that a row of up
+  // to eight weights is one line and the shipped models' rows of 16 are two.
+  const size_t stride = (width + 7) / 8 * 8;
+  if (dense_count * stride + 8 > Impl::kDenseRow) return;
+  dense_weight.assign(dense_count * stride + 8, 0.0);
+  size_t next = (64 - reinterpret_cast<uintptr_t>(dense_weight.data()) % 64) % 64 / sizeof(double);
+  score_rows.resize(predicate_count);
   for (size_t p = 0; p < predicate_count; ++p) {
-    if (row_start[p + 1] - row_start[p] < dense_min) continue;
-    dense_row[p] = static_cast<uint32_t>(next);
-    for (size_t k = row_start[p]; k < row_start[p + 1]; ++k) {
-      dense_weight[next + row_outcome[k]] = row_weight[k];
+    const size_t begin = row_start[p];
+    const size_t count = row_start[p + 1] - begin;
+    ScoreRow& row = score_rows[p];
+    if (count == 1) {
+      row = ScoreRow{row_weight[begin], row_outcome[begin], 1};
+    } else if (count < dense_min) {
+      row = ScoreRow{0.0, static_cast<uint32_t>(begin), static_cast<uint32_t>(count)};
+    } else {
+      row = ScoreRow{0.0, static_cast<uint32_t>(next), kDenseRow};
+      for (size_t k = begin; k < begin + count; ++k) {
+        dense_weight[next + row_outcome[k]] = row_weight[k];
+      }
+      next += stride;
     }
-    next += width;
   }
   dense_valid = true;
 }

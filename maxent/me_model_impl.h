@@ -106,15 +106,23 @@ struct CMEModel::Impl {
   CLargeTable<uint8_t> row_outcome;
   std::vector<int32_t> row_feature;
   CLargeTable<double> row_weight;  // weights[row_feature[k]]
-  // The rows that hold at least `dense_min` features once more, whole:
-  // dense_weight[dense_row[p] + o] is the weight of (o, p), 0 where the row
-  // has none (dense_row[p] is meaningless for the other rows). Adding such a
-  // row is one straight loop over the outcomes; the added zeros change no bit
-  // of a score (see AddPredicateScores). Read only while `dense_valid`:
-  // anything that may change the row weights clears it, and only BuildRows
-  // sets it again.
-  CLargeTable<uint32_t> dense_row;
-  CLargeTable<double> dense_weight;
+  // What scoring reads of a row, in one place per predicate: a row of one
+  // feature is its outcome and weight, so that adding it is one read; a
+  // longer row is where it lies, in the row arrays or, when it holds at
+  // least `dense_min` features, in `dense_weight`, where it is kept once
+  // more, whole: dense_weight[where + o] is the weight of (o, p), 0 where the
+  // row has none. Adding such a row is one straight loop over the outcomes;
+  // the added zeros change no bit of a score (see AddPredicateScores). Read
+  // only while `dense_valid`: anything that may change the row weights
+  // clears it, and only BuildRows sets it again.
+  struct ScoreRow {
+    double weight;   // count 1: the feature's weight
+    uint32_t where;  // count 1: the outcome; kDenseRow: the dense row; else the row's start
+    uint32_t count;  // features in the row, or kDenseRow
+  };
+  static constexpr uint32_t kDenseRow = 0xFFFFFFFFu;
+  CLargeTable<ScoreRow> score_rows;  // per predicate
+  CLargeTable<double> dense_weight;  // rows start on 64-byte lines
   size_t dense_min = 0;
   int32_t dense_width = 0;
   bool dense_valid = false;
