@@ -451,8 +451,9 @@ void CNEDecoder::BuildRuns(int32_t start, int32_t position) {
   // steps can favour n1, and every edge that may follow y1 may follow y2:
   // each path through n1 then scores less than n2 followed by the same
   // labels, whose contexts are the same from the third step on. The second
-  // steps differ by at most the spread of h2_y1 - h2_y2 over the outcomes
-  // (see PrepareBound). The first step is bounded twice: by the spread of
+  // steps differ by at most what SecondStepRow gives: the largest of
+  // h2_y1 - h2_y2 over the labels that may come there, less its smallest
+  // over every outcome. The first step is bounded twice: by the spread of
   // (h1_y1 + h2_x1) - (h1_y2 + h2_x2), from the tables, and, where that is
   // not enough, by the gain FirstStepGain finds from n2's own row. With
   // y1 = y2 both go into the same nodes, where n1 never wins a merge.
@@ -498,6 +499,9 @@ void CNEDecoder::BuildRuns(int32_t start, int32_t position) {
   const StrongNode* strongest = strongest_.data();
   const size_t strong_count = strongest_.size();
   uint64_t listed = 0;  // labels whose entry of follower_outcomes_ is filled
+  // The second step can be the end only from the last character.
+  second_end_ = static_cast<size_t>(start) + 1 < next_labels_.size() &&
+                ((next_labels_[static_cast<size_t>(start) + 1] >> kLabelEnd) & 1u) != 0;
   for (size_t i = 0; i < count; ++i) {
     NEPathNode* node = run_nodes_[i];
     if (!eligible(node)) {
@@ -508,8 +512,8 @@ void CNEDecoder::BuildRuns(int32_t start, int32_t position) {
     const size_t y = static_cast<size_t>(node->label);
     const uint64_t followers = kFollowers.bits[y] & next;
     const double* spread = tables_.dominance.data() + x * labels;
-    const double* pair = tables_.pair_spread.data() + y * labels;
-    const double* second = tables_.dominance.data() + y * labels;
+    const double* first = tables_.history_spread.data() + y * labels;
+    const double* second_step = SecondStepRow(y);
     bool summed = false;  // gain_row_ holds h1_y1 + h2_x1
     bool dead = false;
     for (size_t k = 0; k < strong_count; ++k) {
@@ -518,13 +522,14 @@ void CNEDecoder::BuildRuns(int32_t start, int32_t position) {
       const size_t w = static_cast<size_t>(other.label);
       if ((followers & ~kFollowers.bits[w]) != 0) continue;
       const size_t v = static_cast<size_t>(other.previous_label);
-      if (node->score + pair[w] + spread[v] + bound_margin_ < other.score) {
+      const double second = second_step[w];
+      if (node->score + first[w] + spread[v] + second + bound_margin_ < other.score) {
         dead = true;
         break;
       }
       if (!rows_here) continue;
       // What the first step may still give n1 for n1 to live.
-      const double room_left = other.score - node->score - bound_margin_ - second[w] - kGainMargin;
+      const double room_left = other.score - node->score - bound_margin_ - second - kGainMargin;
       if (!(room_left > 0.0)) continue;
       if (!summed) {
         const double* h1 = tables_.history_rows[0].data() + y * outcomes;
@@ -561,6 +566,44 @@ void CNEDecoder::SortStrongest() {
     for (; j > 0 && moving.score > strong[j - 1].score; --j) strong[j] = strong[j - 1];
     strong[j] = moving;
   }
+}
+
+const double* CNEDecoder::FillSecondStepRow(size_t y1) {
+  const size_t labels = static_cast<size_t>(kContextLabels);
+  const size_t row = (second_end_ ? labels : 0) + y1;
+  double* known = tables_.second_step.data() + row * labels;
+  // With the same label c after both nodes, the contexts of the second step
+  // differ in "pv2lb=" only: d = h2_y1 - h2_y2. Its label z scores
+  // d_z - (ln Z1 - ln Z2) more for n1, and ln Z1 - ln Z2 >= min d over
+  // every outcome; z is a label that may come two steps after y1 (the end
+  // only where the second step leaves the last character; nothing comes
+  // after the end).
+  uint64_t second = 0;
+  for (uint64_t rest = kFollowers.bits[y1] & ~(uint64_t{1} << kLabelEnd); rest != 0;
+       rest &= rest - 1) {
+    second |= kFollowers.bits[__builtin_ctzll(rest)];
+  }
+  if (!second_end_) second &= ~(uint64_t{1} << kLabelEnd);
+  const size_t outcomes = static_cast<size_t>(tables_.outcomes);
+  const double* h1 = tables_.history_rows[1].data() + y1 * outcomes;
+  for (size_t y2 = 0; y2 < labels; ++y2) {
+    const double* h2 = tables_.history_rows[1].data() + y2 * outcomes;
+    double low = std::numeric_limits<double>::infinity(), high = -low;
+    for (size_t o = 0; o < outcomes; ++o) {
+      const double d = h1[o] - h2[o];
+      low = std::min(low, d);
+      // An outcome whose number is no label below 64 counts as any label.
+      const int32_t label = tables_.outcome_label[o];
+      if (static_cast<uint32_t>(label) >= static_cast<uint32_t>(kContextLabels) ||
+          ((second >> label) & 1u) != 0) {
+        high = std::max(high, d);
+      }
+    }
+    // At least 0: the floor of the probabilities only narrows a difference.
+    known[y2] = std::max(0.0, high - low) * (1.0 + 1e-9) + 1e-9 + 1e-11 * kBoundScale;
+  }
+  tables_.second_ready[row] = 1;
+  return known;
 }
 
 void CNEDecoder::ListFollowerOutcomes(int32_t label, uint64_t followers) {
@@ -880,13 +923,14 @@ void CNEDecoder::PrepareBound() {
   for (size_t x = 0; x < labels; ++x) {
     for (size_t w = 0; w < labels; ++w) tables_.dominance[x * labels + w] = spread(rows[1], x, w);
   }
-  tables_.pair_spread.assign(labels * labels, 0.0);
+  tables_.history_spread.assign(labels * labels, 0.0);
   for (size_t y = 0; y < labels; ++y) {
-    for (size_t w = 0; w < labels; ++w) {
-      tables_.pair_spread[y * labels + w] =
-          spread(rows[0], y, w) + tables_.dominance[y * labels + w];
-    }
+    for (size_t w = 0; w < labels; ++w)
+      tables_.history_spread[y * labels + w] = spread(rows[0], y, w);
   }
+  // Filled row by row as the search asks (see SecondStepRow).
+  tables_.second_step.assign(2 * labels * labels, 0.0);
+  tables_.second_ready.assign(2 * labels, 0);
   tables_.bound_usable = true;
 }
 
@@ -979,6 +1023,10 @@ void CNEDecoder::PrepareModel() {
     } else {
       tables_.far_label_outcome[label] = j;
     }
+  }
+  tables_.outcome_label.assign(static_cast<size_t>(outcomes), -1);
+  for (int32_t j = 0; j < outcomes; ++j) {
+    tables_.outcome_label[static_cast<size_t>(j)] = ParseNarrowInt(model->GetOutcome(j).c_str());
   }
   tables_.known.assign(kNearLabels, 0);
   for (int32_t label = 0; label < kNearLabels; ++label) {

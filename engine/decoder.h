@@ -109,11 +109,14 @@ class CNEDecoder {
   // no best path either when another node n2 (x2, y2) scores more than n1 by
   // more than the next two steps can favour n1, and every edge that may
   // follow y1 may follow y2: each path through n1 then scores less than n2
-  // followed by the same labels (see BuildRuns). The second step can favour
-  // n1 by at most the spread of h2_y1 - h2_y2 over the outcomes (h1, h2 the
-  // rows of "pv1lb=" and "pv2lb=" labels); the first step by at most the
-  // spread of (h1_y1 + h2_x1) - (h1_y2 + h2_x2), or, tighter, with s1 and s2
-  // the two contexts' sums at the next character and d = s1 - s2:
+  // followed by the same labels (see BuildRuns). The second step, on a
+  // label z, can favour n1 by at most d_z - min d with d = h2_y1 - h2_y2
+  // (h1, h2 the rows of "pv1lb=" and "pv2lb=" labels, the minimum over
+  // every outcome since ln Z1 - ln Z2 >= min d), z any label that may come
+  // two steps after y1 (the end only two characters before it). The first
+  // step can favour n1 by at most the spread of (h1_y1 + h2_x1) -
+  // (h1_y2 + h2_x2), or, tighter, with s1 and s2 the two contexts' sums at
+  // the next character and d = s1 - s2:
   //   ln p1(c) - ln p2(c) = d_c - (ln Z1 - ln Z2) <= d_c - E_p2[d]
   // (Jensen: ln Z1 - ln Z2 = ln E_p2[exp(d)] >= E_p2[d]), the largest over
   // the labels c that may follow y1 and leave the position, and at least 0
@@ -189,9 +192,15 @@ class CNEDecoder {
     // context (x, y) less its score in context (w, y), for any y (the rows of
     // "pv2lb=x" and "pv2lb=w" differ by at most so much between outcomes).
     std::vector<double> dominance;
-    // pair_spread[y * kContextLabels + w]: the spread of the rows of
-    // "pv1lb=y" and "pv1lb=w" plus dominance[y][w] (see BuildRuns).
-    std::vector<double> pair_spread;
+    // history_spread[y * kContextLabels + w]: the spread of the rows of
+    // "pv1lb=y" and "pv1lb=w" (see BuildRuns).
+    std::vector<double> history_spread;
+    // second_step[(e * kContextLabels + y1) * kContextLabels + y2]: see
+    // SecondStepRow (e 1 where the second step may be the end), valid where
+    // second_ready[e * kContextLabels + y1] is 1.
+    std::vector<double> second_step;
+    std::vector<uint8_t> second_ready;
+    std::vector<int32_t> outcome_label;  // outcome -> the number of its text
     // The history rows the tables were made from, and the model's
     // RowsVersion then.
     std::vector<double> history_rows[2];
@@ -270,6 +279,18 @@ class CNEDecoder {
   // strongest_[strong], margins included; evaluates that node's row when it
   // has none. Needs ListFollowerOutcomes(label).
   double FirstStepGain(const double* a1, int32_t label, size_t strong, int32_t index);
+  // Per label y2 (below kContextLabels): at least what the second step
+  // after a node of label y1 can score more for it than for a node of label
+  // y2 when both went on with one label, margins included; for the position
+  // of the runs (second_end_).
+  const double* SecondStepRow(size_t y1) {
+    const size_t row = (second_end_ ? static_cast<size_t>(kContextLabels) : 0) + y1;
+    if (tables_.second_ready[row] != 0) {
+      return tables_.second_step.data() + row * static_cast<size_t>(kContextLabels);
+    }
+    return FillSecondStepRow(y1);
+  }
+  const double* FillSecondStepRow(size_t y1);
   // The outcomes of the labels of `followers` that an outcome scores.
   void ListFollowerOutcomes(int32_t label, uint64_t followers);
   // Extends every node at edge->start by `edge` into `position`, in list
@@ -361,6 +382,7 @@ class CNEDecoder {
     uint8_t outcome[kContextLabels];
   };
   FollowerOutcomes follower_outcomes_[kContextLabels];
+  bool second_end_ = false;  // at the runs' position, the second step may be the end
   // Per position of the bounded search: 1 when its steps' scores are small
   // enough for the margins of the dominance table.
   std::vector<uint8_t> position_safe_;
