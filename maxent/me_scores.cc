@@ -95,7 +95,7 @@ __attribute__((target("avx2,fma"))) inline __m256d ExpFourLanes(__m256d x,
 
 // exp(scores[o] - shift) in place for the first n - n % 4 scores; returns
 // how many were done.
-__attribute__((target("avx2,fma"))) size_t ExpFour(double* scores, size_t n, double shift) {
+__attribute__((target("avx2,fma"))) inline size_t ExpFour(double* scores, size_t n, double shift) {
   const ExpFourConstants k = {
       _mm256_set1_pd(Constant(0x4338000000000000)), _mm256_set1_pd(Constant(0x40671547652b82fe)),
       _mm256_set1_pd(Constant(0xbf762e42fefa0000)), _mm256_set1_pd(Constant(0xbd0cf79abc9e3b3a)),
@@ -113,7 +113,8 @@ __attribute__((target("avx2,fma"))) size_t ExpFour(double* scores, size_t n, dou
 // The largest of n >= 4 scores as far as ScoreShift can tell: NaN when the
 // first score is NaN, else the largest of the others that are not NaN (the
 // scalar loop's result, but for the sign of a zero, which ScoreShift ignores).
-__attribute__((target("avx2,fma"))) double MaxFour(const double* scores, size_t n) {
+__attribute__((target("avx2,fma"), always_inline)) inline double MaxFour(const double* scores,
+                                                                         size_t n) {
   if (scores[0] != scores[0]) return scores[0];
   // max_pd returns its second operand when the first is NaN.
   __m256d best = _mm256_set1_pd(scores[0]);
@@ -172,6 +173,27 @@ bool UseExpFour() {
   static const bool use = CheckExpFour();
   return use;
 }
+
+// SoftmaxTerms on the four-lane path (n >= 4) in one function, so that the
+// largest score, the exps and the sum share their set-up: per row of 16
+// scores the calls and the constants cost about as much as the sum.
+__attribute__((target("avx2,fma"))) double SoftmaxTermsFour(double* scores, size_t n) {
+  const double shift = ScoreShift(MaxFour(scores, n));
+  size_t o = ExpFour(scores, n, shift);
+  if (shift == 0.0) {
+    for (; o < n; ++o) scores[o] = KernelExp(scores[o]);
+  } else {
+    for (; o < n; ++o) scores[o] = KernelExp(scores[o] - shift);
+  }
+  double z = 0.0;
+  if (n == 16) {  // the shipped models' outcome count: the same sum, unrolled
+#pragma GCC unroll 16
+    for (size_t k = 0; k < 16; ++k) z += scores[k];
+    return z;
+  }
+  for (size_t k = 0; k < n; ++k) z += scores[k];
+  return z;
+}
 #endif
 
 }  // namespace
@@ -196,28 +218,19 @@ bool SoftmaxExpFourActive() {
 
 double SoftmaxTerms(double* scores, size_t n) {
 #ifdef VERRIN_EXP_FOUR
-  const bool four = n >= 4 && UseExpFour();
-#else
-  const bool four = false;
+  // Computed once; a plain flag read afterwards.
+  static const bool four_active = UseExpFour();
+  if (n >= 4 && four_active) return SoftmaxTermsFour(scores, n);
 #endif
   double max = scores[0];
-  if (four) {
-#ifdef VERRIN_EXP_FOUR
-    max = MaxFour(scores, n);
-#endif
-  } else {
-    for (size_t o = 1; o < n; ++o) {
-      if (scores[o] > max) max = scores[o];
-    }
+  for (size_t o = 1; o < n; ++o) {
+    if (scores[o] > max) max = scores[o];
   }
   const double shift = ScoreShift(max);
 #if FLT_EVAL_METHOD == 0
   // Doubles are computed as doubles, so Z may be summed after the exps
   // (nothing to keep across the calls), and x - 0 is x.
   size_t o = 0;
-#ifdef VERRIN_EXP_FOUR
-  if (four) o = ExpFour(scores, n, shift);
-#endif
   if (shift == 0.0) {
     for (; o < n; ++o) scores[o] = KernelExp(scores[o]);
   } else {
