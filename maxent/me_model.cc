@@ -10,10 +10,10 @@
 #include <system_error>
 #include <thread>
 
-#include "maxent/me_large_table.h"
 #include "maxent/me_model_impl.h"
 #include "maxent/me_scores.h"
 #include "text/diagnostics.h"
+#include "text/large_table.h"
 
 namespace verrin {
 

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "maxent/me_large_table.h"
+#include "text/large_table.h"
 
 namespace verrin {
 

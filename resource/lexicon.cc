@@ -1,5 +1,6 @@
 #include "resource/lexicon.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -119,7 +120,15 @@ void CNELexicon::SegmentRawText(const char16_t* text, int32_t length, bool group
   // Forward longest match, as SegmentByDict; a word's length is that of its
   // match (the word itself).
   int32_t offset = 0;
+  int32_t fetched = 0;
   while (offset < length) {
+    // The next walk starts at one of the next few positions: their first
+    // reads are fetched while this one goes on.
+    if (fetched < offset + kWalksAhead) {
+      fetched = std::max(fetched, offset);
+      trie_.PrefetchWalks(text, length, fetched, offset + kWalksAhead);
+      fetched = offset + kWalksAhead;
+    }
     const char16_t* token = text + offset;
     int32_t entry = 0;
     int32_t token_length = trie_.LastPrefixMatch(token, length - offset, kMaxMatches, &entry);

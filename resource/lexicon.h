@@ -98,6 +98,9 @@ class CNELexicon {
   void SegmentRawText(const char16_t* text, int32_t length, bool group, RawTextTokens& out) const;
 
  private:
+  // How many positions ahead of a word cut the trie's first reads are
+  // fetched (a cut moves on by one word of a few units at most).
+  static constexpr int32_t kWalksAhead = 8;
   // Trims `line` in place and stores its entry unless it is blank.
   void AddEntryLine(CUString& line);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "resource/lexicon.h"
+#include "text/large_table.h"
 
 namespace verrin {
 
@@ -39,7 +40,10 @@ struct CPrefixTrie::Impl {
   std::vector<Root> roots = std::vector<Root>(65536, Root{0, 0, 0});
   // Per node, the high half of its prefix's hash (for growing the table).
   std::vector<uint32_t> node_hashes = std::vector<uint32_t>(1, 0);
-  std::vector<Edge> edges = std::vector<Edge>(1024);  // power of two
+  // A power of two. The dictionary's is some megabytes, probed at random
+  // for every word cut: on 2 MB pages (where the kernel allows) a walk's
+  // probes cost no page-table walks of their own.
+  CLargeTable<Edge> edges = CLargeTable<Edge>(1024);
   size_t edge_count = 0;
   int32_t key_count = 0;
 
@@ -79,7 +83,7 @@ struct CPrefixTrie::Impl {
     if (const Edge* edge = FindEdge(parent, unit, hash)) return const_cast<Edge&>(*edge);
     // Linear probing stays short while the table is at most 70% full.
     if ((edge_count + 1) * 10 > edges.size() * 7) {
-      std::vector<Edge> old(edges.size() * 2);
+      CLargeTable<Edge> old(edges.size() * 2);
       old.swap(edges);
       for (const Edge& e : old) {
         if (e.parent != 0) PlaceEdge(e, uint64_t{node_hashes[e.child]} << 32);
@@ -199,6 +203,21 @@ int32_t CPrefixTrie::LastPrefixMatch(const char16_t* text, int32_t max_length, i
     return ++count < limit;
   });
   return last;
+}
+
+void CPrefixTrie::PrefetchWalks(const char16_t* text, int32_t length, int32_t begin,
+                                int32_t end) const {
+  if (text == nullptr) return;
+  end = std::min(end, length);
+  for (int32_t i = std::max(begin, 0); i < end; ++i) {
+    __builtin_prefetch(&impl_->roots[text[i]]);
+    if (i + 1 >= length) break;
+    const uint64_t two = Impl::Extend(Impl::Extend(0, text[i]), text[i + 1]);
+    impl_->Prefetch(two);
+    // A walk probes one prefix past its last match: most words are of one
+    // or two units.
+    if (i + 2 < length) impl_->Prefetch(Impl::Extend(two, text[i + 2]));
+  }
 }
 
 int32_t CPrefixTrie::Find(const char16_t* key, int32_t length) const {

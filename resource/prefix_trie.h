@@ -39,6 +39,12 @@ class CPrefixTrie {
   // untouched) when there is none.
   int32_t LastPrefixMatch(const char16_t* text, int32_t max_length, int32_t limit,
                           int32_t* value) const;
+  // Starts fetching what walks from text + begin, ..., text + end - 1 read
+  // first (the root entry, the slots of the two- and three-unit prefixes),
+  // for a text of `length` units. No effect on the contents: a caller that
+  // cuts a text into words calls it a few positions ahead of its next walk,
+  // whose start it cannot know yet.
+  void PrefetchWalks(const char16_t* text, int32_t length, int32_t begin, int32_t end) const;
   // The value of exactly this key, or 0 when it is not stored.
   int32_t Find(const char16_t* key, int32_t length) const;
 

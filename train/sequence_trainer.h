@@ -30,9 +30,9 @@
 #include "engine/clause.h"
 #include "engine/lattice.h"
 #include "engine/word_node.h"
-#include "maxent/me_large_table.h"
 #include "maxent/me_sample.h"
 #include "text/diagnostics.h"
+#include "text/large_table.h"
 #include "text/ustring.h"
 
 namespace verrin {

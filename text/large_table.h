@@ -1,6 +1,6 @@
-// Storage of the model's large load-time tables.
-#ifndef VERRIN_MAXENT_ME_LARGE_TABLE_H_
-#define VERRIN_MAXENT_ME_LARGE_TABLE_H_
+// Storage for large tables filled at load time (the model's, the lexicons').
+#ifndef VERRIN_TEXT_LARGE_TABLE_H_
+#define VERRIN_TEXT_LARGE_TABLE_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -70,4 +70,4 @@ using CLargeTable = std::vector<T, CLargeTableAllocator<T>>;
 
 }  // namespace verrin
 
-#endif  // VERRIN_MAXENT_ME_LARGE_TABLE_H_
+#endif  // VERRIN_TEXT_LARGE_TABLE_H_
