@@ -257,6 +257,7 @@ void CMEModel::Impl::BuildRows(int32_t outcome_count) {
     }
     by_outcome[per_outcome[outcome]++] = static_cast<int32_t>(f);
   }
+  ReserveForRandomReads(row_outcome, used);
   row_outcome.resize(used);
   row_feature.resize(used);
   CLargeTable<size_t> next(row_start.begin(), row_start.end() - 1);
@@ -423,6 +424,7 @@ void CMEModel::Impl::BuildDenseRows(int32_t outcome_count) {
   // to eight weights is one line and the shipped models' rows of 16 are two.
   const size_t stride = (width + 7) / 8 * 8;
   if (dense_count * stride + 8 > Impl::kDenseRow) return;
+  ReserveForRandomReads(dense_weight, dense_count * stride + 8);
   dense_weight.assign(dense_count * stride + 8, 0.0);
   size_t next = (64 - reinterpret_cast<uintptr_t>(dense_weight.data()) % 64) % 64 / sizeof(double);
   score_rows.resize(predicate_count);
