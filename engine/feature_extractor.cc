@@ -128,7 +128,11 @@ class PredicateWriter {
 class IndexWriter {
  public:
   IndexWriter(const NEPredicateNames& names, std::vector<int32_t>& out)
-      : names_(names), model_(*names.Model()), values_(model_.ShortValues()), out_(out) {}
+      : names_(names),
+        model_(*names.Model()),
+        values_(model_.ShortValues()),
+        out_(out),
+        begin_(out.size()) {}
 
   // name + units (n <= 2 units; a NUL among them ends the value).
   void Put(int name, const char16_t* units, int32_t n) {
@@ -156,6 +160,11 @@ class IndexWriter {
     Add(predicate);
   }
   void PutInt(int name, int32_t value) {
+    if ((name == kCharClass || name == kNextClass) && value >= 0 &&
+        value < NEPredicateNames::kClassCodes) {
+      Add(names_.ClassPredicate(name == kNextClass ? 1 : 0, value));
+      return;
+    }
     if (value >= 0 && value < 10) {
       const char16_t digit = static_cast<char16_t>(u'0' + value);
       Put(name, &digit, 1);
@@ -172,19 +181,19 @@ class IndexWriter {
     text.Append(DecimalText(value));
     Add(model_.PredicateIndex(text));
   }
-  void Finish() {}
+  // The scoring records of the sample's predicates start to be fetched.
+  void Finish() { model_.PrefetchRowStarts(out_.data() + begin_, out_.size() - begin_); }
 
  private:
   void Add(int32_t predicate) {
-    if (predicate < 0) return;
-    model_.PrefetchRowStart(predicate);
-    out_.push_back(predicate);
+    if (predicate >= 0) out_.push_back(predicate);
   }
 
   const NEPredicateNames& names_;
   const CMEModel& model_;
   const CShortValueTable& values_;
   std::vector<int32_t>& out_;
+  size_t begin_;
 };
 
 const char16_t kTheoryWords[2][2] = {{u'主', u'义'}, {u'理', u'论'}};
@@ -336,6 +345,15 @@ void NEPredicateNames::Bind(const CMEModel* model) {
     names_[i] = model != nullptr ? model->ShortPredicateName(kNameTexts[i]) : -1;
     unit_slots_[i] = model != nullptr ? model->ShortValues().UnitSlot(names_[i]) : -1;
     pair_slots_[i] = model != nullptr ? model->ShortValues().PairSlot(names_[i]) : -1;
+  }
+  // Every character asks for the predicates of two class codes.
+  for (int second = 0; second < 2; ++second) {
+    const int32_t name = names_[second == 0 ? kCharClass : kNextClass];
+    for (int32_t code = 0; code < kClassCodes; ++code) {
+      const CUString digits = DecimalText(code);
+      class_predicates_[second][code] =
+          model != nullptr ? model->ShortPredicateIndex(name, digits.c_str(), digits.Length()) : -1;
+    }
   }
 }
 

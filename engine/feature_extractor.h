@@ -70,6 +70,10 @@ class NEPredicateNames {
   // The name's slot in the model's records of one- and two-unit values, -1: none.
   int32_t UnitSlot(int which) const { return unit_slots_[which]; }
   int32_t PairSlot(int which) const { return pair_slots_[which]; }
+  // The predicate of a class name (the first: "ct=", the second: "nt1ct=")
+  // and a class code below kClassCodes, -1 when the model lacks it.
+  static constexpr int32_t kClassCodes = 16;
+  int32_t ClassPredicate(int second, int32_t code) const { return class_predicates_[second][code]; }
 
  private:
   static constexpr int kCount = 15;
@@ -79,6 +83,7 @@ class NEPredicateNames {
   int32_t names_[kCount] = {};
   int32_t unit_slots_[kCount] = {};
   int32_t pair_slots_[kCount] = {};
+  int32_t class_predicates_[2][kClassCodes] = {};
 };
 
 // Fills `samples` (emptied first) for a processed clause:

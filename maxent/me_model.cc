@@ -100,6 +100,16 @@ void CMEModel::PrefetchRowStart(int32_t predicate) const {
   }
 }
 
+void CMEModel::PrefetchRowStarts(const int32_t* predicates, size_t count) const {
+  const Impl& m = *impl_;
+  const Impl::ScoreRow* rows = m.score_rows.data();
+  const size_t size = m.score_rows.size();
+  for (size_t i = 0; i < count; ++i) {
+    const size_t predicate = static_cast<size_t>(static_cast<uint32_t>(predicates[i]));
+    if (predicate < size) __builtin_prefetch(rows + predicate);
+  }
+}
+
 namespace {
 
 // Fetches the lines of bytes [first, last] (at most two).

@@ -70,6 +70,8 @@ class CMEModel {
   // Start fetching what AddPredicateScores(predicate, ...) reads: first the
   // row's position, later (once that has arrived) the row itself.
   void PrefetchRowStart(int32_t predicate) const;
+  // PrefetchRowStart of `count` predicates.
+  void PrefetchRowStarts(const int32_t* predicates, size_t count) const;
   void PrefetchRow(int32_t predicate) const;
   // Turns scores into probabilities exactly as Eval does (in place); returns
   // the best index.
