@@ -1,6 +1,7 @@
 #include "engine/decoder.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <initializer_list>
@@ -184,6 +185,10 @@ inline bool FixedByInput(int32_t label) {
   return label == kLabelPunctuation || label == kLabelClassWord || label == kLabelMdw;
 }
 
+// Sums and comparisons of doubles are made on doubles, not on wider
+// registers (x87), so that a sum compared is the sum kept.
+constexpr bool kDoublesAsDoubles = FLT_EVAL_METHOD == 0;
+
 inline bool SameEdge(const NEEdge* a, const NEEdge* b) {
   if (a == nullptr || b == nullptr) return false;
   return a == b || (a->start == b->start && a->end == b->end && a->label == b->label);
@@ -207,6 +212,7 @@ CNEDecoder::~CNEDecoder() = default;
 
 void CNEDecoder::InitPositions(int32_t n, int32_t start_label, int32_t end_label) {
   position_count_ = n + 2;
+  backward_edges_ = false;
   const size_t count = static_cast<size_t>(position_count_);
   edges_by_end_ = edge_arena_.NewArray<NEEdge*>(count);
   edges_by_start_ = edge_arena_.NewArray<NEEdge*>(count);
@@ -227,6 +233,7 @@ void CNEDecoder::InitPositions(int32_t n, int32_t start_label, int32_t end_label
 
 NEEdge* CNEDecoder::AddEdge(const NEEdge& edge) {
   NEEdge* copy = edge_arena_.New<NEEdge>(edge);
+  if (copy->start >= copy->end) backward_edges_ = true;
   copy->next_by_end = edges_by_end_[copy->end];
   edges_by_end_[copy->end] = copy;
   copy->next_by_start = edges_by_start_[copy->start];
@@ -401,10 +408,12 @@ void CNEDecoder::ForwardPass() {
       cache_position_ = i;
       SeedCache(i);
     }
+    unmade_ = false;
     for (NEEdge* edge = edges_by_end_[i]; edge != nullptr; edge = edge->next_by_end) {
       ExtendAll(i, edge);
     }
   }
+  unmade_ = false;
 }
 
 void CNEDecoder::BuildRuns(int32_t start, int32_t position) {
@@ -673,28 +682,77 @@ inline void CNEDecoder::ExtendNode(NENodeList& list, int32_t position, NEPathNod
         node->row = static_cast<uint32_t>(ContextRow(node->previous_label, node->label, index));
         node->row_stamp = stamp_;
       }
-      score = RowScore(node->row, outcome);
+      if (outcome >= 0) {
+        double& cached =
+            rows_[node->row + static_cast<size_t>(tables_.outcomes) + static_cast<size_t>(outcome)];
+        if (cached != kNotScored) {
+          score = cached;
+        } else {
+          const double probability = RowProbability(node->row, outcome);
+          // The sum rounds no lower from a larger step: an extension that
+          // falls below the bound with LogAtMost for its step needs no
+          // logarithm.
+          if (pruning_ && node->score + LogAtMost(probability) + edge->score < bound_) {
+            BelowBound(list, node, label);
+            return;
+          }
+          score = cached = TermLog(probability);
+        }
+      }
     }
   }
   const double total = node->score + score + edge->score;
-
-  // Nodes that extend the same previous edge arrive one after another, so
-  // the head is the only node this extension can share its state with.
-  NEPathNode* head = list.head;
-  if (head != nullptr && head->previous != nullptr && head->label == label && label != kLabelEnd &&
-      SameEdge(node->edge, head->previous_edge)) {
-    if (total > head->score) {
-      head->score = total;
-      head->edge = edge;
-      head->previous = node;
-      head->previous_edge = node->edge;
-    }
+  if (pruning_ && total < bound_) {
+    BelowBound(list, node, label);
     return;
+  }
+
+  if (unmade_) {
+    // The head of the list is a node scoring below the bound that was not
+    // made (see BelowBound).
+    if (label != kLabelEnd && unmade_label_ == label && SameEdge(node->edge, unmade_edge_)) {
+      // It would take this extension's score; NaN never beats a score.
+      if (!(total >= bound_)) return;
+    }
+    unmade_ = false;
+  } else {
+    // Nodes that extend the same previous edge arrive one after another, so
+    // the head is the only node this extension can share its state with.
+    NEPathNode* head = list.head;
+    if (head != nullptr && head->previous != nullptr && head->label == label &&
+        label != kLabelEnd && SameEdge(node->edge, head->previous_edge)) {
+      if (total > head->score) {
+        head->score = total;
+        head->edge = edge;
+        head->previous = node;
+        head->previous_edge = node->edge;
+      }
+      return;
+    }
   }
 
   NEPathNode* fresh =
       node_arena_.New<NEPathNode>(edge, nullptr, node, total, node->edge, node->label, label);
   AddNode(position, fresh);
+}
+
+inline void CNEDecoder::BelowBound(const NENodeList& list, const NEPathNode* node, int32_t label) {
+  // The full search would merge this extension into the head of the list or
+  // make a node of it there. Either way the node scores below the bound
+  // until an extension of the same state raises it, and until then nothing
+  // reads it but the head merge: it is made only then, where it would
+  // stand, with that extension's values (the first best of the state's
+  // extensions is the first best of those at or above the bound).
+  const bool same_head =
+      unmade_
+          ? label != kLabelEnd && unmade_label_ == label && SameEdge(node->edge, unmade_edge_)
+          : list.head != nullptr && list.head->previous != nullptr && list.head->label == label &&
+                label != kLabelEnd && SameEdge(node->edge, list.head->previous_edge);
+  // A made head scores at least the bound (or NaN), so it keeps its values.
+  if (same_head) return;
+  unmade_ = true;
+  unmade_label_ = label;
+  unmade_edge_ = node->edge;
 }
 
 void CNEDecoder::BoundedForwardPass() {
@@ -713,6 +771,9 @@ void CNEDecoder::BoundedForwardPass() {
   if (bound_ != -std::numeric_limits<double>::infinity()) {
     PreparePositions();
     compare_nodes_ = true;
+    // An edge that does not move forward extends its list while it grows,
+    // nodes below the bound included (see ExtendAll): those must be made.
+    pruning_ = kDoublesAsDoubles && !backward_edges_;
   }
   // The walk filled the score cache of the last position only; start afresh
   // with the rows it kept.
@@ -723,6 +784,7 @@ void CNEDecoder::BoundedForwardPass() {
   seeded_ = false;
   rows_floor_ = 0;
   compare_nodes_ = false;
+  pruning_ = false;
   bound_ = -std::numeric_limits<double>::infinity();
 }
 
@@ -1184,11 +1246,7 @@ double CNEDecoder::ScoreOutcome(int32_t second_previous, int32_t previous, int32
 }
 
 double CNEDecoder::ScoreFromTerms(double& score, size_t row, int32_t outcome) {
-  const size_t outcomes = static_cast<size_t>(tables_.outcomes);
-  // The division and the floor of the model's own probabilities.
-  double probability = rows_[row + static_cast<size_t>(outcome)] / rows_[row + 2 * outcomes];
-  if (!(probability > kProbabilityFloor)) probability = kProbabilityFloor;
-  score = TermLog(probability);
+  score = TermLog(RowProbability(row, outcome));
   return score;
 }
 

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <map>
 #include <utility>
@@ -241,6 +242,30 @@ class CNEDecoder {
   }
   // Fills the cached score of `outcome` in the row at `row`.
   double ScoreFromTerms(double& score, size_t row, int32_t outcome);
+  // The probability whose log is the score of `outcome` in the row at
+  // `row`: the division and the floor of the model's own probabilities.
+  double RowProbability(size_t row, int32_t outcome) const {
+    const size_t outcomes = static_cast<size_t>(tables_.outcomes);
+    const double probability =
+        rows_[row + static_cast<size_t>(outcome)] / rows_[row + 2 * outcomes];
+    return probability > kProbabilityFloor ? probability : kProbabilityFloor;
+  }
+  // At least TermLog(probability) for a probability from RowProbability,
+  // without a logarithm: with p = m 2^k (1 <= m < 2), ln p = k ln 2 + ln m
+  // and ln m <= m - 1; the margin covers the rounding of both sides.
+  static double LogAtMost(double probability) {
+    uint64_t bits;
+    std::memcpy(&bits, &probability, sizeof bits);
+    const int64_t exponent = static_cast<int64_t>(bits >> 52) - 1023;
+    bits = (bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1023} << 52);
+    double mantissa;
+    std::memcpy(&mantissa, &bits, sizeof mantissa);
+    return static_cast<double>(exponent) * 0.6931471805599453 + (mantissa - 1.0) + 1e-9;
+  }
+  // An extension in the bounded search that scores below the bound: what
+  // the full search would do with it, as far as later extensions can tell
+  // (see ExtendNode).
+  void BelowBound(const NENodeList& list, const NEPathNode* node, int32_t label);
   // Doubles per cached context: terms, label scores, normaliser.
   size_t RowStride() const { return 2 * static_cast<size_t>(std::max(tables_.outcomes, 0)) + 1; }
   // Room for one more row in rows_; returns its offset.
@@ -311,6 +336,7 @@ class CNEDecoder {
   NEEdge** edges_by_start_ = nullptr;
   NENodeList* node_lists_ = nullptr;
   int32_t position_count_ = 0;
+  bool backward_edges_ = false;  // an edge whose end is not after its start
 
   const CUString* text_ = nullptr;
   int32_t text_length_ = 0;
@@ -390,6 +416,15 @@ class CNEDecoder {
   std::vector<uint64_t> next_labels_;
   double bound_margin_ = 0.0;   // B - T
   bool compare_nodes_ = false;  // in the bounded search
+  // Extensions scoring below bound_ make no node (the bounded search where
+  // doubles are evaluated as doubles, so that a sum compared is the sum
+  // kept).
+  bool pruning_ = false;
+  // The head of the list being filled is a node below the bound that was
+  // not made: its label and the edge of the node it extends.
+  bool unmade_ = false;
+  int32_t unmade_label_ = 0;
+  const NEEdge* unmade_edge_ = nullptr;
   // Fixed-predicate sums of every sample of the clause (kept_stamp_[i] ==
   // clause_stamp_ when filled): the walk, the comparison and the search share them.
   uint32_t clause_stamp_ = 0;
