@@ -476,23 +476,25 @@ void CNEDecoder::BuildRuns(int32_t start, int32_t position) {
   // work stays linear in the nodes of the position; the best of them first
   // (the first in list order of equals). The nodes that may live are read into
   // run_nodes_ on the way.
+  // list.count is the number of nodes in the list.
   if (run_nodes_.size() < room) run_nodes_.resize(room);
+  NEPathNode** read = run_nodes_.data();
   size_t count = 0;
   strongest_.clear();
   for (NEPathNode* other = list.head; other != nullptr; other = other->next) {
     // Only the nodes that score at least the bound can live (kept without
     // a branch); every node can be the best of its label.
-    if (count == run_nodes_.size()) run_nodes_.resize(2 * count + 16);
-    run_nodes_[count] = other;
-    count += other->score >= bound_ ? 1 : 0;
+    const double score = other->score;
+    read[count] = other;
+    count += score >= bound_ ? 1 : 0;
     if (!eligible(other)) continue;
     int32_t& slot = label_slot_[static_cast<size_t>(other->label)];
     if (slot < 0) {
       slot = static_cast<int32_t>(strongest_.size());
-      strongest_.push_back(StrongNode{other->score, other, other->label, other->previous_label});
-    } else if (other->score > strongest_[static_cast<size_t>(slot)].score) {
+      strongest_.push_back(StrongNode{score, other, other->label, other->previous_label});
+    } else if (score > strongest_[static_cast<size_t>(slot)].score) {
       strongest_[static_cast<size_t>(slot)] =
-          StrongNode{other->score, other, other->label, other->previous_label};
+          StrongNode{score, other, other->label, other->previous_label};
     }
   }
   for (const StrongNode& strong : strongest_) label_slot_[static_cast<size_t>(strong.label)] = -1;
@@ -507,38 +509,52 @@ void CNEDecoder::BuildRuns(int32_t start, int32_t position) {
   if (gain_row_.size() < outcomes) gain_row_.resize(outcomes);
   const StrongNode* strongest = strongest_.data();
   const size_t strong_count = strongest_.size();
+  const double* dominance = tables_.dominance.data();
+  const double* history_spread = tables_.history_spread.data();
+  const double margin = bound_margin_;
   uint64_t listed = 0;  // labels whose entry of follower_outcomes_ is filled
   // The second step can be the end only from the last character.
   second_end_ = static_cast<size_t>(start) + 1 < next_labels_.size() &&
                 ((next_labels_[static_cast<size_t>(start) + 1] >> kLabelEnd) & 1u) != 0;
   for (size_t i = 0; i < count; ++i) {
-    NEPathNode* node = run_nodes_[i];
+    NEPathNode* node = read[i];
     if (!eligible(node)) {
       keep(node);
       continue;
     }
-    const size_t x = static_cast<size_t>(node->previous_label);
+    const double score = node->score;
     const size_t y = static_cast<size_t>(node->label);
     const uint64_t followers = kFollowers.bits[y] & next;
-    const double* spread = tables_.dominance.data() + x * labels;
-    const double* first = tables_.history_spread.data() + y * labels;
+    // The first better node that every label that may follow this one may
+    // follow (NaN scores are passed over, as the comparisons below do).
+    size_t k = 0;
+    for (; k < strong_count && !(strongest[k].score <= score); ++k) {
+      if ((followers & ~kFollowers.bits[strongest[k].label]) == 0) break;
+    }
+    if (k == strong_count || strongest[k].score <= score) {
+      keep(node);
+      continue;
+    }
+    const size_t x = static_cast<size_t>(node->previous_label);
+    const double* spread = dominance + x * labels;
+    const double* first = history_spread + y * labels;
     const double* second_step = SecondStepRow(y);
     bool summed = false;  // gain_row_ holds h1_y1 + h2_x1
     bool dead = false;
-    for (size_t k = 0; k < strong_count; ++k) {
+    for (; k < strong_count; ++k) {
       const StrongNode& other = strongest[k];
-      if (other.score <= node->score) break;  // so are the rest
+      if (other.score <= score) break;  // so are the rest
       const size_t w = static_cast<size_t>(other.label);
       if ((followers & ~kFollowers.bits[w]) != 0) continue;
       const size_t v = static_cast<size_t>(other.previous_label);
       const double second = second_step[w];
-      if (node->score + first[w] + spread[v] + second + bound_margin_ < other.score) {
+      if (score + first[w] + spread[v] + second + margin < other.score) {
         dead = true;
         break;
       }
       if (!rows_here) continue;
       // What the first step may still give n1 for n1 to live.
-      const double room_left = other.score - node->score - bound_margin_ - second - kGainMargin;
+      const double room_left = other.score - score - margin - second - kGainMargin;
       if (!(room_left > 0.0)) continue;
       if (!summed) {
         const double* h1 = tables_.history_rows[0].data() + y * outcomes;
