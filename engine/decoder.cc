@@ -877,12 +877,24 @@ double CNEDecoder::BoundPathScore() {
         if (beam_[t].previous == state.previous) group = 0;
       }
       const bool state_scored = !Unscored(state.previous) || !Unscored(state.second_previous);
+      // Allowed(text_length_, state.previous, label, i - 1) as a set of the
+      // labels below 64: those that may follow the state's last label (the
+      // end any), less the position rules of character i - 1. No label
+      // from 64 up is allowed.
+      uint64_t allowed = static_cast<uint32_t>(state.previous) < static_cast<uint32_t>(kTableLabels)
+                             ? kFollowers.bits[state.previous]
+                             : uint64_t{1} << kLabelEnd;
+      if (i - 1 == 0) allowed &= ~uint64_t{kContinuing};
+      if (i - 1 == text_length_ - 1) allowed &= ~uint64_t{kOpen};
       // The state's context row, looked up at its first scored edge.
       size_t row = 0;
       bool row_found = false;
       for (const NEEdge* edge = edges_by_end_[i]; edge != nullptr; edge = edge->next_by_end) {
-        if (edge->start != i - 1 ||
-            !Allowed(text_length_, state.previous, edge->label, edge->index)) {
+        if (edge->start != i - 1) continue;
+        if (edge->index == i - 1
+                ? static_cast<uint32_t>(edge->label) >= static_cast<uint32_t>(kTableLabels) ||
+                      ((allowed >> edge->label) & 1u) == 0
+                : !Allowed(text_length_, state.previous, edge->label, edge->index)) {
           continue;
         }
         double score = 0.0;
