@@ -946,26 +946,33 @@ void CNEDecoder::PreparePositions() {
   if (tables_.model == nullptr || count < 2) return;
   PrepareBound();
   if (!tables_.bound_usable) return;
+  // The labels below 64 that ExtendAll does not pass over for want of an
+  // outcome.
+  uint64_t usable = 0;
+  for (int32_t label = 0; label < kContextLabels; ++label) {
+    if (Unscored(label) || KnowsLabel(label)) usable |= uint64_t{1} << label;
+  }
   for (int32_t p = 0; p + 1 < position_count_; ++p) {
     uint8_t safe = ScoresSmall(p) ? 1 : 0;
-    uint64_t next = 0;
+    uint64_t labels = 0;
     for (const NEEdge* edge = edges_by_start_[p]; edge != nullptr; edge = edge->next_by_start) {
       if (edge->end != p + 1 || edge->index != p) {
         // Not a lattice of character edges: no comparison anywhere.
         std::fill(position_safe_.begin(), position_safe_.end(), 0);
         return;
       }
-      // The checks of ExtendAll that depend on the edge alone.
       const int32_t label = edge->label;
-      if (edge->index == 0 && Has(kContinuing, label)) continue;
-      if ((edge->index == text_length_ - 1 || label == kLabelEnd) && Has(kOpen, label)) continue;
-      if (!Unscored(label) && !KnowsLabel(label)) continue;
-      if (label >= 0 && label < kContextLabels) {
-        next |= uint64_t{1} << label;
-      } else {
-        safe = 0;  // no follower mask for it
+      if (static_cast<uint32_t>(label) < static_cast<uint32_t>(kContextLabels)) {
+        labels |= uint64_t{1} << label;
+      } else if (KnowsLabel(label)) {
+        safe = 0;  // no follower mask for it (no position rule bars it)
       }
     }
+    // The checks of ExtendAll that depend on the edge alone (the end label
+    // is neither continuing nor open).
+    uint64_t next = labels & usable;
+    if (p == 0) next &= ~uint64_t{kContinuing};
+    if (p == text_length_ - 1) next &= ~uint64_t{kOpen};
     position_safe_[static_cast<size_t>(p)] = safe;
     next_labels_[static_cast<size_t>(p)] = next;
   }
