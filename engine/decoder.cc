@@ -185,6 +185,9 @@ inline bool FixedByInput(int32_t label) {
   return label == kLabelPunctuation || label == kLabelClassWord || label == kLabelMdw;
 }
 
+// Less than every label score: ln of the probability floor is -34.54.
+constexpr double kLowestStep = 35.0;
+
 // Sums and comparisons of doubles are made on doubles, not on wider
 // registers (x87), so that a sum compared is the sum kept.
 constexpr bool kDoublesAsDoubles = FLT_EVAL_METHOD == 0;
@@ -707,8 +710,10 @@ inline void CNEDecoder::ExtendNode(NENodeList& list, int32_t position, NEPathNod
           const double probability = RowProbability(node->row, outcome);
           // The sum rounds no lower from a larger step: an extension that
           // falls below the bound with LogAtMost for its step needs no
-          // logarithm.
-          if (pruning_ && node->score + LogAtMost(probability) + edge->score < bound_) {
+          // logarithm. A node more than the lowest step (ln 1e-15) above
+          // the bound has none that falls below it.
+          if (pruning_ && node->score < bound_ + kLowestStep &&
+              node->score + LogAtMost(probability) + edge->score < bound_) {
             BelowBound(list, node, label);
             return;
           }
