@@ -4,9 +4,11 @@
 //
 // Tagging the pieces of a line one after another, each split with
 // CNEEngine::SplitSentences, gives exactly the clauses of the whole line:
-// a piece ends only where the splitter closes a clause, and every piece but
-// the last of a line is followed by text that is not trimmed away. A line no
-// longer than the piece size arrives whole, as one piece.
+// a piece ends only where the splitter closes a clause, its clauses split
+// the same seeing nothing past its end (in a long run without delimiters
+// each piece is one clause), and every piece but the last of a line is
+// followed by text that is not trimmed away. A line no longer than the piece
+// size arrives whole, as one piece.
 #ifndef VERRIN_ENGINE_CLAUSE_READER_H_
 #define VERRIN_ENGINE_CLAUSE_READER_H_
 
@@ -27,7 +29,8 @@ class CClauseReader {
     kWhiteSpace  // white space (tab, line feed, carriage return, space) at both ends
   };
   // Units a piece holds before the reader looks for a clause boundary to
-  // end it; a piece is at most this plus one clause long.
+  // end it; a piece is at most this plus one clause long, and as short as
+  // one clause in a long run without delimiters.
   static constexpr int32_t kPieceUnits = 1 << 16;
 
   // Reads the lines of `lines` (not owned); `segmented` is the splitting
@@ -55,7 +58,8 @@ class CClauseReader {
   bool segmented_;
   Trim trim_;
   size_t piece_units_;
-  std::u16string pending_;  // units of the current line not handed out yet
+  std::u16string pending_;  // units of the current line from head_ on not handed out yet
+  size_t head_ = 0;
   CUString chunk_;
   bool line_read_ = false;     // the current line's end has been read
   bool at_line_start_ = true;  // nothing of the current line handed out

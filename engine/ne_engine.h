@@ -34,20 +34,27 @@ class CNEEngine {
   CNEEngine(const CNEEngine&) = delete;
   CNEEngine& operator=(const CNEEngine&) = delete;
 
-  // A clause never holds more than this many units: a clause that reaches it
-  // without a delimiter is closed there (one unit earlier when that would
-  // part a surrogate pair) and the text goes on in the next clause. Clauses
-  // below the limit are cut exactly as before it existed.
+  // Clauses below kMaxClauseUnits are cut exactly as before the limit
+  // existed. When kMaxClauseUnits units follow a clause's start without a
+  // delimiter, the clause is a piece of that run: it ends after the first
+  // "的" at or past kMinPieceUnits units (segmented text: after the separator,
+  // "/" or space, that follows the "的"), else after kMaxPieceUnits units
+  // (one unit fewer when that would part a surrogate pair). The text goes on
+  // in the next clause, so a long run becomes short clauses until what is
+  // left closes within the limit.
   static constexpr int32_t kMaxClauseUnits = 4096;
+  static constexpr int32_t kMinPieceUnits = 16;
+  static constexpr int32_t kMaxPieceUnits = 256;
 
   // ---- clause pipeline ----
   // Clauses of `text` up to its first line feed (soft limit 100 segmented,
-  // 200 raw; hard limit kMaxClauseUnits). Always true.
+  // 200 raw; long runs as kMaxClauseUnits says). Always true.
   bool SplitSentences(const char16_t* text, std::vector<CUString>& sentences, bool segmented);
   // Length of the clause that starts at text[0], as SplitSentences cuts it,
   // looking at no unit beyond text[length - 1]. -1 when the clause is not
   // closed within `length` units (more text could still extend it; at the
-  // end of a line the rest is the last clause).
+  // end of a line the rest is the last clause). A clause that is a piece of
+  // a long run is known only once kMaxClauseUnits + 1 units are seen.
   static int32_t ClauseLength(const char16_t* text, int32_t length, bool segmented);
   // Tags one clause into `nodes` (emptied first) and its bracketed rendering.
   // False when decoding finds no path ("error sent: CLAUSE" on standard error, one UTF-8 line).

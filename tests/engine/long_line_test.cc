@@ -27,23 +27,45 @@ std::vector<std::u16string> Clauses(const std::u16string& text, bool segmented) 
   return out;
 }
 
-TEST(ClauseLimitTest, ClauseWithoutDelimiterIsCutAtTheLimitAndNothingIsLost) {
-  const int32_t limit = CNEEngine::kMaxClauseUnits;
-  std::u16string text(static_cast<size_t>(limit) * 2 + 5, u'中');
-  for (const bool segmented : {false, true}) {
-    const auto clauses = Clauses(text, segmented);
-    ASSERT_EQ(clauses.size(), 3u);
-    EXPECT_EQ(clauses[0].size(), static_cast<size_t>(limit));
-    EXPECT_EQ(clauses[1].size(), static_cast<size_t>(limit));
-    EXPECT_EQ(clauses[2].size(), 5u);
+TEST(ClauseLimitTest, RunsPastTheLimitAreCutIntoShortPiecesAndNothingIsLost) {
+  const size_t limit = CNEEngine::kMaxClauseUnits;
+  // 255 units, a surrogate pair across the longest piece's end (256), 343 units
+  // without "的", then "的" ending every 40 units.
+  std::u16string raw(255, u'国');
+  raw += u"\U00020000";
+  raw += std::u16string(343, u'国');
+  while (raw.size() < 3 * limit) raw += std::u16string(39, u'国') + u"的";
+  const auto clauses = Clauses(raw, false);
+  std::vector<size_t> expected = {255, 256, 129};  // 129: up to the first "的" (unit 639)
+  size_t at = 640;
+  while (raw.size() - at > limit) {
+    expected.push_back(40);
+    at += 40;
   }
-  // A surrogate pair across the limit moves whole into the next clause.
-  std::u16string pairs(static_cast<size_t>(limit) - 1, u'中');
-  pairs += u"\U00020000\U00020000";
-  const auto clauses = Clauses(pairs, false);
-  ASSERT_EQ(clauses.size(), 2u);
-  EXPECT_EQ(clauses[0].size(), static_cast<size_t>(limit) - 1);
-  EXPECT_EQ(clauses[1], u"\U00020000\U00020000");
+  expected.push_back(raw.size() - at);  // the rest closes within the limit
+  std::vector<size_t> lengths;
+  std::u16string joined;
+  for (const auto& c : clauses) {
+    lengths.push_back(c.size());
+    joined += c;
+  }
+  EXPECT_EQ(lengths, expected);
+  EXPECT_EQ(joined, raw);
+
+  // Segmented text is cut after the separator that follows "的"; "的" inside
+  // a word ("的确") is no place to cut.
+  std::u16string words;
+  while (words.size() < 2 * limit) words += u"人民/国家/的确/的/";
+  for (const bool segmented : {true, false}) {
+    const auto pieces = Clauses(words, segmented);
+    ASSERT_GT(pieces.size(), 2u);
+    // Raw text takes the first "的" from unit 16 on, the one of "的确".
+    EXPECT_EQ(pieces[0], segmented ? u"人民/国家/的确/的/人民/国家/的确/的/"
+                                   : u"人民/国家/的确/的/人民/国家/的");
+    std::u16string all;
+    for (const auto& c : pieces) all += c;
+    EXPECT_EQ(all, words);
+  }
 }
 
 TEST(ClauseLimitTest, ClausesBelowTheLimitAreCutAsBefore) {
@@ -94,7 +116,10 @@ TEST(ClauseReaderTest, PiecesOfLongLinesGiveTheClausesOfTheWholeLines) {
   for (int i = 0; i < 9000; ++i) {
     body += i % 7 == 0 ? "新华社北京电，" : i % 5 == 0 ? "他说：“好。”" : "国务院总理李鹏 ab ";
   }
-  const std::vector<std::string> lines = {"  " + body + "  \r", "", "短句。", body + body, "\t \r"};
+  std::string run;  // no delimiter: clauses of a long run, each needing the look-ahead
+  for (int i = 0; i < 6000; ++i) run += "国务院的李鹏";
+  const std::vector<std::string> lines = {"  " + body + "  \r", "",  "短句。",
+                                          body + body,          run, "\t \r"};
   std::string utf8;
   for (const std::string& line : lines) utf8 += line + "\n";
   utf8 += "最后一行没有换行";  // the last line ends at the end of the file
