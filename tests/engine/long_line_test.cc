@@ -81,6 +81,12 @@ TEST(ClauseLimitTest, ClausesBelowTheLimitAreCutAsBefore) {
     EXPECT_EQ(clauses[1], clause + u"。");
     EXPECT_EQ(clauses[2], clause);
   }
+  // A delimiter anywhere in a run of ideographs (passed in blocks) ends it.
+  for (size_t at = 0; at < 40; ++at) {
+    std::u16string run(CNEEngine::kMaxClauseUnits + 100, u'国');
+    run[at] = u'。';
+    EXPECT_EQ(Clauses(run, false)[0].size(), at + 1) << at;
+  }
 }
 
 // One piece of a line, and whether it ends the line.
