@@ -150,11 +150,14 @@ class VERRIN_API CKyVerrin {
 
   // Tags `text` up to its first line feed. option: 0 raw text, 1 words
   // separated by "/", 2 words separated by spaces (others: message, raw).
-  // The text is tagged clause by clause; a clause that reaches 4,096 units
-  // without a delimiter is closed there (before a surrogate pair it would
-  // part) and the text goes on in the next clause, so time and working memory
-  // stay linear in the text. The result array holds one record slot per unit
-  // of `text`; hand very long texts over in pieces.
+  // The text is tagged clause by clause. Where 4,096 units follow a clause's
+  // start without a delimiter, the clause is a short piece of that run: it
+  // ends after the first "的" from its 16th unit on (options 1 and 2: after
+  // the separator that follows that "的"), else after 256 units (255 before
+  // a surrogate pair it would part), and the text goes on in the next clause;
+  // clauses below 4,096 units are cut as if there were no limit. Time and
+  // working memory stay linear in the text. The result array holds one
+  // record slot per unit of `text`; hand very long texts over in pieces.
   // `records` receives a new array (free it with FreeWordSegResult), `count`
   // its length. Returns true once the array is made.
   bool KyTagNEInfo(const char16_t* text, int option, tag_WordInfoW*& records, int& count);
