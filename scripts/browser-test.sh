@@ -28,7 +28,7 @@ if ! command -v chromium >/dev/null || ! command -v chromedriver >/dev/null; the
     # The font only makes the Chinese of the screenshot readable.
     echo "Installing chromium chromium-driver fonts-wqy-zenhei" >&2
     export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
+    apt-get update -qq || echo "apt-get update failed; installing from the indexes it has" >&2
     apt-get -o DPkg::Lock::Timeout=600 install -y -qq chromium chromium-driver \
       fonts-wqy-zenhei >/dev/null
   else

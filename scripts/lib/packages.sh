@@ -16,7 +16,8 @@
 #                        package as apt sets it up, so that a long install
 #                        is not silent
 #   Returns 0 when nothing is missing or everything was installed, 1 when
-#   apt-get failed, 2 when packages are missing and this is not root. The
+#   apt-get install failed (a failing update is tried three times, then passed
+#   over), 2 when packages are missing and this is not root. The
 #   caller decides what 1 and 2 mean: go on, skip or fail.
 
 require_packages() {
@@ -54,7 +55,18 @@ require_packages() {
       ;;
   esac
   [ $progress = 0 ] || echo "  apt-get update" >&2
-  apt-get update -qq || return 1
+  # A mirror caught mid-sync fails an index now and then; try again, and if
+  # it still fails let the install decide (the other indexes may hold all
+  # that is needed).
+  local attempt
+  for attempt in 1 2 3; do
+    apt-get update -qq && break
+    if [ $attempt = 3 ]; then
+      echo "  apt-get update failed three times; installing from the indexes it has" >&2
+    else
+      sleep $((attempt * 10))
+    fi
+  done
   if [ $progress = 1 ]; then
     # (sed reads to the end, so apt-get's status is the pipe's.)
     apt-get install -y -q "${apt_options[@]}" "${missing_packages[@]}" |
