@@ -20,14 +20,7 @@ kernel_runs_i386 || packages+=(qemu-user)
 . scripts/lib/packages.sh
 require_packages --installing "test-32bit: installing %s" \
   --not-root "test-32bit: missing packages: %s (run as root to install them)" -- "${packages[@]}" ||
-  {
-    status=$?
-    # 1: apt could not install them (an archive mid-sync, no network): the
-    # build is not tried, which is not a failure of the code; 77 says so.
-    [ $status = 1 ] && echo "test-32bit: the packages could not be installed; skipped (status 77)" >&2 &&
-      exit 77
-    exit 1
-  }
+  packages_failed test-32bit $?
 
 build_dir=${VERRIN_BUILD_DIR:-build-32}
 jobs=${VERRIN_JOBS:-$(nproc 2>/dev/null || echo 2)}

@@ -36,14 +36,7 @@ case " $archs " in *" i686 "*) [ $runs_i386 = 0 ] || packages+=(wine32:i386) ;; 
 . scripts/lib/packages.sh
 require_packages --no-recommends --installing "test-windows: installing %s" \
   --not-root "test-windows: missing packages: %s (run as root to install them)" -- "${packages[@]}" ||
-  {
-    status=$?
-    # 1: apt could not install them (an archive mid-sync, no network): the
-    # build is not tried, which is not a failure of the code; 77 says so.
-    [ $status = 1 ] && echo "test-windows: the packages could not be installed; skipped (status 77)" >&2 &&
-      exit 77
-    exit 1
-  }
+  packages_failed test-windows $?
 
 jobs=${VERRIN_JOBS:-$(nproc 2>/dev/null || echo 2)}
 linux_build=${VERRIN_LINUX_BUILD_DIR:-build}

@@ -76,3 +76,16 @@ require_packages() {
   fi
   apt-get install -y -qq "${apt_options[@]}" "${missing_packages[@]}" >/dev/null || return 1
 }
+
+# packages_failed NAME STATUS
+#   For an extra build after require_packages returned STATUS: 1 (apt could
+#   not install them: an archive mid-sync, no network) is not a failure of
+#   the code, so it says so and exits with 77, which CI reports as skipped;
+#   anything else exits with 1.
+packages_failed() {
+  if [ "$2" = 1 ]; then
+    echo "$1: the packages could not be installed; skipped (status 77)" >&2
+    exit 77
+  fi
+  exit 1
+}
