@@ -87,21 +87,49 @@ bool CNEEngine::SetWordSeparatorOption(int option) {
 
 namespace {
 
+// A cut after text[n - 1] moved out of a bracket "[class word]" it would
+// part: to before its "[", or, where the clause starts with that "[", to
+// after its "]". The brackets are those the clause's own parse finds
+// (ParseBracketTag, one after another from the clause's start, the first that
+// does not parse ending the search); one whose "]" lies beyond the units in
+// sight is cut where it is. Looks at no unit past text[kMaxClauseUnits].
+int32_t KeepBracketWhole(const char16_t* text, int32_t n) {
+  const int32_t seen = CNEEngine::kMaxClauseUnits + 1;
+  int32_t open = 0;
+  while (true) {
+    while (open < n && text[open] != u'[') ++open;
+    if (open >= n) return n;
+    int32_t close = open;
+    while (close < seen && text[close] != u']') ++close;
+    if (close >= seen) return n;
+    // One space, between the class and the word.
+    int32_t space = open;
+    while (space < close && text[space] != u' ') ++space;
+    if (space == close) return n;
+    for (int32_t k = space + 1; k < close; ++k) {
+      if (text[k] == u' ') return n;
+    }
+    if (close >= n) return open > 0 ? open : close + 1;
+    open = close + 1;
+  }
+}
+
 // Where a run that reached the clause limit without a delimiter is closed:
 // after the first "的" from kMinPieceUnits on (in segmented text after the
-// separator that follows it), else after kMaxPieceUnits units. "的" ends a
-// word almost everywhere and lies inside hardly any name, and short clauses
-// are what the search is fast on (docs/reliability.md has the figures).
-// Looks at no unit past text[kMaxPieceUnits - 1].
+// separator that follows it), else after kMaxPieceUnits units; never inside a
+// bracket (KeepBracketWhole). "的" ends a word almost everywhere and lies
+// inside hardly any name, and short clauses are what the search is fast on
+// (docs/reliability.md has the figures). Looks at no unit past
+// text[kMaxClauseUnits].
 int32_t PieceLength(const char16_t* text, bool segmented) {
   for (int32_t n = CNEEngine::kMinPieceUnits; n < CNEEngine::kMaxPieceUnits; ++n) {
     if (segmented ? text[n - 2] == u'\u7684' && (text[n - 1] == u'/' || text[n - 1] == u' ')
                   : text[n - 1] == u'\u7684') {
-      return n;
+      return KeepBracketWhole(text, n);
     }
   }
   const int32_t n = CNEEngine::kMaxPieceUnits;
-  return IsLeadSurrogate(text[n - 1]) ? n - 1 : n;
+  return KeepBracketWhole(text, IsLeadSurrogate(text[n - 1]) ? n - 1 : n);
 }
 
 // Whether text[0..15] are all CJK ideographs (U+4E00..U+9FFF).

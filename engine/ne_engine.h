@@ -39,9 +39,11 @@ class CNEEngine {
   // delimiter, the clause is a piece of that run: it ends after the first
   // "的" at or past kMinPieceUnits units (segmented text: after the separator,
   // "/" or space, that follows the "的"), else after kMaxPieceUnits units
-  // (one unit fewer when that would part a surrogate pair). The text goes on
-  // in the next clause, so a long run becomes short clauses until what is
-  // left closes within the limit.
+  // (one unit fewer when that would part a surrogate pair); a cut that would
+  // part a bracket "[class word]" falls before its "[" instead (after its
+  // "]" when the clause starts with it). The text goes on in the next clause,
+  // so a long run becomes short clauses until what is left closes within the
+  // limit.
   static constexpr int32_t kMaxClauseUnits = 4096;
   static constexpr int32_t kMinPieceUnits = 16;
   static constexpr int32_t kMaxPieceUnits = 256;

@@ -68,6 +68,25 @@ TEST(ClauseLimitTest, RunsPastTheLimitAreCutIntoShortPiecesAndNothingIsLost) {
   }
 }
 
+TEST(ClauseLimitTest, CutsNeverPartABracket) {
+  const std::u16string run(2 * CNEEngine::kMaxClauseUnits, u'国');
+  // The 256-unit cut falls before a bracket it would part; a bracket that
+  // starts a clause and runs past the cut ends the clause after its "]".
+  const std::u16string across = u"[mdw 某某某某某某某某]";
+  const std::u16string long_one = u"[mdw " + std::u16string(300, u'某') + u"]";
+  const auto raw = Clauses(std::u16string(250, u'国') + across + long_one + run, false);
+  ASSERT_GE(raw.size(), 4u);
+  EXPECT_EQ(raw[0], std::u16string(250, u'国'));
+  EXPECT_EQ(raw[1], across);
+  EXPECT_EQ(raw[2], long_one);
+  // Segmented text: a "的" inside a bracket is no place to cut.
+  const std::u16string bracket = u"[O 中国/的/公司]/";
+  const auto words = Clauses(std::u16string(20, u'国') + u"/" + bracket + run, true);
+  ASSERT_GE(words.size(), 2u);
+  EXPECT_EQ(words[0], std::u16string(20, u'国') + u"/");
+  EXPECT_EQ(words[1].substr(0, bracket.size()), bracket);
+}
+
 TEST(ClauseLimitTest, ClausesBelowTheLimitAreCutAsBefore) {
   // 3,000 units between delimiters, with enumeration commas every 50 units
   // before the soft limit only: one clause per delimiter, as without a limit.
@@ -122,8 +141,10 @@ TEST(ClauseReaderTest, PiecesOfLongLinesGiveTheClausesOfTheWholeLines) {
   for (int i = 0; i < 9000; ++i) {
     body += i % 7 == 0 ? "新华社北京电，" : i % 5 == 0 ? "他说：“好。”" : "国务院总理李鹏 ab ";
   }
-  std::string run;  // no delimiter: clauses of a long run, each needing the look-ahead
-  for (int i = 0; i < 6000; ++i) run += "国务院的李鹏";
+  // No delimiter: clauses of a long run, each needing the look-ahead; some
+  // brackets that cuts would part.
+  std::string run;
+  for (int i = 0; i < 6000; ++i) run += i % 37 == 0 ? "[mdw 某的某某的某]" : "国务院的李鹏";
   const std::vector<std::string> lines = {"  " + body + "  \r", "",  "短句。",
                                           body + body,          run, "\t \r"};
   std::string utf8;
