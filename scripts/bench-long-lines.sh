@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# Tags two very long lines with the shipped model and prints the time and the
-# peak memory of each run (GNU time): a line without any punctuation (one run
-# of clauses cut only by the clause length limit) and a line of news text.
+# Tags three very long lines with the shipped model and prints the time and
+# the peak memory of each run (GNU time), all made of the same text:
+#   plain  every punctuation mark and symbol removed: one run without a
+#          delimiter, cut only by the clause limit's rule for long runs;
+#   marks  only the common marks removed (。，、；：“”！？（）): the rest
+#          (《》『』℃／ and others) still close clauses, of hundreds to a few
+#          thousand characters, tagged whole since they are below the limit;
+#   news   the text as it is.
 # Usage: scripts/bench-long-lines.sh [MEGABYTES [NEWS_TEXT]]   (default 50)
-# NEWS_TEXT is a UTF-8 file of raw news text whose lines are joined into the
-# news line (default resources/example.txt); the line without punctuation is
-# the same text with its delimiters and symbols removed.
+# NEWS_TEXT is a UTF-8 file of raw news text whose lines are joined into each
+# line (default resources/example.txt).
 # Environment: VERRIN_BUILD_DIR (default build-release), VERRIN_JOBS, VERRIN_CLI
 # (an existing verrin binary to measure instead of building one).
 set -euo pipefail
@@ -35,10 +39,10 @@ fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 bytes=$((megabytes * 1000000))
-# The same text twice: with its punctuation, and with every delimiter and
-# symbol removed. Repeated whole lines, joined without line feeds.
+# Repeated whole lines of the text, joined without line feeds.
 tr -d '\r\n' < "$news_text" > "$work/news-unit.txt"
-sed 's/[。，、；：“”！？（）]//g' "$work/news-unit.txt" > "$work/plain-unit.txt"
+perl -CSD -pe 's/[\p{P}\p{S}]//g' "$work/news-unit.txt" > "$work/plain-unit.txt"
+sed 's/[。，、；：“”！？（）]//g' "$work/news-unit.txt" > "$work/marks-unit.txt"
 make_line() {
   local unit=$1 out=$2
   local size count
@@ -48,11 +52,10 @@ make_line() {
   for _ in $(seq "$count"); do cat "$unit" >> "$out"; done
   echo >> "$out"
 }
-make_line "$work/plain-unit.txt" "$work/plain.txt"
-make_line "$work/news-unit.txt" "$work/news.txt"
+for kind in plain marks news; do make_line "$work/$kind-unit.txt" "$work/$kind.txt"; done
 
 echo "$cli, $(nproc) threads; machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')"
-for kind in plain news; do
+for kind in plain marks news; do
   size=$(stat -c %s "$work/$kind.txt")
   /usr/bin/time -v "$cli" tag "$work/$kind.txt" > "$work/$kind.out" 2> "$work/$kind.time"
   elapsed=$(grep 'Elapsed (wall clock)' "$work/$kind.time" | sed 's/.*): //')
