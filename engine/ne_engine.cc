@@ -90,25 +90,17 @@ namespace {
 // A cut after text[n - 1] moved out of a bracket "[class word]" it would
 // part: to before its "[", or, where the clause starts with that "[", to
 // after its "]". The brackets are those the clause's own parse finds
-// (ParseBracketTag, one after another from the clause's start, the first that
+// (FindBracketTag, one after another from the clause's start, the first that
 // does not parse ending the search); one whose "]" lies beyond the units in
 // sight is cut where it is. Looks at no unit past text[kMaxClauseUnits].
 int32_t KeepBracketWhole(const char16_t* text, int32_t n) {
   const int32_t seen = CNEEngine::kMaxClauseUnits + 1;
-  int32_t open = 0;
-  while (true) {
+  for (int32_t open = 0;;) {
     while (open < n && text[open] != u'[') ++open;
     if (open >= n) return n;
-    int32_t close = open;
-    while (close < seen && text[close] != u']') ++close;
-    if (close >= seen) return n;
-    // One space, between the class and the word.
-    int32_t space = open;
-    while (space < close && text[space] != u' ') ++space;
-    if (space == close) return n;
-    for (int32_t k = space + 1; k < close; ++k) {
-      if (text[k] == u' ') return n;
-    }
+    BracketSpan span;
+    if (!FindBracketTag(text + open, seen - open, span)) return n;
+    const int32_t close = open + span.close;
     if (close >= n) return open > 0 ? open : close + 1;
     open = close + 1;
   }

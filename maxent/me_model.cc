@@ -93,13 +93,6 @@ void CMEModel::AddPredicateScores(int32_t predicate, double* scores) const {
   for (size_t k = m.row_start[predicate]; k < end; ++k) scores[outcome[k]] += weight[k];
 }
 
-void CMEModel::PrefetchRowStart(int32_t predicate) const {
-  const Impl& m = *impl_;
-  if (predicate >= 0 && static_cast<size_t>(predicate) < m.score_rows.size()) {
-    __builtin_prefetch(&m.score_rows[static_cast<size_t>(predicate)]);
-  }
-}
-
 void CMEModel::PrefetchRowStarts(const int32_t* predicates, size_t count) const {
   const Impl& m = *impl_;
   const Impl::ScoreRow* rows = m.score_rows.data();

@@ -68,9 +68,8 @@ class CMEModel {
   // Eval's do, never become -0).
   void AddPredicateScores(int32_t predicate, double* scores) const;
   // Start fetching what AddPredicateScores(predicate, ...) reads: first the
-  // row's position, later (once that has arrived) the row itself.
-  void PrefetchRowStart(int32_t predicate) const;
-  // PrefetchRowStart of `count` predicates.
+  // row's position of each of `count` predicates (negative ones are passed
+  // over), later (once that has arrived) the row itself.
   void PrefetchRowStarts(const int32_t* predicates, size_t count) const;
   void PrefetchRow(int32_t predicate) const;
   // Turns scores into probabilities exactly as Eval does (in place); returns

@@ -1,6 +1,7 @@
 #include "text/char_class.h"
 
 #include <cstdio>
+#include <limits>
 
 #include "text/file_system.h"
 
@@ -153,24 +154,35 @@ int32_t RemoveUnit(const char16_t* source, char16_t* dest, char16_t unit) {
   return n;
 }
 
+bool FindBracketTag(const char16_t* text, int32_t length, BracketSpan& span) {
+  auto ends = [&](int32_t i) { return i >= length || text[i] == 0; };
+  int32_t open = 0;
+  while (!ends(open) && text[open] != u'[') ++open;
+  if (ends(open)) return false;
+  int32_t close = open;
+  while (!ends(close) && text[close] != u']') ++close;
+  if (ends(close)) return false;
+  // No space before the "]" means the bracket holds no class: no tag.
+  int32_t space = open;
+  while (space < close && text[space] != u' ') ++space;
+  if (space == close) return false;
+  for (int32_t i = space + 1; i < close; ++i) {
+    if (text[i] == u' ') return false;
+  }
+  span = BracketSpan{open, space, close};
+  return true;
+}
+
 bool ParseBracketTag(char16_t* text, BracketTag& record) {
   record.start = 0;
   record.length = 0;
-  char16_t* open = text;
-  while (*open != 0 && *open != u'[') ++open;
-  if (*open == 0) return false;
-  char16_t* close = open;
-  while (*close != 0 && *close != u']') ++close;
-  if (*close == 0) return false;
-  char16_t* space = open;
-  while (*space != 0 && *space != u' ') ++space;
-  // A space beyond the "]" means the bracket holds no class: no tag.
-  if (*space == 0 || space > close) return false;
-  for (char16_t* p = space + 1; p < close; ++p) {
-    if (*p == u' ') return false;
-  }
-  record.length = static_cast<int32_t>(close - open + 1);
-  record.start = static_cast<int32_t>(open - text);
+  BracketSpan span;
+  if (!FindBracketTag(text, std::numeric_limits<int32_t>::max(), span)) return false;
+  char16_t* open = text + span.open;
+  char16_t* space = text + span.space;
+  char16_t* close = text + span.close;
+  record.length = span.close - span.open + 1;
+  record.start = span.open;
   *open = 0;
   *space = 0;
   *close = 0;

@@ -68,10 +68,21 @@ struct BracketTag {
   char16_t* rest = nullptr;  // the unit after "]"
 };
 
+// Where a bracketed mark lies: offsets of its "[", of the space after the
+// class and of its "]".
+struct BracketSpan {
+  int32_t open;
+  int32_t space;
+  int32_t close;
+};
+
 // Finds the first "[", the first "]" at or after it and the first space at or
-// after the "["; fails when one is missing, when a second space lies between
-// the first one and the "]", or when the first space lies beyond the "]".
-// On success the "[", the space and the "]" are overwritten with NULs.
+// after the "[", in text[0, length) up to a NUL; fails when one is missing,
+// when a second space lies between the first one and the "]", or when the
+// first space lies beyond the "]". Reads the text only.
+bool FindBracketTag(const char16_t* text, int32_t length, BracketSpan& span);
+// The bracket FindBracketTag finds in the NUL-terminated `text`; on success
+// the "[", the space and the "]" are overwritten with NULs.
 bool ParseBracketTag(char16_t* text, BracketTag& record);
 
 // The file opens for binary reading.

@@ -154,7 +154,8 @@ class VERRIN_API CKyVerrin {
   // start without a delimiter, the clause is a short piece of that run: it
   // ends after the first "的" from its 16th unit on (options 1 and 2: after
   // the separator that follows that "的"), else after 256 units (255 before
-  // a surrogate pair it would part), and the text goes on in the next clause;
+  // a surrogate pair it would part; before a bracket "[class word]" it would
+  // part), and the text goes on in the next clause;
   // clauses below 4,096 units are cut as if there were no limit. Time and
   // working memory stay linear in the text. The result array holds one
   // record slot per unit of `text`; hand very long texts over in pieces.
