@@ -26,7 +26,7 @@ namespace verrin {
 
 // A nested part of a bracketed entity in the training corpus.
 struct OrgPart {
-  int32_t type = kNodeWord;  // 2 person, 4 location, 1 other
+  int32_t type = kNodeWord;  // kNodePerson, kNodeLocation or kNodeWord (other)
   CUString text;
 };
 

@@ -36,11 +36,13 @@ namespace verrin {
 
 class CMEModel;
 
-// Labels that the model never scores on their own: 0, 18, 19, 20, 51, 52.
+// Labels that the model never scores on their own: kLabelNone,
+// kLabelPunctuation, kLabelClassWord, kLabelMdw, kLabelStart, kLabelEnd.
 bool IsUnscoredLabel(int32_t label);
 // All three labels are unscored: the step costs nothing and is not trained.
 bool AllUnscoredLabels(int32_t current, int32_t previous, int32_t second_previous);
-// 18, 19, 52: units whose lexicon marks are cleared.
+// kLabelPunctuation, kLabelClassWord, kLabelEnd: units whose lexicon marks
+// are cleared.
 bool IsLexiconFreeLabel(int32_t label);
 
 // Appends "pv1lb=<previous>" then "pv2lb=<second_previous>" (decimal).
@@ -90,7 +92,8 @@ class NEPredicateNames {
 //   text         the processed clause, ending with the sentinel U+0002;
 //   words        its word nodes in order; their nTextLen add up to the length
 //                of `text` (units beyond the text get no sample);
-//   labels       preset label per unit (1 free, 52 the sentinel);
+//   labels       preset label per unit (kLabelSingle free, kLabelEnd the
+//                sentinel);
 //   char_classes class code per unit (1-5, 6, 7, 11).
 // In tagging sample i belongs to unit i and carries the label text of
 // labels[i]; in training the history predicates come first and samples whose

@@ -34,9 +34,9 @@ class CNEEngine {
   CNEEngine(const CNEEngine&) = delete;
   CNEEngine& operator=(const CNEEngine&) = delete;
 
-  // Clauses below kMaxClauseUnits are cut exactly as before the limit
-  // existed. When kMaxClauseUnits units follow a clause's start without a
-  // delimiter, the clause is a piece of that run: it ends after the first
+  // A clause that closes within kMaxClauseUnits units is cut at its
+  // delimiters alone. When kMaxClauseUnits units follow a clause's start
+  // without a delimiter, the clause is a piece of that run: it ends after the first
   // "的" at or past kMinPieceUnits units (segmented text: after the separator,
   // "/" or space, that follows the "的"), else after kMaxPieceUnits units
   // (one unit fewer when that would part a surrogate pair); a cut that would

@@ -38,11 +38,13 @@ class CNEResource {
   // file prints "the charset label info file is not exist\n" and fails; with
   // `optional` set it succeeds and keeps the table.
   bool LoadCharLabels(int optional, const char* dir, bool protected_form);
-  // False with a message when the label table offers a label (1 to 13) that
+  // False with a message when the label table offers a label (kLabelSingle
+  // to kLabelOrgEnd) that
   // the loaded model has no outcome for; true when no model is loaded.
   bool LabelsFitModel(const std::string& table_path);
 
-  // The one-unit placeholder of a node type (2, 3, 4, 5, 6), else `text`.
+  // The one-unit placeholder of a node type (kNodePerson, kNodeOrganization,
+  // kNodeLocation, kNodeMdw, kNodeClassWord), else `text`.
   const CUString& PlaceholderFor(int32_t type, const CUString& text) const;
 
   CMEClassifier& Classifier() { return classifier_; }

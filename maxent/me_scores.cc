@@ -239,7 +239,8 @@ double SoftmaxTerms(double* scores, size_t n) {
   double z = 0.0;
   for (size_t k = 0; k < n; ++k) z += scores[k];
 #else
-  // With wider intermediates (x87) Z is rounded where it was before.
+  // With wider intermediates (x87) each term is added to Z as it is made,
+  // which fixes where Z is rounded.
   double z = 0.0;
   for (size_t o = 0; o < n; ++o) {
     scores[o] = KernelExp(scores[o] - shift);

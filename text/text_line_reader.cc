@@ -19,7 +19,7 @@ constexpr size_t kChunk = 1 << 16;
 
 #if !defined(_WIN32)
 // Counts the bytes a converter could not decode, then lets ICU substitute
-// them as it does everywhere else, so valid text decodes exactly as before.
+// them as it does everywhere else; valid text never reaches the callback.
 void CountingToUCallback(const void* context, UConverterToUnicodeArgs* args, const char* code_units,
                          int32_t length, UConverterCallbackReason reason, UErrorCode* status) {
   if (reason == UCNV_ILLEGAL || reason == UCNV_UNASSIGNED || reason == UCNV_IRREGULAR) {

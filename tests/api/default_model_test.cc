@@ -62,8 +62,8 @@ TEST_F(DefaultModelTest, PlainSentenceHasNoEntity) {
 }
 
 // The shipped model has no outcome for the mdw label: a bracket of class mdw
-// after the first word used to leave its clause with no path, and the whole
-// clause vanished from the records.
+// after the first word must not leave its clause with no path and drop the
+// whole clause from the records.
 TEST_F(DefaultModelTest, EveryBracketClassKeepsItsClause) {
   for (const std::string text :
        {"他在[mdw 某某]。", "[mdw 某某]在北京。", "他在[engstring abc]工作", "他在[foo 某某]工作",

@@ -1,4 +1,4 @@
-// Failures the commands used to swallow: a clause without a path, a model or
+// Failures the commands must not swallow: a clause without a path, a model or
 // resource set that cannot work, a directory where a file belongs, and input
 // bytes that do not fit the encoding. Each must be named on standard error,
 // with the rest of the work done and an exit status that says so.

@@ -170,8 +170,8 @@ TEST(AssemblerTest, EntityStartSearch) {
   EXPECT_EQ(FindEntityStart(types, 5, 0, false), 3);
 }
 
-// Regression: fixed buffers used to cut long words, merged organizations
-// beyond 99 units and clauses beyond 1,024 rendered units.
+// Regression: long words, merged organizations beyond 99 units and clauses
+// beyond 1,024 rendered units come out whole, not cut at a fixed buffer's size.
 TEST(AssemblerTest, LongWordsAreNotCut) {
   std::string word;
   std::vector<int32_t> labels;

@@ -101,8 +101,8 @@ TEST_F(ModelFileTest, UnreadablePathIsAFailedLoad) {
   EXPECT_EQ(model.FeatureCount(), 0);
 }
 
-// A failed load emptied the tables but kept the old outcome count, so the
-// model still claimed outcomes it no longer had.
+// A failed load empties the tables and the outcome count with them: the
+// model must not claim outcomes it does not have.
 TEST_F(ModelFileTest, FailedLoadKeepsNoOutcomeCountRegression) {
   CMEModel model;
   ASSERT_TRUE(LoadText(model, "1\ta\t0.5\n2\ta\t0.5\n"));
@@ -115,8 +115,8 @@ TEST_F(ModelFileTest, FailedLoadKeepsNoOutcomeCountRegression) {
   EXPECT_TRUE(probs.empty());
 }
 
-// A repeated pair used to append its weight without a feature, shifting every
-// later weight onto the wrong feature.
+// A repeated pair must not append its weight without a feature, shifting
+// every later weight onto the wrong feature.
 TEST_F(ModelFileTest, RepeatedPairDoesNotShiftLaterWeightsRegression) {
   CMEModel model;
   testing::CaptureDiagnostics();
@@ -360,8 +360,8 @@ TEST_F(ModelFileTest, LoadTableStopsAtTheEndMarker) {
   EXPECT_EQ(model.FindOutcome(U("after")), -1);
 }
 
-// Loading a table over a loaded model used to leave weight i and feature i
-// apart when the table did not repeat the model's features in order.
+// Loading a table over a loaded model keeps weight i with feature i, also
+// when the table does not repeat the model's features in order.
 TEST_F(ModelFileTest, LoadTableOverALoadedModelKeepsWeightsWithTheirFeatures) {
   CMEModel model;
   ASSERT_TRUE(LoadText(model, "1\ta\t0.5\n1\tb\t0.25\n"));

@@ -291,7 +291,7 @@ TEST(TrainingTest, ScoresAbove700StayFinite) {
 }
 
 // An outcome that only held-out data has has no probability in the model;
-// its look-up used to fall outside the probability vector.
+// its look-up must not fall outside the probability vector.
 TEST(TrainingTest, HeldOutOutcomeUnseenInTrainingRegression) {
   // Training: "b Y", "a X" (outcomes X 0, Y 1: count 2). Held out: "a Z"
   // (Z is 2) and "c X".

@@ -41,7 +41,7 @@ std::vector<std::string> Texts(const std::vector<ReadLine>& lines) {
 
 TEST(TextLineReaderTest, EveryLineEndEndsOneLineAndNothingIsGlued) {
   using V = std::vector<std::string>;
-  // A lone CR used to merge its two lines into one.
+  // A lone CR ends a line: it must not merge its two lines into one.
   EXPECT_EQ(Texts(ReadAll("a\rb\r\nc\n\nd", CTextEncoding::kUtf8)), (V{"a", "b", "c", "", "d"}));
   EXPECT_EQ(Texts(ReadAll("", CTextEncoding::kUtf8)), V{});
   EXPECT_EQ(Texts(ReadAll("\r\n", CTextEncoding::kUtf8)), V{""});
@@ -49,7 +49,7 @@ TEST(TextLineReaderTest, EveryLineEndEndsOneLineAndNothingIsGlued) {
   const std::string long_line(65535, 'x');
   EXPECT_EQ(Texts(ReadAll(long_line + "\r\ny", CTextEncoding::kUtf8)), (V{long_line, "y"}));
 
-  // The byte-order mark used to be glued to the first word.
+  // The byte-order mark is skipped, not glued to the first word.
   EXPECT_EQ(Texts(ReadAll("\xEF\xBB\xBF张三\n\xEF\xBB\xBF", CTextEncoding::kUtf8)),
             (V{"张三", "\xEF\xBB\xBF"}))
       << "only a mark at the very start is skipped";
@@ -59,7 +59,7 @@ TEST(TextLineReaderTest, EveryLineEndEndsOneLineAndNothingIsGlued) {
   EXPECT_EQ(gbk[0].text, "张三");
   EXPECT_EQ(gbk[0].problem, "a UTF-8 byte-order mark was skipped (use --encoding utf-8)");
 
-  // A NUL used to end the line for the tagger: the text after it was lost.
+  // A NUL must not end the line for the tagger and lose the text after it.
   const std::vector<ReadLine> nul =
       ReadAll(std::string("张三\0在北京\n", 17), CTextEncoding::kUtf8);
   ASSERT_EQ(nul.size(), 1u);
