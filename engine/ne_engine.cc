@@ -348,6 +348,46 @@ void CNEEngine::BuildProcessedText(NEClause& clause) {
   }
 }
 
+namespace {
+
+// Labels of a run of `n` units from `p`: first, inner ..., last (units beyond
+// `labels` are left out).
+void SetRun(std::vector<int32_t>& labels, int32_t p, int32_t n, int32_t first, int32_t inner,
+            int32_t last) {
+  const int32_t length = static_cast<int32_t>(labels.size());
+  for (int32_t k = 0; k < n && p + k < length; ++k) {
+    labels[p + k] = k == 0 ? first : inner;
+  }
+  if (n > 1 && p + n - 1 < length) labels[p + n - 1] = last;
+}
+
+// Labels of an organization of `n` units from `p` made of `parts` (persons and
+// locations keep their own labels inside it); its last unit is labelled by
+// the caller.
+void SetOrganizationParts(std::vector<int32_t>& labels, int32_t p, int32_t n,
+                          const std::vector<OrgPart>& parts) {
+  int32_t q = p;
+  for (const OrgPart& part : parts) {
+    const int32_t m = part.text.Length();
+    if (m == 0) continue;  // an empty part has no unit to label
+    const int32_t fit = std::min(m, p + n - q);
+    if (fit <= 0) break;
+    if (part.type == kNodePerson) {
+      SetRun(labels, q, fit, kLabelPersonBegin, kLabelPersonInner, kLabelPersonInner);
+      labels[q + fit - 1] = kLabelPersonEnd;
+    } else if (part.type == kNodeLocation) {
+      SetRun(labels, q, fit, kLabelLocationBegin, kLabelLocationInner, kLabelLocationInner);
+      labels[q + fit - 1] = kLabelLocationEnd;
+    } else {
+      SetRun(labels, q, fit, q == p ? kLabelOrgBegin : kLabelOrgInner, kLabelOrgInner,
+             kLabelOrgInner);
+    }
+    q += fit;
+  }
+}
+
+}  // namespace
+
 void CNEEngine::InitLabels(NEClause& clause) {
   const CUString& text = clause.text;
   const std::vector<NEWordNode>& nodes = clause.nodes;
@@ -359,48 +399,23 @@ void CNEEngine::InitLabels(NEClause& clause) {
   char_classes.assign(static_cast<size_t>(length), 0);
   for (int32_t i = 0; i < length; ++i) char_classes[i] = CharClassOf(text[i]);
 
-  // Labels of a run of `n` units from `p`: first, inner ..., last.
-  auto set_run = [&](int32_t p, int32_t n, int32_t first, int32_t inner, int32_t last) {
-    for (int32_t k = 0; k < n && p + k < length; ++k) {
-      labels[p + k] = k == 0 ? first : inner;
-    }
-    if (n > 1 && p + n - 1 < length) labels[p + n - 1] = last;
-  };
-
   int32_t p = 0;
   for (size_t index = 0; index < nodes.size(); ++index) {
     const NEWordNode& node = nodes[index];
     const int32_t n = node.nTextLen;
     switch (node.nType) {
       case kNodePerson:
-        set_run(p, n, kLabelPersonBegin, kLabelPersonInner, kLabelPersonEnd);
+        SetRun(labels, p, n, kLabelPersonBegin, kLabelPersonInner, kLabelPersonEnd);
         break;
       case kNodeLocation:
-        set_run(p, n, kLabelLocationBegin, kLabelLocationInner, kLabelLocationEnd);
+        SetRun(labels, p, n, kLabelLocationBegin, kLabelLocationInner, kLabelLocationEnd);
         break;
       case kNodeOrganization: {
         auto parts = clause.org_parts.find(static_cast<int32_t>(index));
         if (parts == clause.org_parts.end()) {
-          set_run(p, n, kLabelOrgBegin, kLabelOrgInner, kLabelOrgInner);
+          SetRun(labels, p, n, kLabelOrgBegin, kLabelOrgInner, kLabelOrgInner);
         } else {
-          int32_t q = p;
-          for (const OrgPart& part : parts->second) {
-            const int32_t m = part.text.Length();
-            if (m == 0) continue;  // an empty part has no unit to label
-            const int32_t fit = std::min(m, p + n - q);
-            if (fit <= 0) break;
-            if (part.type == kNodePerson) {
-              set_run(q, fit, kLabelPersonBegin, kLabelPersonInner, kLabelPersonInner);
-              labels[q + fit - 1] = kLabelPersonEnd;
-            } else if (part.type == kNodeLocation) {
-              set_run(q, fit, kLabelLocationBegin, kLabelLocationInner, kLabelLocationInner);
-              labels[q + fit - 1] = kLabelLocationEnd;
-            } else {
-              set_run(q, fit, q == p ? kLabelOrgBegin : kLabelOrgInner, kLabelOrgInner,
-                      kLabelOrgInner);
-            }
-            q += fit;
-          }
+          SetOrganizationParts(labels, p, n, parts->second);
         }
         if (n > 0 && p + n - 1 < length) labels[p + n - 1] = kLabelOrgEnd;
         break;
@@ -425,7 +440,7 @@ void CNEEngine::InitLabels(NEClause& clause) {
           if (n == 1) {
             labels[p] = kLabelSingle;
           } else {
-            set_run(p, n, kLabelWordBegin, kLabelWordInner, kLabelWordEnd);
+            SetRun(labels, p, n, kLabelWordBegin, kLabelWordInner, kLabelWordEnd);
           }
         }
         break;
