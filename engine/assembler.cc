@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "engine/decoder.h"
+#include "engine/label_grammar.h"
 #include "text/char_class.h"
 #include "text/code_page.h"
 #include "text/diagnostics.h"
@@ -82,7 +82,7 @@ int32_t FindEntityStart(const std::vector<int32_t>& types, int32_t start, int32_
   int32_t found = -1;
   for (int32_t q = std::min<int32_t>(start, static_cast<int32_t>(types.size())) - 1; q >= 0; --q) {
     const int32_t type = types[static_cast<size_t>(q)];
-    if (type == 0) continue;
+    if (type == kInsideWord) continue;
     if (IsEntityType(type)) {
       found = q;
       continue;
@@ -105,7 +105,7 @@ void MergeEntities(const CUString& assembled, const std::vector<NEWordNode>& nod
   for (const NEWordNode& node : nodes) total += std::max<int32_t>(node.nLength, 0);
   const size_t size = static_cast<size_t>(std::max(total, assembled.Length())) + 1;
   std::vector<int32_t>& types = word_map.types;
-  types.assign(size, 0);
+  types.assign(size, kInsideWord);
   word_map.at.assign(size, nullptr);
   word_map.merged_count = 0;
 
@@ -118,7 +118,8 @@ void MergeEntities(const CUString& assembled, const std::vector<NEWordNode>& nod
     any_entity = any_entity || IsEntityType(node.nType);
     p += std::max<int32_t>(node.nLength, 0);
   }
-  types[static_cast<size_t>(p)] = 1;
+  // The end of the text is a word boundary: it holds an ordinary word's type.
+  types[static_cast<size_t>(p)] = kNodeWord;
   if (!any_entity) return;
 
   // At most one merged node per node: made before the first is pointed to.
@@ -224,18 +225,18 @@ void AssembleClause(const CUString& text, const NEPath& path,
     const int32_t label = path.edges[static_cast<size_t>(i)].label;
     const char16_t unit = text[i];
     switch (LabelTransition(previous_label, label)) {
-      case -1:
+      case label_grammar::kInvalidPair:
         // The characters as GBK, like every text the library's messages quote.
         DiagnoseFormat("error state, prev[%s]=%d, curr[%s]=%d\n", ToGbk(&previous_char, 1).c_str(),
                        static_cast<int>(i - 1), ToGbk(&unit, 1).c_str(), static_cast<int>(i));
         break;
-      case 0:
+      case label_grammar::kStartsWord:
         if (i > 0 && !word.Empty()) {
           FlushWord(word, previous_label, i, positions, assembled, nodes, work.pool);
         }
         word.Refill(&unit, 1);
         break;
-      default:
+      default:  // label_grammar::kContinuesWord
         word.Append(unit);
         break;
     }

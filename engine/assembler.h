@@ -2,7 +2,9 @@
 // rendering of the clause.
 //
 // Words are cut with LabelTransition; a word's type follows its last label
-// (1, 7 word; 2, 4 person; 8, 10 location; 13 organization). A word that
+// (kLabelSingle, kLabelWordEnd: word; kLabelPersonBegin, kLabelPersonEnd:
+// person; kLabelLocationBegin, kLabelLocationEnd: location; kLabelOrgEnd:
+// organization). A word that
 // starts at a position of the node position map (class words, "mdw" words,
 // punctuation) comes back as a copy of that pre-segmentation node. In the
 // rendering only, an organization or a school word (小学, 中学, 大学) absorbs
@@ -26,10 +28,15 @@ namespace verrin {
 // standard error (index = the word's start in the assembled text).
 int32_t WordTypeOfLabel(int32_t label, int32_t start, const CUString& word);
 
-// Leftmost start of the run of entities (entries 2, 3, 4) that ends directly
-// before `start` in `types` (node type at each word start, 0 inside words):
-// class words (6) are passed over when `skip_class_words`, up to
-// `other_words` other words too; -1 when no entity precedes.
+// The entry of a type map (NEWordMap::types) at a position inside a word;
+// a word start holds the word's node type.
+inline constexpr int32_t kInsideWord = 0;
+
+// Leftmost start of the run of entities (kNodePerson, kNodeOrganization,
+// kNodeLocation) that ends directly before `start` in `types` (node type at
+// each word start, kInsideWord inside words): class words (kNodeClassWord)
+// are passed over when `skip_class_words`, up to `other_words` other words
+// too; -1 when no entity precedes.
 int32_t FindEntityStart(const std::vector<int32_t>& types, int32_t start, int32_t other_words,
                         bool skip_class_words);
 
@@ -41,7 +48,7 @@ struct NEWordMap {
   std::vector<NEWordNode> merged;
   int32_t merged_count = 0;
   std::vector<int32_t> starts;  // working storage
-  std::vector<int32_t> types;   // working storage
+  std::vector<int32_t> types;   // working storage: a type map
 };
 
 // Merges organizations and school words with the entities before them:

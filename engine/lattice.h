@@ -17,7 +17,7 @@ class CMEClassifier;
 class CNEDecoder;
 
 // The edge of character i runs from position i to i + 1; the end edge runs
-// from N to N + 1 with label 52 and is scored with sample N.
+// from N to N + 1 with label kLabelEnd and is scored with sample N.
 struct NEEdge {
   NEEdge* next_by_end = nullptr;    // next edge ending at the same position
   NEEdge* next_by_start = nullptr;  // next edge starting at the same position
@@ -55,7 +55,7 @@ struct NEIndexedSamples {
 // The fallback candidates of a character the label table does not know.
 class CNEFallbackLabels {
  public:
-  CNEFallbackLabels();  // 1, 2, ..., 13
+  CNEFallbackLabels();  // kLabelSingle, kLabelPersonBegin, ..., kLabelOrgEnd
   virtual ~CNEFallbackLabels();
   const std::vector<int32_t>& Labels() const { return labels_; }
 
@@ -78,7 +78,7 @@ class CNELattice {
   // Decodes `text` (the processed clause without its sentinel, at least one
   // unit) with `samples` (one per character plus the sentinel's at index N;
   // read only, left exactly as they were). Candidates of a free character
-  // (label text "1") come from table.At(unit). Without a model no label is
+  // (label kLabelSingle, text "1") come from table.At(unit). Without a model no label is
   // an outcome, so only runs of unscored labels decode. False when no
   // complete path exists or when fewer than N + 1 samples are given; Path()
   // is then empty. The nodes of a failed clause stay allocated until
