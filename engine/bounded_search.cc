@@ -74,32 +74,19 @@ void CNEDecoder::BoundedForwardPass() {
 
 // ---- the bounding walk ----
 
-double CNEDecoder::BoundPathScore() {
-  const double none = -std::numeric_limits<double>::infinity();
-  const NEPathNode* start = position_count_ > 0 ? node_lists_[0].head : nullptr;
-  cache_.BeginWalk(position_count_);
-  if (start == nullptr) return none;
-  beam_.assign(1, BeamState{start->previous_label, start->label, start->score});
-  cache_.RecordWalk(true);
-  for (int32_t i = 1; i < position_count_; ++i) {
-    cache_.MoveTo(i);
-    candidates_.clear();
-    for (size_t s = 0; s < beam_.size(); ++s) WalkState(i, s);
-    // The contexts this position evaluated serve the forward pass again.
-    cache_.KeepSeeds(i);
-    if (candidates_.empty()) {
-      cache_.RecordWalk(false);
-      return none;
+inline void CNEDecoder::AddCandidate(size_t group, int32_t second_previous, int32_t previous,
+                                     double total) {
+  for (size_t c = group; c < candidates_.size(); ++c) {
+    BeamState& candidate = candidates_[c];
+    if (candidate.second_previous == second_previous && candidate.previous == previous) {
+      if (total > candidate.score) candidate.score = total;
+      return;
     }
-    KeepTwoBest();
   }
-  cache_.RecordWalk(false);
-  double best = none;
-  for (const BeamState& state : beam_) best = std::max(best, state.score);
-  return best;
+  candidates_.push_back(BeamState{second_previous, previous, total});
 }
 
-void CNEDecoder::WalkState(int32_t i, size_t s) {
+[[gnu::always_inline]] inline void CNEDecoder::WalkState(int32_t i, size_t s) {
   const BeamState& state = beam_[s];
   // A candidate made from this state can only merge with one from a
   // state with the same last label: the others are not searched.
@@ -147,16 +134,58 @@ void CNEDecoder::WalkState(int32_t i, size_t s) {
   }
 }
 
-void CNEDecoder::AddCandidate(size_t group, int32_t second_previous, int32_t previous,
-                              double total) {
-  for (size_t c = group; c < candidates_.size(); ++c) {
-    BeamState& candidate = candidates_[c];
-    if (candidate.second_previous == second_previous && candidate.previous == previous) {
-      if (total > candidate.score) candidate.score = total;
-      return;
+double CNEDecoder::BoundPathScore() {
+  const double none = -std::numeric_limits<double>::infinity();
+  const NEPathNode* start = position_count_ > 0 ? node_lists_[0].head : nullptr;
+  cache_.BeginWalk(position_count_);
+  if (start == nullptr) return none;
+  beam_.assign(1, BeamState{start->previous_label, start->label, start->score});
+  cache_.RecordWalk(true);
+  for (int32_t i = 1; i < position_count_; ++i) {
+    cache_.MoveTo(i);
+    candidates_.clear();
+    for (size_t s = 0; s < beam_.size(); ++s) WalkState(i, s);
+    // The contexts this position evaluated serve the forward pass again.
+    cache_.KeepSeeds(i);
+    if (candidates_.empty()) {
+      cache_.RecordWalk(false);
+      return none;
+    }
+    KeepTwoBest();
+  }
+  cache_.RecordWalk(false);
+  double best = none;
+  for (const BeamState& state : beam_) best = std::max(best, state.score);
+  return best;
+}
+
+void CNEDecoder::KeepTwoBest() {
+  static_assert(kBeamWidth == 2, "the selection keeps two states");
+  beam_.clear();
+  if (candidates_.size() < 2) {
+    beam_.assign(candidates_.begin(), candidates_.end());
+    return;
+  }
+  // The two highest scores, best first, with the ties of the selection the
+  // walk has always made: of the first two, `low` is the second unless it
+  // scores more than the first; a later state displaces `low` only when it
+  // scores more, and then `low` becomes the lower of the survivor and the
+  // newcomer, the survivor when they tie.
+  const BeamState* low = &candidates_[1];
+  const BeamState* high = &candidates_[0];
+  if (candidates_[1].score > candidates_[0].score) std::swap(low, high);
+  for (size_t k = 2; k < candidates_.size(); ++k) {
+    const BeamState* state = &candidates_[k];
+    if (!(state->score > low->score)) continue;
+    if (high->score > state->score) {
+      low = state;
+    } else {
+      low = high;
+      high = state;
     }
   }
-  candidates_.push_back(BeamState{second_previous, previous, total});
+  beam_.push_back(*high);
+  beam_.push_back(*low);
 }
 
 // ---- the comparison of nodes ----
@@ -234,28 +263,8 @@ size_t CNEDecoder::ReadRunNodes(const NENodeList& list) {
   return count;
 }
 
-void CNEDecoder::CompareRunNodes(int32_t start, int32_t position, size_t count) {
-  // The rows of the best nodes belong to the cache of this position only.
-  rows_here_ = position == start + 1 && position == cache_.Position();
-  const size_t outcomes = static_cast<size_t>(cache_.Tables().outcomes);
-  strong_ready_.assign(strongest_.size(), 0);
-  if (strong_rows_.size() < strongest_.size() * 2 * outcomes) {
-    strong_rows_.resize(strongest_.size() * 2 * outcomes);
-  }
-  if (gain_row_.size() < outcomes) gain_row_.resize(outcomes);
-  listed_labels_ = 0;
-  // The second step can be the end only from the last character.
-  second_end_ = static_cast<size_t>(start) + 1 < next_labels_.size() &&
-                ((next_labels_[static_cast<size_t>(start) + 1] >> kLabelEnd) & 1u) != 0;
-  const uint64_t next = next_labels_[static_cast<size_t>(start)];
-  NEPathNode* const* read = run_nodes_.data();
-  for (size_t i = 0; i < count; ++i) {
-    NEPathNode* node = read[i];
-    if (!Comparable(node) || !Outscored(node, next, start)) KeepLive(node);
-  }
-}
-
-bool CNEDecoder::Outscored(const NEPathNode* node, uint64_t next, int32_t start) {
+[[gnu::always_inline]] inline bool CNEDecoder::Outscored(const NEPathNode* node, uint64_t next,
+                                                         int32_t start) {
   // A node n1 (labels x1 then y1) is on no best path when another node n2
   // (x2, y2) of the position scores more than n1 by more than the next two
   // steps can favour n1, and every edge that may follow y1 may follow y2:
@@ -315,33 +324,25 @@ bool CNEDecoder::Outscored(const NEPathNode* node, uint64_t next, int32_t start)
   return false;
 }
 
-void CNEDecoder::KeepTwoBest() {
-  static_assert(kBeamWidth == 2, "the selection keeps two states");
-  beam_.clear();
-  if (candidates_.size() < 2) {
-    beam_.assign(candidates_.begin(), candidates_.end());
-    return;
+void CNEDecoder::CompareRunNodes(int32_t start, int32_t position, size_t count) {
+  // The rows of the best nodes belong to the cache of this position only.
+  rows_here_ = position == start + 1 && position == cache_.Position();
+  const size_t outcomes = static_cast<size_t>(cache_.Tables().outcomes);
+  strong_ready_.assign(strongest_.size(), 0);
+  if (strong_rows_.size() < strongest_.size() * 2 * outcomes) {
+    strong_rows_.resize(strongest_.size() * 2 * outcomes);
   }
-  // The two highest scores, best first, with the ties of the selection the
-  // walk has always made: of the first two, `low` is the second unless it
-  // scores more than the first; a later state displaces `low` only when it
-  // scores more, and then `low` becomes the lower of the survivor and the
-  // newcomer, the survivor when they tie.
-  const BeamState* low = &candidates_[1];
-  const BeamState* high = &candidates_[0];
-  if (candidates_[1].score > candidates_[0].score) std::swap(low, high);
-  for (size_t k = 2; k < candidates_.size(); ++k) {
-    const BeamState* state = &candidates_[k];
-    if (!(state->score > low->score)) continue;
-    if (high->score > state->score) {
-      low = state;
-    } else {
-      low = high;
-      high = state;
-    }
+  if (gain_row_.size() < outcomes) gain_row_.resize(outcomes);
+  listed_labels_ = 0;
+  // The second step can be the end only from the last character.
+  second_end_ = static_cast<size_t>(start) + 1 < next_labels_.size() &&
+                ((next_labels_[static_cast<size_t>(start) + 1] >> kLabelEnd) & 1u) != 0;
+  const uint64_t next = next_labels_[static_cast<size_t>(start)];
+  NEPathNode* const* read = run_nodes_.data();
+  for (size_t i = 0; i < count; ++i) {
+    NEPathNode* node = read[i];
+    if (!Comparable(node) || !Outscored(node, next, start)) KeepLive(node);
   }
-  beam_.push_back(*high);
-  beam_.push_back(*low);
 }
 
 // ---- the tables of the comparison ----

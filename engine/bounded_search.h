@@ -8,6 +8,7 @@
 #ifndef VERRIN_ENGINE_BOUNDED_SEARCH_H_
 #define VERRIN_ENGINE_BOUNDED_SEARCH_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 

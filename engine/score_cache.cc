@@ -4,7 +4,6 @@
 #include "maxent/me_classifier.h"
 #include "maxent/me_model.h"
 #include "maxent/me_sample.h"
-#include "maxent/me_scores.h"
 #include "text/code_page.h"
 
 namespace verrin {
@@ -75,16 +74,11 @@ void CNEScoreCache::PrepareModel(const CMEClassifier* classifier) {
   tables_.history[1].assign(kNearLabels, kUnresolved);
 }
 
-bool CNEScoreCache::KnowsLabel(int32_t label) {
-  if (tables_.model == nullptr) return false;
-  if (label >= 0 && label < kNearLabels) return tables_.known[static_cast<size_t>(label)] != 0;
+bool CNEScoreCache::KnowsFarLabel(int32_t label) const {
   return tables_.model->FindOutcome(DecimalText(label)) >= 0;
 }
 
-int32_t CNEScoreCache::OutcomeOfLabel(int32_t label) const {
-  if (label >= 0 && label < kNearLabels) {
-    return tables_.label_outcome.empty() ? -1 : tables_.label_outcome[static_cast<size_t>(label)];
-  }
+int32_t CNEScoreCache::FarOutcomeOfLabel(int32_t label) const {
   auto it = tables_.far_label_outcome.find(label);
   return it == tables_.far_label_outcome.end() ? -1 : it->second;
 }
@@ -205,11 +199,6 @@ double CNEScoreCache::ScoreLabel(int32_t second_previous, int32_t previous, int3
                                  int32_t index) {
   if (tables_.model == nullptr) return 0.0;
   return RowScore(ContextRow(second_previous, previous, index), OutcomeOfLabel(label));
-}
-
-double CNEScoreCache::ScoreFromTerms(double& score, size_t row, int32_t outcome) {
-  score = TermLog(RowProbability(row, outcome));
-  return score;
 }
 
 void CNEScoreCache::BeginWalk(int32_t positions) {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "engine/lattice.h"
+#include "maxent/me_scores.h"
 
 namespace verrin {
 
@@ -127,10 +128,19 @@ class CNEScoreCache {
   // see CNEDecoder::ScoreLabel.
   double ScoreLabel(int32_t second_previous, int32_t previous, int32_t label, int32_t index);
   // The decimal text of `label` is an outcome of the bound model.
-  bool KnowsLabel(int32_t label);
+  bool KnowsLabel(int32_t label) {
+    if (tables_.model == nullptr) return false;
+    if (label >= 0 && label < kNearLabels) return tables_.known[static_cast<size_t>(label)] != 0;
+    return KnowsFarLabel(label);
+  }
   // The outcome that scores `label` (the last one with its number), -1 when
   // none does.
-  int32_t OutcomeOfLabel(int32_t label) const;
+  int32_t OutcomeOfLabel(int32_t label) const {
+    if (label >= 0 && label < kNearLabels) {
+      return tables_.label_outcome.empty() ? -1 : tables_.label_outcome[static_cast<size_t>(label)];
+    }
+    return FarOutcomeOfLabel(label);
+  }
   // The bound model's predicate "pv1lb=<label>" (which 0) or "pv2lb=<label>"
   // (which 1), -1 when unknown.
   int32_t HistoryPredicate(int which, int32_t label);
@@ -174,7 +184,13 @@ class CNEScoreCache {
   // A new row for the context, evaluated with sample `index`.
   size_t EvaluateContext(int32_t second_previous, int32_t previous, int32_t index);
   // Fills the cached score of `outcome` in the row at `row`.
-  double ScoreFromTerms(double& score, size_t row, int32_t outcome);
+  double ScoreFromTerms(double& score, size_t row, int32_t outcome) {
+    score = TermLog(RowProbability(row, outcome));
+    return score;
+  }
+  // KnowsLabel and OutcomeOfLabel of a label from kNearLabels up.
+  bool KnowsFarLabel(int32_t label) const;
+  int32_t FarOutcomeOfLabel(int32_t label) const;
   // Doubles per cached context: terms, label scores, normaliser.
   size_t RowStride() const { return 2 * static_cast<size_t>(std::max(tables_.outcomes, 0)) + 1; }
   // Room for one more row in rows_; returns its offset.

@@ -225,7 +225,7 @@ TEST_F(SequenceTrainerTest, AveragedWeightsSwapInAndOutExactly) {
 
 TEST_F(SequenceTrainerTest, ClauseTheLatticeCannotLabelIsSkipped) {
   PrepareModel("[P 甲乙] 说\n说 说\n");
-  // 甲 may only begin a longer word, no longer a name: the corpus's path is
+  // 甲 may only begin a longer word, not a name: the corpus's path is
   // out of reach.
   resource_.CharLabels().Set(u'甲', 1 << 5);
   CSequenceTrainer trainer(&engine_, SequenceTrainingOptions());
