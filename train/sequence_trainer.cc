@@ -22,7 +22,7 @@ namespace {
 
 constexpr int32_t kNearLabels = 256;
 
-// Labels that only the corpus fixes: tagging leaves them free (label 1).
+// Labels that only the corpus fixes: tagging leaves them free (kLabelSingle).
 bool IsFreeInTagging(int32_t label) { return label >= kLabelSingle && label <= kLabelOrgEnd; }
 
 }  // namespace
