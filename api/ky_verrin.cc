@@ -89,8 +89,10 @@ bool CKyVerrin::KyTagNEInfo(const char16_t* text, int option, tag_WordInfoW*& re
   int32_t end = 0;
   while (end < n && text[end] != 0x000A) ++end;
   int32_t offset = 0;
+  bool opened_by_break = false;
   for (int32_t start = 0; start < end;) {
-    int32_t length = verrin::CNEEngine::ClauseLength(text + start, end - start, segmented);
+    int32_t length = verrin::CNEEngine::ClauseLength(text + start, end - start, segmented,
+                                                     opened_by_break, &opened_by_break);
     if (length < 0) length = end - start;
     engine_->TagClause(text + start, length, segmented);
     start += length;

@@ -45,15 +45,21 @@ size_t CClauseReader::CutPosition() const {
   // the piece; a piece of a long run (closed by looking kMaxClauseUnits units
   // ahead) only when it is the piece's last clause or the piece goes on for
   // the whole look-ahead. In a long run that makes every clause a piece.
+  // A piece split on its own starts afresh, so it never starts with a
+  // delimiter that a long clause broke before (that unit opens a clause
+  // without closing it, which the piece's own split would not know).
   constexpr size_t kLookAhead = CNEEngine::kMaxClauseUnits + 1;
   size_t cut = 0;
   bool ahead = false;       // some clause before the last one needs the look-ahead
   size_t ahead_start = 0;   // where the latest such clause starts
   bool last_ahead = false;  // the last clause needs it
   size_t last_start = 0;
+  bool opened_by_break = false;
   for (size_t position = 0; position < size && position < piece_units_;) {
     const int32_t length = static_cast<int32_t>(size - position);
-    const int32_t n = CNEEngine::ClauseLength(units + position, length, segmented_);
+    const bool opened = opened_by_break;
+    const int32_t n =
+        CNEEngine::ClauseLength(units + position, length, segmented_, opened, &opened_by_break);
     if (n <= 0) break;
     if (last_ahead) {
       ahead = true;
@@ -61,10 +67,11 @@ size_t CClauseReader::CutPosition() const {
     }
     last_start = position;
     last_ahead =
-        CNEEngine::ClauseLength(units + position, std::min(n + 1, length), segmented_) != n;
+        CNEEngine::ClauseLength(units + position, std::min(n + 1, length), segmented_, opened) != n;
     position += static_cast<size_t>(n);
     if (position > last_kept) break;
     if (ahead && position - ahead_start < kLookAhead) break;
+    if (opened_by_break && IsSentenceDelimiter(units[position])) continue;
     cut = position;
   }
   return cut;

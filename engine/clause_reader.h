@@ -4,11 +4,14 @@
 //
 // Tagging the pieces of a line one after another, each split with
 // CNEEngine::SplitSentences, gives exactly the clauses of the whole line:
-// a piece ends only where the splitter closes a clause, its clauses split
-// the same seeing nothing past its end (in a long run without delimiters
-// each piece is one clause), and every piece but the last of a line is
-// followed by text that is not trimmed away. A line no longer than the piece
-// size arrives whole, as one piece.
+// a piece ends only where the splitter closes a clause and the next clause
+// starts as a line would (not with a delimiter such as "，" that a long
+// clause broke before, which opens its clause without closing it), its
+// clauses split the same seeing nothing past its end (in a long run without
+// delimiters each piece is one clause), and every piece but the last of a
+// line is followed by text that is not trimmed away. A line no longer than
+// the piece size arrives whole, as one piece, and so does a line without any
+// such place to cut within its first piece.
 #ifndef VERRIN_ENGINE_CLAUSE_READER_H_
 #define VERRIN_ENGINE_CLAUSE_READER_H_
 

@@ -145,7 +145,9 @@ bool SixteenIdeographs(const char16_t* text) {
 
 }  // namespace
 
-int32_t CNEEngine::ClauseLength(const char16_t* text, int32_t length, bool segmented) {
+int32_t CNEEngine::ClauseLength(const char16_t* text, int32_t length, bool segmented,
+                                bool opened_by_break, bool* ends_in_break) {
+  if (ends_in_break != nullptr) *ends_in_break = false;
   const int32_t soft = segmented ? kSegmentedSoftLimit : kRawSoftLimit;
   // No ideograph delimits anything, and a long run is scanned once for every
   // piece cut from it: blocks of 16 ideographs are passed at once.
@@ -163,13 +165,16 @@ int32_t CNEEngine::ClauseLength(const char16_t* text, int32_t length, bool segme
     if (unit >= 0x4E00 && unit <= 0x9FFF && held < kMaxClauseUnits) continue;
     if ((held >= soft && IsEnumerationComma(unit)) ||
         (held >= 2 * soft && IsBreakingSymbol(unit))) {
+      if (ends_in_break != nullptr) *ends_in_break = true;
       return held;  // the unit starts the next clause
     }
     // A text without delimiters (a whole file on one line, a run of
     // letters) would otherwise become one clause whose cost grows without
     // bound; it goes on in short pieces until the rest closes within the limit.
     if (held >= kMaxClauseUnits) return PieceLength(text, segmented);
-    if (IsSentenceDelimiter(unit)) {
+    // The unit a long clause broke before is the next clause's first unit
+    // and does not close it, even where it is a delimiter such as "，".
+    if (IsSentenceDelimiter(unit) && !(held == 0 && opened_by_break)) {
       if (segmented) return held + 1;
       if (held + 1 >= length) return -1;  // a closing quote may follow
       return IsClosingQuote(text[held + 1]) ? held + 2 : held + 1;
@@ -183,8 +188,10 @@ bool CNEEngine::SplitSentences(const char16_t* text, std::vector<CUString>& sent
   sentences.clear();
   int32_t end = 0;
   while (text != nullptr && text[end] != 0 && text[end] != 0x000A) ++end;
+  bool opened_by_break = false;
   for (int32_t start = 0; start < end;) {
-    int32_t n = ClauseLength(text + start, end - start, segmented);
+    int32_t n =
+        ClauseLength(text + start, end - start, segmented, opened_by_break, &opened_by_break);
     if (n < 0) n = end - start;
     sentences.emplace_back(text + start, n);
     start += n;
@@ -499,8 +506,10 @@ void CNEEngine::TagLine(const CUString& line, bool segmented, CUString& out) {
   const char16_t* text = line.c_str();
   int32_t end = 0;
   while (text[end] != 0 && text[end] != 0x000A) ++end;
+  bool opened_by_break = false;
   for (int32_t start = 0; start < end;) {
-    int32_t n = ClauseLength(text + start, end - start, segmented);
+    int32_t n =
+        ClauseLength(text + start, end - start, segmented, opened_by_break, &opened_by_break);
     if (n < 0) n = end - start;
     const bool tagged = TagClause(text + start, n, segmented);
     start += n;

@@ -57,7 +57,13 @@ class CNEEngine {
   // closed within `length` units (more text could still extend it; at the
   // end of a line the rest is the last clause). A clause that is a piece of
   // a long run is known only once kMaxClauseUnits + 1 units are seen.
-  static int32_t ClauseLength(const char16_t* text, int32_t length, bool segmented);
+  // A clause that has reached the soft limit closes before an enumeration
+  // comma (twice the limit: before a breaking symbol), and that unit opens
+  // the next clause without closing it, even where it is a delimiter such as
+  // "，": `ends_in_break` (when given) tells whether the clause ended so, and
+  // the next call passes it as `opened_by_break`.
+  static int32_t ClauseLength(const char16_t* text, int32_t length, bool segmented,
+                              bool opened_by_break = false, bool* ends_in_break = nullptr);
   // Tags one clause into `nodes` (emptied first) and its bracketed rendering.
   // False when decoding finds no path ("error sent: CLAUSE" on standard error, one UTF-8 line).
   // A caller that passes the same `nodes` and `rendered` every time makes

@@ -67,8 +67,10 @@ class ClauseAllocationTest : public ::testing::Test {
     for (const CUString& text : texts) {
       const char16_t* units = text.c_str();
       const int32_t length = text.Length();
+      bool opened_by_break = false;
       for (int32_t start = 0; start < length;) {
-        int32_t n = CNEEngine::ClauseLength(units + start, length - start, segmented);
+        int32_t n = CNEEngine::ClauseLength(units + start, length - start, segmented,
+                                            opened_by_break, &opened_by_break);
         if (n < 0) n = length - start;
         // (EXPECT_* would allocate its message only when it fails.)
         if (!engine_.TagClause(units + start, n, segmented)) rendered += u"FAILED";

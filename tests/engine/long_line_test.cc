@@ -108,6 +108,20 @@ TEST(ClauseLimitTest, ClausesBelowTheLimitAreCutAsBefore) {
   }
 }
 
+TEST(ClauseLimitTest, DelimiterALongClauseBreaksBeforeOpensTheNextClauseWithoutClosingIt) {
+  // Past twice the soft limit (100 segmented, 200 raw) a clause closes before
+  // a breaking symbol; a "，" there opens the next clause, which goes on to
+  // the next delimiter instead of being a clause of its own.
+  for (const bool segmented : {true, false}) {
+    const std::u16string lead(segmented ? 200 : 400, u'国');
+    const auto clauses =
+        Clauses(lead + u"，高度评价，他说。" + lead + u"、" + lead + u"，", segmented);
+    const std::vector<std::u16string> expected = {lead, u"，高度评价，", u"他说。",
+                                                  lead, u"、" + lead,    u"，"};
+    EXPECT_EQ(clauses, expected) << segmented;
+  }
+}
+
 // One piece of a line, and whether it ends the line.
 struct Piece {
   std::u16string text;
@@ -141,12 +155,19 @@ TEST(ClauseReaderTest, PiecesOfLongLinesGiveTheClausesOfTheWholeLines) {
   for (int i = 0; i < 9000; ++i) {
     body += i % 7 == 0 ? "新华社北京电，" : i % 5 == 0 ? "他说：“好。”" : "国务院总理李鹏 ab ";
   }
+  // Clauses past twice the soft limit (200 segmented, 400 raw), each closed
+  // before the "，" that opens the next one; a piece must not start there.
+  std::string breaks;
+  for (int i = 0; i < 160; ++i) {
+    for (int k = 0; k < 50; ++k) breaks += "国务院总理李鹏会见";
+    breaks += i % 4 == 3 ? "，他说。" : "，";
+  }
   // No delimiter: clauses of a long run, each needing the look-ahead; some
   // brackets that cuts would part.
   std::string run;
   for (int i = 0; i < 6000; ++i) run += i % 37 == 0 ? "[mdw 某的某某的某]" : "国务院的李鹏";
-  const std::vector<std::string> lines = {"  " + body + "  \r", "",  "短句。",
-                                          body + body,          run, "\t \r"};
+  const std::vector<std::string> lines = {
+      "  " + body + "  \r", "", "短句。", body + body, run, breaks, "\t \r"};
   std::string utf8;
   for (const std::string& line : lines) utf8 += line + "\n";
   utf8 += "最后一行没有换行";  // the last line ends at the end of the file
