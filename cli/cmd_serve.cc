@@ -38,7 +38,7 @@ constexpr char kUsage[] =
     "  --max-bytes B      largest request body accepted (default 1048576)\n"
     "  --max-inflight-bytes B\n"
     "                     request bodies tagged or answered at once, in bytes\n"
-    "                     (default 4 times --max-bytes); the memory of requests in\n"
+    "                     (default 2 times --max-bytes); the memory of requests in\n"
     "                     flight grows with it (docs/serve.md); others wait\n"
     "  --max-connections N  connections open at once (default 256); one more is\n"
     "                     answered 503 at once\n"
@@ -102,7 +102,7 @@ int Run(int argc, char** argv) {
   }
   serve::CServerLimits limits;
   limits.max_bytes = static_cast<size_t>(max_bytes);
-  limits.max_inflight_bytes = 4 * limits.max_bytes;
+  limits.max_inflight_bytes = 2 * limits.max_bytes;
   int inflight = 0;
   if (!inflight_text.empty()) {
     if (!ParseIntArg(inflight_text, &inflight) || inflight < 1) {

@@ -32,7 +32,7 @@ struct CServerLimits {
   // the last byte of the answer written. A request that does not fit waits
   // for others to finish (503 after `admission_wait_seconds`). A body larger
   // than this bound is admitted alone.
-  size_t max_inflight_bytes = 4 << 20;
+  size_t max_inflight_bytes = 2 << 20;
   // Connections open at once; one more is answered 503 and closed.
   int max_connections = 256;
   // A request's headers and body must arrive within this many seconds of its
