@@ -9,4 +9,4 @@ cd "$(dirname "$0")/.."
 build_dir=${VERRIN_BUILD_DIR:-build}
 VERRIN_SERVE_LOAD_REQUESTS=${1:-20000} "$build_dir/tests/test_serve" \
   --gtest_filter='ServeLoadTest.*' 2>/dev/null | grep -E "^serve load|OK|FAILED"
-"$(dirname "$0")/stress-serve.py" "$build_dir/verrin"
+scripts/stress-serve.py "$build_dir/verrin"
