@@ -44,7 +44,7 @@ constexpr Clock::duration kLinger = std::chrono::milliseconds(500);
 constexpr int kMaxRequestsPerConnection = 1000;
 // Memory is given back to the system once this many body bytes have passed
 // through since the last time and nothing is in flight.
-constexpr size_t kTrimAfterBytes = 1 << 20;
+constexpr size_t kTrimAfterBytes = 256 << 10;
 
 int MillisecondsUntil(Clock::time_point deadline, Clock::time_point now) {
   const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
