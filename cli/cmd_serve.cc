@@ -36,6 +36,14 @@ constexpr char kUsage[] =
     "  --port N           port (default 8080; 0 picks a free one)\n"
     "  --threads N        taggers working at once (default: the number of cores)\n"
     "  --max-bytes B      largest request body accepted (default 1048576)\n"
+    "  --max-inflight-bytes B\n"
+    "                     request bodies tagged or answered at once, in bytes\n"
+    "                     (default 2 times --max-bytes); the memory of requests in\n"
+    "                     flight grows with it (docs/serve.md); others wait\n"
+    "  --max-connections N  connections open at once (default 256); one more is\n"
+    "                     answered 503 at once\n"
+    "  --timeout S        seconds a request's headers and body may take to arrive,\n"
+    "                     and an answer to be taken, plus 1 s a MiB (default 10)\n"
     "\n"
     "Endpoints:\n"
     "  GET  /          a page: type a text, see its entities highlighted\n"
@@ -51,7 +59,8 @@ constexpr char kUsage[] =
     "submitted text. Word types: 0 word, 1 mdw word, 2 class word, 3 entity\n"
     "(tag P person, L location, O organization). Errors come back as\n"
     "{\"error\": {\"status\", \"message\"}}: 400 bad JSON, missing field or invalid\n"
-    "UTF-8, 404 unknown path, 405 wrong method, 413 body over --max-bytes.\n"
+    "UTF-8, 404 unknown path, 405 wrong method, 408 request not received in\n"
+    "time, 413 body over --max-bytes, 503 too many connections or stopping.\n"
 #ifndef VERRIN_WITH_SERVE
     "\n"
     "This build has no service: it was built without the Debian packages\n"
@@ -65,12 +74,16 @@ constexpr char kUsage[] =
 int Run(int argc, char** argv) {
   ResourceOptions resources;
   std::string host = "127.0.0.1", port_text = "8080", threads_text, max_bytes_text = "1048576";
+  std::string inflight_text, connections_text = "256", timeout_text = "10";
   ArgParser parser;
   resources.AddTo(parser);
   parser.AddOption("host", &host);
   parser.AddOption("port", &port_text);
   parser.AddOption("threads", &threads_text);
   parser.AddOption("max-bytes", &max_bytes_text);
+  parser.AddOption("max-inflight-bytes", &inflight_text);
+  parser.AddOption("max-connections", &connections_text);
+  parser.AddOption("timeout", &timeout_text);
   std::string error;
   if (!parser.Parse(argc, argv, &error)) return UsageError(kName, error);
   if (!parser.Positional().empty()) return UsageError(kName, "unexpected argument");
@@ -86,6 +99,26 @@ int Run(int argc, char** argv) {
   }
   if (!ParseIntArg(max_bytes_text, &max_bytes) || max_bytes < 1) {
     return UsageError(kName, "--max-bytes must be a positive number of bytes");
+  }
+  serve::CServerLimits limits;
+  limits.max_bytes = static_cast<size_t>(max_bytes);
+  limits.max_inflight_bytes = 2 * limits.max_bytes;
+  int inflight = 0;
+  if (!inflight_text.empty()) {
+    if (!ParseIntArg(inflight_text, &inflight) || inflight < 1) {
+      return UsageError(kName, "--max-inflight-bytes must be a positive number of bytes");
+    }
+    limits.max_inflight_bytes = static_cast<size_t>(inflight);
+  }
+  // cpp-httplib refuses sockets numbered 1024 (FD_SETSIZE) or more when it
+  // waits with select().
+  if (!ParseIntArg(connections_text, &limits.max_connections) || limits.max_connections < 1 ||
+      limits.max_connections > 900) {
+    return UsageError(kName, "--max-connections must be a number from 1 to 900");
+  }
+  if (!ParseIntArg(timeout_text, &limits.timeout_seconds) || limits.timeout_seconds < 1 ||
+      limits.timeout_seconds > 3600) {
+    return UsageError(kName, "--timeout must be a number of seconds from 1 to 3600");
   }
   if (host.empty()) return UsageError(kName, "--host must not be empty");
 
@@ -104,10 +137,7 @@ int Run(int argc, char** argv) {
   // manager is made first and destroyed last.
   CNEResourceManager manager;
   serve::CTagService service;
-  // Connections beyond the taggers wait in the service, not in the kernel,
-  // so cheap requests (health checks, the page) are still answered while
-  // every tagger is busy.
-  serve::CHttpServer server(service, static_cast<size_t>(max_bytes), threads + 8);
+  serve::CHttpServer server(service, limits);
   const int bound = server.Bind(host, port, &error);
   if (bound < 0) return Fail(kName, error);
   const bool ipv6 = host.find(':') != std::string::npos;

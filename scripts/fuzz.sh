@@ -15,6 +15,10 @@ seconds=${1:-30}
 shift || true
 all_targets=(fuzz_tag_line fuzz_tag_shipped fuzz_model_file fuzz_resource_file
   fuzz_protected_file fuzz_training_line fuzz_convert)
+# The service's target is built when the service is (cpp-httplib, nlohmann-json).
+if pkg-config --exists cpp-httplib 2>/dev/null && [ -f /usr/include/nlohmann/json.hpp ]; then
+  all_targets+=(fuzz_serve_request)
+fi
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all_targets[@]}")
 

@@ -1,13 +1,14 @@
 #include "serve/tag_service.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <nlohmann/json.hpp>
 #include <utility>
 
 #include "api/word_alignment.h"
 #include "engine/ne_resource.h"
 #include "maxent/me_model.h"
-#include "serve/utf8.h"
+#include "text/code_page.h"
 #include "verrin/verrin.h"
 
 namespace verrin::serve {
@@ -26,23 +27,79 @@ struct CRequestError {
   std::string message;
 };
 
-json WordJson(const std::string& text, int32_t start, int32_t end, int type,
-              const std::u16string* tag) {
-  json word = {{"text", text}, {"start", start}, {"end", end}, {"type", type}};
-  word["tag"] = tag != nullptr ? json(Utf16ToUtf8(tag->data(), tag->size())) : json(nullptr);
-  return word;
+// Appends `text` (valid UTF-8) as a JSON string, escaped as nlohmann::json
+// writes it, so that answers read the same whichever writer made them.
+void AppendJsonString(std::string& out, const std::string& text) {
+  out.push_back('"');
+  for (const char ch : text) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\b':
+        out += "\\b";
+        break;
+      case '\f':
+        out += "\\f";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (c < 0x20) {
+          char escaped[8];
+          std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+          out += escaped;
+        } else {
+          out.push_back(ch);
+        }
+    }
+  }
+  out.push_back('"');
 }
 
-// Tags one UTF-8 text. The tagger reads one line per call, so the text is
-// tagged line by line; offsets stay those of the whole text, and the
-// renderings of the lines are joined by line feeds.
-json TagText(CKyVerrin& tagger, const std::string& utf8, int option) {
-  const std::u16string text = Utf8ToUtf16(utf8);
+void AppendWord(std::string& out, const CAlignedWord& w, int32_t start, int32_t end) {
+  out += "{\"text\":";
+  AppendJsonString(out, ToUtf8(w.word.data(), static_cast<int32_t>(w.word.size())));
+  out += ",\"start\":" + std::to_string(start) + ",\"end\":" + std::to_string(end) +
+         ",\"type\":" + std::to_string(w.type) + ",\"tag\":";
+  if (w.hasTag) {
+    AppendJsonString(out, ToUtf8(w.tag.data(), static_cast<int32_t>(w.tag.size())));
+  } else {
+    out += "null";
+  }
+  out.push_back('}');
+}
+
+// Tags one UTF-8 text and appends its result object
+// {"words": [...], "entities": [...], "rendered": "..."} to `out`. The
+// answer is written as text rather than built as a JSON tree: a tree costs
+// hundreds of bytes a word, and a body of punctuation is a word a character.
+// The tagger reads one line per call, so the text is tagged line by line;
+// offsets stay those of the whole text, and the renderings of the lines are
+// joined by line feeds.
+void AppendTagged(CKyVerrin& tagger, const std::string& utf8, int option, std::string& out) {
+  const CUString decoded = FromUtf8(utf8);
+  const std::u16string text(decoded.c_str(), static_cast<size_t>(decoded.Length()));
   const std::vector<int32_t> code_point = CodePointIndex(text.data(), text.size());
 
-  json words = json::array(), entities = json::array();
+  // The words go straight into `out`; the entities, usually few, wait in a
+  // string of their own.
+  std::string entities;
   std::u16string rendered;
   std::vector<char16_t> buffer;
+  out += "{\"words\":[";
+  bool first = true;
   for (size_t line_start = 0; line_start <= text.size();) {
     size_t line_end = text.find(u'\n', line_start);
     if (line_end == std::u16string::npos) line_end = text.size();
@@ -54,11 +111,14 @@ json TagText(CKyVerrin& tagger, const std::string& utf8, int option) {
     int count = 0;
     tagger.KyTagNEInfo(line.c_str(), option, records, count);
     for (const CAlignedWord& w : AlignWords(line.data(), line.size(), records, count)) {
-      json word =
-          WordJson(Utf16ToUtf8(w.word.data(), w.word.size()), code_point[line_start + w.unitStart],
-                   code_point[line_start + w.unitEnd], w.type, w.hasTag ? &w.tag : nullptr);
-      if (w.type == 3) entities.push_back(word);
-      words.push_back(std::move(word));
+      if (!first) out.push_back(',');
+      first = false;
+      const size_t at = out.size();
+      AppendWord(out, w, code_point[line_start + w.unitStart], code_point[line_start + w.unitEnd]);
+      if (w.type == 3) {
+        if (!entities.empty()) entities.push_back(',');
+        entities.append(out, at, std::string::npos);
+      }
     }
     buffer.assign(static_cast<size_t>(CKyVerrin::RenderedLength(records, count)) + 1, 0);
     tagger.OutputTaggedSentence(records, count, buffer.data());
@@ -69,9 +129,11 @@ json TagText(CKyVerrin& tagger, const std::string& utf8, int option) {
     if (line_end == text.size()) break;
     line_start = line_end + 1;
   }
-  return json{{"words", std::move(words)},
-              {"entities", std::move(entities)},
-              {"rendered", Utf16ToUtf8(rendered.data(), rendered.size())}};
+  out += "],\"entities\":[";
+  out += entities;
+  out += "],\"rendered\":";
+  AppendJsonString(out, ToUtf8(rendered.data(), static_cast<int32_t>(rendered.size())));
+  out.push_back('}');
 }
 
 void CheckText(const std::string& text, const char* where) {
@@ -90,29 +152,133 @@ int ParseOption(const json& value) {
   return value.get<int>();
 }
 
+// True when the media type of a Content-Type value (before any parameter) is
+// text/plain; media types are matched without regard to letter case.
+bool IsPlainText(const std::string& content_type) {
+  size_t begin = content_type.find_first_not_of(" \t");
+  if (begin == std::string::npos) return false;
+  size_t end = content_type.find(';', begin);
+  if (end == std::string::npos) end = content_type.size();
+  while (end > begin && (content_type[end - 1] == ' ' || content_type[end - 1] == '\t')) --end;
+  static constexpr char kPlain[] = "text/plain";
+  if (end - begin != sizeof kPlain - 1) return false;
+  for (size_t i = 0; i < end - begin; ++i) {
+    char c = content_type[begin + i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != kPlain[i]) return false;
+  }
+  return true;
+}
+
+void ParsePlain(const std::string& body, const std::string& option_query, CTagRequest* request) {
+  if (!option_query.empty()) {
+    if (option_query.size() != 1 || option_query[0] < '0' || option_query[0] > '2') {
+      throw CRequestError{"the option parameter must be 0, 1 or 2"};
+    }
+    request->option = option_query[0] - '0';
+  }
+  CheckText(body, "the request body");
+  for (size_t start = 0; start < body.size();) {
+    size_t end = body.find('\n', start);
+    if (end == std::string::npos) end = body.size();
+    size_t content_end = end;
+    if (content_end > start && body[content_end - 1] == '\r') --content_end;
+    request->texts.push_back(body.substr(start, content_end - start));
+    start = end + 1;
+  }
+}
+
+void ParseJson(const std::string& body, CTagRequest* request) {
+  json document;
+  try {
+    document = json::parse(body, [](int depth, json::parse_event_t event, json&) {
+      // `depth` counts the containers already open around the event.
+      const bool opens =
+          event == json::parse_event_t::object_start || event == json::parse_event_t::array_start;
+      if (opens && depth >= kMaxJsonDepth) {
+        throw CRequestError{"the JSON body nests deeper than " + std::to_string(kMaxJsonDepth) +
+                            " levels"};
+      }
+      return true;
+    });
+  } catch (const json::parse_error& e) {
+    if (!IsValidUtf8(body)) throw CRequestError{"the request body is not valid UTF-8"};
+    // The parser's text quotes the bytes it stopped at, which may be part of
+    // a character: the quote is made valid UTF-8.
+    const CUString repaired = FromUtf8(e.what());
+    throw CRequestError{"malformed JSON at byte " + std::to_string(e.byte) + ": " +
+                        ToUtf8(repaired)};
+  } catch (const json::exception& e) {
+    // A number out of range (1e400) and the like.
+    throw CRequestError{"the JSON body cannot be read: " + ToUtf8(FromUtf8(e.what()))};
+  }
+  if (!document.is_object()) {
+    throw CRequestError{"the body must be a JSON object with \"text\" or \"texts\""};
+  }
+  const bool has_text = document.contains("text"), has_texts = document.contains("texts");
+  if (has_text == has_texts) {
+    throw CRequestError{has_text ? "give either \"text\" or \"texts\", not both"
+                                 : "missing field \"text\" (or \"texts\")"};
+  }
+  if (document.contains("option")) request->option = ParseOption(document["option"]);
+  if (has_text) {
+    if (!document["text"].is_string()) throw CRequestError{"\"text\" must be a string"};
+    request->texts.push_back(document["text"].get<std::string>());
+    CheckText(request->texts.back(), "\"text\"");
+  } else {
+    if (!document["texts"].is_array()) throw CRequestError{"\"texts\" must be an array of strings"};
+    for (const json& t : document["texts"]) {
+      if (!t.is_string()) throw CRequestError{"\"texts\" must be an array of strings"};
+      request->texts.push_back(t.get<std::string>());
+      CheckText(request->texts.back(), "a text of \"texts\"");
+    }
+  }
+}
+
 }  // namespace
 
-// Hands out an idle tagger for the length of one request.
+bool ParseTagRequest(const std::string& content_type, const std::string& body,
+                     const std::string& option_query, CTagRequest* request, std::string* error) {
+  *request = CTagRequest();
+  request->plain = IsPlainText(content_type);
+  try {
+    if (request->plain) {
+      ParsePlain(body, option_query, request);
+    } else {
+      ParseJson(body, request);
+    }
+  } catch (const CRequestError& e) {
+    *error = e.message;
+    *request = CTagRequest();
+    return false;
+  }
+  return true;
+}
+
+// Hands out an idle tagger for the length of one request; none (tagger()
+// null) once the service is closed.
 class CTagService::CTaggerLease {
  public:
   explicit CTaggerLease(const CTagService& service) : service_(service) {
     std::unique_lock<std::mutex> lock(service_.idle_mutex_);
-    service_.idle_cv_.wait(lock, [this] { return !service_.idle_.empty(); });
+    service_.idle_cv_.wait(lock, [this] { return service_.closed_ || !service_.idle_.empty(); });
+    if (service_.closed_) return;
     tagger_ = service_.idle_.back();
     service_.idle_.pop_back();
   }
   ~CTaggerLease() {
+    if (tagger_ == nullptr) return;
     {
       std::lock_guard<std::mutex> lock(service_.idle_mutex_);
       service_.idle_.push_back(tagger_);
     }
     service_.idle_cv_.notify_one();
   }
-  CKyVerrin& tagger() { return *tagger_; }
+  CKyVerrin* tagger() { return tagger_; }
 
  private:
   const CTagService& service_;
-  CKyVerrin* tagger_;
+  CKyVerrin* tagger_ = nullptr;
 };
 
 CTagService::CTagService() = default;
@@ -129,9 +295,20 @@ void CTagService::Attach(CNEResourceManager* manager, int workers, const CServic
   ready_.store(true);
 }
 
+void CTagService::Close() {
+  {
+    std::lock_guard<std::mutex> lock(idle_mutex_);
+    closed_ = true;
+  }
+  idle_cv_.notify_all();
+}
+
 CReply CTagService::Error(int status, const std::string& message) {
   json body = {{"error", {{"status", status}, {"message", message}}}};
-  return CReply{status, kJsonType, body.dump() + "\n"};
+  // Bytes that are not UTF-8 in a message become U+FFFD rather than an
+  // exception.
+  return CReply{status, kJsonType,
+                body.dump(-1, ' ', false, json::error_handler_t::replace) + "\n"};
 }
 
 CReply CTagService::Health() const {
@@ -157,80 +334,26 @@ CReply CTagService::Info() const {
 CReply CTagService::Tag(const std::string& content_type, const std::string& body,
                         const std::string& option_query) const {
   if (!Ready()) return Error(503, "the resources are still loading; try again shortly");
-  const bool plain = content_type.rfind("text/plain", 0) == 0;
-  std::vector<std::string> texts;
-  int option = 0;
-  bool single = false;
-  try {
-    if (plain) {
-      if (!option_query.empty()) {
-        if (option_query.size() != 1 || option_query[0] < '0' || option_query[0] > '2') {
-          throw CRequestError{"the option parameter must be 0, 1 or 2"};
-        }
-        option = option_query[0] - '0';
-      }
-      CheckText(body, "the request body");
-      for (size_t start = 0; start < body.size();) {
-        size_t end = body.find('\n', start);
-        if (end == std::string::npos) end = body.size();
-        size_t content_end = end;
-        if (content_end > start && body[content_end - 1] == '\r') --content_end;
-        texts.push_back(body.substr(start, content_end - start));
-        start = end + 1;
-      }
-    } else {
-      json request;
-      try {
-        request = json::parse(body, [](int depth, json::parse_event_t, json&) {
-          if (depth > kMaxJsonDepth) throw CRequestError{"the JSON body nests too deeply"};
-          return true;
-        });
-      } catch (const json::parse_error& e) {
-        const bool utf8 = !IsValidUtf8(body);
-        throw CRequestError{utf8 ? "the request body is not valid UTF-8"
-                                 : std::string("malformed JSON: ") + e.what()};
-      }
-      if (!request.is_object()) {
-        throw CRequestError{"the body must be a JSON object with \"text\" or \"texts\""};
-      }
-      const bool has_text = request.contains("text"), has_texts = request.contains("texts");
-      if (has_text == has_texts) {
-        throw CRequestError{has_text ? "give either \"text\" or \"texts\", not both"
-                                     : "missing field \"text\" (or \"texts\")"};
-      }
-      if (request.contains("option")) option = ParseOption(request["option"]);
-      if (has_text) {
-        if (!request["text"].is_string()) throw CRequestError{"\"text\" must be a string"};
-        texts.push_back(request["text"].get<std::string>());
-        single = true;
-      } else {
-        if (!request["texts"].is_array()) {
-          throw CRequestError{"\"texts\" must be an array of strings"};
-        }
-        for (const json& t : request["texts"]) {
-          if (!t.is_string()) throw CRequestError{"\"texts\" must be an array of strings"};
-          texts.push_back(t.get<std::string>());
-        }
-      }
-      for (const std::string& t : texts) CheckText(t, single ? "\"text\"" : "a text of \"texts\"");
-    }
-  } catch (const CRequestError& e) {
-    return Error(400, e.message);
+  CTagRequest request;
+  std::string error;
+  if (!ParseTagRequest(content_type, body, option_query, &request, &error)) {
+    return Error(400, error);
   }
-
-  std::vector<json> results;
-  results.reserve(texts.size());
+  std::string out = request.plain ? "" : "{\"results\":[";
   {
     CTaggerLease lease(*this);
-    for (const std::string& t : texts) results.push_back(TagText(lease.tagger(), t, option));
+    if (lease.tagger() == nullptr) return Error(503, "the service is stopping");
+    for (size_t i = 0; i < request.texts.size(); ++i) {
+      if (i > 0 && !request.plain) out.push_back(',');
+      AppendTagged(*lease.tagger(), request.texts[i], request.option, out);
+      if (request.plain) out.push_back('\n');
+      // Each text is let go once tagged: its answer is the larger copy.
+      std::string().swap(request.texts[i]);
+    }
   }
-  if (plain) {
-    std::string out;
-    for (const json& r : results) out += r.dump() + "\n";
-    return CReply{200, kJsonLinesType, std::move(out)};
-  }
-  json answer = {{"results", std::move(results)}};
-  return CReply{200, kJsonType, answer.dump() + "\n"};
+  if (request.plain) return CReply{200, kJsonLinesType, std::move(out)};
+  out += "]}\n";
+  return CReply{200, kJsonType, std::move(out)};
 }
 
 }  // namespace verrin::serve

@@ -35,6 +35,19 @@ struct CServiceInfo {
   size_t max_bytes = 0;
 };
 
+// A tagging request read from its body: the texts (valid UTF-8, no U+0000),
+// the option, and whether the answer is one JSON line per text.
+struct CTagRequest {
+  std::vector<std::string> texts;
+  int option = 0;
+  bool plain = false;
+};
+
+// Reads a request body as CTagService::Tag describes. On failure returns
+// false with the reason (valid UTF-8) in `error`. Keeps no state.
+bool ParseTagRequest(const std::string& content_type, const std::string& body,
+                     const std::string& option_query, CTagRequest* request, std::string* error);
+
 // Tags requests on a fixed number of workers that share one resource set.
 // Until Attach, every tagging request is answered 503 and /healthz says
 // "loading". Tag, Health and Info may be called from any thread at once.
@@ -50,13 +63,17 @@ class CTagService {
   void Attach(CNEResourceManager* manager, int workers, const CServiceInfo& info);
   bool Ready() const { return ready_.load(); }
 
-  // POST /v1/tag. A body of media type text/plain holds one text a line and
-  // gets one JSON object a line back; any other body must be a JSON object
-  // {"text": "..."} or {"texts": ["...", ...]} with an optional "option"
-  // 0, 1 or 2. `option_query` is the "option" query parameter ("" if none),
-  // which the plain-text form uses.
+  // POST /v1/tag. A body of media type text/plain (any letter case) holds
+  // one text a line and gets one JSON object a line back; any other body must
+  // be a JSON object {"text": "..."} or {"texts": ["...", ...]} with an
+  // optional "option" 0, 1 or 2, nested at most 16 deep. `option_query` is
+  // the "option" query parameter ("" if none), which the plain-text form
+  // uses. Waits for an idle tagger; 503 once Close was called.
   CReply Tag(const std::string& content_type, const std::string& body,
              const std::string& option_query) const;
+  // Requests waiting for a tagger, and those that come later, are answered
+  // 503; requests being tagged finish. For a service that stops.
+  void Close();
   CReply Health() const;
   CReply Info() const;
 
@@ -73,6 +90,7 @@ class CTagService {
   mutable std::vector<CKyVerrin*> idle_;
   mutable std::mutex idle_mutex_;
   mutable std::condition_variable idle_cv_;
+  bool closed_ = false;  // guarded by idle_mutex_
 };
 
 }  // namespace verrin::serve

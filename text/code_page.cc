@@ -67,6 +67,37 @@ std::string ToUtf8(const char16_t* text, int32_t length) {
   return CCodePageSet::Get().Encode(CCodePageSet::kUtf8, text, length);
 }
 
+bool IsValidUtf8(const char* bytes, size_t length) {
+  size_t i = 0;
+  while (i < length) {
+    const unsigned char c = static_cast<unsigned char>(bytes[i]);
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    size_t extra;
+    char32_t cp, min;
+    if (c >= 0xC2 && c <= 0xDF) {
+      extra = 1, cp = c & 0x1F, min = 0x80;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      extra = 2, cp = c & 0x0F, min = 0x800;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      extra = 3, cp = c & 0x07, min = 0x10000;
+    } else {
+      return false;  // continuation byte, C0/C1 overlong lead, or F5..FF
+    }
+    if (length - i <= extra) return false;
+    for (size_t k = 1; k <= extra; ++k) {
+      const unsigned char t = static_cast<unsigned char>(bytes[i + k]);
+      if ((t & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (t & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    i += extra + 1;
+  }
+  return true;
+}
+
 class CTextFile {
  public:
   bool Open(const std::string& narrow_path, bool append) {

@@ -72,10 +72,19 @@ CUString FromGbk(const char* bytes);
 std::string ToGbk(const CUString& text);
 std::string ToGbk(const char16_t* text, int32_t length = -1);
 
-// UTF-8 <-> UTF-16, whole (for the command line, which speaks UTF-8 by default).
+// UTF-8 <-> UTF-16, whole, for the command line (which speaks UTF-8 by
+// default), the C API and the service. They convert with the calling thread's
+// set, so any number of threads may convert at once. Bytes that are not UTF-8
+// become U+FFFD; an unpaired surrogate is written as U+FFFD.
 CUString FromUtf8(const std::string& bytes);
 std::string ToUtf8(const CUString& text);
 std::string ToUtf8(const char16_t* text, int32_t length = -1);
+// True when `bytes` is well-formed UTF-8: shortest forms only, no surrogate
+// code points, nothing above U+10FFFF. Uses no converter.
+bool IsValidUtf8(const char* bytes, size_t length);
+inline bool IsValidUtf8(const std::string& bytes) {
+  return IsValidUtf8(bytes.data(), bytes.size());
+}
 
 // A file written from UTF-16 text as GBK bytes. Line ends are written as
 // given ("\n"), on every platform, so files are the same everywhere. A file

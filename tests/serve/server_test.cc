@@ -191,8 +191,111 @@ TEST(ServeTest, HostileClientsDoNotStopTheService) {
   EXPECT_EQ(server.Stop(SIGINT), 0);
 }
 
-TEST(ServeTest, StopLetsTheRequestInFlightFinish) {
+size_t Count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// Requests the HTTP layer used to answer wrongly: each case names its fault.
+TEST(ServeTest, RequestFramingFaults) {
   CServerProcess server({"--threads", "1"});
+  ASSERT_NE(server.port(), 0);
+  const int port = server.port();
+
+  // Three pipelined requests in one write get three answers, without the
+  // connection idling first (it is closed by the third).
+  const std::string get = "GET /healthz HTTP/1.1\r\nHost: x\r\n\r\n";
+  const std::string pipelined = RawExchange(
+      port, get + get + "GET /healthz HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n", 3000);
+  EXPECT_EQ(Count(pipelined, "HTTP/1.1 200"), 3u) << pipelined;
+
+  // A Range header of 1,000 ranges does not multiply the page: it is ignored.
+  httplib::Client client("127.0.0.1", port);
+  auto page = client.Get("/");
+  ASSERT_TRUE(page);
+  std::string ranges = "bytes=0-10";
+  for (int i = 1; i < 1000; ++i) ranges += ",0-" + std::to_string(i + 10);
+  auto ranged = client.Get("/", {{"Range", ranges}});
+  ASSERT_TRUE(ranged);
+  EXPECT_EQ(ranged->status, 200);
+  EXPECT_EQ(ranged->body, page->body);
+
+  // A POST without a body to a path that takes GET only is a wrong method.
+  const std::string bodiless =
+      RawExchange(port, "POST /healthz HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n", 3000);
+  EXPECT_EQ(bodiless.rfind("HTTP/1.1 405", 0), 0u) << bodiless;
+  EXPECT_NE(bodiless.find("Allow: GET, HEAD"), std::string::npos) << bodiless;
+
+  // Text that is not JSON, cut by the parser inside a character, still gets a
+  // 400 whose body is JSON.
+  auto not_json = client.Post("/v1/tag", "李鹏在北京", "application/x-www-form-urlencoded");
+  ASSERT_TRUE(not_json);
+  EXPECT_EQ(not_json->status, 400);
+  EXPECT_NE(ErrorMessage(not_json).find("malformed JSON"), std::string::npos);
+  // The media type is matched in any letter case.
+  auto plain = client.Post("/v1/tag", "李鹏在北京", "Text/Plain");
+  ASSERT_TRUE(plain);
+  EXPECT_EQ(plain->status, 200);
+  EXPECT_EQ(json::parse(plain->body)["entities"][0]["text"], "李鹏");
+  EXPECT_EQ(server.Stop(SIGTERM), 0);
+}
+
+// The bounds that keep clients from holding the service: a request must
+// arrive whole within --timeout, and connections beyond --max-connections
+// are refused at once. (Figures under load: scripts/stress-serve.py.)
+TEST(ServeTest, SlowAndSurplusClientsAreCut) {
+  CServerProcess server({"--threads", "1", "--timeout", "1", "--max-connections", "3"});
+  ASSERT_NE(server.port(), 0);
+  const int port = server.port();
+
+  // One header byte every 200 ms: each read is quick, the whole is not.
+  int slow = -1;
+  RawExchange(port, "G", 0, &slow);
+  const std::string rest = "ET /healthz HTTP/1.1\r\nHost: x\r\n\r\n";
+  std::string answer;
+  for (size_t i = 0; i < rest.size() && answer.empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    if (send(slow, &rest[i], 1, MSG_NOSIGNAL) != 1) break;
+    char buf[4096];
+    ssize_t n;
+    while ((n = recv(slow, buf, sizeof buf, MSG_DONTWAIT)) > 0) answer.append(buf, n);
+  }
+  close(slow);
+  EXPECT_EQ(answer.rfind("HTTP/1.1 408", 0), 0u) << answer;
+
+  // A body that trickles is cut the same way.
+  int trickle = -1;
+  RawExchange(port, "POST /v1/tag HTTP/1.1\r\nHost: x\r\nContent-Length: 100\r\n\r\n{", 0,
+              &trickle);
+  std::string cut;
+  for (int i = 0; i < 25 && cut.empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    send(trickle, " ", 1, MSG_NOSIGNAL);
+    char buf[4096];
+    ssize_t n;
+    while ((n = recv(trickle, buf, sizeof buf, MSG_DONTWAIT)) > 0) cut.append(buf, n);
+  }
+  close(trickle);
+  EXPECT_EQ(cut.rfind("HTTP/1.1 408", 0), 0u) << cut;
+
+  // Three connections held open; the fourth is answered 503 at once.
+  int held[3];
+  for (int& fd : held) RawExchange(port, "", 0, &fd);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const std::string refused = RawExchange(port, "GET /healthz HTTP/1.1\r\n\r\n", 2000);
+  EXPECT_EQ(refused.rfind("HTTP/1.1 503", 0), 0u) << refused;
+  for (int fd : held) close(fd);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  httplib::Client client("127.0.0.1", port);
+  auto health = client.Get("/healthz");
+  ASSERT_TRUE(health);
+  EXPECT_EQ(health->status, 200);
+  EXPECT_EQ(server.Stop(SIGTERM), 0);
+}
+
+TEST(ServeTest, StopLetsTheRequestInFlightFinish) {
+  CServerProcess server({"--threads", "1", "--timeout", "60"});
   ASSERT_NE(server.port(), 0);
   // About 60,000 characters: long enough to still be tagging when the
   // signal comes.
@@ -205,9 +308,14 @@ TEST(ServeTest, StopLetsTheRequestInFlightFinish) {
     result = std::make_unique<httplib::Result>(
         client.Post("/v1/tag", json{{"text", text}}.dump(), "application/json"));
   });
+  // A client that holds half a request does not keep the service alive.
+  int held = -1;
+  RawExchange(server.port(), "POST /v1/tag HTTP/1.1\r\nHost: x\r\nContent-Length: 100\r\n\r\n{", 0,
+              &held);
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   const int status = server.Stop(SIGTERM);
   request.join();
+  close(held);
   EXPECT_EQ(status, 0);
   ASSERT_TRUE(result && *result) << "the request in flight was dropped";
   EXPECT_EQ((*result)->status, 200);

@@ -121,7 +121,10 @@ TEST_F(TagServiceTest, BadRequestsGetA400WithAMessage) {
       {"application/json", R"({"text": "\ud800"})", "", "malformed JSON"},      // lone surrogate
       {"application/json", R"({"text": "a\u0000b"})", "", "U+0000"},
       {"application/json", std::string(100000, '[') + std::string(100000, ']'), "",
-       "nests too deeply"},
+       "nests deeper than 16"},
+      // Not JSON, and the parser stops inside a character: the message stays UTF-8.
+      {"application/json", "李鹏在北京", "", "malformed JSON"},
+      {"application/json", R"({"text": "a", "z": 1e400})", "", "cannot be read"},
       {"text/plain", "李鹏\n\xED\xA0\x80", "", "not valid UTF-8"},  // encoded surrogate
       {"text/plain", "李鹏", "7", "option parameter"},
   };
@@ -135,11 +138,52 @@ TEST_F(TagServiceTest, BadRequestsGetA400WithAMessage) {
   }
 }
 
+TEST_F(TagServiceTest, JsonNestingLimitIsExactlySixteen) {
+  // The object is level 1; 15 arrays inside it make 16 levels, 16 make 17.
+  auto nested = [](int arrays) {
+    return R"({"text": "李鹏", "x": )" + std::string(arrays, '[') + std::string(arrays, ']') + "}";
+  };
+  EXPECT_EQ(service_->Tag("application/json", nested(15), "").status, 200);
+  const CReply deeper = service_->Tag("application/json", nested(16), "");
+  EXPECT_EQ(deeper.status, 400);
+  EXPECT_NE(deeper.body.find("deeper than 16"), std::string::npos) << deeper.body;
+}
+
+TEST_F(TagServiceTest, MediaTypeIsMatchedInAnyLetterCase) {
+  for (const char* type : {"Text/Plain", "TEXT/PLAIN; charset=UTF-8", " text/plain ;q=1"}) {
+    const CReply reply = service_->Tag(type, "李鹏在北京", "");
+    EXPECT_EQ(reply.status, 200) << type;
+    EXPECT_EQ(reply.content_type.rfind("application/x-ndjson", 0), 0u) << type;
+  }
+  EXPECT_EQ(service_->Tag("text/plainer", "李鹏在北京", "").status, 400);  // read as JSON
+}
+
+TEST_F(TagServiceTest, AnswersAreWrittenExactlyAsTheJsonLibraryWritesThem) {
+  // Quotes, backslashes, control characters and a character outside the BMP
+  // in words and renderings: the answer text equals its own parse, dumped.
+  const std::string body = json{{"texts", {"李鹏说\"好\"\\\t\x01在北京😀", "，，，。"}}}.dump();
+  const CReply reply = service_->Tag("application/json", body, "");
+  ASSERT_EQ(reply.status, 200) << reply.body;
+  EXPECT_EQ(nlohmann::ordered_json::parse(reply.body).dump() + "\n", reply.body);
+  const CReply plain = service_->Tag("text/plain", "李鹏\t在\x02北京", "1");
+  ASSERT_EQ(plain.status, 200) << plain.body;
+  EXPECT_EQ(nlohmann::ordered_json::parse(plain.body).dump() + "\n", plain.body);
+}
+
 TEST(TagServiceLoading, AnswersUnavailableUntilAttached) {
   CTagService service;
   EXPECT_EQ(service.Health().status, 503);
   EXPECT_EQ(service.Info().status, 503);
   EXPECT_EQ(service.Tag("application/json", R"({"text": "a"})", "").status, 503);
+}
+
+TEST_F(TagServiceTest, ClosedServiceRefusesInsteadOfWaiting) {
+  CTagService closing;
+  closing.Attach(manager_, 1, CServiceInfo{});
+  closing.Close();
+  const CReply reply = closing.Tag("application/json", R"({"text": "李鹏"})", "");
+  EXPECT_EQ(reply.status, 503);
+  EXPECT_NE(reply.body.find("stopping"), std::string::npos);
 }
 
 }  // namespace
