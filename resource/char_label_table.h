@@ -22,7 +22,7 @@ class CharLabelTable {
   CharLabelTable();
 
   int32_t At(char16_t unit) const { return bits_[GbkOrStandIn(unit)]; }
-  void Set(char16_t unit, int32_t bits) { bits_[unit] = bits; }
+  void Set(char16_t unit, int32_t bits) { bits_[GbkOrStandIn(unit)] = bits; }
   void Reset();
 
   // Reads "%C\t%d" lines from a plain GBK file or, with `protected_form`, from
