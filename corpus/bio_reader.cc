@@ -2,9 +2,131 @@
 
 #include <string>
 
-namespace verrin {
+#include "text/code_page.h"
 
-bool ParseBioLine(const CUString& line, const std::vector<BioChar>& sentence, BioChar* out,
+namespace verrin {
+namespace {
+
+bool ClassOfName(const std::string& name, char16_t* klass) {
+  if (name == "P" || name == "PER") {
+    *klass = u'P';
+  } else if (name == "L" || name == "LOC") {
+    *klass = u'L';
+  } else if (name == "O" || name == "ORG") {
+    *klass = u'O';
+  } else {
+    return false;
+  }
+  return true;
+}
+
+std::string Trimmed(const std::string& text) {
+  const size_t begin = text.find_first_not_of(" \t");
+  if (begin == std::string::npos) return std::string();
+  return text.substr(begin, text.find_last_not_of(" \t") - begin + 1);
+}
+
+}  // namespace
+
+BioLabelMap DefaultBioMap() {
+  BioLabelMap map;
+  map.classes = {{"PER", u'P'}, {"LOC", u'L'}, {"ORG", u'O'}};
+  return map;
+}
+
+BioLabelMap WeiboBioMap() {
+  BioLabelMap map;
+  map.classes = {{"PER.NAM", u'P'}, {"LOC.NAM", u'L'}, {"GPE.NAM", u'L'}, {"ORG.NAM", u'O'}};
+  map.others_outside = true;
+  map.lone_inside_begins = true;
+  return map;
+}
+
+BioLabelMap CluenerBioMap() {
+  BioLabelMap map;
+  map.classes = {{"name", u'P'},
+                 {"address", u'L'},
+                 {"company", u'O'},
+                 {"government", u'O'},
+                 {"organization", u'O'}};
+  map.others_outside = true;
+  return map;
+}
+
+bool ParseBioMap(const std::string& text, BioLabelMap* map, std::string* error) {
+  BioLabelMap parsed;
+  parsed.others_outside = true;
+  parsed.lone_inside_begins = true;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find(',', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string entry = Trimmed(text.substr(start, end - start));
+    start = end + 1;
+    if (entry.empty()) continue;
+    const size_t equals = entry.find('=');
+    const std::string type = equals == std::string::npos ? entry : Trimmed(entry.substr(0, equals));
+    const std::string name = equals == std::string::npos ? "" : Trimmed(entry.substr(equals + 1));
+    char16_t klass = 0;
+    if (type.empty() || equals == std::string::npos) {
+      *error = "map entry '" + entry + "' is not TYPE=CLASS";
+      return false;
+    }
+    if (!ClassOfName(name, &klass)) {
+      *error = "map entry '" + entry + "': the class must be P, L or O";
+      return false;
+    }
+    if (!parsed.classes.emplace(type, klass).second) {
+      *error = "map entry '" + entry + "': the type " + type + " is given twice";
+      return false;
+    }
+  }
+  if (parsed.classes.empty()) {
+    *error = "the map names no type";
+    return false;
+  }
+  *map = std::move(parsed);
+  return true;
+}
+
+bool ReadBioTag(const CUString& tag_text, const BioLabelMap& map,
+                const std::vector<BioChar>& sentence, BioChar* c, bool* lone_inside,
+                CorpusProblem* problem) {
+  *lone_inside = false;
+  bool ascii = true;
+  const std::string tag = AsciiOf(tag_text.c_str(), tag_text.Length(), &ascii);
+  c->klass = 0;
+  c->begins = false;
+  c->type.clear();
+  if (ascii && tag == "O") return true;
+  if (ascii && tag.size() > 2 && (tag[0] == 'B' || tag[0] == 'I') && tag[1] == '-') {
+    const std::string type = tag.substr(2);
+    const auto found = map.classes.find(type);
+    if (found == map.classes.end() && !map.others_outside) {
+      *problem = {"unknown tag", "unknown tag " + Quote(tag_text)};
+      return false;
+    }
+    if (found == map.classes.end() || found->second == 0) return true;  // not a name: O
+    c->klass = found->second;
+    c->begins = tag[0] == 'B';
+    c->type = type;
+    if (!c->begins && (sentence.empty() || sentence.back().type != type)) {
+      if (map.lone_inside_begins) {
+        c->begins = true;
+        *lone_inside = true;
+        return true;
+      }
+      *problem = {"I- without B-", "tag " + tag + " does not continue an entity"};
+      return false;
+    }
+    return true;
+  }
+  *problem = {"unknown tag", "unknown tag " + Quote(tag_text)};
+  return false;
+}
+
+bool ParseBioLine(const CUString& line, const BioLabelMap& map,
+                  const std::vector<BioChar>& sentence, BioChar* out, bool* lone_inside,
                   CorpusProblem* problem) {
   int32_t end = line.Length();
   while (end > 0 && (line[end - 1] == u' ' || line[end - 1] == u'\t')) --end;
@@ -16,21 +138,9 @@ bool ParseBioLine(const CUString& line, const std::vector<BioChar>& sentence, Bi
   }
   BioChar c;
   c.text.Assign(line.c_str(), split);
-  bool ascii = true;
-  const std::string tag = AsciiOf(line.c_str() + split + 1, end - split - 1, &ascii);
-  if (ascii && tag == "O") {
-    c.klass = 0;
-  } else if (ascii && tag.size() == 5 && (tag[0] == 'B' || tag[0] == 'I') && tag[1] == '-' &&
-             (tag.compare(2, 3, "PER") == 0 || tag.compare(2, 3, "LOC") == 0 ||
-              tag.compare(2, 3, "ORG") == 0)) {
-    c.klass = tag[2] == 'P' ? u'P' : tag[2] == 'L' ? u'L' : u'O';
-    c.begins = tag[0] == 'B';
-    if (!c.begins && (sentence.empty() || sentence.back().klass != c.klass)) {
-      *problem = {"I- without B-", "tag " + tag + " does not continue an entity"};
-      return false;
-    }
-  } else {
-    *problem = {"unknown tag", "unknown tag in line " + Quote(line)};
+  if (!ReadBioTag(CUString(line.c_str() + split + 1, end - split - 1), map, sentence, &c,
+                  lone_inside, problem)) {
+    if (problem->category == "unknown tag") problem->detail = "unknown tag in line " + Quote(line);
     return false;
   }
   *out = std::move(c);
@@ -63,6 +173,23 @@ std::vector<CorpusItem> BioSentenceItems(const std::vector<BioChar>& chars,
     for (const CUString& w : cutter(plain.c_str(), plain.Length())) builder.AddPlain(w);
   }
   return builder.Finish();
+}
+
+std::string BioSentenceText(const std::vector<BioChar>& chars) {
+  std::string out;
+  for (size_t i = 0; i < chars.size(); ++i) {
+    const BioChar& c = chars[i];
+    out += ToUtf8(c.text);
+    if (c.klass == 0) {
+      out += " O\n";
+      continue;
+    }
+    const bool starts = c.begins || i == 0 || chars[i - 1].klass != c.klass;
+    out += starts ? " B-" : " I-";
+    out += c.klass == u'P' ? "PER\n" : c.klass == u'L' ? "LOC\n" : "ORG\n";
+  }
+  out += "\n";
+  return out;
 }
 
 }  // namespace verrin

@@ -3,11 +3,14 @@
 #include <cstdio>
 #include <utility>
 
+#include "corpus/cluener_reader.h"
 #include "corpus/msra_reader.h"
 #include "corpus/read_back.h"
+#include "corpus/weibo_reader.h"
 #include "text/char_class.h"
 #include "text/code_page.h"
 #include "text/diagnostics.h"
+#include "text/gbk_unit.h"
 
 namespace verrin {
 namespace {
@@ -85,26 +88,43 @@ std::string UnitName(char16_t u) {
   return "'" + ToUtf8(&u, 1) + "'";
 }
 
-// The first character of the text that GBK cannot encode, as (found, code point).
-bool FindUnencodable(const CUString& text, uint32_t* code_point) {
-  if (FromGbk(ToGbk(text)) == text) return false;
-  int32_t i = 0;
-  while (i < text.Length()) {
-    int32_t n = 1;
-    uint32_t cp = text[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.Length() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      n = 2;
+// Every unit GBK cannot write becomes the stand-in; returns how many did.
+int64_t MaskNonGbk(CUString& text) {
+  int64_t count = 0;
+  char16_t* p = text.MutableBuffer();
+  for (int32_t i = 0; p != nullptr && i < text.Length(); ++i) {
+    if (!IsGbkUnit(p[i])) {
+      p[i] = kNonGbkStandIn;
+      ++count;
     }
-    const CUString one(text.c_str() + i, n);
-    if (FromGbk(ToGbk(one)) != one) {
-      *code_point = cp;
-      return true;
-    }
-    i += n;
   }
-  return false;
+  return count;
+}
+
+int64_t MaskNonGbk(std::vector<CorpusItem>* items) {
+  int64_t count = 0;
+  for (CorpusItem& item : *items) {
+    for (CUString& w : item.words) count += MaskNonGbk(w);
+    for (CorpusPart& p : item.parts) count += MaskNonGbk(p.text);
+  }
+  return count;
+}
+
+// Plain words' "[" become "【", which the corpus reader does not take for
+// the start of a bracket; false when there was none.
+bool ReplacePlainOpenBrackets(std::vector<CorpusItem>* items) {
+  bool any = false;
+  for (CorpusItem& item : *items) {
+    if (item.klass != 0) continue;
+    char16_t* p = item.words[0].MutableBuffer();
+    for (int32_t i = 0; p != nullptr && i < item.words[0].Length(); ++i) {
+      if (p[i] == u'[') {
+        p[i] = u'\u3010';
+        any = true;
+      }
+    }
+  }
+  return any;
 }
 
 // Entities that cannot stand in a bracket become plain words; returns how many.
@@ -146,6 +166,15 @@ CConversion::CConversion(const ConverterOptions& options, ConversionStats* stats
                          std::function<bool(const std::string&)> write)
     : options_(options), stats_(stats), write_(std::move(write)) {
   rules_.abbreviation_class = options.abbreviation_class;
+  if (options.label_map != nullptr) {
+    label_map_ = *options.label_map;
+  } else if (options.format == CorpusFormat::kWeibo) {
+    label_map_ = WeiboBioMap();
+  } else if (options.format == CorpusFormat::kCluener) {
+    label_map_ = CluenerBioMap();
+  } else {
+    label_map_ = DefaultBioMap();
+  }
   report_ = options.report;
   if (!report_) {
     report_ = [](int64_t line, const std::string& reason) {
@@ -162,10 +191,12 @@ bool CConversion::Feed(std::string line) {
     line.erase(0, 3);
   }
   bool ok = true;
-  if (options_.format == CorpusFormat::kBio) {
+  if (options_.format == CorpusFormat::kBio || options_.format == CorpusFormat::kWeibo) {
     ok = FeedBio(line, number);
   } else if (IsBlank(line)) {
     ++stats_->lines_empty;
+  } else if (options_.format == CorpusFormat::kCluener) {
+    ok = ConvertCluenerLine(line, number);
   } else {
     ok = ConvertLine(line, number);
   }
@@ -204,7 +235,9 @@ void CConversion::EndSurvey() {
 
 bool CConversion::Finish() {
   bool ok = true;
-  if (options_.format == CorpusFormat::kBio) ok = FlushSentence();
+  if (options_.format == CorpusFormat::kBio || options_.format == CorpusFormat::kWeibo) {
+    ok = FlushSentence();
+  }
   if (options_.progress) options_.progress(*stats_);
   return ok;
 }
@@ -246,13 +279,8 @@ bool CConversion::Emit(std::vector<CorpusItem>& items, int64_t number,
   }
   if (options_.location_prefix) NestLocations(&items, options_.location_prefix);
   const int64_t unbracketed = UnbracketObstacles(&items, number, report_, options_.cutter);
+  const int64_t masked = MaskNonGbk(&items);
   CUString rendered = RenderCorpusItems(items);
-  uint32_t cp = 0;
-  if (FindUnencodable(rendered, &cp)) {
-    Skip(number,
-         {"not encodable in GBK", "character " + CodePointName(cp) + " cannot be written in GBK"});
-    return true;
-  }
   std::string mismatch = ReadBackMismatch(items, rendered);
   if (!mismatch.empty() && FlattenParts(&items)) {
     // The nested-part marks are symbols at which a long clause may be cut;
@@ -261,6 +289,16 @@ bool CConversion::Emit(std::vector<CorpusItem>& items, int64_t number,
     if (ReadBackMismatch(items, rendered).empty()) {
       report_(number, "written without nested parts: " + mismatch);
       ++stats_->lines_parts_dropped;
+      mismatch.clear();
+    }
+  }
+  if (!mismatch.empty() && ReplacePlainOpenBrackets(&items)) {
+    // A plain "[" hides every bracket after it in its clause. "【" is a
+    // symbol that cuts words and takes the punctuation label as "[" does.
+    rendered = RenderCorpusItems(items);
+    if (ReadBackMismatch(items, rendered).empty()) {
+      report_(number, "plain '[' written as '【' so that the brackets after it stand: " + mismatch);
+      ++stats_->lines_brackets_replaced;
       mismatch.clear();
     }
   }
@@ -277,6 +315,7 @@ bool CConversion::Emit(std::vector<CorpusItem>& items, int64_t number,
   stats_->persons_split += line_stats.persons_split;
   stats_->abbreviations_classed += line_stats.abbreviations_classed;
   stats_->names_cut += line_stats.names_cut;
+  stats_->units_outside_gbk += masked;
   ++stats_->lines_written;
   return write_(ToGbk(rendered) + "\n");
 }
@@ -289,9 +328,53 @@ bool CConversion::FeedBio(const std::string& bytes, int64_t number) {
   CorpusProblem problem;
   if (!DecodeLine(bytes, false, &line, &problem)) return MarkBad(number, problem);
   BioChar c;
-  if (!ParseBioLine(line, sentence_chars_, &c, &problem)) return MarkBad(number, problem);
+  bool lone_inside = false;
+  const bool parsed =
+      options_.format == CorpusFormat::kWeibo
+          ? ParseWeiboLine(line, label_map_, sentence_chars_, &c, &lone_inside, &problem)
+          : ParseBioLine(line, label_map_, sentence_chars_, &c, &lone_inside, &problem);
+  if (!parsed) return MarkBad(number, problem);
+  if (lone_inside) {
+    report_(number, "tag I-" + c.type + " continues no entity; read as B-" + c.type);
+    ++stats_->lone_inside;
+  }
   sentence_chars_.push_back(std::move(c));
   return true;
+}
+
+bool CConversion::ConvertCluenerLine(const std::string& bytes, int64_t number) {
+  CUString decoded;
+  CorpusProblem problem;
+  if (!DecodeLine(bytes, false, &decoded, &problem)) {
+    Skip(number, problem);
+    return true;
+  }
+  std::vector<BioChar> chars;
+  if (!ParseCluenerLine(bytes, label_map_, &chars, &problem)) {
+    Skip(number, problem);
+    return true;
+  }
+  if (chars.empty()) {
+    ++stats_->lines_empty;
+    return true;
+  }
+  return WriteCharacters(chars, number);
+}
+
+bool CConversion::WriteCharacters(const std::vector<BioChar>& chars, int64_t number) {
+  if (options_.output == CorpusOutput::kCorpus) {
+    std::vector<CorpusItem> items = BioSentenceItems(chars, options_.cutter);
+    return Emit(items, number, ConversionStats());
+  }
+  for (size_t i = 0; i < chars.size(); ++i) {
+    const BioChar& c = chars[i];
+    if (c.klass == 0 || !(c.begins || i == 0 || chars[i - 1].klass != c.klass)) continue;
+    if (c.klass == u'P') ++stats_->persons;
+    if (c.klass == u'L') ++stats_->locations;
+    if (c.klass == u'O') ++stats_->organizations;
+  }
+  ++stats_->lines_written;
+  return write_(BioSentenceText(chars));
 }
 
 bool CConversion::MarkBad(int64_t number, const CorpusProblem& problem) {
@@ -308,8 +391,7 @@ bool CConversion::FlushSentence() {
   const bool bad = sentence_bad_;
   sentence_bad_ = false;
   if (bad || !had_sentence) return true;
-  std::vector<CorpusItem> items = BioSentenceItems(chars, options_.cutter);
-  return Emit(items, sentence_line_, ConversionStats());
+  return WriteCharacters(chars, sentence_line_);
 }
 
 }  // namespace verrin

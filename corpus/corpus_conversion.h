@@ -50,11 +50,18 @@ class CConversion {
 
   bool FeedBio(const std::string& bytes, int64_t number);
 
+  bool ConvertCluenerLine(const std::string& bytes, int64_t number);
+
+  // Writes one sentence read character by character: as gold BIO, or
+  // through Emit into the corpus.
+  bool WriteCharacters(const std::vector<BioChar>& chars, int64_t number);
+
   bool MarkBad(int64_t number, const CorpusProblem& problem);
 
   bool FlushSentence();
 
   const ConverterOptions& options_;
+  BioLabelMap label_map_;
   Pd98Rules rules_;
   std::map<std::u16string, int64_t> person_counts_;
   std::set<std::u16string> names_;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <functional>
 
+#include "corpus/cluener_reader.h"
 #include "corpus/corpus_conversion.h"
 #include "text/code_page.h"
 #include "text/file_system.h"
@@ -14,8 +15,19 @@ namespace verrin {
 namespace {
 
 bool CheckOptions(const ConverterOptions& options, std::string* error) {
-  if (options.format == CorpusFormat::kBio && !options.cutter) {
-    *error = "the bio format needs a dictionary to cut the text between entities";
+  if (options.format == CorpusFormat::kCluener && !CluenerSupported()) {
+    *error = "this build cannot read CLUENER files: it was built without nlohmann-json";
+    return false;
+  }
+  if (options.output == CorpusOutput::kBio && !IsCharacterFormat(options.format)) {
+    *error = "only the bio, weibo and cluener formats can be written as BIO";
+    return false;
+  }
+  if (IsCharacterFormat(options.format) && options.output == CorpusOutput::kCorpus &&
+      !options.cutter) {
+    *error =
+        "the bio, weibo and cluener formats need a dictionary to cut the text between "
+        "entities";
     return false;
   }
   return true;
@@ -30,10 +42,19 @@ bool ParseCorpusFormat(const std::string& name, CorpusFormat* format) {
     *format = CorpusFormat::kMsra;
   } else if (name == "bio") {
     *format = CorpusFormat::kBio;
+  } else if (name == "weibo") {
+    *format = CorpusFormat::kWeibo;
+  } else if (name == "cluener") {
+    *format = CorpusFormat::kCluener;
   } else {
     return false;
   }
   return true;
+}
+
+bool IsCharacterFormat(CorpusFormat format) {
+  return format == CorpusFormat::kBio || format == CorpusFormat::kWeibo ||
+         format == CorpusFormat::kCluener;
 }
 
 bool ConvertCorpusText(const std::string& input, std::string* output,

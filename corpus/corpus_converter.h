@@ -3,11 +3,19 @@
 // Output: GBK text, one paragraph or sentence per line ending in "\n", words
 // separated by single spaces, entities in brackets (corpus/corpus_item.h).
 // Input formats: kPd98 People's Daily 1998 (corpus/pd98_reader.h), kMsra MSRA
-// NER (corpus/msra_reader.h), kBio BIO (corpus/bio_reader.h).
+// NER (corpus/msra_reader.h), kBio BIO (corpus/bio_reader.h), kWeibo Weibo
+// NER (corpus/weibo_reader.h), kCluener CLUENER2020 JSON lines
+// (corpus/cluener_reader.h). The last three can instead be written as gold
+// BIO for scoring (CorpusOutput::kBio).
 //
-// Nothing is written silently changed. A line (bio: a sentence) is skipped
-// with a report when it is malformed, holds an unknown tag or a character
-// that GBK cannot encode, or would not read back as it was meant. A line that
+// A unit that GBK cannot write (an emoji is two) is written as the stand-in
+// kNonGbkStandIn (〓), the character the tagger computes predicates with in
+// its place, and counted. A line (bio, weibo: a sentence) is skipped with a
+// report when it is malformed, holds an unknown tag, or would not read back
+// as it was meant. Nothing else is written changed without a report: a line
+// that reads back only once the plain "[" before a bracket become "【" (a
+// symbol of the same class, which the reader does not take for a bracket) is
+// written so, with a report. A line that
 // reads back only once its nested parts are dropped is written without them,
 // with a report (the part marks are symbols at which the reader cuts long
 // clauses). An entity whose text cannot stand inside a bracket (it holds
@@ -23,20 +31,32 @@
 #include <vector>
 
 #include "corpus/abbreviation_table.h"
+#include "corpus/bio_reader.h"
 #include "corpus/corpus_item.h"
 #include "corpus/read_back.h"
 #include "text/ustring.h"
 
 namespace verrin {
 
-enum class CorpusFormat { kPd98, kMsra, kBio };
+enum class CorpusFormat { kPd98, kMsra, kBio, kWeibo, kCluener };
 
-// "pd98", "msra" or "bio"; false for anything else.
+// "pd98", "msra", "bio", "weibo" or "cluener"; false for anything else.
 bool ParseCorpusFormat(const std::string& name, CorpusFormat* format);
+
+// The bracketed training corpus (GBK), or gold BIO for scoring (UTF-8, one
+// "char TAG" per line with PER, LOC, ORG, a blank line after each sentence).
+enum class CorpusOutput { kCorpus, kBio };
+
+// Whether the format is read character by character (bio, weibo, cluener).
+bool IsCharacterFormat(CorpusFormat format);
 
 struct ConverterOptions {
   CorpusFormat format = CorpusFormat::kPd98;
-  WordCutter cutter;     // required for kBio
+  CorpusOutput output = CorpusOutput::kCorpus;
+  // bio, weibo, cluener: how tag types map to classes; null: the format's own
+  // map (DefaultBioMap, WeiboBioMap, CluenerBioMap).
+  const BioLabelMap* label_map = nullptr;
+  WordCutter cutter;     // required for bio, weibo and cluener into the corpus
   IssueReporter report;  // null: "line N: reason" on standard error
   // Called every `progress_interval` input lines and once at the end.
   std::function<void(const ConversionStats&)> progress;

@@ -45,6 +45,11 @@ struct ConversionStats {
   int64_t lines_parts_dropped = 0;
   int64_t abbreviations_classed = 0;  // pd98: j tokens written as entities or entity parts
   int64_t names_cut = 0;              // pd98: persons cut from the start of longer words
+  int64_t units_outside_gbk = 0;      // units written as the stand-in 〓 (written lines only)
+  int64_t lone_inside = 0;            // I- tags that started an entity, each reported
+  // Lines whose plain "[" were written as "【" because a bracket after one
+  // would otherwise not read back (each reported).
+  int64_t lines_brackets_replaced = 0;
   std::map<std::string, int64_t> skip_reasons;  // short reason -> skipped count
 };
 

@@ -5,6 +5,7 @@
 #include "maxent/me_model.h"
 #include "text/code_page.h"
 #include "text/feature_list.h"  // FeatureList
+#include "text/gbk_unit.h"
 
 namespace verrin {
 
@@ -198,6 +199,25 @@ class IndexWriter {
 
 const char16_t kTheoryWords[2][2] = {{u'主', u'义'}, {u'理', u'论'}};
 
+// The clause as predicates see it: every unit GBK cannot write becomes the
+// stand-in 〓, which training corpora hold in its place (models are GBK
+// files and never hold such a unit). Returns `text` itself when it has none,
+// else the calling thread's copy, valid until its next call.
+const CUString& PredicateView(const CUString& text) {
+  const char16_t* t = text.c_str();
+  const int32_t n = text.Length();
+  int32_t i = 0;
+  while (i < n && IsGbkUnit(t[i])) ++i;
+  if (i == n) return text;
+  thread_local CUString scratch;
+  scratch.Assign(text);
+  char16_t* p = scratch.MutableBuffer();
+  for (; i < n; ++i) {
+    if (!IsGbkUnit(p[i])) p[i] = kNonGbkStandIn;
+  }
+  return scratch;
+}
+
 void SetLabelText(CUString& label, int32_t value) {
   if (value >= 0 && value < FeatureNames::kSmallInts) {
     label.Assign(Names().decimal[value]);
@@ -363,13 +383,14 @@ bool NEPredicateNames::BoundTo(const CMEModel* model) const {
          features_ == model->FeatureCount();
 }
 
-void ExtractSentenceFeatures(const CUString& text, const std::vector<NEWordNode*>& words,
+void ExtractSentenceFeatures(const CUString& raw_text, const std::vector<NEWordNode*>& words,
                              const std::vector<int32_t>& labels,
                              const std::vector<int32_t>& char_classes, bool training,
                              std::vector<CMESample>& samples) {
   // The samples of the previous clause are overwritten in place (their
   // strings keep their buffers); the list ends up holding exactly this
   // clause's samples.
+  const CUString& text = PredicateView(raw_text);
   const char16_t* t = text.c_str();
   const int32_t length = text.Length();
   size_t used = 0;
@@ -389,12 +410,13 @@ void ExtractSentenceFeatures(const CUString& text, const std::vector<NEWordNode*
   samples.resize(used);
 }
 
-void ExtractIndexedFeatures(const CUString& text, const std::vector<NEWordNode*>& words,
+void ExtractIndexedFeatures(const CUString& raw_text, const std::vector<NEWordNode*>& words,
                             const std::vector<int32_t>& labels,
                             const std::vector<int32_t>& char_classes, const NEPredicateNames& names,
                             NEIndexedSamples& samples) {
   samples.Clear();
   if (names.Model() == nullptr) return;
+  const CUString& text = PredicateView(raw_text);
   const char16_t* t = text.c_str();
   const int32_t length = text.Length();
   const CShortValueTable& values = names.Model()->ShortValues();

@@ -8,10 +8,11 @@
 //   "pvc1c2=" t[p-2]t[p-1], "pvc2=" t[p-2]                     (p >= 3)
 //   "pv1nt1=" t[p-1]t[p+1]                                     (p > 0, p+1 < L)
 // where L counts the sentinel U+0002 that ends the clause, and class(x) is the
-// decimal class code of unit x. "wd_therory" fires when t[p+1]t[p+2] is 主义
-// or 理论. With the training switch every sample starts with "pv1lb=" and
-// "pv2lb=" (the preset labels of p-1 and p-2) and samples whose three labels
-// are all unscored are dropped.
+// decimal class code of unit x. In t every unit GBK cannot write is the
+// stand-in 〓 (kNonGbkStandIn), as in the GBK training corpora; the classes
+// are those of the units themselves (class 1 either way). "wd_therory" fires when t[p+1]t[p+2] is
+// 主义 or 理论. With the training switch every sample starts with "pv1lb=" and "pv2lb=" (the preset
+// labels of p-1 and p-2) and samples whose three labels are all unscored are dropped.
 //
 // The samples come in two forms with the same content: predicate strings
 // (training files, tests, refinement) and, for tagging, the indices of the

@@ -47,7 +47,7 @@ bool CharLabelTable::Load(const std::string& path, bool protected_form) {
 void CharLabelTable::Record(const char16_t* text, const std::vector<int32_t>& labels) {
   for (size_t i = 0; text[i] != 0 && text[i] != 0x0002 && i < labels.size(); ++i) {
     const int32_t label = labels[i];
-    if (label >= 0 && label < kRecordedLabels) bits_[text[i]] |= 1 << label;
+    if (label >= 0 && label < kRecordedLabels) bits_[GbkOrStandIn(text[i])] |= 1 << label;
   }
 }
 

@@ -1,5 +1,7 @@
 // CharLabelTable: for every UTF-16 unit, the set of labels (bit k for label k,
-// k < 14) it was seen with in training text. 0 means never seen.
+// k < 14) it was seen with in training text. 0 means never seen. A unit GBK
+// cannot write is read and recorded as the stand-in 〓 (kNonGbkStandIn), the
+// character training corpora hold in its place.
 #ifndef VERRIN_RESOURCE_CHAR_LABEL_TABLE_H_
 #define VERRIN_RESOURCE_CHAR_LABEL_TABLE_H_
 
@@ -7,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "text/gbk_unit.h"
 #include "text/ustring.h"
 
 namespace verrin {
@@ -18,8 +21,8 @@ class CharLabelTable {
 
   CharLabelTable();
 
-  int32_t At(char16_t unit) const { return bits_[unit]; }
-  void Set(char16_t unit, int32_t bits) { bits_[unit] = bits; }
+  int32_t At(char16_t unit) const { return bits_[GbkOrStandIn(unit)]; }
+  void Set(char16_t unit, int32_t bits) { bits_[GbkOrStandIn(unit)] = bits; }
   void Reset();
 
   // Reads "%C\t%d" lines from a plain GBK file or, with `protected_form`, from

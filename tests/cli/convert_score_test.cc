@@ -33,7 +33,7 @@ TEST(ConvertCommand, UsageAndFailures) {
   const std::string dir = testing::MakeTempDir("cli_convert_usage");
   std::string out;
   EXPECT_EQ(RunCommand(Cli() + " convert --from xml a b 2>&1", &out), 2);
-  EXPECT_NE(out.find("--from must be pd98, msra or bio"), std::string::npos);
+  EXPECT_NE(out.find("--from must be pd98, msra, bio, weibo or cluener"), std::string::npos);
   EXPECT_EQ(RunCommand(Cli() + " convert a b 2>&1", &out), 2);
   EXPECT_EQ(RunCommand(Cli() + " convert --from msra --dict d a b 2>&1", &out), 2);
   EXPECT_EQ(RunCommand(Cli() + " convert --from msra " + dir + "/missing " + dir + "/o 2>&1", &out),

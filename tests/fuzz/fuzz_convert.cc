@@ -1,6 +1,7 @@
 // Each reader of `verrin convert`: the first byte picks People's Daily 1998,
-// MSRA or BIO (the last cut into words with the small hand-made dictionary)
-// and two option bits; the rest is the input file.
+// MSRA, BIO, Weibo or CLUENER (the last three cut into words with the small
+// hand-made dictionary, or written as gold BIO) and the option bits; the rest
+// is the input file.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -20,8 +21,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }();
   if (size == 0) return 0;
   ConverterOptions options;
-  const CorpusFormat formats[] = {CorpusFormat::kPd98, CorpusFormat::kMsra, CorpusFormat::kBio};
-  options.format = formats[data[0] % 3];
+  const CorpusFormat formats[] = {CorpusFormat::kPd98, CorpusFormat::kMsra, CorpusFormat::kBio,
+                                  CorpusFormat::kWeibo, CorpusFormat::kCluener};
+  options.format = formats[data[0] % 5];
+  if ((data[0] & 32) != 0 && IsCharacterFormat(options.format)) {
+    options.output = CorpusOutput::kBio;
+  }
   options.cutter = DictionaryWordCutter(*dictionary);
   options.report = [](int64_t, const std::string&) {};
   options.fold_full_width = (data[0] & 4) != 0;
