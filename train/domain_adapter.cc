@@ -100,7 +100,10 @@ void CDomainAdapter::ExtendResources(const ProgressHook& progress, DomainScanSta
       ++stats->clauses;
       stats->characters += clause.text.Length() - 1;
       for (const CMESample& sample : clause.samples) {
+        // A label the model has no outcome for stays without one: a new
+        // outcome would take a share of every character's probability.
         const int32_t outcome = model.FindOutcome(sample.label);
+        if (outcome < 0) continue;
         for (const CUString& predicate : sample.predicates) {
           if (HasFeature(model, outcome, model.PredicateIndex(predicate))) continue;
           key.assign(sample.label.View());
@@ -291,11 +294,10 @@ bool WriteResourceDirectory(CNEEngine* engine, const std::string& source_dir,
   std::string partial;
   for (int i = 0;; ++i) {
     partial = out_dir + ".partial" + (i == 0 ? "" : "-" + std::to_string(i));
+    if (PathExists(partial) && i < 999) continue;
     if (MakeDirectory(partial)) break;
-    if (errno != EEXIST || i == 999) {
-      *error = "cannot create " + partial + ": " + std::strerror(errno);
-      return false;
-    }
+    *error = "cannot create " + partial + ": " + std::strerror(errno);
+    return false;
   }
   auto give_up = [&](const std::string& message) {
     RemoveWrittenFiles(partial);
