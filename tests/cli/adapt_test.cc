@@ -1,0 +1,78 @@
+// verrin adapt, run as a user would: a small corpus of names the base model
+// has no feature for, then the written directory used as it is.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "test_util.h"
+
+namespace verrin {
+namespace {
+
+using testing::Gbk;
+using testing::MakeTempDir;
+using testing::ReadFile;
+using testing::RunCommand;
+using testing::WriteFile;
+
+std::string Cli() { return VERRIN_CLI_PATH; }
+std::string Data() { return VERRIN_TEST_DATA_DIR; }
+
+class AdaptCliTest : public ::testing::Test {
+ protected:
+  void SetUp() override { dir_ = MakeTempDir("adapt_cli"); }
+  int Run(const std::string& args, std::string* out = nullptr) {
+    std::string ignored;
+    return RunCommand(Cli() + " " + args + " 2>" + dir_ + "/stderr.txt",
+                      out != nullptr ? out : &ignored);
+  }
+  std::string Stderr() const { return ReadFile(dir_ + "/stderr.txt"); }
+  // The bracketed rendering of `text` tagged with the resources of `res`.
+  std::string Tag(const std::string& res, const std::string& text) {
+    WriteFile(dir_ + "/in.txt", Gbk(text + "\n"));
+    EXPECT_EQ(Run("tagfile --res " + res + " " + dir_ + "/in.txt " + dir_ + "/out.txt"), 0)
+        << Stderr();
+    return ReadFile(dir_ + "/out.txt");
+  }
+  std::string dir_;
+};
+
+TEST_F(AdaptCliTest, AdaptedDirectoryFindsNamesTheBaseMissedAndRepeatsByteForByte) {
+  const std::string base = Data() + "/tagger";
+  const std::string corpus = Data() + "/adapt/corpus.txt";
+  const std::string sentence = "王五在深圳工作。";
+  const std::string expected = Gbk("[P 王五] 在 [L 深圳] 工作 。 \n");
+  ASSERT_NE(Tag(base, sentence), expected);
+
+  ASSERT_EQ(Run("adapt --res " + base + " " + corpus + " " + dir_ + "/first"), 0) << Stderr();
+  EXPECT_NE(Stderr().find("pass 10:"), std::string::npos) << Stderr();
+  EXPECT_EQ(Tag(dir_ + "/first", sentence), expected);
+
+  // Run again into an existing resource directory, and into a new one.
+  ASSERT_EQ(Run("adapt --res " + base + " " + corpus + " " + dir_ + "/first"), 0) << Stderr();
+  ASSERT_EQ(Run("adapt --res " + base + " " + corpus + " " + dir_ + "/second/"), 0) << Stderr();
+  for (const char* name :
+       {"/dict.txt", "/NeItem.txt", "/NeAffix.txt", "/charset_lableInfo_tr.txt", "/model.txt"}) {
+    const std::string written = ReadFile(dir_ + "/first" + name);
+    EXPECT_FALSE(written.empty()) << name;
+    EXPECT_EQ(written, ReadFile(dir_ + "/second" + name)) << name;
+  }
+  std::string listing;
+  RunCommand("ls " + dir_, &listing);
+  EXPECT_EQ(listing.find("first."), std::string::npos) << listing;  // no .partial, .previous
+}
+
+TEST_F(AdaptCliTest, LeavesADirectoryOfOtherFilesAlone) {
+  const std::string out = dir_ + "/notes";
+  RunCommand("mkdir " + out, nullptr);
+  WriteFile(out + "/mine.txt", "keep me");
+  EXPECT_EQ(Run("adapt --res " + Data() + "/tagger " + Data() + "/adapt/corpus.txt " + out), 1);
+  EXPECT_NE(Stderr().find("is not a resource directory"), std::string::npos) << Stderr();
+  EXPECT_EQ(ReadFile(out + "/mine.txt"), "keep me");
+  std::string listing;
+  RunCommand("ls " + dir_, &listing);
+  EXPECT_EQ(listing.find("partial"), std::string::npos) << listing;
+}
+
+}  // namespace
+}  // namespace verrin
