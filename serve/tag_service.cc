@@ -4,11 +4,11 @@
 #include <nlohmann/json.hpp>
 #include <utility>
 
-#include "api/word_alignment.h"
 #include "engine/ne_resource.h"
 #include "maxent/me_model.h"
 #include "serve/utf8.h"
 #include "verrin/verrin.h"
+#include "verrin/word_alignment.h"
 
 namespace verrin::serve {
 namespace {
@@ -53,12 +53,16 @@ json TagText(CKyVerrin& tagger, const std::string& utf8, int option) {
     tag_WordInfoW* records = nullptr;
     int count = 0;
     tagger.KyTagNEInfo(line.c_str(), option, records, count);
-    for (const CAlignedWord& w : AlignWords(line.data(), line.size(), records, count)) {
-      json word =
-          WordJson(Utf16ToUtf8(w.word.data(), w.word.size()), code_point[line_start + w.unitStart],
-                   code_point[line_start + w.unitEnd], w.type, w.hasTag ? &w.tag : nullptr);
-      if (w.type == 3) entities.push_back(word);
-      words.push_back(std::move(word));
+    std::vector<CAlignedWord> aligned = AlignWords(line.data(), line.size(), records, count);
+    for (CAlignedWord& w : aligned) {
+      w.start = code_point[line_start + w.unitStart];
+      w.end = code_point[line_start + w.unitEnd];
+      words.push_back(WordJson(Utf16ToUtf8(w.word.data(), w.word.size()), w.start, w.end, w.type,
+                               w.hasTag ? &w.tag : nullptr));
+    }
+    for (const CAlignedEntity& e : AlignedEntities(aligned)) {
+      entities.push_back(WordJson(Utf16ToUtf8(e.text.data(), e.text.size()), e.start, e.end,
+                                  kWordEntity, &e.label));
     }
     buffer.assign(static_cast<size_t>(CKyVerrin::RenderedLength(records, count)) + 1, 0);
     tagger.OutputTaggedSentence(records, count, buffer.data());

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "test_util.h"
 #include "verrin/verrin.h"
 
 namespace verrin::serve {
@@ -133,6 +134,48 @@ TEST_F(TagServiceTest, BadRequestsGetA400WithAMessage) {
     EXPECT_NE(error["message"].get<std::string>().find(c.message), std::string::npos)
         << error["message"];
   }
+}
+
+TEST(TagServiceLongWordTest, EntityLongerThanARecordIsOneEntityAsInTheCommand) {
+  // The hand-made model reads 国 as the start of an organization, 务 inside
+  // one and 院 as its end: a 302-character organization, which the library
+  // returns as records of 255 and 47 characters.
+  const std::string res = std::string(VERRIN_TEST_DATA_DIR) + "/tagger";
+  CNEResourceManager manager;
+  ASSERT_TRUE(manager.LoadResource(res.c_str(), (res + "/model.txt").c_str(), false));
+  CTagService service;
+  service.Attach(&manager, 1, CServiceInfo{res, res + "/model.txt", false, 1 << 20});
+  std::string org = "国";
+  for (int i = 0; i < 300; ++i) org += "务";
+  org += "院";
+  const std::string text = "张三在" + org + "，在北京";
+  const CReply reply = service.Tag("text/plain", text, "");
+  ASSERT_EQ(reply.status, 200) << reply.body;
+  const json result = json::parse(reply.body);
+  std::vector<std::string> from_service;
+  for (const json& e : result["entities"]) {
+    from_service.push_back(e["tag"].get<std::string>() + " " + e["text"].get<std::string>() + " " +
+                           std::to_string(e["start"].get<int>()) + " " +
+                           std::to_string(e["end"].get<int>()));
+  }
+  EXPECT_EQ(from_service,
+            (std::vector<std::string>{"P 张三 0 2", "O " + org + " 3 305", "L 北京 307 309"}));
+  EXPECT_EQ(result["words"].size(), 7u) << "the words keep the records: 255 + 47 units";
+
+  const std::string dir = testing::MakeTempDir("long-entity");
+  testing::WriteFile(dir + "/in.txt", text + "\n");
+  std::string out;
+  ASSERT_EQ(testing::RunCommand(std::string(VERRIN_CLI_PATH) + " tag --format entities --res '" +
+                                    res + "' '" + dir + "/in.txt'",
+                                &out),
+            0);
+  std::vector<std::string> from_command;
+  for (const json& e : json::parse(out)["entities"]) {
+    from_command.push_back(e["label"].get<std::string>() + " " + e["text"].get<std::string>() +
+                           " " + std::to_string(e["start"].get<int>()) + " " +
+                           std::to_string(e["end"].get<int>()));
+  }
+  EXPECT_EQ(from_service, from_command);
 }
 
 TEST(TagServiceLoading, AnswersUnavailableUntilAttached) {
