@@ -1,6 +1,7 @@
 #include "serve/tag_service.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <nlohmann/json.hpp>
 #include <utility>
 
@@ -33,16 +34,33 @@ json WordJson(const std::string& text, int32_t start, int32_t end, int type,
   return word;
 }
 
+// Takes the library's messages of the calling thread while it lives. The
+// messages of tagging name the clauses that could not be tagged, quoting the
+// request's text; the answer counts those clauses instead, and the log gets
+// one line without the text.
+class CRequestMessages {
+ public:
+  CRequestMessages() { VerrinSetThreadMessageHandler(&Drop, nullptr); }
+  ~CRequestMessages() { VerrinSetThreadMessageHandler(nullptr, nullptr); }
+  CRequestMessages(const CRequestMessages&) = delete;
+  CRequestMessages& operator=(const CRequestMessages&) = delete;
+
+ private:
+  static void Drop(void* /*context*/, const char* /*text*/, size_t /*length*/) {}
+};
+
 // Tags one UTF-8 text. The tagger reads one line per call, so the text is
 // tagged line by line; offsets stay those of the whole text, and the
-// renderings of the lines are joined by line feeds.
-json TagText(CKyVerrin& tagger, const std::string& utf8, int option) {
+// renderings of the lines are joined by line feeds. Adds the clauses that
+// could not be tagged to `untagged`.
+json TagText(CKyVerrin& tagger, const std::string& utf8, int option, int& untagged) {
   const std::u16string text = Utf8ToUtf16(utf8);
   const std::vector<int32_t> code_point = CodePointIndex(text.data(), text.size());
 
   json words = json::array(), entities = json::array();
   std::u16string rendered;
   std::vector<char16_t> buffer;
+  int text_untagged = 0;
   for (size_t line_start = 0; line_start <= text.size();) {
     size_t line_end = text.find(u'\n', line_start);
     if (line_end == std::u16string::npos) line_end = text.size();
@@ -53,6 +71,7 @@ json TagText(CKyVerrin& tagger, const std::string& utf8, int option) {
     tag_WordInfoW* records = nullptr;
     int count = 0;
     tagger.KyTagNEInfo(line.c_str(), option, records, count);
+    text_untagged += tagger.UntaggedClauses();
     std::vector<CAlignedWord> aligned = AlignWords(line.data(), line.size(), records, count);
     for (CAlignedWord& w : aligned) {
       w.start = code_point[line_start + w.unitStart];
@@ -73,9 +92,13 @@ json TagText(CKyVerrin& tagger, const std::string& utf8, int option) {
     if (line_end == text.size()) break;
     line_start = line_end + 1;
   }
-  return json{{"words", std::move(words)},
-              {"entities", std::move(entities)},
-              {"rendered", Utf16ToUtf8(rendered.data(), rendered.size())}};
+  json result = {{"words", std::move(words)},
+                 {"entities", std::move(entities)},
+                 {"rendered", Utf16ToUtf8(rendered.data(), rendered.size())}};
+  // Their words are missing from the result: say so rather than answer as if whole.
+  if (text_untagged > 0) result["untagged_clauses"] = text_untagged;
+  untagged += text_untagged;
+  return result;
 }
 
 void CheckText(const std::string& text, const char* where) {
@@ -224,9 +247,19 @@ CReply CTagService::Tag(const std::string& content_type, const std::string& body
 
   std::vector<json> results;
   results.reserve(texts.size());
+  int untagged = 0;
   {
     CTaggerLease lease(*this);
-    for (const std::string& t : texts) results.push_back(TagText(lease.tagger(), t, option));
+    CRequestMessages messages;
+    for (const std::string& t : texts) {
+      results.push_back(TagText(lease.tagger(), t, option, untagged));
+    }
+  }
+  if (untagged > 0) {
+    std::fprintf(stderr,
+                 "verrin serve: %d %s of a request could not be tagged (the model lacks an "
+                 "outcome every path through %s needs)\n",
+                 untagged, untagged == 1 ? "clause" : "clauses", untagged == 1 ? "it" : "them");
   }
   if (plain) {
     std::string out;

@@ -53,8 +53,8 @@ VERRIN_API const char* VerrinDefaultResourceDir();
 // could not read, warnings about resource lines, progress of file tagging,
 // clauses that could not be tagged. By default they are written to standard
 // error as they come. A handler receives them instead: `length` bytes of
-// `text` (not NUL-terminated), a whole message or a piece of one; messages
-// end with a line feed. File names are the bytes the host gave; quoted text
+// `text` (not NUL-terminated), a whole message or a piece of one; lines of
+// messages end with a line feed. File names are the bytes the host gave; quoted text
 // is in the encoding its file has (GBK for resource files). The handler must
 // not call the library.
 typedef void (*VerrinMessageHandler)(void* context, const char* text, size_t length);

@@ -544,13 +544,17 @@ class Tagger {
   std::vector<std::unique_ptr<CKyVerrin>> idle_;  // taggers not lent out
 };
 
-// The Tagger behind `self`. A Tagger made by __new__ alone has no C++
-// object, and pybind11 hands its methods a null pointer.
-Tagger& Self(Tagger* self) {
-  if (self == nullptr) {
+// The Tagger behind `self`. One made by __new__ alone has no C++ object yet
+// (pybind11 would hand its methods uninitialised storage).
+Tagger& Self(py::handle self) {
+  if (!py::isinstance<Tagger>(self)) throw py::type_error("a verrin.Tagger method needs a Tagger");
+  auto* instance = reinterpret_cast<py::detail::instance*>(self.ptr());
+  const py::detail::value_and_holder holder =
+      instance->get_value_and_holder(py::detail::get_type_info(typeid(Tagger)));
+  if (!holder.holder_constructed()) {
     throw py::type_error("this Tagger was never initialised: make it with verrin.Tagger(...)");
   }
-  return *self;
+  return *holder.value_ptr<Tagger>();
 }
 
 }  // namespace
@@ -576,7 +580,7 @@ PYBIND11_MODULE(_verrin, m) {
            py::arg("model"), py::arg("protected"))
       .def(
           "tag",
-          [](Tagger* self, const py::str& text, int option) {
+          [](py::handle self, const py::str& text, int option) {
             return Self(self).Tag(text, option);
           },
           py::arg("text"), py::arg("option") = 0,
@@ -587,7 +591,7 @@ PYBIND11_MODULE(_verrin, m) {
           "code points in `text` and for any other option.")
       .def(
           "entities",
-          [](Tagger* self, const py::str& text, int option) {
+          [](py::handle self, const py::str& text, int option) {
             return Self(self).Entities(text, option);
           },
           py::arg("text"), py::arg("option") = 0,
@@ -597,14 +601,15 @@ PYBIND11_MODULE(_verrin, m) {
           "gives as several words, is one entity here.")
       .def(
           "tag_many",
-          [](Tagger* self, const py::iterable& texts, std::optional<int> threads, int option) {
+          [](py::handle self, const py::iterable& texts, std::optional<int> threads, int option) {
             return Self(self).TagMany(texts, threads, option);
           },
           py::arg("texts"), py::arg("threads") = py::none(), py::arg("option") = 0,
           "tag_many(texts, threads=None, option=0) -> list[list[Word]]\n\n"
           "tag() of every str of `texts`, in input order, on up to `threads` threads (default:\n"
           "one per core) with the GIL released. Nothing is tagged when a text is invalid.")
-      .def_property_readonly("_resources", [](Tagger* t) { return py::bytes(Self(t).resources()); })
-      .def_property_readonly("_model", [](Tagger* t) { return py::bytes(Self(t).model()); })
-      .def_property_readonly("protected", [](Tagger* t) { return Self(t).is_protected(); });
+      .def_property_readonly("_resources",
+                             [](py::handle t) { return py::bytes(Self(t).resources()); })
+      .def_property_readonly("_model", [](py::handle t) { return py::bytes(Self(t).model()); })
+      .def_property_readonly("protected", [](py::handle t) { return Self(t).is_protected(); });
 }

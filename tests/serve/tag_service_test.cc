@@ -170,12 +170,41 @@ TEST(TagServiceLongWordTest, EntityLongerThanARecordIsOneEntityAsInTheCommand) {
                                 &out),
             0);
   std::vector<std::string> from_command;
-  for (const json& e : json::parse(out)["entities"]) {
+  const json line = json::parse(out);
+  for (const json& e : line["entities"]) {
     from_command.push_back(e["label"].get<std::string>() + " " + e["text"].get<std::string>() +
                            " " + std::to_string(e["start"].get<int>()) + " " +
                            std::to_string(e["end"].get<int>()));
   }
   EXPECT_EQ(from_service, from_command);
+}
+
+TEST(TagServiceUntaggedTest, ClausesThatCannotBeTaggedAreCountedInTheAnswer) {
+  // Without outcome 52 (the sentinel) no clause with a scored label has a
+  // path: its words are missing, and the answer must say so.
+  const std::string res = std::string(VERRIN_TEST_DATA_DIR) + "/tagger";
+  const std::string dir = testing::MakeTempDir("service-no-end-label");
+  for (const char* file : {"dict.txt", "NeItem.txt", "NeAffix.txt", "charset_lableInfo_tr.txt"}) {
+    testing::WriteFile(dir + "/" + file, testing::ReadFile(res + "/" + file));
+  }
+  std::string model = testing::ReadFile(res + "/model.txt");
+  const size_t end_label = model.find("52\t");
+  ASSERT_NE(end_label, std::string::npos);
+  model.erase(end_label, model.find('\n', end_label) + 1 - end_label);
+  testing::WriteFile(dir + "/model.txt", model);
+  CNEResourceManager manager;
+  ASSERT_TRUE(manager.LoadResource(dir.c_str(), (dir + "/model.txt").c_str(), false));
+  CTagService service;
+  service.Attach(&manager, 1, CServiceInfo{dir, dir + "/model.txt", false, 1 << 20});
+  const CReply reply =
+      service.Tag("application/json", R"({"texts": ["张三在北京，北京", "[mdw 某某]"]})", "");
+  ASSERT_EQ(reply.status, 200) << reply.body;
+  const json results = json::parse(reply.body)["results"];
+  EXPECT_EQ(results[0]["untagged_clauses"], 2) << results[0];
+  EXPECT_TRUE(results[0]["words"].empty());
+  // A lone mdw bracket needs no score: tagged whole, nothing to report.
+  EXPECT_FALSE(results[1].contains("untagged_clauses")) << results[1];
+  EXPECT_EQ(results[1]["words"].size(), 1u);
 }
 
 TEST(TagServiceLoading, AnswersUnavailableUntilAttached) {
