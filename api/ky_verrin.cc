@@ -3,9 +3,11 @@
 #include <new>
 #include <vector>
 
+#include "api/messages.h"
 #include "engine/ne_engine.h"
 #include "engine/ne_resource.h"
 #include "text/code_page.h"
+#include "text/diagnostics.h"
 #include "text/ustring.h"
 #include "verrin/verrin.h"
 
@@ -14,34 +16,31 @@ using verrin::NEWordNode;
 
 namespace {
 
-// A record can hold 255 units; longer words are split over several records.
-constexpr int32_t kMaxRecordLength = 255;
-
 // Record type and class text of an engine node type.
 void SetTypeAndTag(tag_WordInfoW& record, const NEWordNode& node) {
   switch (node.nType) {
     case verrin::kNodeMdw:
-      record.cWordType = 1;
+      record.cWordType = verrin::kWordMdw;
       record.SetTag(node.strTag.c_str(), node.strTag.Length());
       break;
     case verrin::kNodeClassWord:
-      record.cWordType = 2;
+      record.cWordType = verrin::kWordClass;
       record.SetTag(node.strTag.c_str(), node.strTag.Length());
       break;
     case verrin::kNodePerson:
-      record.cWordType = 3;
+      record.cWordType = verrin::kWordEntity;
       record.SetTag(u"P", 1);
       break;
     case verrin::kNodeLocation:
-      record.cWordType = 3;
+      record.cWordType = verrin::kWordEntity;
       record.SetTag(u"L", 1);
       break;
     case verrin::kNodeOrganization:
-      record.cWordType = 3;
+      record.cWordType = verrin::kWordEntity;
       record.SetTag(u"O", 1);
       break;
     default:
-      record.cWordType = 0;
+      record.cWordType = verrin::kWordPlain;
       record.SetTag(nullptr, 0);
       break;
   }
@@ -102,7 +101,7 @@ bool CKyVerrin::KyTagNEInfo(const char16_t* text, int option, tag_WordInfoW*& re
       // Every record holds at least one unit of the input, so n slots suffice.
       do {
         if (count >= n) return true;
-        const int32_t piece = std::min(remaining, kMaxRecordLength);
+        const int32_t piece = std::min(remaining, verrin::kMaxRecordUnits);
         tag_WordInfoW& record = records[count++];
         record.cLength = static_cast<uint8_t>(piece);
         record.nOffset = offset;
@@ -118,8 +117,11 @@ bool CKyVerrin::KyTagNEInfo(const char16_t* text, int option, tag_WordInfoW*& re
 }
 
 bool CKyVerrin::KyTagNEInfo(const char* inPath, int option, const char* outPath) {
+  verrin::CDiagnosticsRecorder messages;
   const bool segmented = engine_->SetWordSeparatorOption(option);
-  return engine_->TagFile(inPath, outPath, segmented);
+  const bool ok = engine_->TagFile(inPath, outPath, segmented);
+  if (!ok) verrin::SetLastError(messages.Text(), "the file could not be tagged");
+  return ok;
 }
 
 bool CKyVerrin::KyTagNEInfo(const tag_WordInfoW* words, int wordCount, tag_WordInfoW*& records,
@@ -166,12 +168,13 @@ void CKyVerrin::FreeWordSegResult(tag_WordInfoW* records, int /*count*/) {
 void CKyVerrin::OutputWordInfo(const tag_WordInfoW& record, CUString& out, bool markMdw) {
   out.Clear();
   const char16_t* word = record.pWord != nullptr ? record.pWord : u"";
-  if (record.cWordType == 0 || (record.cWordType == 1 && !markMdw)) {
+  if (record.cWordType == verrin::kWordPlain ||
+      (record.cWordType == verrin::kWordMdw && !markMdw)) {
     out.Append(word);
     return;
   }
   out.Append(u"[");
-  if (record.cWordType == 1) {
+  if (record.cWordType == verrin::kWordMdw) {
     out.Append(u"mdw");
   } else if (record.pTag != nullptr) {
     out.Append(record.pTag);
@@ -197,10 +200,10 @@ int CKyVerrin::RenderedLength(const tag_WordInfoW* records, int count) {
   for (int i = 0; records != nullptr && i < count; ++i) {
     const tag_WordInfoW& r = records[i];
     const int word = verrin::UStrLen(r.pWord);
-    if (r.cWordType == 0) {
+    if (r.cWordType == verrin::kWordPlain) {
       total += word;
     } else {
-      const int tag = r.cWordType == 1 ? 3 : verrin::UStrLen(r.pTag);
+      const int tag = r.cWordType == verrin::kWordMdw ? 3 : verrin::UStrLen(r.pTag);
       total += 3 + tag + word;  // "[", tag, " ", word, "]"
     }
     total += 1;  // separator

@@ -3,7 +3,10 @@
 #include <new>
 #include <vector>
 
+#include "api/messages.h"
 #include "engine/ne_resource.h"
+#include "io/protected_file.h"
+#include "text/diagnostics.h"
 #include "verrin/verrin.h"
 
 namespace {
@@ -46,6 +49,7 @@ CNEResourceManager& CNEResourceManager::operator=(const CNEResourceManager& othe
 }
 
 bool CNEResourceManager::LoadResource(const char* dir, const char* modelPath, bool encrypted) {
+  verrin::CDiagnosticsRecorder messages;
   SetChineseLocale();
   if (resource_ != nullptr) {
     // Taggers made from the old set keep using it.
@@ -65,6 +69,9 @@ bool CNEResourceManager::LoadResource(const char* dir, const char* modelPath, bo
   if (!ok) {
     delete set;
     resource_ = nullptr;
+    verrin::SetLastError(messages.Text(), "the resources could not be loaded");
   }
   return ok;
 }
+
+std::string VerrinProtectedPath(const std::string& path) { return verrin::ProtectedPathFor(path); }

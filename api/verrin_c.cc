@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "api/messages.h"
 #include "io/protected_file.h"
 #include "text/code_page.h"
 #include "text/file_system.h"
@@ -42,9 +43,7 @@ struct verrin_result {
 
 namespace {
 
-thread_local std::string g_last_error;
-
-void SetError(const std::string& message) { g_last_error = message; }
+void SetError(const std::string& message) { verrin::SetLastError(message); }
 
 // Runs `body`, turning any exception into `failed` and a message.
 template <typename T, typename F>
@@ -177,8 +176,8 @@ int verrin_resources_load(verrin_resources* resources, const char* dir, const ch
       model_note = std::string(" with the model ") + model_path;
     }
     if (!resources->manager.LoadResource(dir, model_path, protected_form != 0)) {
-      SetError(std::string("could not load the resources in ") + dir + model_note +
-               " (the messages on standard error say which file)");
+      SetError(std::string("could not load the resources in ") + dir + model_note + ": " +
+               VerrinLastError());
       return 0;
     }
     return 1;
@@ -266,14 +265,22 @@ int verrin_tag_file(verrin_tagger* tagger, const char* in_path, int option, cons
       return 0;
     }
     if (!tagger->tagger.KyTagNEInfo(in_path, option, out_path)) {
-      SetError(std::string("cannot tag ") + in_path + " into " + out_path +
-               " (the output file cannot be written)");
+      SetError(std::string("cannot tag ") + in_path + " into " + out_path + ": " +
+               VerrinLastError());
       return 0;
     }
     return 1;
   });
 }
 
-const char* verrin_last_error(void) { return g_last_error.c_str(); }
+const char* verrin_last_error(void) { return VerrinLastError(); }
+
+void verrin_set_message_handler(verrin_message_handler handler, void* context) {
+  VerrinSetMessageHandler(handler, context);
+}
+
+void verrin_set_thread_message_handler(verrin_message_handler handler, void* context) {
+  VerrinSetThreadMessageHandler(handler, context);
+}
 
 }  // extern "C"

@@ -1,4 +1,6 @@
-#include "api/word_alignment.h"
+#include "verrin/word_alignment.h"
+
+#include <string_view>
 
 namespace verrin {
 
@@ -37,6 +39,36 @@ size_t FindUnit(const char16_t* text, size_t length, size_t pos, char16_t unit) 
 
 }  // namespace
 
+bool ContinuesWord(const tag_WordInfoW* records, int index) {
+  if (records == nullptr || index <= 0) return false;
+  const tag_WordInfoW& before = records[index - 1];
+  const tag_WordInfoW& record = records[index];
+  if (before.cLength != kMaxRecordUnits || before.cWordType != record.cWordType) return false;
+  if ((before.pTag == nullptr) != (record.pTag == nullptr)) return false;
+  return before.pTag == nullptr || std::u16string_view(before.pTag) == record.pTag;
+}
+
+std::vector<CAlignedEntity> AlignedEntities(const std::vector<CAlignedWord>& words) {
+  std::vector<CAlignedEntity> entities;
+  bool open = false;  // the last word was an entity, so a continuation joins it
+  for (const CAlignedWord& w : words) {
+    if (w.type != kWordEntity) {
+      open = false;
+      continue;
+    }
+    if (open && w.continued) {
+      CAlignedEntity& e = entities.back();
+      e.text += w.word;
+      e.end = w.end;
+      e.unitEnd = w.unitEnd;
+      continue;
+    }
+    entities.push_back({w.tag, w.word, w.start, w.end, w.unitStart, w.unitEnd});
+    open = true;
+  }
+  return entities;
+}
+
 std::vector<int32_t> CodePointIndex(const char16_t* text, size_t length) {
   std::vector<int32_t> index(length + 1);
   int32_t points = 0;
@@ -70,6 +102,7 @@ std::vector<CAlignedWord> AlignWords(const char16_t* text, size_t length,
     word.hasTag = records[r].pTag != nullptr;
     if (word.hasTag) word.tag = records[r].pTag;
     word.type = records[r].cWordType;
+    word.continued = ContinuesWord(records, r);
 
     size_t first = std::u16string::npos, last = pos, at = pos;
     bool found = !word.word.empty();

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "api/word_alignment.h"
 #include "cli/command.h"
 #include "cli/input_lines.h"
 #include "cli/line_pipeline.h"
@@ -24,6 +23,7 @@
 #include "text/spill_buffer.h"
 #include "text/text_line_reader.h"
 #include "verrin/verrin.h"
+#include "verrin/word_alignment.h"
 
 namespace verrin::cli {
 namespace {
@@ -112,78 +112,6 @@ void AppendJsonString(std::string& out, const std::string& utf8) {
   out.push_back('"');
 }
 
-// The records of one piece of a line as JSON arrays, without their offsets
-// (each item is the array after "[offset"): the offsets count from the start
-// of the line, which only the writer knows.
-void JsonRecords(const tag_WordInfoW* records, int count, std::vector<int32_t>& offsets,
-                 std::vector<std::string>& items) {
-  offsets.clear();
-  items.clear();
-  for (int i = 0; i < count; ++i) {
-    const tag_WordInfoW& r = records[i];
-    std::string out = ", " + std::to_string(r.cLength) + ", ";
-    AppendJsonString(out, ToUtf8(r.pWord != nullptr ? r.pWord : u""));
-    out += ", " + std::to_string(r.cWordType) + ", ";
-    if (r.pTag != nullptr) {
-      AppendJsonString(out, ToUtf8(r.pTag));
-    } else {
-      out += "null";
-    }
-    out += "]";
-    offsets.push_back(r.nOffset);
-    items.push_back(std::move(out));
-  }
-}
-
-// The entities of one piece of a line as JSON objects
-// {"start": S, "end": E, "label": "P", "text": "..."}, placed in the line in
-// code points: `shift` is the code points of the line before the piece.
-void EntityItems(const CUString& text, int64_t shift, const tag_WordInfoW* records, int count,
-                 std::vector<std::string>& items) {
-  const std::vector<CAlignedWord> words =
-      AlignWords(text.c_str(), static_cast<size_t>(text.Length()), records, count);
-  struct Entity {
-    int32_t start, end;
-    std::u16string label, word;
-  };
-  std::vector<Entity> entities;
-  for (int i = 0; i < count; ++i) {
-    const CAlignedWord& w = words[static_cast<size_t>(i)];
-    if (w.type != 3) continue;
-    // A word longer than a record holds continues in the next record.
-    if (i > 0 && records[i - 1].cLength == 255 && words[static_cast<size_t>(i - 1)].type == 3 &&
-        !entities.empty() && entities.back().label == w.tag) {
-      entities.back().end = w.end;
-      entities.back().word += w.word;
-      continue;
-    }
-    entities.push_back({w.start, w.end, w.tag, w.word});
-  }
-  items.clear();
-  for (const Entity& e : entities) {
-    std::string out = "{\"start\": " + std::to_string(shift + e.start) +
-                      ", \"end\": " + std::to_string(shift + e.end) + ", \"label\": ";
-    AppendJsonString(out, ToUtf8(e.label.data(), static_cast<int32_t>(e.label.size())));
-    out += ", \"text\": ";
-    AppendJsonString(out, ToUtf8(e.word.data(), static_cast<int32_t>(e.word.size())));
-    out += "}";
-    items.push_back(std::move(out));
-  }
-}
-
-// One character per line with its BIO tag; entities are records of type 3.
-std::string BioLines(const tag_WordInfoW* records, int count) {
-  const std::vector<std::string> tags = UnitTags(records, count);
-  std::string out;
-  size_t unit = 0;
-  for (int i = 0; i < count; ++i) {
-    for (const char16_t* p = records[i].pWord; p != nullptr && *p != 0; ++p, ++unit) {
-      out += ToUtf8(p, 1) + " " + tags[unit] + "\n";
-    }
-  }
-  return out;
-}
-
 // Where the lines come from and how big that input is (0: unknown).
 struct Input {
   std::FILE* file = stdin;
@@ -225,29 +153,267 @@ struct LineJob {
   std::vector<std::string> items;  // json: records after their offsets; entities: objects
 };
 
-// How the pieces of one line are put together into its output.
-enum class LineFormat { kText, kTagFile, kJson, kEntities, kBio };
+// One output format: what a worker makes of the records of a piece, and how
+// the writer puts the pieces of a line together, in input order.
+class CLineWriter {
+ public:
+  virtual ~CLineWriter() = default;
+  // How the reader trims lines: tag keeps every unit, so that entity offsets
+  // count the line as it is.
+  virtual CClauseReader::Trim LineTrim() const { return CClauseReader::Trim::kLineEnd; }
+  // On a worker: fills the job's output fields from the records of its piece.
+  virtual void Render(CKyVerrin& /*tagger*/, const tag_WordInfoW* /*records*/, int /*count*/,
+                      LineJob& /*job*/) const {}
+  // The piece's part of its line into `out` (empty before); a writer may also
+  // write to `output` itself. False on a write error.
+  virtual bool Piece(LineJob& job, std::string& out, COutputFile& output) = 0;
+  // The end of the line after its last piece, into `out`.
+  virtual bool EndLine(std::string& out, COutputFile& output) = 0;
+  // Why the output could not be made, or "".
+  virtual std::string Error() const { return std::string(); }
+};
 
-// Runs the read-tag-write loop of tag and tagfile over `threads` workers.
-// `make_worker(index)` returns the function that tags one piece. A line is
-// read and tagged in pieces cut at clause boundaries, so that a line of any
-// length takes bounded memory; the output is that of the whole line. Shows
-// progress when the input is a file of known size. Returns the exit status.
-int RunLines(const char* command, Input& input, CTextEncoding encoding, bool segmented,
-             LineFormat format, COutputFile& output, int threads,
-             const std::function<std::function<void(LineJob&)>(int)>& make_worker) {
+// The rendered sentence of the records, as OutputTaggedSentence writes it.
+CUString Rendered(CKyVerrin& tagger, const tag_WordInfoW* records, int count) {
+  CUString rendered(CKyVerrin::RenderedLength(records, count));
+  tagger.OutputTaggedSentence(records, count, rendered.MutableBuffer());
+  rendered.Assign(CUString(rendered.c_str()));
+  return rendered;
+}
+
+// Formats whose pieces are written as they come, a line feed after a line.
+class CPlainWriter : public CLineWriter {
+ public:
+  bool Piece(LineJob& job, std::string& out, COutputFile& /*output*/) override {
+    out = std::move(job.out);
+    return true;
+  }
+  bool EndLine(std::string& out, COutputFile& /*output*/) override {
+    out += "\n";
+    return true;
+  }
+};
+
+// text: the bracketed sentence, e.g. "[P 江泽民] 在 [L 北京] 会见 ".
+class CTextWriter : public CPlainWriter {
+ public:
+  explicit CTextWriter(bool gbk) : gbk_(gbk) {}
+  void Render(CKyVerrin& tagger, const tag_WordInfoW* records, int count,
+              LineJob& job) const override {
+    const CUString rendered = Rendered(tagger, records, count);
+    job.out = gbk_ ? ToGbk(rendered) : ToUtf8(rendered);
+  }
+
+ private:
+  bool gbk_;
+};
+
+// bio: one character per line with its BIO tag; entities are records of type 3.
+class CBioWriter : public CPlainWriter {
+ public:
+  void Render(CKyVerrin& /*tagger*/, const tag_WordInfoW* records, int count,
+              LineJob& job) const override {
+    const std::vector<std::string> tags = UnitTags(records, count);
+    job.out.clear();
+    size_t unit = 0;
+    for (int i = 0; i < count; ++i) {
+      for (const char16_t* p = records[i].pWord; p != nullptr && *p != 0; ++p, ++unit) {
+        job.out += ToUtf8(p, 1) + " " + tags[unit] + "\n";
+      }
+    }
+  }
+};
+
+// tagfile: the bracketed clauses of the engine; blank lines leave no line.
+class CTagFileWriter : public CLineWriter {
+ public:
+  CClauseReader::Trim LineTrim() const override { return CClauseReader::Trim::kWhiteSpace; }
+  bool Piece(LineJob& job, std::string& out, COutputFile& /*output*/) override {
+    if (!job.blank) line_open_ = true;
+    out = std::move(job.out);
+    return true;
+  }
+  bool EndLine(std::string& out, COutputFile& /*output*/) override {
+    if (line_open_) out += "\n";
+    line_open_ = false;
+    return true;
+  }
+
+ private:
+  bool line_open_ = false;  // some output of the line was written
+};
+
+// json: {"records": [[offset, length, word, type, tag], ...], "rendered": "..."}.
+class CJsonWriter : public CLineWriter {
+ public:
+  // The records of the piece as JSON arrays without their offsets (each item
+  // is the array after "[offset"): offsets count from the start of the line,
+  // which only the writer knows.
+  void Render(CKyVerrin& tagger, const tag_WordInfoW* records, int count,
+              LineJob& job) const override {
+    job.offsets.clear();
+    job.items.clear();
+    job.units = 0;
+    for (int i = 0; i < count; ++i) {
+      const tag_WordInfoW& r = records[i];
+      std::string item = ", " + std::to_string(r.cLength) + ", ";
+      AppendJsonString(item, ToUtf8(r.pWord != nullptr ? r.pWord : u""));
+      item += ", " + std::to_string(r.cWordType) + ", ";
+      if (r.pTag != nullptr) {
+        AppendJsonString(item, ToUtf8(r.pTag));
+      } else {
+        item += "null";
+      }
+      item += "]";
+      job.offsets.push_back(r.nOffset);
+      job.items.push_back(std::move(item));
+      job.units += r.cLength;
+    }
+    job.out = ToUtf8(Rendered(tagger, records, count));
+  }
+  bool Piece(LineJob& job, std::string& out, COutputFile& /*output*/) override {
+    if (!line_open_) out = "{\"records\": [";
+    for (size_t i = 0; i < job.items.size(); ++i) {
+      if (line_items_) out += ", ";
+      line_items_ = true;
+      out += "[" + std::to_string(line_units_ + job.offsets[i]) + job.items[i];
+    }
+    line_units_ += job.units;
+    line_open_ = true;
+    escaped_.clear();
+    AppendJsonEscaped(escaped_, job.out);
+    return rendered_.Append(escaped_);
+  }
+  bool EndLine(std::string& out, COutputFile& output) override {
+    out += "], \"rendered\": \"";
+    if (!output.Write(out) || !rendered_.MoveTo(output)) return false;
+    out = "\"}\n";
+    line_open_ = line_items_ = false;
+    line_units_ = 0;
+    return true;
+  }
+  std::string Error() const override {
+    if (rendered_.Error().empty()) return std::string();
+    return "cannot hold a line's rendered text in a " + rendered_.Error();
+  }
+
+ private:
+  bool line_open_ = false;   // some output of the line was written
+  bool line_items_ = false;  // a record of the line was written
+  int64_t line_units_ = 0;   // word units of the line's earlier pieces
+  // The line's rendered text so far, escaped; held in a temporary file past
+  // a size, so that a line of any length takes bounded memory.
+  CSpillBuffer rendered_;
+  std::string escaped_;
+};
+
+// entities: {"entities": [{"start": S, "end": E, "label": "P", "text": "..."}, ...]},
+// [S, E) in code points of the input line.
+class CEntityWriter : public CLineWriter {
+ public:
+  void Render(CKyVerrin& /*tagger*/, const tag_WordInfoW* records, int count,
+              LineJob& job) const override {
+    job.items.clear();
+    const std::vector<CAlignedEntity> entities = AlignedEntities(
+        AlignWords(job.text.c_str(), static_cast<size_t>(job.text.Length()), records, count));
+    for (const CAlignedEntity& e : entities) {
+      // `shift`: the code points of the line before the piece.
+      std::string item = "{\"start\": " + std::to_string(job.shift + e.start) +
+                         ", \"end\": " + std::to_string(job.shift + e.end) + ", \"label\": ";
+      AppendJsonString(item, ToUtf8(e.label.data(), static_cast<int32_t>(e.label.size())));
+      item += ", \"text\": ";
+      AppendJsonString(item, ToUtf8(e.text.data(), static_cast<int32_t>(e.text.size())));
+      item += "}";
+      job.items.push_back(std::move(item));
+    }
+  }
+  bool Piece(LineJob& job, std::string& out, COutputFile& /*output*/) override {
+    if (!line_open_) out = "{\"entities\": [";
+    for (const std::string& item : job.items) {
+      if (line_items_) out += ", ";
+      line_items_ = true;
+      out += item;
+    }
+    line_open_ = true;
+    return true;
+  }
+  bool EndLine(std::string& out, COutputFile& /*output*/) override {
+    out += "]}\n";
+    line_open_ = line_items_ = false;
+    return true;
+  }
+
+ private:
+  bool line_open_ = false;   // some output of the line was written
+  bool line_items_ = false;  // an entity of the line was written
+};
+
+// Counts the lines that were odd or not wholly tagged and reports them on
+// standard error, in input order, one message a line.
+class CLineReport {
+ public:
+  CLineReport(const char* command, const std::string& input) : command_(command), input_(input) {}
+
+  void Add(const LineJob& job) {
+    line_failed_ += job.failed;
+    if (!job.line_end) return;
+    if (!job.problem.empty() && ++odd_lines_ <= InputLines::kMaxReported) {
+      std::fprintf(stderr, "verrin %s: %s:%lld: %s\n", command_, input_.c_str(),
+                   static_cast<long long>(job.line), job.problem.c_str());
+    }
+    if (job.damaged) ++damaged_lines_;
+    if (line_failed_ > 0) {
+      ++failed_lines_;
+      std::fprintf(stderr, "verrin %s: %s:%lld: %d %s could not be tagged and %s missing\n",
+                   command_, input_.c_str(), static_cast<long long>(job.line), line_failed_,
+                   line_failed_ == 1 ? "clause" : "clauses", line_failed_ == 1 ? "is" : "are");
+    }
+    line_failed_ = 0;
+  }
+  // The count of odd lines beyond those shown.
+  void Finish() const {
+    if (odd_lines_ > InputLines::kMaxReported) {
+      std::fprintf(stderr, "verrin %s: %s: %lld more lines with odd bytes not shown\n", command_,
+                   input_.c_str(), static_cast<long long>(odd_lines_ - InputLines::kMaxReported));
+    }
+  }
+  int Status() const { return TaggingStatus(command_, failed_lines_, damaged_lines_); }
+
+ private:
+  const char* command_;
+  const std::string& input_;
+  int line_failed_ = 0;  // clauses of the current line that could not be tagged
+  int64_t failed_lines_ = 0, damaged_lines_ = 0, odd_lines_ = 0;
+};
+
+// What RunLines reads and how.
+struct LineSource {
+  const char* command;
+  Input* input;
+  CTextEncoding encoding;
+  bool segmented;
+  int threads;
+};
+
+// Makes the function that tags one piece on worker `index`.
+using WorkerFactory = std::function<std::function<void(LineJob&)>(int index)>;
+
+// Runs the read-tag-write loop of tag and tagfile over `source.threads`
+// workers. A line is read and tagged in pieces cut at clause boundaries, so
+// that a line of any length takes bounded memory; `writer` makes the output
+// of the whole line. Shows progress when the input is a file of known size.
+// Returns the exit status.
+int RunLines(const LineSource& source, CLineWriter& writer, COutputFile& output,
+             const WorkerFactory& make_worker) {
+  const char* command = source.command;
+  Input& input = *source.input;
   std::unique_ptr<CProgress> progress;
   if (input.size > 0) {
     progress = std::make_unique<CProgress>(std::string(command) + " " + input.name, input.size,
                                            CProgress::Unit::kBytes);
   }
-  CTextLineReader reader(input.file, encoding);
-  // tagfile trims each line; tag keeps every unit, so that entity offsets
-  // count the line as it is.
-  CClauseReader pieces(reader, segmented,
-                       format == LineFormat::kTagFile ? CClauseReader::Trim::kWhiteSpace
-                                                      : CClauseReader::Trim::kLineEnd);
-  int64_t failed_lines = 0, damaged_lines = 0, odd_lines = 0;
+  CTextLineReader reader(input.file, source.encoding);
+  CClauseReader pieces(reader, source.segmented, writer.LineTrim());
   int64_t shift = 0;  // code points of the current line read so far
   PipelineSteps<LineJob, LineJob> steps;
   steps.read = [&](LineJob& job) {
@@ -274,87 +440,12 @@ int RunLines(const char* command, Input& input, CTextEncoding encoding, bool seg
       out = std::move(in);
     };
   };
-  // What the writer keeps of the line whose pieces are coming.
-  int line_failed = 0;
-  bool line_open = false;   // some output of the line was written
-  bool line_items = false;  // json, entities: an item of the line was written
-  int64_t line_units = 0;   // json: word units of the line's earlier pieces
-  // json: the line's rendered text so far, escaped; held in a temporary
-  // file past a size, so that a line of any length takes bounded memory.
-  CSpillBuffer rendered;
-  std::string escaped;
+  CLineReport report(command, input.name);
   steps.write = [&](LineJob& job, bool more_ready) {
-    line_failed += job.failed;
     std::string out;
-    switch (format) {
-      case LineFormat::kText:
-      case LineFormat::kBio:
-        out = std::move(job.out);
-        break;
-      case LineFormat::kTagFile:
-        // Blank lines leave no line behind.
-        if (!job.blank) line_open = true;
-        out = std::move(job.out);
-        break;
-      case LineFormat::kJson:
-        if (!line_open) out = "{\"records\": [";
-        for (size_t i = 0; i < job.items.size(); ++i) {
-          if (line_items) out += ", ";
-          line_items = true;
-          out += "[" + std::to_string(line_units + job.offsets[i]) + job.items[i];
-        }
-        line_units += job.units;
-        escaped.clear();
-        AppendJsonEscaped(escaped, job.out);
-        if (!rendered.Append(escaped)) return false;
-        line_open = true;
-        break;
-      case LineFormat::kEntities:
-        if (!line_open) out = "{\"entities\": [";
-        for (const std::string& item : job.items) {
-          if (line_items) out += ", ";
-          line_items = true;
-          out += item;
-        }
-        line_open = true;
-        break;
-    }
-    if (job.line_end) {
-      switch (format) {
-        case LineFormat::kText:
-          out += "\n";
-          break;
-        case LineFormat::kTagFile:
-          if (line_open) out += "\n";
-          break;
-        case LineFormat::kBio:
-          out += "\n";
-          break;
-        case LineFormat::kJson:
-          out += "], \"rendered\": \"";
-          if (!output.Write(out) || !rendered.MoveTo(output)) return false;
-          out = "\"}\n";
-          break;
-        case LineFormat::kEntities:
-          out += "]}\n";
-          break;
-      }
-      // Messages come here, in input order, one line each.
-      if (!job.problem.empty() && ++odd_lines <= InputLines::kMaxReported) {
-        std::fprintf(stderr, "verrin %s: %s:%lld: %s\n", command, input.name.c_str(),
-                     static_cast<long long>(job.line), job.problem.c_str());
-      }
-      if (job.damaged) ++damaged_lines;
-      if (line_failed > 0) {
-        ++failed_lines;
-        std::fprintf(stderr, "verrin %s: %s:%lld: %d %s could not be tagged and %s missing\n",
-                     command, input.name.c_str(), static_cast<long long>(job.line), line_failed,
-                     line_failed == 1 ? "clause" : "clauses", line_failed == 1 ? "is" : "are");
-      }
-      line_failed = 0;
-      line_open = line_items = false;
-      line_units = 0;
-    }
+    if (!writer.Piece(job, out, output)) return false;
+    if (job.line_end && !writer.EndLine(out, output)) return false;
+    report.Add(job);
     if (!output.Write(out)) return false;
     // Flushing whenever no further piece is waiting answers a line from a
     // pipe at once and still writes in large blocks under load.
@@ -362,22 +453,20 @@ int RunLines(const char* command, Input& input, CTextEncoding encoding, bool seg
     if (progress) progress->Update(job.consumed);
     return true;
   };
-  RunPipeline(steps, threads);
+  RunPipeline(steps, source.threads);
   if (progress) progress->Finish();
-  if (odd_lines > InputLines::kMaxReported) {
-    std::fprintf(stderr, "verrin %s: %s: %lld more lines with odd bytes not shown\n", command,
-                 input.name.c_str(), static_cast<long long>(odd_lines - InputLines::kMaxReported));
-  }
-  if (!rendered.Error().empty()) {
+  report.Finish();
+  const std::string error = writer.Error();
+  if (!error.empty()) {
     output.Abandon();
-    return Fail(command, "cannot hold a line's rendered text in a " + rendered.Error());
+    return Fail(command, error);
   }
   if (reader.ReadFailed()) {
     output.Abandon();
     return Fail(command, "error reading " + input.name + ": " + std::strerror(reader.Errno()));
   }
   if (!output.Commit()) return Fail(command, output.Error());
-  return TaggingStatus(command, failed_lines, damaged_lines);
+  return report.Status();
 }
 
 int RunTag(int argc, char** argv) {
@@ -395,17 +484,20 @@ int RunTag(int argc, char** argv) {
   if (!ParseIntArg(option_text, &option) || option < 0 || option > 2) {
     return UsageError("tag", "--option must be 0, 1 or 2");
   }
-  if (format != "text" && format != "json" && format != "bio" && format != "entities") {
-    return UsageError("tag", "--format must be text, json, bio or entities");
-  }
   if (encoding != "utf-8" && encoding != "utf8" && encoding != "gbk") {
     return UsageError("tag", "--encoding must be utf-8 or gbk");
   }
+  const bool gbk = encoding == "gbk";
+  std::unique_ptr<CLineWriter> writer;
+  if (format == "text") writer = std::make_unique<CTextWriter>(gbk);
+  if (format == "json") writer = std::make_unique<CJsonWriter>();
+  if (format == "entities") writer = std::make_unique<CEntityWriter>();
+  if (format == "bio") writer = std::make_unique<CBioWriter>();
+  if (!writer) return UsageError("tag", "--format must be text, json, bio or entities");
   int threads = 1;
   if (!ParseThreadCount(threads_text, &threads)) {
     return UsageError("tag", "--threads needs a whole number from 1 to 1024 (0: one per core)");
   }
-  const bool gbk = encoding == "gbk";
   if (parser.Positional().size() > 1) return UsageError("tag", "too many arguments");
 
   Input input;
@@ -419,39 +511,21 @@ int RunTag(int argc, char** argv) {
   for (int t = 0; t < threads; ++t) taggers.push_back(std::make_unique<CKyVerrin>(&manager));
   COutputFile output;
   output.Open("-");
-  const LineFormat line_format = format == "bio"        ? LineFormat::kBio
-                                 : format == "entities" ? LineFormat::kEntities
-                                 : format == "json"     ? LineFormat::kJson
-                                                        : LineFormat::kText;
-  return RunLines("tag", input, gbk ? CTextEncoding::kGbk : CTextEncoding::kUtf8, option != 0,
-                  line_format, output, threads, [&](int index) {
-                    CKyVerrin* tagger = taggers[static_cast<size_t>(index)].get();
-                    return [tagger, option, gbk, line_format](LineJob& job) {
-                      tag_WordInfoW* records = nullptr;
-                      int count = 0;
-                      tagger->KyTagNEInfo(job.text.c_str(), option, records, count);
-                      job.failed = tagger->UntaggedClauses();
-                      if (line_format == LineFormat::kBio) {
-                        job.out = BioLines(records, count);
-                      } else if (line_format == LineFormat::kEntities) {
-                        EntityItems(job.text, job.shift, records, count, job.items);
-                      } else {
-                        CUString rendered(CKyVerrin::RenderedLength(records, count));
-                        tagger->OutputTaggedSentence(records, count, rendered.MutableBuffer());
-                        rendered.Assign(CUString(rendered.c_str()));
-                        if (line_format == LineFormat::kJson) {
-                          JsonRecords(records, count, job.offsets, job.items);
-                          job.units = 0;
-                          for (int i = 0; i < count; ++i) job.units += records[i].cLength;
-                          job.out = ToUtf8(rendered);
-                        } else {
-                          job.out = gbk ? ToGbk(rendered) : ToUtf8(rendered);
-                        }
-                      }
-                      tagger->FreeWordSegResult(records, count);
-                      job.text = CUString();  // not needed any more: the window holds less
-                    };
-                  });
+  const LineSource source{"tag", &input, gbk ? CTextEncoding::kGbk : CTextEncoding::kUtf8,
+                          option != 0, threads};
+  const CLineWriter* format_writer = writer.get();
+  return RunLines(source, *writer, output, [&](int index) {
+    CKyVerrin* tagger = taggers[static_cast<size_t>(index)].get();
+    return [tagger, option, format_writer](LineJob& job) {
+      tag_WordInfoW* records = nullptr;
+      int count = 0;
+      tagger->KyTagNEInfo(job.text.c_str(), option, records, count);
+      job.failed = tagger->UntaggedClauses();
+      format_writer->Render(*tagger, records, count, job);
+      tagger->FreeWordSegResult(records, count);
+      job.text = CUString();  // not needed any more: the window holds less
+    };
+  });
 }
 
 int RunTagFile(int argc, char** argv) {
@@ -496,21 +570,23 @@ int RunTagFile(int argc, char** argv) {
     engines.push_back(std::make_unique<CNEEngine>(manager.Resource()));
     segmented = engines.back()->SetWordSeparatorOption(option);
   }
-  return RunLines("tagfile", input, gbk ? CTextEncoding::kGbk : CTextEncoding::kUtf8, segmented,
-                  LineFormat::kTagFile, out, threads, [&](int index) {
-                    CNEEngine* engine = engines[static_cast<size_t>(index)].get();
-                    return [engine, segmented, gbk](LineJob& job) {
-                      job.out.clear();
-                      job.blank = job.text.Empty();
-                      if (job.blank) return;
-                      CUString tagged;
-                      const int32_t failed_before = engine->FailedClauses();
-                      engine->TagLine(job.text, segmented, tagged);
-                      job.failed = engine->FailedClauses() - failed_before;
-                      job.out = gbk ? ToGbk(tagged) : ToUtf8(tagged);
-                      job.text = CUString();
-                    };
-                  });
+  const LineSource source{"tagfile", &input, gbk ? CTextEncoding::kGbk : CTextEncoding::kUtf8,
+                          segmented, threads};
+  CTagFileWriter writer;
+  return RunLines(source, writer, out, [&](int index) {
+    CNEEngine* engine = engines[static_cast<size_t>(index)].get();
+    return [engine, segmented, gbk](LineJob& job) {
+      job.out.clear();
+      job.blank = job.text.Empty();
+      if (job.blank) return;
+      CUString tagged;
+      const int32_t failed_before = engine->FailedClauses();
+      engine->TagLine(job.text, segmented, tagged);
+      job.failed = engine->FailedClauses() - failed_before;
+      job.out = gbk ? ToGbk(tagged) : ToUtf8(tagged);
+      job.text = CUString();
+    };
+  });
 }
 
 }  // namespace

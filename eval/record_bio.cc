@@ -5,13 +5,15 @@
 #include "text/char_class.h"
 #include "text/code_page.h"
 #include "text/diagnostics.h"
+#include "verrin/word_alignment.h"
 
 namespace verrin {
 
 namespace {
 
 const char* EntityClass(const tag_WordInfoW& r) {
-  if (r.cWordType != 3 || r.pTag == nullptr || r.pTag[0] == 0 || r.pTag[1] != 0) return nullptr;
+  if (r.cWordType != kWordEntity || r.pTag == nullptr || r.pTag[0] == 0 || r.pTag[1] != 0)
+    return nullptr;
   switch (r.pTag[0]) {
     case u'P':
       return "PER";
@@ -31,8 +33,7 @@ std::vector<std::string> UnitTags(const tag_WordInfoW* records, int count) {
   for (int i = 0; i < count; ++i) {
     const tag_WordInfoW& r = records[i];
     const char* klass = EntityClass(r);
-    const bool continues = i > 0 && klass != nullptr && records[i - 1].cLength == 255 &&
-                           EntityClass(records[i - 1]) == klass;
+    const bool continues = klass != nullptr && ContinuesWord(records, i);
     for (int k = 0; r.pWord != nullptr && r.pWord[k] != 0; ++k) {
       if (klass == nullptr) {
         tags.emplace_back("O");

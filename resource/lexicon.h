@@ -82,7 +82,6 @@ class CNELexicon {
   // count (0: none).
   int32_t PrefixMatches(const char16_t* text, int32_t max_length, PrefixMatchBuffer& out) const;
   int32_t PrefixMatches(const char16_t* text, PrefixMatchBuffer& out) const;
-  const CPrefixTrie& Trie() const { return trie_; }
 
   // Forward longest match over the whole text: one entry number per token,
   // 0 for a unit that starts no word.
@@ -121,7 +120,6 @@ class CNEValuedLexicon : public CNELexicon {
   // The value of entry n, 0 for n = 0 or beyond the list. Without a value
   // reader every entry's value is 0.
   int32_t ValueAt(int32_t n) const;
-  void SetValueReader(ValueReader reader) { reader_ = reader; }
 
  private:
   ValueReader reader_;

@@ -4,13 +4,16 @@
 # included outside text/. The folders, lowest first (a folder may include its
 # own headers and those of lower folders only; folders of one rank not each
 # other's):
-#   text < io < resource < maxent < engine < corpus, train < api < eval < serve < cli
+#   text < io < resource < maxent < engine < corpus, train < api < eval < serve < cli, bench
+# The Python binding (python/src) is a host like any other: it may include the
+# public headers (verrin/...) only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 declare -A rank=([text]=0 [io]=1 [resource]=2 [maxent]=3 [engine]=4 [corpus]=5 [train]=5
-  [api]=6 [eval]=7 [serve]=8 [cli]=9)
-folders=(text io resource maxent engine corpus train api eval serve cli include/verrin)
+  [api]=6 [eval]=7 [serve]=8 [cli]=9 [bench]=9)
+folders=(text io resource maxent engine corpus train api eval serve cli bench include/verrin
+  python/src)
 
 bad=0
 edges=$(mktemp)
@@ -26,7 +29,12 @@ for folder in "${folders[@]}"; do
       header=$target
       [ "$to" = verrin ] && header=include/$target && to=api
       if [ -z "${rank[$to]+x}" ]; then continue; fi
-      if [ "$to" != "$from" ] && [ "${rank[$to]}" -ge "${rank[$from]}" ]; then
+      if [ "$from" = python/src ]; then
+        if [ "$header" = "$target" ]; then
+          echo "check-layers: $file includes $target (the binding may include verrin/... only)" >&2
+          bad=1
+        fi
+      elif [ "$to" != "$from" ] && [ "${rank[$to]}" -ge "${rank[$from]}" ]; then
         echo "check-layers: $file includes $target ($from may not depend on $to)" >&2
         bad=1
       fi

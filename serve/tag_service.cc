@@ -5,11 +5,11 @@
 #include <nlohmann/json.hpp>
 #include <utility>
 
-#include "api/word_alignment.h"
 #include "engine/ne_resource.h"
 #include "maxent/me_model.h"
 #include "text/code_page.h"
 #include "verrin/verrin.h"
+#include "verrin/word_alignment.h"
 
 namespace verrin::serve {
 namespace {
@@ -68,27 +68,45 @@ void AppendJsonString(std::string& out, const std::string& text) {
   out.push_back('"');
 }
 
-void AppendWord(std::string& out, const CAlignedWord& w, int32_t start, int32_t end) {
+void AppendWord(std::string& out, const std::u16string& word, int32_t start, int32_t end, int type,
+                const std::u16string* tag) {
   out += "{\"text\":";
-  AppendJsonString(out, ToUtf8(w.word.data(), static_cast<int32_t>(w.word.size())));
+  AppendJsonString(out, ToUtf8(word.data(), static_cast<int32_t>(word.size())));
   out += ",\"start\":" + std::to_string(start) + ",\"end\":" + std::to_string(end) +
-         ",\"type\":" + std::to_string(w.type) + ",\"tag\":";
-  if (w.hasTag) {
-    AppendJsonString(out, ToUtf8(w.tag.data(), static_cast<int32_t>(w.tag.size())));
+         ",\"type\":" + std::to_string(type) + ",\"tag\":";
+  if (tag != nullptr) {
+    AppendJsonString(out, ToUtf8(tag->data(), static_cast<int32_t>(tag->size())));
   } else {
     out += "null";
   }
   out.push_back('}');
 }
 
+// Takes the library's messages of the calling thread while it lives. The
+// messages of tagging name the clauses that could not be tagged, quoting the
+// request's text; the answer counts those clauses instead, and the log gets
+// one line without the text.
+class CRequestMessages {
+ public:
+  CRequestMessages() { VerrinSetThreadMessageHandler(&Drop, nullptr); }
+  ~CRequestMessages() { VerrinSetThreadMessageHandler(nullptr, nullptr); }
+  CRequestMessages(const CRequestMessages&) = delete;
+  CRequestMessages& operator=(const CRequestMessages&) = delete;
+
+ private:
+  static void Drop(void* /*context*/, const char* /*text*/, size_t /*length*/) {}
+};
+
 // Tags one UTF-8 text and appends its result object
-// {"words": [...], "entities": [...], "rendered": "..."} to `out`. The
-// answer is written as text rather than built as a JSON tree: a tree costs
-// hundreds of bytes a word, and a body of punctuation is a word a character.
-// The tagger reads one line per call, so the text is tagged line by line;
-// offsets stay those of the whole text, and the renderings of the lines are
-// joined by line feeds.
-void AppendTagged(CKyVerrin& tagger, const std::string& utf8, int option, std::string& out) {
+// {"words": [...], "entities": [...], "rendered": "..."} to `out`, with
+// "untagged_clauses" when clauses could not be tagged (their words are
+// missing); adds those clauses to `untagged`. The answer is written as text
+// rather than built as a JSON tree: a tree costs hundreds of bytes a word, and
+// a body of punctuation is a word a character. The tagger reads one line per
+// call, so the text is tagged line by line; offsets stay those of the whole
+// text, and the renderings of the lines are joined by line feeds.
+void AppendTagged(CKyVerrin& tagger, const std::string& utf8, int option, std::string& out,
+                  int& untagged) {
   const CUString decoded = FromUtf8(utf8);
   const std::u16string text(decoded.c_str(), static_cast<size_t>(decoded.Length()));
   const std::vector<int32_t> code_point = CodePointIndex(text.data(), text.size());
@@ -98,6 +116,7 @@ void AppendTagged(CKyVerrin& tagger, const std::string& utf8, int option, std::s
   std::string entities;
   std::u16string rendered;
   std::vector<char16_t> buffer;
+  int text_untagged = 0;
   out += "{\"words\":[";
   bool first = true;
   for (size_t line_start = 0; line_start <= text.size();) {
@@ -110,15 +129,18 @@ void AppendTagged(CKyVerrin& tagger, const std::string& utf8, int option, std::s
     tag_WordInfoW* records = nullptr;
     int count = 0;
     tagger.KyTagNEInfo(line.c_str(), option, records, count);
-    for (const CAlignedWord& w : AlignWords(line.data(), line.size(), records, count)) {
+    text_untagged += tagger.UntaggedClauses();
+    const std::vector<CAlignedWord> aligned = AlignWords(line.data(), line.size(), records, count);
+    for (const CAlignedWord& w : aligned) {
       if (!first) out.push_back(',');
       first = false;
-      const size_t at = out.size();
-      AppendWord(out, w, code_point[line_start + w.unitStart], code_point[line_start + w.unitEnd]);
-      if (w.type == 3) {
-        if (!entities.empty()) entities.push_back(',');
-        entities.append(out, at, std::string::npos);
-      }
+      AppendWord(out, w.word, code_point[line_start + w.unitStart],
+                 code_point[line_start + w.unitEnd], w.type, w.hasTag ? &w.tag : nullptr);
+    }
+    for (const CAlignedEntity& e : AlignedEntities(aligned)) {
+      if (!entities.empty()) entities.push_back(',');
+      AppendWord(entities, e.text, code_point[line_start + e.unitStart],
+                 code_point[line_start + e.unitEnd], kWordEntity, &e.label);
     }
     buffer.assign(static_cast<size_t>(CKyVerrin::RenderedLength(records, count)) + 1, 0);
     tagger.OutputTaggedSentence(records, count, buffer.data());
@@ -133,7 +155,9 @@ void AppendTagged(CKyVerrin& tagger, const std::string& utf8, int option, std::s
   out += entities;
   out += "],\"rendered\":";
   AppendJsonString(out, ToUtf8(rendered.data(), static_cast<int32_t>(rendered.size())));
+  if (text_untagged > 0) out += ",\"untagged_clauses\":" + std::to_string(text_untagged);
   out.push_back('}');
+  untagged += text_untagged;
 }
 
 void CheckText(const std::string& text, const char* where) {
@@ -340,16 +364,24 @@ CReply CTagService::Tag(const std::string& content_type, const std::string& body
     return Error(400, error);
   }
   std::string out = request.plain ? "" : "{\"results\":[";
+  int untagged = 0;
   {
     CTaggerLease lease(*this);
     if (lease.tagger() == nullptr) return Error(503, "the service is stopping");
+    CRequestMessages messages;
     for (size_t i = 0; i < request.texts.size(); ++i) {
       if (i > 0 && !request.plain) out.push_back(',');
-      AppendTagged(*lease.tagger(), request.texts[i], request.option, out);
+      AppendTagged(*lease.tagger(), request.texts[i], request.option, out, untagged);
       if (request.plain) out.push_back('\n');
       // Each text is let go once tagged: its answer is the larger copy.
       std::string().swap(request.texts[i]);
     }
+  }
+  if (untagged > 0) {
+    std::fprintf(stderr,
+                 "verrin serve: %d %s of a request could not be tagged (the model lacks an "
+                 "outcome every path through %s needs)\n",
+                 untagged, untagged == 1 ? "clause" : "clauses", untagged == 1 ? "it" : "them");
   }
   if (request.plain) return CReply{200, kJsonLinesType, std::move(out)};
   out += "]}\n";

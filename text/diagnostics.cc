@@ -2,14 +2,41 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <memory>
+#include <mutex>
 #include <utility>
 #include <vector>
 
 namespace verrin {
 namespace {
 
-// The sink of the innermost live scope of this thread; null: standard error.
+// The sink of the innermost live scope of this thread; null: none.
 thread_local const DiagnosticSink* t_sink = nullptr;
+// The thread's own sink beneath its scopes; empty: the process sink.
+thread_local DiagnosticSink t_thread_sink;
+
+// The process sink, replaced whole under the mutex and used through a copy of
+// the pointer, so a thread that is writing keeps the sink it took.
+std::mutex g_process_mutex;
+std::shared_ptr<const DiagnosticSink> g_process_sink;
+
+// Where a message goes when no scope of its thread takes it.
+void DeliverOutsideScopes(std::string_view text) {
+  if (t_thread_sink) {
+    t_thread_sink(text);
+    return;
+  }
+  std::shared_ptr<const DiagnosticSink> process;
+  {
+    std::lock_guard<std::mutex> lock(g_process_mutex);
+    process = g_process_sink;
+  }
+  if (process) {
+    (*process)(text);
+    return;
+  }
+  std::fwrite(text.data(), 1, text.size(), stderr);
+}
 
 }  // namespace
 
@@ -19,7 +46,16 @@ void Diagnose(std::string_view text) {
     (*t_sink)(text);
     return;
   }
-  std::fwrite(text.data(), 1, text.size(), stderr);
+  DeliverOutsideScopes(text);
+}
+
+void SetThreadDiagnosticSink(DiagnosticSink sink) { t_thread_sink = std::move(sink); }
+
+void SetProcessDiagnosticSink(DiagnosticSink sink) {
+  std::shared_ptr<const DiagnosticSink> next;
+  if (sink) next = std::make_shared<const DiagnosticSink>(std::move(sink));
+  std::lock_guard<std::mutex> lock(g_process_mutex);
+  g_process_sink = std::move(next);
 }
 
 void DiagnoseFormat(const char* format, ...) {
@@ -52,5 +88,19 @@ CDiagnosticsScope::CDiagnosticsScope(DiagnosticSink sink)
 }
 
 CDiagnosticsScope::~CDiagnosticsScope() { t_sink = previous_; }
+
+void CDiagnosticsScope::PassOn(std::string_view text) const {
+  if (previous_ != nullptr) {
+    (*previous_)(text);
+  } else {
+    DeliverOutsideScopes(text);
+  }
+}
+
+CDiagnosticsRecorder::CDiagnosticsRecorder()
+    : scope_([this](std::string_view text) {
+        text_.append(text.data(), text.size());
+        scope_.PassOn(text);
+      }) {}
 
 }  // namespace verrin

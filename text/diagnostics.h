@@ -1,10 +1,11 @@
 // Diagnostics: where the library's messages, warnings and progress lines go.
 //
-// Every message of the library passes through the calling thread's sink. The
-// default sink writes the bytes to standard error unchanged and at once, so a
-// host that sets nothing sees what it always saw. A CDiagnosticsScope sends
-// the messages of its thread elsewhere (a log, a test's buffer) while it
-// lives. Messages are bytes: file names as they were given, quoted text in
+// Every message of the library passes through the calling thread's sink: the
+// innermost live CDiagnosticsScope of the thread (a log, a test's buffer),
+// else the thread's own sink (SetThreadDiagnosticSink), else the process
+// sink (SetProcessDiagnosticSink), else standard error, written unchanged and
+// at once. The public message handlers of verrin.h set the thread and process
+// sinks. Messages are bytes: file names as they were given, quoted text in
 // the encoding its message documents.
 #ifndef VERRIN_TEXT_DIAGNOSTICS_H_
 #define VERRIN_TEXT_DIAGNOSTICS_H_
@@ -57,6 +58,14 @@ class CDiagnosticStream {
   std::ostringstream text_;
 };
 
+// The sink of the calling thread's messages outside every scope; an empty
+// sink hands the thread back to the process sink.
+void SetThreadDiagnosticSink(DiagnosticSink sink);
+// The sink of the messages of threads with neither a scope nor a sink of
+// their own; empty: standard error. It may be called on several threads at
+// once.
+void SetProcessDiagnosticSink(DiagnosticSink sink);
+
 // Redirects the calling thread's diagnostics to `sink` until destroyed; the
 // sink in force before comes back then. Scopes nest; destroy them in reverse
 // order on the thread that made them.
@@ -67,9 +76,27 @@ class CDiagnosticsScope {
   CDiagnosticsScope(const CDiagnosticsScope&) = delete;
   CDiagnosticsScope& operator=(const CDiagnosticsScope&) = delete;
 
+  // Sends text where it would go without this scope.
+  void PassOn(std::string_view text) const;
+
  private:
   DiagnosticSink sink_;
   const DiagnosticSink* previous_;
+};
+
+// Keeps a copy of the messages of the calling thread while it lives, and
+// passes them on where they would have gone.
+class CDiagnosticsRecorder {
+ public:
+  CDiagnosticsRecorder();
+  CDiagnosticsRecorder(const CDiagnosticsRecorder&) = delete;
+  CDiagnosticsRecorder& operator=(const CDiagnosticsRecorder&) = delete;
+
+  const std::string& Text() const { return text_; }
+
+ private:
+  std::string text_;
+  CDiagnosticsScope scope_;
 };
 
 }  // namespace verrin

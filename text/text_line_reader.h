@@ -6,11 +6,11 @@
 //   - A UTF-8 byte-order mark at the very start of the stream is skipped.
 //     In GBK mode it is also reported (the file is most likely UTF-8).
 //   - A NUL byte is read as a space, so the text after it is kept; the
-//     line's NulBytes() says how many there were.
+//     line's Problem() says how many there were.
 //   - Bytes that are not valid in the encoding become replacement characters
 //     (never a crash, never a silent shift of the following text); the
-//     line's InvalidBytes() counts them and Problem() suggests the other
-//     encoding when the line decodes cleanly in it.
+//     line's Problem() counts them and suggests the other encoding when the
+//     line decodes cleanly in it.
 //   - Next hands out whole lines; NextPiece hands out a line in pieces of a
 //     bounded size, cut between characters, for lines of any length.
 #ifndef VERRIN_TEXT_TEXT_LINE_READER_H_
@@ -47,7 +47,8 @@ class CTextLineReader {
   // the stream or on a read error (see ReadFailed).
   bool Next(CUString& line);
   // The next line as bytes: NULs turned into spaces, without its end and
-  // without a leading byte-order mark, but not decoded (InvalidBytes() is 0).
+  // without a leading byte-order mark, but not decoded (no byte counts as
+  // invalid).
   bool NextRaw(std::string& bytes);
   // The next piece of the current line (or the first of the next line): at
   // most about `max_bytes` bytes, decoded, never cutting a character.
@@ -59,12 +60,6 @@ class CTextLineReader {
   int64_t BytesConsumed() const { return consumed_; }
   // 1-based number of the line last returned (0 before the first).
   int64_t LineNumber() const { return line_number_; }
-  // Oddities of the line last returned.
-  int32_t InvalidBytes() const { return invalid_bytes_; }
-  int32_t NulBytes() const { return nul_bytes_; }
-  // True when the line last returned is line 1 and a byte-order mark was
-  // skipped in GBK mode.
-  bool SkippedBomInGbk() const { return bom_in_gbk_; }
   // What was odd about the line last returned, in one clause such as
   // "4 bytes are not valid UTF-8 and were read as U+FFFD (use --encoding gbk)";
   // "" when nothing was. Invalid bytes come first, then NULs, then a mark.

@@ -18,6 +18,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #if defined(_WIN32)
 #if defined(VERRIN_BUILDING_LIBRARY)
@@ -48,10 +49,55 @@ VERRIN_API const char* VerrinVersion();
 // static; never free it.
 VERRIN_API const char* VerrinDefaultResourceDir();
 
+// Messages of the library: why a load failed and which file and line it
+// could not read, warnings about resource lines, progress of file tagging,
+// clauses that could not be tagged. By default they are written to standard
+// error as they come. A handler receives them instead: `length` bytes of
+// `text` (not NUL-terminated), a whole message or a piece of one; lines of
+// messages end with a line feed. File names are the bytes the host gave; quoted text
+// is in the encoding its file has (GBK for resource files). The handler must
+// not call the library.
+typedef void (*VerrinMessageHandler)(void* context, const char* text, size_t length);
+
+// Sends the messages of the library calls made on the calling thread to
+// `handler` (called on this thread, with `context`) until it is replaced;
+// null gives the thread back to the process-wide handler. A thread's handler
+// ends with the thread.
+VERRIN_API void VerrinSetThreadMessageHandler(VerrinMessageHandler handler, void* context);
+// Sends the messages of every thread that has no handler of its own to
+// `handler` (null: standard error). It may be called on several threads at
+// once. Install it before other threads call the library, or while none does.
+VERRIN_API void VerrinSetMessageHandler(VerrinMessageHandler handler, void* context);
+
+// Why the last failed call of the calling thread failed (UTF-8 where the
+// library wrote the text, else the bytes of the names it quotes), without a
+// trailing line feed; "" when no call has failed on this thread. Failed calls
+// are those that return false: LoadResource (the messages of the load) and
+// the file overload of KyTagNEInfo, and those of the C interface
+// (verrin_last_error() returns the same text). The text lives until the next
+// failed call of the thread.
+VERRIN_API const char* VerrinLastError();
+
+// The file LoadResource reads for `path` when it reads the protected forms:
+// the last "txt" of the path replaced by "des" ("res/model.txt" gives
+// "res/model.des"); a path without "txt" is read as it is.
+VERRIN_API std::string VerrinProtectedPath(const std::string& path);
+
 namespace verrin {
 class CNEEngine;
 class CNEResource;
 class CUString;
+
+// Values of tag_WordInfoW::cWordType.
+enum WordType : uint8_t {
+  kWordPlain = 0,   // ordinary word; pTag null
+  kWordMdw = 1,     // word given in the input as "[mdw word]"; pTag its class text
+  kWordClass = 2,   // "number", "engstring" or the class of an input bracket
+  kWordEntity = 3,  // named entity; pTag "P", "L" or "O"
+};
+
+// Units a record holds (cLength has 8 bits); longer words take several.
+inline constexpr int kMaxRecordUnits = 255;
 }  // namespace verrin
 
 // One word of a tagging result.
@@ -63,9 +109,10 @@ class CUString;
 //     cWordType at 24, pTag at 32 and nReserved28 at 40; order and types are
 //     the same. Padding bytes are not initialised.
 //
-// cWordType: 0 plain word (pTag null); 1 word given in an "mdw" bracket;
-// 2 class word ("number", "engstring", or the class of an input bracket);
-// 3 named entity with pTag "P", "L" or "O".
+// cWordType: verrin::kWordPlain (0) plain word (pTag null); kWordMdw (1)
+// word given in an "mdw" bracket; kWordClass (2) class word ("number",
+// "engstring", or the class of an input bracket); kWordEntity (3) named
+// entity with pTag "P", "L" or "O".
 //
 // nOffset is the sum of cLength over the preceding records of the same call:
 // white space, separators and bracket marks of the input do not count.
@@ -117,8 +164,9 @@ class VERRIN_API CNEResourceManager {
   // `dir` (no trailing separator), then the model at `modelPath` (may be
   // null), then "/charset_lableInfo_tr.txt". With `encrypted`, the protected
   // forms (names ending in "des") are read instead. On failure the set is
-  // discarded, the manager is empty and false is returned; messages go to
-  // standard error. A second call loads a new set for taggers made after it;
+  // discarded, the manager is empty and false is returned; the messages go
+  // to the message handler (standard error by default) and VerrinLastError()
+  // holds them. A second call loads a new set for taggers made after it;
   // taggers made earlier keep the set they were made with, which lives on
   // until the manager is destroyed. Paths are byte strings handed to the
   // operating system unchanged (on Windows: UTF-8, or GBK when not valid
@@ -174,7 +222,8 @@ class VERRIN_API CKyVerrin {
   bool KyHasNE(const char16_t* text, int option, int flags);
   // Clauses of the last KyTagNEInfo call that could not be tagged (the model
   // lacks an outcome every path through them needs); their words are missing
-  // from the records or the file, and a message on standard error names them.
+  // from the records or the file, and a message (to the message handler,
+  // standard error by default) names them.
   int UntaggedClauses() const;
   // Releases an array made by KyTagNEInfo (null is accepted; count is unused).
   void FreeWordSegResult(tag_WordInfoW* records, int count);

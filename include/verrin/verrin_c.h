@@ -27,7 +27,9 @@
  * functions accept NULL. Strings inside a result live as long as the result.
  *
  * Errors: calls that fail return 0 or NULL; verrin_last_error() then tells
- * why. Diagnostics of the loaders still go to standard error as well.
+ * why, with the library's messages about the failure (which file, which
+ * line). Those messages also go to standard error as they come, unless a
+ * message handler takes them (verrin_set_message_handler).
  *
  * Paths are narrow strings. On Windows they are UTF-8 and are opened as wide
  * (UTF-16) paths, so any file name works; a path that is not valid UTF-8 is
@@ -141,6 +143,19 @@ VERRIN_C_API int verrin_tag_file(verrin_tagger* tagger, const char* in_path, int
 /* The message of the last failed call of this thread (UTF-8), or "" when no
  * call has failed yet. Valid until the next failing call of the thread. */
 VERRIN_C_API const char* verrin_last_error(void);
+
+/* Receives the library's messages (load errors naming file and line,
+ * warnings, progress) instead of standard error: `length` bytes of `text`,
+ * not NUL-terminated, a message or a piece of one; messages end with "\n".
+ * The handler must not call the library. */
+typedef void (*verrin_message_handler)(void* context, const char* text, size_t length);
+/* For every thread without a handler of its own (NULL: standard error); may
+ * be called on several threads at once. Set it while no other thread uses
+ * the library. */
+VERRIN_C_API void verrin_set_message_handler(verrin_message_handler handler, void* context);
+/* For the library calls of the calling thread only (NULL: back to the
+ * handler of the process). */
+VERRIN_C_API void verrin_set_thread_message_handler(verrin_message_handler handler, void* context);
 
 #ifdef __cplusplus
 }

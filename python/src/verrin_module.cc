@@ -8,7 +8,6 @@
 #include <pybind11/stl.h>
 #include <structmember.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -24,9 +23,8 @@
 #include <thread>
 #include <vector>
 
-#include "api/word_alignment.h"
-#include "io/protected_file.h"
 #include "verrin/verrin.h"
+#include "verrin/word_alignment.h"
 
 namespace py = pybind11;
 
@@ -222,27 +220,32 @@ PyType_Slot g_word_slots[] = {
 PyType_Spec g_word_spec = {"verrin._verrin.Word", sizeof(WordObject), 0, Py_TPFLAGS_DEFAULT,
                            g_word_slots};
 
-// Tags every line of `lines` with `tagger` and appends the words, their
-// offsets turned into code points of the whole str. Runs without the GIL.
+// Tags one line with `tagger`: its words, their offsets turned into code
+// points of the whole str. Runs without the GIL.
+std::vector<verrin::CAlignedWord> TagLine(CKyVerrin& tagger, const Line& line, int option) {
+  tag_WordInfoW* records = nullptr;
+  int count = 0;
+  tagger.KyTagNEInfo(line.units.c_str(), option, records, count);
+  std::vector<verrin::CAlignedWord> words;
+  try {
+    words = verrin::AlignWords(line.units.c_str(), line.units.size(), records, count);
+  } catch (...) {
+    tagger.FreeWordSegResult(records, count);
+    throw;
+  }
+  tagger.FreeWordSegResult(records, count);
+  for (verrin::CAlignedWord& w : words) {
+    w.start = line.cp_at[static_cast<size_t>(w.unitStart)];
+    w.end = line.cp_at[static_cast<size_t>(w.unitEnd)];
+  }
+  return words;
+}
+
+// The words of every line of `lines`, appended to `out`.
 void TagLines(CKyVerrin& tagger, const std::vector<Line>& lines, int option,
               std::vector<verrin::CAlignedWord>& out) {
   for (const Line& line : lines) {
-    tag_WordInfoW* records = nullptr;
-    int count = 0;
-    tagger.KyTagNEInfo(line.units.c_str(), option, records, count);
-    std::vector<verrin::CAlignedWord> words;
-    try {
-      words = verrin::AlignWords(line.units.c_str(), line.units.size(), records, count);
-    } catch (...) {
-      tagger.FreeWordSegResult(records, count);
-      throw;
-    }
-    tagger.FreeWordSegResult(records, count);
-    for (verrin::CAlignedWord& w : words) {
-      w.start = line.cp_at[static_cast<size_t>(w.unitStart)];
-      w.end = line.cp_at[static_cast<size_t>(w.unitEnd)];
-      out.push_back(std::move(w));
-    }
+    for (verrin::CAlignedWord& w : TagLine(tagger, line, option)) out.push_back(std::move(w));
   }
 }
 
@@ -307,46 +310,33 @@ py::object MessageText(const std::string& message) {
   throw py::error_already_set();
 }
 
-// Sends what the library writes to standard error into a temporary file while
-// it loads, so that the messages can travel with the exception.
-class StderrCapture {
+// Collects the library's messages of the calling thread while it lives, so
+// that a load's messages travel with its exception or warning; other
+// threads' messages still go where they went.
+class ThreadMessages {
  public:
-  StderrCapture() {
-    std::fflush(stderr);
-    file_ = std::tmpfile();
-    if (file_ == nullptr) return;
-    saved_ = dup(2);
-    if (saved_ < 0 || dup2(fileno(file_), 2) < 0) {
-      if (saved_ >= 0) close(saved_);
-      saved_ = -1;
-    }
-  }
-  ~StderrCapture() { Finish(); }
+  ThreadMessages() { VerrinSetThreadMessageHandler(&ThreadMessages::Append, &text_); }
+  ~ThreadMessages() { VerrinSetThreadMessageHandler(nullptr, nullptr); }
+  ThreadMessages(const ThreadMessages&) = delete;
+  ThreadMessages& operator=(const ThreadMessages&) = delete;
 
-  // Restores standard error and returns what was written meanwhile.
-  std::string Finish() {
-    std::string text;
-    if (saved_ >= 0) {
-      std::fflush(stderr);
-      dup2(saved_, 2);
-      close(saved_);
-      saved_ = -1;
-      std::rewind(file_);
-      char buffer[4096];
-      size_t n;
-      while ((n = std::fread(buffer, 1, sizeof buffer, file_)) > 0) text.append(buffer, n);
-    }
-    if (file_ != nullptr) {
-      std::fclose(file_);
-      file_ = nullptr;
-    }
-    return text;
-  }
+  const std::string& text() const { return text_; }
 
  private:
-  std::FILE* file_ = nullptr;
-  int saved_ = -1;
+  static void Append(void* context, const char* text, size_t length) {
+    static_cast<std::string*>(context)->append(text, length);
+  }
+
+  std::string text_;
 };
+
+// Raises ValueError for a path with a NUL byte, which the system would read
+// as a shorter path.
+void CheckPath(const std::string& path, const char* what) {
+  if (path.find('\0') != std::string::npos) {
+    throw py::value_error(std::string(what) + " contains a null byte");
+  }
+}
 
 std::string Trimmed(std::string text) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
@@ -362,14 +352,16 @@ class Tagger {
  public:
   Tagger(const std::string& resources, std::optional<std::string> model, bool protected_form)
       : resources_(resources), protected_(protected_form) {
+    CheckPath(resources, "the resource directory");
+    if (model.has_value()) CheckPath(*model, "the model path");
     std::string dir = resources;
     while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
     if (!IsDirectory(dir)) ThrowNotFound("resource directory not found: " + dir, dir);
     if (!model.has_value()) {
       const std::string bundled = dir + "/model.txt";
-      if (Exists(protected_form ? verrin::ProtectedPathFor(bundled) : bundled)) model = bundled;
+      if (Exists(protected_form ? VerrinProtectedPath(bundled) : bundled)) model = bundled;
     } else {
-      const std::string actual = protected_form ? verrin::ProtectedPathFor(*model) : *model;
+      const std::string actual = protected_form ? VerrinProtectedPath(*model) : *model;
       if (!Exists(actual)) ThrowNotFound("model file not found: " + actual, actual);
     }
     model_ = model.value_or("");
@@ -383,10 +375,10 @@ class Tagger {
       // keeps the one it had.
       const char* current = std::setlocale(LC_ALL, nullptr);
       const std::string saved_locale = current != nullptr ? current : "C";
-      StderrCapture capture;
+      ThreadMessages capture;
       manager_ = std::make_unique<CNEResourceManager>();
       ok = manager_->LoadResource(dir.c_str(), model ? model->c_str() : nullptr, protected_form);
-      messages = Trimmed(capture.Finish());
+      messages = Trimmed(capture.text());
       std::setlocale(LC_ALL, saved_locale.c_str());
     }
     if (!ok) {
@@ -395,7 +387,7 @@ class Tagger {
                                        "/charset_lableInfo_tr.txt"};
       for (const char* name : kRequired) {
         const std::string path = dir + name;
-        const std::string actual = protected_form ? verrin::ProtectedPathFor(path) : path;
+        const std::string actual = protected_form ? VerrinProtectedPath(path) : path;
         if (!Exists(actual))
           ThrowNotFound(messages.empty() ? "missing " + actual : messages, actual);
       }
@@ -442,18 +434,22 @@ class Tagger {
   py::list Entities(const py::str& text, int option) {
     CheckOption(option);
     const std::vector<Line> lines = ToLines(text);
-    std::vector<verrin::CAlignedWord> raw;
+    std::vector<verrin::CAlignedEntity> entities;
     {
       py::gil_scoped_release release;
       Lease lease(*this);
-      TagLines(*lease, lines, option, raw);
+      // Entities line by line: a record never continues a word of another line.
+      for (const Line& line : lines) {
+        for (verrin::CAlignedEntity& e : verrin::AlignedEntities(TagLine(*lease, line, option))) {
+          entities.push_back(std::move(e));
+        }
+      }
     }
     WordBuilder builder;
     py::list out;
-    for (const verrin::CAlignedWord& r : raw) {
-      if (r.type != 3) continue;
-      out.append(py::make_tuple(r.start, r.end, builder.Tag(r.tag),
-                                FromUnits(r.word.data(), r.word.size())));
+    for (const verrin::CAlignedEntity& e : entities) {
+      out.append(py::make_tuple(e.start, e.end, builder.Tag(e.label),
+                                FromUnits(e.text.data(), e.text.size())));
     }
     return out;
   }
@@ -548,6 +544,19 @@ class Tagger {
   std::vector<std::unique_ptr<CKyVerrin>> idle_;  // taggers not lent out
 };
 
+// The Tagger behind `self`. One made by __new__ alone has no C++ object yet
+// (pybind11 would hand its methods uninitialised storage).
+Tagger& Self(py::handle self) {
+  if (!py::isinstance<Tagger>(self)) throw py::type_error("a verrin.Tagger method needs a Tagger");
+  auto* instance = reinterpret_cast<py::detail::instance*>(self.ptr());
+  const py::detail::value_and_holder holder =
+      instance->get_value_and_holder(py::detail::get_type_info(typeid(Tagger)));
+  if (!holder.holder_constructed()) {
+    throw py::type_error("this Tagger was never initialised: make it with verrin.Tagger(...)");
+  }
+  return *holder.value_ptr<Tagger>();
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_verrin, m) {
@@ -569,22 +578,38 @@ PYBIND11_MODULE(_verrin, m) {
   py::class_<Tagger>(m, "Tagger")
       .def(py::init<const std::string&, std::optional<std::string>, bool>(), py::arg("resources"),
            py::arg("model"), py::arg("protected"))
-      .def("tag", &Tagger::Tag, py::arg("text"), py::arg("option") = 0,
-           "tag(text, option=0) -> list[Word]\n\n"
-           "Tags every line of `text` (lines end at '\\n') and returns the words of all lines\n"
-           "in order; start and end index `text` in code points. option: 0 raw text, 1 words\n"
-           "separated by '/', 2 words separated by spaces. Raises ValueError for surrogate\n"
-           "code points in `text` and for any other option.")
-      .def("entities", &Tagger::Entities, py::arg("text"), py::arg("option") = 0,
-           "entities(text, option=0) -> list[tuple[int, int, str, str]]\n\n"
-           "(start, end, label, text) of every person (P), location (L) and organization (O)\n"
-           "of `text`, tagged as by tag().")
-      .def("tag_many", &Tagger::TagMany, py::arg("texts"), py::arg("threads") = py::none(),
-           py::arg("option") = 0,
-           "tag_many(texts, threads=None, option=0) -> list[list[Word]]\n\n"
-           "tag() of every str of `texts`, in input order, on up to `threads` threads (default:\n"
-           "one per core) with the GIL released. Nothing is tagged when a text is invalid.")
-      .def_property_readonly("_resources", [](const Tagger& t) { return py::bytes(t.resources()); })
-      .def_property_readonly("_model", [](const Tagger& t) { return py::bytes(t.model()); })
-      .def_property_readonly("protected", &Tagger::is_protected);
+      .def(
+          "tag",
+          [](py::handle self, const py::str& text, int option) {
+            return Self(self).Tag(text, option);
+          },
+          py::arg("text"), py::arg("option") = 0,
+          "tag(text, option=0) -> list[Word]\n\n"
+          "Tags every line of `text` (lines end at '\\n') and returns the words of all lines\n"
+          "in order; start and end index `text` in code points. option: 0 raw text, 1 words\n"
+          "separated by '/', 2 words separated by spaces. Raises ValueError for surrogate\n"
+          "code points in `text` and for any other option.")
+      .def(
+          "entities",
+          [](py::handle self, const py::str& text, int option) {
+            return Self(self).Entities(text, option);
+          },
+          py::arg("text"), py::arg("option") = 0,
+          "entities(text, option=0) -> list[tuple[int, int, str, str]]\n\n"
+          "(start, end, label, text) of every person (P), location (L) and organization (O)\n"
+          "of `text`, tagged as by tag(). An entity longer than 255 characters, which tag()\n"
+          "gives as several words, is one entity here.")
+      .def(
+          "tag_many",
+          [](py::handle self, const py::iterable& texts, std::optional<int> threads, int option) {
+            return Self(self).TagMany(texts, threads, option);
+          },
+          py::arg("texts"), py::arg("threads") = py::none(), py::arg("option") = 0,
+          "tag_many(texts, threads=None, option=0) -> list[list[Word]]\n\n"
+          "tag() of every str of `texts`, in input order, on up to `threads` threads (default:\n"
+          "one per core) with the GIL released. Nothing is tagged when a text is invalid.")
+      .def_property_readonly("_resources",
+                             [](py::handle t) { return py::bytes(Self(t).resources()); })
+      .def_property_readonly("_model", [](py::handle t) { return py::bytes(Self(t).model()); })
+      .def_property_readonly("protected", [](py::handle t) { return Self(t).is_protected(); });
 }

@@ -38,9 +38,11 @@ class Tagger(_verrin.Tagger):
     ``resources`` is a resource directory (default: the bundled one);
     ``model`` a model file (default: ``model.txt`` in that directory when it
     exists); with ``protected`` the protected (``.des``) forms of every file
-    are read. A missing directory or file raises FileNotFoundError; any other
-    loading failure RuntimeError with the library's messages. Messages of a
-    load that succeeded arrive as RuntimeWarning.
+    are read. A missing directory or file raises FileNotFoundError, a path
+    holding a null byte ValueError; any other loading failure RuntimeError
+    with the library's messages. Messages of a load that succeeded arrive as
+    RuntimeWarning. The messages are those the library gives the loading
+    thread; what other threads write to standard error is left alone.
 
     One Tagger may be used from several Python threads at once; tagging
     releases the GIL.

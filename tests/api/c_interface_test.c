@@ -19,6 +19,17 @@ static int failures = 0;
     }                                                                          \
   } while (0)
 
+/* The library's messages, collected by the handler below. */
+static char messages[4096];
+
+static void collect(void* context, const char* text, size_t length) {
+  size_t used = strlen(messages);
+  (void)context;
+  if (length > sizeof messages - 1 - used) length = sizeof messages - 1 - used;
+  memcpy(messages + used, text, length);
+  messages[used + length] = 0;
+}
+
 struct expected {
   int offset, length, type;
   const char* word;
@@ -78,8 +89,12 @@ int main(int argc, char** argv) {
 
   /* A failed load names the cause; an unloaded set makes no tagger. */
   res = verrin_resources_new();
+  verrin_set_message_handler(collect, NULL);
   CHECK(verrin_resources_load(res, missing, NULL, 0) == 0);
+  verrin_set_message_handler(NULL, NULL);
   CHECK(strstr(verrin_last_error(), "no-such-dir") != NULL);
+  /* The handler got the library's own message, naming the file. */
+  CHECK(messages[0] != 0 && strstr(messages, "no-such-dir") != NULL);
   CHECK(verrin_resources_load(res, argv[1], missing, 0) == 0);
   CHECK(strstr(verrin_last_error(), "model") != NULL);
   CHECK(verrin_tagger_new(res) == NULL);

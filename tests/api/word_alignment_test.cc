@@ -1,5 +1,5 @@
 // Placing records in the tagged text: spans in code points and units.
-#include "api/word_alignment.h"
+#include "verrin/word_alignment.h"
 
 #include <gtest/gtest.h>
 

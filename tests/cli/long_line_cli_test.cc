@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <string>
 
-#include "api/word_alignment.h"
 #include "test_util.h"
 #include "text/spill_buffer.h"
 #include "verrin/verrin.h"
+#include "verrin/word_alignment.h"
 
 namespace verrin {
 namespace {

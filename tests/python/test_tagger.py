@@ -1,8 +1,11 @@
 """verrin.Tagger: offsets, input edge cases, errors and agreement with the command."""
 
+import json
 import os
 import pickle
 import shutil
+import subprocess
+import sys
 import threading
 
 import pytest
@@ -176,3 +179,69 @@ def test_words_and_taggers_pickle():
     copy = pickle.loads(pickle.dumps(small))
     assert (copy.resources, copy.model) == (SMALL_RESOURCES, SMALL_RESOURCES + "/model.txt")
     assert copy.tag("张三在北京大学工作。") == words
+
+
+def test_entity_longer_than_a_record_is_one_entity_as_in_the_command(cli):
+    # The hand-made model reads 国 as the start of an organization, 务 inside
+    # one and 院 as its end: a 302-character organization, which the library
+    # returns as records of 255 and 47 characters.
+    org = "国" + "务" * 300 + "院"
+    text = "张三在" + org + "，在北京"
+    small = verrin.Tagger(SMALL_RESOURCES)
+    assert [len(w.text) for w in small.tag(text) if w.type == 3] == [2, 255, 47, 2]
+    expected = [(0, 2, "P", "张三"), (3, 305, "O", org), (307, 309, "L", "北京")]
+    assert small.entities(text) == expected
+    line = run_cli(cli, ["tag", "--format", "entities", "--res", SMALL_RESOURCES], text + "\n")
+    assert [(e["start"], e["end"], e["label"], e["text"])
+            for e in json.loads(line)["entities"]] == expected
+
+
+def test_loading_leaves_other_threads_standard_error_alone(tmp_path):
+    # Another thread writes to fd 2 all through the loads: none of its lines
+    # may end up in a load's warning or error, and none may be lost.
+    model = tmp_path / "model.txt"
+    good = open(os.path.join(SMALL_RESOURCES, "model.txt"), "rb").read()
+    model.write_bytes(b"P\tchar=x\n" + good)
+    script = f"""
+import os, sys, threading, warnings
+sys.path[:0] = {sys.path!r}
+import verrin
+stop = threading.Event()
+def chatter():
+    n = 0
+    while not stop.is_set():
+        os.write(2, b"chatter %d\\n" % n)
+        n += 1
+    os.write(2, b"chatter total %d\\n" % n)
+t = threading.Thread(target=chatter)
+t.start()
+for _ in range(20):
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        verrin.Tagger({SMALL_RESOURCES!r}, model={str(model)!r})
+    assert len(caught) == 1 and "chatter" not in str(caught[0].message), caught
+    assert "line 1 of model file" in str(caught[0].message)
+    try:
+        verrin.Tagger({SMALL_RESOURCES!r}, model={str(tmp_path)!r})
+    except RuntimeError as e:
+        assert "chatter" not in str(e), str(e)
+stop.set()
+t.join()
+"""
+    result = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True)
+    assert result.returncode == 0, result.stderr[-2000:]
+    lines = result.stderr.splitlines()
+    total = int(lines[-1].split()[-1])
+    assert lines[:-1] == [f"chatter {n}" for n in range(total)]
+
+
+def test_bad_arguments_raise_instead_of_misbehaving():
+    with pytest.raises(ValueError, match="null byte"):
+        verrin.Tagger("/tmp\0/x")
+    with pytest.raises(ValueError, match="null byte"):
+        verrin.Tagger(SMALL_RESOURCES, model=SMALL_RESOURCES + "/model.txt\0x")
+    bare = verrin.Tagger.__new__(verrin.Tagger)
+    for call in (lambda: bare.tag("李鹏"), lambda: bare.entities("李鹏"),
+                 lambda: bare.tag_many(["李鹏"]), lambda: bare.protected):
+        with pytest.raises(TypeError, match="never initialised"):
+            call()

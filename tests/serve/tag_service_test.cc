@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "test_util.h"
 #include "verrin/verrin.h"
 
 namespace verrin::serve {
@@ -168,6 +169,77 @@ TEST_F(TagServiceTest, AnswersAreWrittenExactlyAsTheJsonLibraryWritesThem) {
   const CReply plain = service_->Tag("text/plain", "李鹏\t在\x02北京", "1");
   ASSERT_EQ(plain.status, 200) << plain.body;
   EXPECT_EQ(nlohmann::ordered_json::parse(plain.body).dump() + "\n", plain.body);
+}
+
+TEST(TagServiceLongWordTest, EntityLongerThanARecordIsOneEntityAsInTheCommand) {
+  // The hand-made model reads 国 as the start of an organization, 务 inside
+  // one and 院 as its end: a 302-character organization, which the library
+  // returns as records of 255 and 47 characters.
+  const std::string res = std::string(VERRIN_TEST_DATA_DIR) + "/tagger";
+  CNEResourceManager manager;
+  ASSERT_TRUE(manager.LoadResource(res.c_str(), (res + "/model.txt").c_str(), false));
+  CTagService service;
+  service.Attach(&manager, 1, CServiceInfo{res, res + "/model.txt", false, 1 << 20});
+  std::string org = "国";
+  for (int i = 0; i < 300; ++i) org += "务";
+  org += "院";
+  const std::string text = "张三在" + org + "，在北京";
+  const CReply reply = service.Tag("text/plain", text, "");
+  ASSERT_EQ(reply.status, 200) << reply.body;
+  const json result = json::parse(reply.body);
+  std::vector<std::string> from_service;
+  for (const json& e : result["entities"]) {
+    from_service.push_back(e["tag"].get<std::string>() + " " + e["text"].get<std::string>() + " " +
+                           std::to_string(e["start"].get<int>()) + " " +
+                           std::to_string(e["end"].get<int>()));
+  }
+  EXPECT_EQ(from_service,
+            (std::vector<std::string>{"P 张三 0 2", "O " + org + " 3 305", "L 北京 307 309"}));
+  EXPECT_EQ(result["words"].size(), 7u) << "the words keep the records: 255 + 47 units";
+
+  const std::string dir = testing::MakeTempDir("long-entity");
+  testing::WriteFile(dir + "/in.txt", text + "\n");
+  std::string out;
+  ASSERT_EQ(testing::RunCommand(std::string(VERRIN_CLI_PATH) + " tag --format entities --res '" +
+                                    res + "' '" + dir + "/in.txt'",
+                                &out),
+            0);
+  std::vector<std::string> from_command;
+  const json line = json::parse(out);
+  for (const json& e : line["entities"]) {
+    from_command.push_back(e["label"].get<std::string>() + " " + e["text"].get<std::string>() +
+                           " " + std::to_string(e["start"].get<int>()) + " " +
+                           std::to_string(e["end"].get<int>()));
+  }
+  EXPECT_EQ(from_service, from_command);
+}
+
+TEST(TagServiceUntaggedTest, ClausesThatCannotBeTaggedAreCountedInTheAnswer) {
+  // Without outcome 52 (the sentinel) no clause with a scored label has a
+  // path: its words are missing, and the answer must say so.
+  const std::string res = std::string(VERRIN_TEST_DATA_DIR) + "/tagger";
+  const std::string dir = testing::MakeTempDir("service-no-end-label");
+  for (const char* file : {"dict.txt", "NeItem.txt", "NeAffix.txt", "charset_lableInfo_tr.txt"}) {
+    testing::WriteFile(dir + "/" + file, testing::ReadFile(res + "/" + file));
+  }
+  std::string model = testing::ReadFile(res + "/model.txt");
+  const size_t end_label = model.find("52\t");
+  ASSERT_NE(end_label, std::string::npos);
+  model.erase(end_label, model.find('\n', end_label) + 1 - end_label);
+  testing::WriteFile(dir + "/model.txt", model);
+  CNEResourceManager manager;
+  ASSERT_TRUE(manager.LoadResource(dir.c_str(), (dir + "/model.txt").c_str(), false));
+  CTagService service;
+  service.Attach(&manager, 1, CServiceInfo{dir, dir + "/model.txt", false, 1 << 20});
+  const CReply reply =
+      service.Tag("application/json", R"({"texts": ["张三在北京，北京", "[mdw 某某]"]})", "");
+  ASSERT_EQ(reply.status, 200) << reply.body;
+  const json results = json::parse(reply.body)["results"];
+  EXPECT_EQ(results[0]["untagged_clauses"], 2) << results[0];
+  EXPECT_TRUE(results[0]["words"].empty());
+  // A lone mdw bracket needs no score: tagged whole, nothing to report.
+  EXPECT_FALSE(results[1].contains("untagged_clauses")) << results[1];
+  EXPECT_EQ(results[1]["words"].size(), 1u);
 }
 
 TEST(TagServiceLoading, AnswersUnavailableUntilAttached) {
