@@ -12,6 +12,7 @@ namespace {
 
 using testing::MakeTempDir;
 using testing::RunCommand;
+using testing::WriteFile;
 
 // VERRIN_CLI_PATH is "[EMULATOR ...] PROGRAM": the launcher and the program.
 std::string Launcher() {
@@ -25,9 +26,9 @@ std::string Program() {
   return space == std::string::npos ? cli : cli.substr(space + 1);
 }
 
-// After `cmake --install`, the build tree's program switched to the installed
-// resources; it must keep reading those it was built and tested with.
-TEST(ResourceDirTest, BuildTreeProgramPrefersItsSourceTree) {
+// The build tree's program reads the resources it was built and tested with,
+// and its help says so.
+TEST(ResourceDirTest, HelpNamesTheDirectoryInUse) {
   std::string help;
   ASSERT_EQ(RunCommand(VERRIN_CLI_PATH " tag --help", &help), 0);
   EXPECT_NE(help.find("read from\n  " VERRIN_DEFAULT_RESOURCE_DIR
@@ -37,6 +38,36 @@ TEST(ResourceDirTest, BuildTreeProgramPrefersItsSourceTree) {
   // Commands without a resource directory say nothing about one.
   ASSERT_EQ(RunCommand(VERRIN_CLI_PATH " score --help", &help), 0);
   EXPECT_EQ(help.find("Without --res"), std::string::npos) << help;
+}
+
+// After `cmake --install`, the build tree's program switched to the installed
+// resources. Resources installed in the configured directory (here in
+// a mount namespace of the test's own, so nothing outside sees them) must not
+// replace the source tree's for the build tree's program. Needs root.
+TEST(ResourceDirTest, BuildTreeProgramIgnoresResourcesInstalledMeanwhile) {
+  std::string help;
+  ASSERT_EQ(RunCommand(VERRIN_CLI_PATH " tag --help", &help), 0);
+  const size_t order = help.find("or library; ");
+  ASSERT_NE(order, std::string::npos) << help;
+  const std::string configured = help.substr(order + 12, help.find(".\n", order) - order - 12);
+  // A tmpfs over the deepest folder of the configured directory that exists,
+  // unless that is a system folder the program itself may need.
+  const std::string script = MakeTempDir("resource_dir_namespace") + "/run.sh";
+  WriteFile(script, "dir='" + configured +
+                        "'\ntop=$dir\nwhile [ ! -d \"$top\" ]; do top=$(dirname \"$top\"); done\n"
+                        "case $top in /|/usr|/usr/share|/usr/lib|/opt) exit 77;; esac\n"
+                        "mount -t tmpfs tmpfs \"$top\" 2>/dev/null || exit 77\n"
+                        "mkdir -p \"$dir\" && cp " VERRIN_TEST_DATA_DIR
+                        "/tagger/* \"$dir\" || exit 1\n"
+                        "[ -f \"$dir/model.txt\" ] || exit 1\n" VERRIN_CLI_PATH
+                        " tag --help | grep -A2 '^Without --res'\n");
+  std::string out;
+  const int status = RunCommand("unshare -m sh " + script + " 2>/dev/null || echo $?", &out);
+  if (status == 0 && (out == "77\n" || out == "1\n")) {
+    GTEST_SKIP() << "needs root and mount namespaces (unshare -m)";
+  }
+  EXPECT_EQ(out, "Without --res, the resources are read from\n  " VERRIN_DEFAULT_RESOURCE_DIR
+                 "\n  (the source tree of this build).\n");
 }
 
 TEST(ResourceDirTest, InstalledCopyReadsTheResourcesBesideIt) {
