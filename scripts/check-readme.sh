@@ -109,10 +109,14 @@ run_sh() {
   mkdir -p "$work/trace"
   cat >"$work/trace/sitecustomize.py" <<'PY'
 import atexit, os, sys
+# What the .pth files of site-packages imported at start-up is no part of the build.
+_at_start = set(sys.modules)
 def _note():
     with open(os.environ["VERRIN_IMPORT_LOG"], "a") as log:
-        for module in list(sys.modules.values()):
+        for name, module in list(sys.modules.items()):
             path = getattr(module, "__file__", None) or ""
+            if name in _at_start:
+                continue
             if path.startswith("/usr/lib/python3/dist-packages/"):
                 log.write(path + "\n")
 atexit.register(_note)
