@@ -102,16 +102,24 @@ run_sh() {
   echo "check-readme: running the sh block $(basename "$1") with HOME=$work/home" >&2
   sed 's/^/  | /' "$1" >&2
   mkdir -p "$work/home"
+  # The compiler cache only saves time; the commands stay as written.
+  if command -v ccache >/dev/null && [ -z "${CC:-}" ]; then
+    export CC="ccache $(/usr/bin/python3 -c 'import sysconfig; print(sysconfig.get_config_var("CC"))')"
+  fi
   # A reader starts from a clone, without the build products of the Python package.
   rm -rf python/build
-  # Every module Python imports from Debian's packages is noted, also in the
-  # build that pip starts.
+  # Every module the build that pip starts imports from Debian's packages is
+  # noted.
   mkdir -p "$work/trace"
   cat >"$work/trace/sitecustomize.py" <<'PY'
 import atexit, os, sys
-# What the .pth files of site-packages imported at start-up is no part of the build.
+# What the .pth files of site-packages imported at start-up is no part of the
+# build, nor what pip itself tries to import (optional modules): only the build
+# backend that pip starts (pyproject_hooks' _in_process.py) is noted.
 _at_start = set(sys.modules)
 def _note():
+    if not sys.argv or not sys.argv[0].endswith("_in_process.py"):
+        return
     with open(os.environ["VERRIN_IMPORT_LOG"], "a") as log:
         for name, module in list(sys.modules.items()):
             path = getattr(module, "__file__", None) or ""
