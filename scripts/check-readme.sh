@@ -104,7 +104,8 @@ run_sh() {
   mkdir -p "$work/home"
   # The compiler cache only saves time; the commands stay as written.
   if command -v ccache >/dev/null && [ -z "${CC:-}" ]; then
-    export CC="ccache $(/usr/bin/python3 -c 'import sysconfig; print(sysconfig.get_config_var("CC"))')"
+    CC="ccache $(/usr/bin/python3 -c 'import sysconfig; print(sysconfig.get_config_var("CC"))')"
+    export CC
   fi
   # A reader starts from a clone, without the build products of the Python package.
   rm -rf python/build
@@ -161,7 +162,7 @@ check_apt_line() {
   for owner in $used; do
     grep -qx "$owner" <<<"$closure" || missing+=" $owner"
   done
-  echo "check-readme: the apt-get line covers what the install used:" $used >&2
+  echo "check-readme: the apt-get line covers what the install used: ${used//$'\n'/ }" >&2
   [ -z "$missing" ] || fail "the install used the Debian packages$missing, which the README's apt-get line does not install: $listed"
 }
 
