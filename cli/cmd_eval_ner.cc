@@ -31,6 +31,7 @@ const char kUsage[] =
     "  --res DIR        resource directory (default: the bundled resources)\n"
     "  --model PATH     model file (default: DIR/model.txt when it exists)\n"
     "  --protected      read the protected (.des) forms of every file\n"
+    "                   (a fixed key built into verrin: not encryption)\n"
     "  --output FILE    also write the predicted BIO tags to FILE\n"
     "  --threads N      tag with N threads (default: one per core); the result is\n"
     "                   the same for every N\n";

@@ -22,7 +22,8 @@ constexpr char kUsage[] =
     "rate of correct labels go to standard error.\n"
     "\n"
     "  --model PATH   model text file\n"
-    "  --protected    read the protected twin of the model (\"txt\" -> \"des\")\n";
+    "  --protected    read the protected twin of the model (\"txt\" -> \"des\";\n"
+    "                 a fixed key built into verrin: not encryption)\n";
 
 int Run(int argc, char** argv) {
   std::string model_path;

@@ -29,6 +29,7 @@ const char kUsage[] =
     "  --res DIR        resource directory (default: the bundled resources)\n"
     "  --model PATH     load this model too (not needed to generate features)\n"
     "  --protected      read the protected (.des) forms of the resource files\n"
+    "                   (a fixed key built into verrin: not encryption)\n"
     "  --option 1|2     words of the corpus separated by '/' (1) or spaces (2, default)\n"
     "  --person-labels  let every Chinese character of the written label table\n"
     "                   also take the person labels (begin, inner, end): names\n"

@@ -19,7 +19,8 @@ constexpr char kUsage[] =
     "features, one \"name: count\" line each.\n"
     "\n"
     "  --stats PATH   model text file\n"
-    "  --protected    read the protected twin of the model (\"txt\" -> \"des\")\n";
+    "  --protected    read the protected twin of the model (\"txt\" -> \"des\";\n"
+    "                 a fixed key built into verrin: not encryption)\n";
 
 int Run(int argc, char** argv) {
   std::string path;

@@ -20,13 +20,19 @@ constexpr char kProtectUsage[] =
     "Enciphers the plain resource file IN (any text: a lexicon, PeInfo, the\n"
     "character label table or a model) into the protected file OUT, the form\n"
     "read when resources are loaded with the protected flag. By convention OUT\n"
-    "is named like IN with its last \"txt\" replaced by \"des\".\n";
+    "is named like IN with its last \"txt\" replaced by \"des\".\n"
+    "\n"
+    "The key is fixed and built into every copy of verrin, so anyone with\n"
+    "'verrin unprotect' or the library recovers the plain file: the format hides\n"
+    "files from casual reading and is not access control or encryption.\n";
 
 constexpr char kUnprotectUsage[] =
     "Usage: verrin unprotect IN OUT\n"
     "\n"
     "Deciphers the protected resource file IN and writes its plain text to OUT\n"
-    "(the zero padding of the last chunk is dropped).\n";
+    "(the zero padding of the last chunk is dropped). The key is fixed and\n"
+    "built into every copy of verrin: protected files are hidden from casual\n"
+    "reading, not secured.\n";
 
 int RunCipher(const char* name, bool encipher, int argc, char** argv) {
   ArgParser parser;
@@ -61,8 +67,9 @@ int RunUnprotect(int argc, char** argv) { return RunCipher("unprotect", false, a
 
 }  // namespace
 
-VERRIN_COMMAND(protect, "protect", "encipher a resource file into its protected form",
-               kProtectUsage, RunProtect);
+VERRIN_COMMAND(protect, "protect",
+               "scramble a resource file into its protected form (not encryption)", kProtectUsage,
+               RunProtect);
 VERRIN_COMMAND(unprotect, "unprotect", "decipher a protected resource file", kUnprotectUsage,
                RunUnprotect);
 

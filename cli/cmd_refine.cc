@@ -37,6 +37,7 @@ constexpr char kUsage[] =
     "  --res DIR        resource directory (default: the bundled resources)\n"
     "  --model PATH     model to start from (default: DIR/model.txt)\n"
     "  --protected      read the protected (.des) forms of every file\n"
+    "                   (a fixed key built into verrin: not encryption)\n"
     "  --option 1|2     words of the corpus separated by '/' (1) or spaces (2, default)\n"
     "  --epochs N       passes over the corpus (default 3)\n"
     "  --rate R         step size (default 0.05)\n"

@@ -31,6 +31,7 @@ constexpr char kUsage[] =
     "  --res DIR          resource directory (default: the bundled resources)\n"
     "  --model PATH       model file (default: DIR/model.txt when it exists)\n"
     "  --protected        read the protected (.des) forms of every file\n"
+    "                     (a fixed key built into verrin: not encryption)\n"
     "  --host HOST        address to listen on (default 127.0.0.1; 0.0.0.0 opens\n"
     "                     the service to other machines)\n"
     "  --port N           port (default 8080; 0 picks a free one)\n"
@@ -164,7 +165,14 @@ int Run(int argc, char** argv) {
     return kExitFailure;
   }
   serve::CServiceInfo info;
-  info.resource_dir = resources.res.empty() ? DefaultResourceDir() : resources.res;
+  if (resources.res.empty()) {
+    const ResourceDirChoice choice = ChooseDefaultResourceDir();
+    info.resource_dir = choice.dir;
+    info.resource_origin = choice.origin;
+  } else {
+    info.resource_dir = resources.res;
+    info.resource_origin = "--res";
+  }
   info.model_path = resources.model.empty() ? DefaultModelPath(info.resource_dir) : resources.model;
   info.protected_form = resources.protected_form;
   info.max_bytes = static_cast<size_t>(max_bytes);

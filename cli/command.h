@@ -64,8 +64,16 @@ int Fail(const char* command, const std::string& message);
 bool ParseIntArg(const std::string& text, int* value);
 bool ParseDoubleArg(const std::string& text, double* value);
 
-// The bundled default resource directory: next to an installed binary
-// (../share/verrin/default), or in the source tree of the build.
+// The bundled default resource directory and why it was chosen: the source
+// tree's resources/default for a program run from its build tree, else the
+// library's VerrinDefaultResourceDir() (beside the installed program or
+// library, else the configured install directory) when it exists, else the
+// source tree's.
+struct ResourceDirChoice {
+  std::string dir;
+  const char* origin;  // "the source tree of this build" or "installed"
+};
+ResourceDirChoice ChooseDefaultResourceDir();
 std::string DefaultResourceDir();
 // The bundled default model inside a resource directory ("" when none).
 std::string DefaultModelPath(const std::string& resource_dir);

@@ -121,11 +121,41 @@ bool ParseDoubleArg(const std::string& text, double* value) {
   return true;
 }
 
-std::string DefaultResourceDir() {
-  const std::string installed = VerrinDefaultResourceDir();
-  if (IsDirectory(installed)) return installed;
-  return VERRIN_SOURCE_RESOURCE_DIR;
+namespace {
+
+// Whether this program is the one the build wrote (not an installed copy):
+// its own file lies in the build directory it was compiled for.
+bool RunsFromBuildTree() {
+#if defined(_WIN32)
+  return false;
+#else
+  char exe[4096];
+  const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+  if (n <= 0) return false;
+  std::string folder(exe, static_cast<size_t>(n));
+  folder.erase(folder.rfind('/') == std::string::npos ? 0 : folder.rfind('/'));
+  char* resolved = realpath(VERRIN_BUILD_PROGRAM_DIR, nullptr);
+  if (resolved == nullptr) return false;
+  const bool same = folder == resolved;
+  std::free(resolved);
+  return same;
+#endif
 }
+
+}  // namespace
+
+ResourceDirChoice ChooseDefaultResourceDir() {
+  // A program in its build tree was built and tested with its source tree's
+  // resources: an installed copy elsewhere may be older or newer.
+  if (RunsFromBuildTree() && IsDirectory(VERRIN_SOURCE_RESOURCE_DIR)) {
+    return {VERRIN_SOURCE_RESOURCE_DIR, "the source tree of this build"};
+  }
+  const std::string installed = VerrinDefaultResourceDir();
+  if (IsDirectory(installed)) return {installed, "installed"};
+  return {VERRIN_SOURCE_RESOURCE_DIR, "the source tree of this build"};
+}
+
+std::string DefaultResourceDir() { return ChooseDefaultResourceDir().dir; }
 
 std::string DefaultModelPath(const std::string& resource_dir) {
   std::string path = resource_dir + "/model.txt";
@@ -150,6 +180,18 @@ int TaggingStatus(const char* command, int64_t failed_lines, int64_t damaged_lin
 }
 
 bool StderrIsTerminal() { return isatty(fileno(stderr)) != 0; }
+
+// Which resource directory a command without --res reads, and why. The man
+// page replaces this part of each command's help (cmake/man_page.cmake).
+static void PrintResourceDirNote(FILE* out) {
+  const ResourceDirChoice choice = ChooseDefaultResourceDir();
+  std::fprintf(out,
+               "\nWithout --res, the resources are read from\n  %s\n  (%s).\n"
+               "Search order: the source tree's resources/default for a program run\n"
+               "from its build tree; share/verrin/default beside the installed program\n"
+               "or library; %s.\n",
+               choice.dir.c_str(), choice.origin, VERRIN_INSTALL_RESOURCE_DIR);
+}
 
 static void PrintMainHelp(FILE* out) {
   std::fprintf(out,
@@ -212,6 +254,7 @@ int main(int argc, char** argv) {
       for (int i = 2; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
           std::fputs(c.usage, stdout);
+          if (std::strstr(c.usage, "--res") != nullptr) PrintResourceDirNote(stdout);
           return kExitOk;
         }
         if (std::strcmp(argv[i], "--") == 0) break;

@@ -10,6 +10,11 @@ set(include_text "[COMMANDS]\n")
 foreach(line ${command_lines})
   string(STRIP "${line}" command)
   execute_process(COMMAND "${VERRIN}" ${command} --help OUTPUT_VARIABLE usage)
+  # The help names the resource directory of the program that printed it (here
+  # the build tree's); the page states the rule instead.
+  string(REGEX REPLACE "\nWithout --res, the resources are read from\n.*$"
+         "\nWithout --res, the resources are read from share/verrin/default beside\nthe installed program or library.\n"
+         usage "${usage}")
   # roff: a leading dot or quote would be a request, a backslash an escape.
   string(REPLACE "\\" "\\e" usage "${usage}")
   string(REGEX REPLACE "\n([.'])" "\n\\\\&\\1" usage "${usage}")

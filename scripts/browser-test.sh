@@ -24,17 +24,17 @@ if "$build_dir/verrin" serve --help | grep -q "This build has no service"; then
   exit 0
 fi
 if ! command -v chromium >/dev/null || ! command -v chromedriver >/dev/null; then
-  if [ "$(id -u)" = 0 ]; then
-    # The font only makes the Chinese of the screenshot readable.
-    echo "Installing chromium chromium-driver fonts-wqy-zenhei" >&2
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq || echo "apt-get update failed; installing from the indexes it has" >&2
-    apt-get -o DPkg::Lock::Timeout=600 install -y -qq chromium chromium-driver \
-      fonts-wqy-zenhei >/dev/null
-  else
+  # The font only makes the Chinese of the screenshot readable.
+  . scripts/lib/packages.sh
+  status=0
+  require_packages --progress \
+    --installing "browser test: installing %s with their dependencies (about 2 minutes, 300 MB)" \
+    -- chromium chromium-driver fonts-wqy-zenhei || status=$?
+  if [ $status = 2 ]; then
     echo "browser test skipped: chromium and chromium-driver are not installed" \
       "(run as root to have them installed)" >&2
     exit 0
   fi
+  [ $status = 0 ] || { echo "browser test: apt-get could not install chromium" >&2; exit 1; }
 fi
 python3 tests/browser/page_test.py "$build_dir/verrin" "$screenshot"

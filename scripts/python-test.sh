@@ -16,7 +16,7 @@ fi
 packages=(python3-dev python3-pip python3-setuptools pybind11-dev python3-pybind11
   python3-pytest python3-dask python3-distributed libicu-dev pkg-config g++)
 . scripts/lib/packages.sh
-require_packages --installing "Installing %s" \
+require_packages --progress --installing "python-test: installing %s with their dependencies" \
   --not-root "Missing packages: %s (run this script as root to install them)" \
   -- "${packages[@]}" || [ $? = 2 ]
 
@@ -34,12 +34,23 @@ start=$(date +%s)
 # header or a flag changed: start from a clean build tree (ccache keeps this
 # cheap).
 rm -rf python/build
-$python -m pip install --quiet --no-build-isolation --no-index --no-deps --upgrade \
-  --target "$site" ./python
+echo "python-test: building the package with $VERRIN_JOBS jobs (about 3 minutes on 2 cores; less with ccache)" >&2
+log=$(mktemp "${TMPDIR:-/tmp}/verrin-pip.XXXXXX")
+# A line per compiled file; the whole log only when the build fails.
+if ! $python -m pip install -v --no-build-isolation --no-index --no-deps --upgrade \
+  --target "$site" ./python >"$log" 2>&1; then
+  cat "$log" >&2
+  rm -f "$log"
+  echo "python-test: the package did not build" >&2
+  exit 1
+fi
+sed -n 's/.* -c \([^ ]*\.cc\) -o .*/  compiled \1/p' "$log" >&2
+rm -f "$log"
 echo "python-test: package built and installed into $site in $(($(date +%s) - start)) s" >&2
 
 status=0
-VERRIN_CLI="$build_dir/verrin" PYTHONPATH="$site" \
+# No __pycache__ in the source tree.
+VERRIN_CLI="$build_dir/verrin" PYTHONPATH="$site" PYTHONDONTWRITEBYTECODE=1 \
   $python -m pytest -q -p no:cacheprovider tests/python || status=$?
 # 5: no test was collected, which is no failure of the code.
 if [ "$status" = 5 ]; then status=0; fi

@@ -344,6 +344,7 @@ CReply CTagService::Info() const {
   if (!Ready()) return Error(503, "the resources are still loading");
   json info = {{"version", VERRIN_VERSION},
                {"resource_dir", info_.resource_dir},
+               {"resource_origin", info_.resource_origin},
                {"protected", info_.protected_form},
                {"workers", taggers_.size()},
                {"max_bytes", info_.max_bytes}};

@@ -33,6 +33,8 @@ struct CServiceInfo {
   std::string model_path;  // empty: no model
   bool protected_form = false;
   size_t max_bytes = 0;
+  // Why that directory: "--res", "installed" or "the source tree of this build".
+  std::string resource_origin;
 };
 
 // A tagging request read from its body: the texts (valid UTF-8, no U+0000),

@@ -78,6 +78,7 @@ TEST(ServeTest, EndpointsAndErrorsAnswerWithTheirStatus) {
   ASSERT_TRUE(info);
   const json facts = json::parse(info->body);
   EXPECT_EQ(facts["resource_dir"], VERRIN_DEFAULT_RESOURCE_DIR);
+  EXPECT_EQ(facts["resource_origin"], "--res");
   EXPECT_GT(facts["model_stats"]["features"].get<int>(), 0);
   EXPECT_EQ(facts["workers"], 2);
   EXPECT_FALSE(facts["version"].get<std::string>().empty());

@@ -21,7 +21,7 @@ class TagServiceTest : public ::testing::Test {
     const std::string dir = VERRIN_DEFAULT_RESOURCE_DIR;
     ASSERT_TRUE(manager_->LoadResource(dir.c_str(), (dir + "/model.txt").c_str(), false));
     service_ = new CTagService;
-    service_->Attach(manager_, 2, CServiceInfo{dir, dir + "/model.txt", false, 1 << 20});
+    service_->Attach(manager_, 2, CServiceInfo{dir, dir + "/model.txt", false, 1 << 20, "--res"});
   }
   static void TearDownTestSuite() {
     delete service_;
