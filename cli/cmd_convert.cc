@@ -155,8 +155,8 @@ int RunConvert(int argc, char** argv) {
   ConverterOptions options;
   CNEValuedLexicon locations(&ReadLexiconValue);
   if (!nest_path.empty()) {
-    if (!locations.LoadLexicon(nest_path, false)) {
-      return Fail("convert", "cannot open the lexicon " + nest_path);
+    if (!locations.LoadLexicon(nest_path, false, &error)) {
+      return Fail("convert", "cannot load the lexicon " + nest_path + ": " + error);
     }
     options.location_prefix = LocationPrefixRule(locations);
   }
@@ -205,8 +205,8 @@ int RunConvert(int argc, char** argv) {
   CNELexicon dictionary;
   if (characters && options.output == CorpusOutput::kCorpus) {
     if (dict_path.empty()) dict_path = DefaultResourceDir() + "/dict.txt";
-    if (!dictionary.LoadLexicon(dict_path, false)) {
-      return Fail("convert", "cannot read the dictionary " + dict_path);
+    if (!dictionary.LoadLexicon(dict_path, false, &error)) {
+      return Fail("convert", "cannot read the dictionary " + dict_path + ": " + error);
     }
     options.cutter = DictionaryWordCutter(dictionary);
   }

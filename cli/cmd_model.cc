@@ -13,25 +13,29 @@ namespace {
 
 constexpr char kName[] = "model";
 constexpr char kUsage[] =
-    "Usage: verrin model --stats PATH [--protected]\n"
+    "Usage: verrin model --stats [--protected] PATH\n"
     "\n"
     "Loads the model and prints the numbers of outcomes, predicates and\n"
-    "features, one \"name: count\" line each.\n"
+    "features, one \"name: count\" line each. A model with a line that cannot\n"
+    "be read fails with its file and line (exit status 1).\n"
     "\n"
-    "  --stats PATH   model text file\n"
-    "  --protected    read the protected twin of the model (\"txt\" -> \"des\";\n"
-    "                 a fixed key built into verrin: not encryption)\n";
+    "  --stats        print the sizes (the only report so far)\n"
+    "  --protected    read the protected form: the path's last \"txt\" becomes\n"
+    "                 \"des\"; a path without \"txt\" is read as it is (a fixed\n"
+    "                 key built into verrin: not encryption)\n";
 
 int Run(int argc, char** argv) {
-  std::string path;
+  bool stats = false;
   bool protected_form = false;
   ArgParser parser;
-  parser.AddOption("stats", &path);
+  parser.AddFlag("stats", &stats);
   parser.AddFlag("protected", &protected_form);
   std::string error;
   if (!parser.Parse(argc, argv, &error)) return UsageError(kName, error);
-  if (path.empty()) return UsageError(kName, "--stats PATH is required");
-  if (!parser.Positional().empty()) return UsageError(kName, "unexpected argument");
+  if (!stats) return UsageError(kName, "--stats is required");
+  if (parser.Positional().empty()) return UsageError(kName, "PATH is required");
+  if (parser.Positional().size() > 1) return UsageError(kName, "unexpected argument");
+  const std::string path = parser.Positional()[0];
   if (!CheckReadable(kName, protected_form ? ProtectedPathFor(path) : path, "the model")) {
     return kExitFailure;
   }

@@ -58,7 +58,10 @@ int RunSegment(int argc, char** argv) {
 
   CNELexicon dict;
   const std::string dict_path = res_dir + kDictFile;
-  if (!dict.LoadLexicon(dict_path, false)) return Fail(name, "cannot load dictionary " + dict_path);
+  std::string dict_error;
+  if (!dict.LoadLexicon(dict_path, false, &dict_error)) {
+    return Fail(name, "cannot load dictionary " + dict_path + ": " + dict_error);
+  }
 
   InputLines input(name,
                    code_page == CCodePageSet::kGbk ? CTextEncoding::kGbk : CTextEncoding::kUtf8);

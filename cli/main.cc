@@ -20,6 +20,7 @@
 
 #include "cli/command.h"
 #include "text/file_system.h"
+#include "text/output_file.h"
 #include "verrin/verrin.h"
 
 namespace verrin::cli {
@@ -236,6 +237,8 @@ int main(int argc, char** argv) {
   // process, so the file is reported and its temporary copy removed.
   std::signal(SIGXFSZ, SIG_IGN);
 #endif
+  // An interrupted command leaves no "OUT.tmp-XXXXXX" behind.
+  verrin::RemoveTemporaryFilesOnSignals();
   if (argc < 2) {
     PrintMainHelp(stderr);
     return kExitUsage;

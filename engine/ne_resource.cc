@@ -1,11 +1,15 @@
 #include "engine/ne_resource.h"
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string_view>
 #include <system_error>
 #include <thread>
 
+#include "resource/resource_file.h"
 #include "text/char_class.h"
 #include "text/code_page.h"
 #include "text/diagnostics.h"
@@ -35,8 +39,9 @@ bool CNEResource::LoadLexicons(const std::string& base, bool protected_form) {
   for (const Step& step : steps) {
     if (!step.enabled) continue;
     const std::string path = base + step.file;
-    if (!step.lexicon->LoadLexicon(path, protected_form)) {
-      DiagnoseFormat("load %s failed.\n", path.c_str());
+    std::string error;
+    if (!step.lexicon->LoadLexicon(path, protected_form, &error)) {
+      DiagnoseFormat("load %s failed.\nerror: %s\n", path.c_str(), error.c_str());
       return false;
     }
   }
@@ -45,6 +50,7 @@ bool CNEResource::LoadLexicons(const std::string& base, bool protected_form) {
 
 bool CNEResource::LoadDictionaries(const char* dir, const char* model_path, bool protected_form) {
   const std::string base = dir != nullptr ? dir : "";
+  model_path_ = model_path != nullptr ? model_path : "";
   if (model_path == nullptr) return LoadLexicons(base, protected_form);
   // A plain model file is read ahead from the start.
   std::unique_ptr<CMEModelPrefetch> prefetch;
@@ -65,7 +71,8 @@ bool CNEResource::LoadDictionaries(const char* dir, const char* model_path, bool
   }
   if (!lexicons.joinable()) {
     if (!LoadLexicons(base, protected_form)) return false;
-    return classifier_.Model().Load(model_path, protected_form, prefetch.get());
+    return classifier_.Model().Load(model_path, protected_form, prefetch.get()) &&
+           OutcomesAreLabels();
   }
   std::string model_messages;
   bool model_loaded = false;
@@ -80,43 +87,56 @@ bool CNEResource::LoadDictionaries(const char* dir, const char* model_path, bool
   if (!lexicon_messages.empty()) Diagnose(lexicon_messages);
   if (!lexicons_loaded) return false;
   if (!model_messages.empty()) Diagnose(model_messages);
-  return model_loaded;
+  return model_loaded && OutcomesAreLabels();
 }
 
 bool CNEResource::LoadCharLabels(int optional, const char* dir, bool protected_form) {
   const std::string path = std::string(dir != nullptr ? dir : "") +
                            (protected_form ? kCharLabelProtectedFile : kCharLabelFile);
   if (!FileExists(path.c_str())) {
+    const int reason = errno != 0 ? errno : ENOENT;
     if (optional != 0) return true;
-    Diagnose("the charset label info file is not exist\n");
+    DiagnoseFormat("the charset label info file is not exist\nerror: cannot open %s: %s\n",
+                   path.c_str(), std::strerror(reason));
     return false;
   }
   if (!char_labels_.Load(path, protected_form)) return false;
   return LabelsFitModel(path);
 }
 
+bool CNEResource::OutcomesAreLabels() {
+  const CMEModel& model = classifier_.Model();
+  for (int32_t j = 0; j < model.OutcomeCount(); ++j) {
+    const CUString text = model.GetOutcome(j);
+    int64_t label = 0;
+    if (ParseExactInt(text.c_str(), text.Length(), 0, INT32_MAX, &label)) continue;
+    DiagnoseFormat(
+        "error: model file %s, line %lld: outcome '%s' is not a label number (0 to 2147483647, "
+        "no sign, no leading zero)\n",
+        model_path_.c_str(), static_cast<long long>(model.OutcomeLine(j)),
+        FieldForMessage(text.c_str(), text.Length()).c_str());
+    return false;
+  }
+  return true;
+}
+
 bool CNEResource::LabelsFitModel(const std::string& table_path) {
   CMEModel& model = classifier_.Model();
   if (model.OutcomeCount() == 0) return true;  // no model loaded
-  // A label the table offers but the model cannot score ends every path
-  // through a character that has only such labels: the clause would vanish
-  // from the output at tagging time. Refuse the pair when loading instead.
-  int32_t known = 0;
+  // A label the table offers but the model cannot score is never chosen, and
+  // a character with only such labels ends every path through it: the model
+  // was not trained with this table (or lost lines). Refuse the pair.
   for (int32_t label = 1; label < CharLabelTable::kRecordedLabels; ++label) {
-    if (model.FindOutcome(DecimalText(label)) >= 0) known |= 1 << label;
-  }
-  for (int32_t unit = 0; unit < CharLabelTable::kSize; ++unit) {
-    const int32_t bits = char_labels_.At(static_cast<char16_t>(unit));
-    if (bits == 0 || (bits & known) != 0) continue;
-    std::string labels;
-    for (int32_t label = 1; label < CharLabelTable::kRecordedLabels; ++label) {
-      if (bits & (1 << label)) labels += (labels.empty() ? "" : " ") + std::to_string(label);
+    if (model.FindOutcome(DecimalText(label)) >= 0) continue;
+    for (int32_t unit = 0; unit < CharLabelTable::kSize; ++unit) {
+      if ((char_labels_.At(static_cast<char16_t>(unit)) & (1 << label)) == 0) continue;
+      DiagnoseFormat(
+          "error: model file %s has no outcome %d, which the label table %s allows (for "
+          "U+%04X and maybe others); the model does not fit these resources\n",
+          model_path_.empty() ? "(in memory)" : model_path_.c_str(), static_cast<int>(label),
+          table_path.c_str(), static_cast<unsigned>(unit));
+      return false;
     }
-    DiagnoseFormat(
-        "error: the model has no outcome for any label the label table %s allows for "
-        "U+%04X (%s); the model does not fit these resources\n",
-        table_path.c_str(), static_cast<unsigned>(unit), labels.c_str());
-    return false;
   }
   return true;
 }

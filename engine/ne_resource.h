@@ -31,16 +31,24 @@ class CNEResource {
   CNEResource& operator=(const CNEResource&) = delete;
 
   // First load step: PeInfo, item lexicon, affix lexicon, dictionary, then the
-  // model when `model_path` is not null. A missing lexicon prints
-  // "load %s failed.\n" and fails the step.
+  // model when `model_path` is not null. A lexicon that is missing or holds a
+  // line that cannot be read prints "load %s failed.\n" and, on the next
+  // line, the reason ("error: cannot open PATH: REASON" or "error: PATH:
+  // line N: REASON"), and fails the step.
   bool LoadDictionaries(const char* dir, const char* model_path, bool protected_form);
   // Second load step: the character label table. With `optional` 0 a missing
-  // file prints "the charset label info file is not exist\n" and fails; with
-  // `optional` set it succeeds and keeps the table.
+  // file prints "the charset label info file is not exist\n" and, on the
+  // next line, "error: cannot open PATH: REASON", and fails; with `optional`
+  // set it succeeds and keeps the table. A loaded model must fit the table
+  // (LabelsFitModel).
   bool LoadCharLabels(int optional, const char* dir, bool protected_form);
-  // False with a message when the label table offers a label (kLabelSingle
-  // to kLabelOrgEnd) that
-  // the loaded model has no outcome for; true when no model is loaded.
+  // False with a message naming the model file and the line when an outcome
+  // of the loaded model is not exactly a label number (the decoder reads
+  // outcomes as labels: "1x", "01" or "4294967297" would pass for another).
+  bool OutcomesAreLabels();
+  // False with a message naming the model file and the table when the table
+  // offers a label (kLabelSingle to kLabelOrgEnd) that the loaded model has
+  // no outcome for; true when no model is loaded.
   bool LabelsFitModel(const std::string& table_path);
 
   // The one-unit placeholder of a node type (kNodePerson, kNodeOrganization,
@@ -68,6 +76,7 @@ class CNEResource {
   bool load_affixes_ = true;
   bool load_pe_info_ = true;
   bool load_dict_ = true;
+  std::string model_path_;  // the model file loaded, for messages
   CUString placeholders_[5];
 };
 

@@ -1,5 +1,6 @@
 #include "io/protected_file.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -273,6 +274,20 @@ bool DecipherFile(std::FILE* in, std::FILE* out, const unsigned char key[8]) {
     if (zero != nullptr) break;
   }
   return std::ferror(in) == 0 && std::fflush(out) == 0;
+}
+
+std::string ProtectedTextProblem(const std::vector<unsigned char>& buffer) {
+  if (buffer.size() % kChunkSize != 0) {
+    return "its size, " + std::to_string(buffer.size()) +
+           " bytes, is not a multiple of 512 (the file is cut short or not a protected file)";
+  }
+  const auto zero = std::find(buffer.begin(), buffer.end(), 0);
+  const auto after = std::find_if(zero, buffer.end(), [](unsigned char b) { return b != 0; });
+  if (after != buffer.end()) {
+    return "bytes follow the zero padding at byte " + std::to_string(zero - buffer.begin()) +
+           " (the file is damaged or was not enciphered with this key)";
+  }
+  return "";
 }
 
 std::string ProtectedPathFor(const std::string& plain_path) {

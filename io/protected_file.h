@@ -59,6 +59,12 @@ bool EncipherFile(std::FILE* in, std::FILE* out, const unsigned char key[8]);
 // whole). False on a read or write error.
 bool DecipherFile(std::FILE* in, std::FILE* out, const unsigned char key[8]);
 
+// Why a deciphered buffer cannot be the text of a protected file, or "":
+// its size is not a multiple of 512 bytes (cut short, or not a protected
+// file), or bytes other than zero follow the first zero byte (a damaged
+// block, or the wrong key: the text goes on after its padding).
+std::string ProtectedTextProblem(const std::vector<unsigned char>& buffer);
+
 // The plain path with its last "txt" replaced by "des" (unchanged when the
 // path holds no "txt").
 std::string ProtectedPathFor(const std::string& plain_path);

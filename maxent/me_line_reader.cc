@@ -84,7 +84,8 @@ void DecodeGbkInto(const char* bytes, size_t length, std::vector<char16_t>& out)
   out.resize(n);
 }
 
-CLineReader::CLineReader(std::FILE* file) : file_(file), block_(kBlockSize) {}
+CLineReader::CLineReader(std::FILE* file, size_t block_size)
+    : file_(file), block_(block_size > 0 ? block_size : kBlockSize) {}
 
 bool CLineReader::Fill() {
   if (eof_) return false;

@@ -15,7 +15,8 @@ namespace verrin {
 // arrive whole.
 class CLineReader {
  public:
-  explicit CLineReader(std::FILE* file);
+  // Reads in blocks of `block_size` bytes (1 MB unless given).
+  explicit CLineReader(std::FILE* file, size_t block_size = size_t{1} << 20);
 
   // Next line as raw bytes; false at end of file. Valid until the next call.
   bool NextBytes(const char** bytes, size_t* length);

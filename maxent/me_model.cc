@@ -207,6 +207,11 @@ CUString CMEModel::GetOutcome(int32_t index) const {
   return CUString(text.data(), static_cast<int32_t>(text.size()));
 }
 
+int64_t CMEModel::OutcomeLine(int32_t index) const {
+  if (index < 0 || static_cast<size_t>(index) >= impl_->outcome_lines.size()) return 0;
+  return impl_->outcome_lines[static_cast<size_t>(index)];
+}
+
 int32_t CMEModel::FindOutcome(const CUString& text) const {
   return impl_->outcomes.Find(text.View());
 }

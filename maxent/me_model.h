@@ -53,6 +53,9 @@ class CMEModel {
   std::vector<double> Predict(CMESample& sample) const;
   // A copy of the outcome text; empty when the index is not below the outcome count.
   CUString GetOutcome(int32_t index) const;
+  // The line of the model file that named outcome `index` first; 0 when the
+  // model was not loaded from a file (or index is out of range).
+  int64_t OutcomeLine(int32_t index) const;
   int32_t FindOutcome(const CUString& text) const;
   int32_t FindOutcome(const char16_t* text) const;
   int32_t OutcomeCount() const { return outcome_count_; }
@@ -112,21 +115,26 @@ class CMEModel {
   // text file ("outcome TAB predicate TAB weight" per line; the predicate runs
   // from the first to the last tab). With `protected_form` the file read is
   // the DES-protected twin whose path has the last "txt" replaced by "des".
-  // False (message "error: cannot open PATH !" on standard error, model
-  // emptied, outcome count 0) when the file cannot be opened, and
-  // "error: cannot read PATH !" when reading it fails. A pair that
-  // repeats gets the weight of its later line (a warning names the line);
-  // lines without two tabs are skipped with a warning. A weight that is not
-  // a whole finite number ("abc", "nan", "inf", "1e999", "0.5x"), a last
-  // line cut short or a file without a single feature fails the load with
-  // "error: model file PATH, line N: ..." and empties the model. The path is
-  // a byte string handed to the operating system unchanged.
+  // A protected path without "txt" is read as it is. False (message
+  // "error: cannot open PATH !" on standard error, then the file opened and
+  // the reason; model emptied, outcome count 0) when the file cannot be
+  // opened, and "error: cannot read PATH !" when reading it fails. A pair
+  // that repeats gets the weight of its later line (a warning names the
+  // line). Every other line that cannot be read fails the load with
+  // "error: model file PATH, line N: ..." and empties the model: a line
+  // without two tabs, a weight that is not a whole finite number ("abc", "nan", "inf", "1e999",
+  // "0.5x"), bytes that are not valid GBK or a NUL byte, a last line without its line feed (the
+  // file was cut short). So does a file without a single feature, and a protected file whose size
+  // is not a multiple of 512 bytes or whose text goes on after its zero padding. The path is a byte
+  // string handed to the operating system unchanged.
   bool Load(const std::string& path, bool protected_form);
   // The same with the plain file read ahead by `prefetch` when it was made
   // for `path` (null: read here).
   bool Load(const std::string& path, bool protected_form, CMEModelPrefetch* prefetch);
-  // Same as the protected branch of Load, on bytes already deciphered.
-  bool LoadDeciphered(const std::vector<unsigned char>& bytes);
+  // Same as the protected branch of Load, on bytes already deciphered;
+  // `source` names them in messages.
+  bool LoadDeciphered(const std::vector<unsigned char>& bytes,
+                      const std::string& source = "(protected model)");
   // Writes outcomes in code-unit order, within each its predicates in
   // code-unit order, one "%S\t%S\t%f\n" line per non-zero weight (GBK).
   // False with "error: cannot open PATH!" when the file cannot be created.
@@ -210,10 +218,8 @@ class CMEModel {
   Impl& Internals();
 
  private:
-  // Adds one "outcome TAB predicate TAB weight" line. A line without the
-  // two tabs is skipped with a warning, unless it is a last line without a
-  // line feed (the file was cut short); that, and a weight that is not a
-  // whole finite number, set `error` (when still empty).
+  // Adds one "outcome TAB predicate TAB weight" line. A line that cannot be
+  // read (see Load) sets `error`; once `error` is set, lines are ignored.
   void ParseEntry(const char16_t* line, int32_t length, int64_t line_number,
                   const std::string& source, int32_t* warnings, std::string* error);
 
@@ -228,6 +234,7 @@ class CMEModel {
     bool weight_read = false;     // the weight after `last` is a finite number
     double weight = 0.0;
     uint64_t predicate_hash = 0;  // CTextIndex::Hash of the predicate, when first < last
+    int32_t bad_unit = -1;        // first NUL or U+FFFD (bytes not valid GBK), -1: none
   };
   static void ScanLine(const char16_t* line, int32_t length, bool weight, LineFields* fields);
 

@@ -7,11 +7,13 @@
 #include <charconv>
 #include <cmath>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <deque>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -182,11 +184,15 @@ void CMEModel::ScanLine(const char16_t* line, int32_t length, bool weight, LineF
   fields->first = fields->last = -1;
   fields->weight_scanned = false;
   fields->weight_read = false;
+  fields->bad_unit = -1;
   if (fields->blank) return;
   for (int32_t i = 0; i < length; ++i) {
-    if (line[i] == u'\t') {
+    const char16_t unit = line[i];
+    if (unit == u'\t') {
       if (fields->first < 0) fields->first = i;
       fields->last = i;
+    } else if ((unit == 0 || unit == u'\uFFFD') && fields->bad_unit < 0) {
+      fields->bad_unit = i;
     }
   }
   if (fields->first < 0 || fields->first == fields->last) return;
@@ -209,17 +215,24 @@ void CMEModel::AddEntry(const char16_t* line, int32_t length, const LineFields& 
                         int64_t line_number, const std::string& source, int32_t* warnings,
                         std::string* error) {
   Impl& m = *impl_;
-  if (fields.blank) return;  // empty line or a lone carriage return
+  if (fields.blank || !error->empty()) return;  // an empty line or a lone carriage return
+  auto fail = [&](const std::string& reason) {
+    *error = "model file " + source + ", line " + std::to_string(line_number) + ": " + reason;
+  };
+  if (fields.bad_unit >= 0) {
+    fail(line[fields.bad_unit] == 0 ? "the line holds a NUL byte"
+                                    : "the line holds bytes that are not valid GBK");
+    return;
+  }
   const int32_t first = fields.first, last = fields.last;
+  if (line[length - 1] != u'\n') {
+    // Every whole line ends with a line feed (a protected file's last line
+    // with its zero padding): this one was cut, even if what is left reads.
+    fail("the last line has no line feed (the file is cut short)");
+    return;
+  }
   if (first < 0 || first == last) {
-    if (line[length - 1] != u'\n' && error->empty()) {
-      *error = "model file " + source + ", line " + std::to_string(line_number) +
-               ": the last line ends before its weight (the file is cut short)";
-      return;
-    }
-    Warn(warnings, "line " + std::to_string(line_number) + " of model file " + source +
-                       " does not hold outcome, predicate and weight separated by tabs; "
-                       "line skipped");
+    fail("the line does not hold outcome, predicate and weight separated by tabs");
     return;
   }
   double weight = fields.weight;
@@ -228,17 +241,17 @@ void CMEModel::AddEntry(const char16_t* line, int32_t length, const LineFields& 
     weight_read = ParseWeight(line + last + 1, length - last - 1, &weight);
   }
   if (!weight_read) {
-    if (error->empty()) {
-      *error = "model file " + source + ", line " + std::to_string(line_number) + ": weight '" +
-               Printable(AsciiField(line + last + 1, length - last - 1)) +
-               "' is not a finite number";
-    }
+    fail("weight '" + Printable(AsciiField(line + last + 1, length - last - 1)) +
+         "' is not a finite number");
     return;
   }
   const std::u16string_view outcome_text(line, static_cast<size_t>(first));
   if (m.last_outcome < 0 || m.last_outcome >= m.outcomes.Size() ||
       m.outcomes.Text(m.last_outcome) != outcome_text) {
     m.last_outcome = m.outcomes.Insert(outcome_text);
+    if (static_cast<size_t>(m.last_outcome) == m.outcome_lines.size()) {
+      m.outcome_lines.push_back(line_number);
+    }
   }
   const int32_t outcome = m.last_outcome;
   const int32_t predicate = m.predicates.Insert(
@@ -296,7 +309,10 @@ struct LineBatch {
 // file order. Without a thread the batches are read in turn. Owns the file.
 class ModelLineReader {
  public:
-  explicit ModelLineReader(std::FILE* file) : file_(file), reader_(file) {
+  explicit ModelLineReader(std::FILE* file)
+      : file_(file), small_(IsSmall(file)), reader_(file, small_ ? kSmallBlock : 0) {
+    // A small file is read faster than a thread starts.
+    if (small_) return;
     try {
       thread_ = std::thread([this] { Produce(); });
     } catch (const std::system_error&) {
@@ -350,6 +366,14 @@ class ModelLineReader {
  private:
   static constexpr size_t kLines = 4096;
   static constexpr int kBatches = 4;
+  static constexpr size_t kSmallBlock = 64 * 1024;
+
+  // A regular file shorter than one small block.
+  static bool IsSmall(std::FILE* file) {
+    struct stat status;
+    return fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode) &&
+           status.st_size < static_cast<off_t>(kSmallBlock);
+  }
 
   // The next lines into `batch`, their weights read unless `weights` is
   // false (the caller reads them then); false when the file had none left.
@@ -404,6 +428,7 @@ class ModelLineReader {
   }
 
   std::FILE* file_;
+  bool small_;
   CLineReader reader_;
   std::thread thread_;
   LineBatch batches_[kBatches];
@@ -418,6 +443,7 @@ class ModelLineReader {
 void EmptyTables(CMEModel::Impl& m) {
   m.weights.clear();
   m.outcomes.Clear();
+  m.outcome_lines.clear();
   m.last_outcome = -1;
   m.predicates.Clear();
   m.feature_index.Clear();
@@ -467,22 +493,30 @@ bool CMEModel::Load(const std::string& path, bool protected_form, CMEModelPrefet
   EmptyTables(*impl_);
   FinishLoad();
   if (protected_form) {
-    // A path without "txt" has no protected twin: report it as missing.
-    std::FILE* file = narrow.find("txt") == std::string::npos
-                          ? nullptr
-                          : OpenFile(ProtectedPathFor(narrow), "rb");
+    // The protected twin of a ".txt" path; a path without "txt" (such as
+    // "model.des") names the protected file itself.
+    const std::string opened =
+        narrow.find("txt") == std::string::npos ? narrow : ProtectedPathFor(narrow);
+    std::FILE* file = OpenFile(opened, "rb");
     if (file == nullptr) {
-      DiagnoseFormat("error: cannot open %s !\n", narrow.c_str());
+      const int reason = errno;
+      DiagnoseFormat("error: cannot open %s !\nerror: %s: %s\n", narrow.c_str(), opened.c_str(),
+                     std::strerror(reason));
       return false;
     }
     std::vector<unsigned char> bytes;
     const bool read = ReadProtectedFile(file, bytes);
     std::fclose(file);
     if (!read) {
-      DiagnoseFormat("error: cannot open %s !\n", narrow.c_str());
+      DiagnoseFormat("error: cannot read %s !\n", opened.c_str());
       return false;
     }
-    return LoadDeciphered(bytes);
+    const std::string damage = ProtectedTextProblem(bytes);
+    if (!damage.empty()) {
+      DiagnoseFormat("error: model file %s: %s\n", opened.c_str(), damage.c_str());
+      return false;
+    }
+    return LoadDeciphered(bytes, opened);
   }
   // A second thread reads, decodes and scans the lines (ModelLineReader)
   // while this one adds them to the tables in file order.
@@ -491,7 +525,9 @@ bool CMEModel::Load(const std::string& path, bool protected_form, CMEModelPrefet
   if (reader == nullptr) {
     std::FILE* file = OpenFile(narrow, "r");
     if (file == nullptr) {
-      DiagnoseFormat("error: cannot open %s !\n", narrow.c_str());
+      const int reason = errno;
+      DiagnoseFormat("error: cannot open %s !\nerror: %s: %s\n", narrow.c_str(), narrow.c_str(),
+                     std::strerror(reason));
       return false;
     }
     reader = std::make_unique<CMEModelPrefetch::Reader>(file);
@@ -543,9 +579,8 @@ bool CMEModel::Load(const std::string& path, bool protected_form, CMEModelPrefet
   return true;
 }
 
-bool CMEModel::LoadDeciphered(const std::vector<unsigned char>& bytes) {
+bool CMEModel::LoadDeciphered(const std::vector<unsigned char>& bytes, const std::string& source) {
   EmptyTables(*impl_);
-  const std::string source = "(protected)";
   std::string error;
   std::vector<char16_t> units;
   size_t line_begin = 0;
@@ -571,14 +606,17 @@ bool CMEModel::LoadDeciphered(const std::vector<unsigned char>& bytes) {
     line_begin = i + 1;
   }
   if (line_begin < bytes.size()) {
-    // A last line without a line feed.
+    // A last line without a line feed or zero byte: the text fills its last
+    // chunk (whether the file was cut short shows in its size, not here).
     DecodeGbkInto(reinterpret_cast<const char*>(bytes.data() + line_begin),
                   bytes.size() - line_begin, units);
+    units.push_back(u'\n');
     ParseEntry(units.data(), static_cast<int32_t>(units.size()), line_number, source, &warnings,
                &error);
   }
   ReportSuppressed(warnings, source);
-  if (error.empty() && impl_->feature_keys.empty()) error = "the protected model holds no features";
+  if (error.empty() && impl_->feature_keys.empty())
+    error = "model file " + source + " holds no features";
   if (!error.empty()) {
     DiagnoseFormat("error: %s\n", error.c_str());
     EmptyTables(*impl_);

@@ -94,8 +94,9 @@ struct CMEModel::Impl {
   std::vector<double> heldout_history;
   double width = 0.0;  // per-sample width of the inequality model
 
-  CTextIndex outcomes;        // outcome vocabulary
-  int32_t last_outcome = -1;  // outcome of the last model line read
+  CTextIndex outcomes;                 // outcome vocabulary
+  std::vector<int64_t> outcome_lines;  // per outcome, the file line that named it first
+  int32_t last_outcome = -1;           // outcome of the last model line read
 
   // Rows: for every predicate p, the features (o, p) with o below the outcome
   // count, ordered by outcome, at positions row_start[p] .. row_start[p + 1].

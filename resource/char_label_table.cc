@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "io/protected_file.h"
+#include "resource/resource_file.h"
 #include "text/char_class.h"
 #include "text/code_page.h"
 #include "text/diagnostics.h"
@@ -17,30 +17,46 @@ CharLabelTable::CharLabelTable() : bits_(kSize, 0) {}
 
 void CharLabelTable::Reset() { bits_.assign(kSize, 0); }
 
-// One "%C\t%d" line: the first unit, white space (the tab of the format
-// matches any run of it), a decimal int. A line that does not parse stores
-// what was read so far (0 for a missing value).
-void CharLabelTable::ParseLine(const CUString& line) {
-  if (line.Empty()) return;
-  bits_[line[0]] = ParseNarrowInt(line.c_str() + 1);
+std::string CharLabelTable::ParseLine(const CUString& line) {
+  std::string problem = LineBytesProblem(line);
+  if (!problem.empty()) return problem;
+  const char16_t* text = line.c_str();
+  int32_t end = line.Length();
+  while (end > 0 && (text[end - 1] == u'\n' || text[end - 1] == u'\r')) --end;
+  if (end == 0) return "";
+  int32_t i = 1;
+  if (i >= end || !IsWhiteSpace(text[i])) {
+    return "the line does not hold one character, a tab and a label bit set";
+  }
+  while (i < end && IsWhiteSpace(text[i])) ++i;
+  int32_t field_end = i;
+  while (field_end < end && !IsWhiteSpace(text[field_end])) ++field_end;
+  int64_t bits = 0;
+  if (!ParseExactInt(text + i, field_end - i, 0, (1 << kRecordedLabels) - 1, &bits)) {
+    return "label bit set '" + FieldForMessage(text + i, field_end - i) +
+           "' is not a decimal number from 0 to 16383";
+  }
+  for (int32_t k = field_end; k < end; ++k) {
+    if (!IsWhiteSpace(text[k])) return "the line holds more than a character and a bit set";
+  }
+  bits_[text[0]] = static_cast<int32_t>(bits);
+  return "";
 }
 
 bool CharLabelTable::Load(const std::string& path, bool protected_form) {
-  std::FILE* file = OpenFile(path, protected_form ? "rb" : "r");
-  if (file == nullptr) {
-    DiagnoseFormat("Could not open file %s: %s\n", path.c_str(), std::strerror(errno));
+  Reset();
+  const ResourceFileRead read = ReadResourceFile(
+      path, protected_form, [this](const CUString& line, int64_t) { return ParseLine(line); });
+  if (read.open_errno != 0) {
+    DiagnoseFormat("Could not open file %s: %s\n", read.path.c_str(),
+                   std::strerror(read.open_errno));
     return false;
   }
-  Reset();
-  if (protected_form) {
-    std::vector<unsigned char> buffer;
-    ReadProtectedFile(file, buffer);
-    ScanProtectedLines(buffer, [this](CUString& line) { ParseLine(line); });
-  } else {
-    CUString line;
-    while (ReadNarrowLine(file, line)) ParseLine(line);
+  if (!read.problem.empty()) {
+    DiagnoseFormat("error: label table %s, %s\n", read.path.c_str(), read.problem.c_str());
+    Reset();
+    return false;
   }
-  std::fclose(file);
   return true;
 }
 

@@ -26,8 +26,12 @@ class CharLabelTable {
   void Reset();
 
   // Reads "%C\t%d" lines from a plain GBK file or, with `protected_form`, from
-  // a protected one. The table is emptied first. False (with "Could not open
-  // file %s: <reason>" on standard error) when the file cannot be opened.
+  // a protected one: one unit, white space, exactly a decimal bit set from 0
+  // to 16383 (labels 0 to 13), nothing after it but white space; empty lines
+  // are skipped. The table is emptied first. False (with "Could not open file
+  // %s: <reason>" on standard error) when the file cannot be opened, and with
+  // "error: label table PATH, line N: <reason>" when a line cannot be read
+  // (the table is then empty).
   bool Load(const std::string& path, bool protected_form);
   // For each position up to the end or the sentinel U+0002: when
   // labels[i] < 14, sets bit labels[i] of text[i].
@@ -39,7 +43,8 @@ class CharLabelTable {
   bool Write(const std::string& path) const;
 
  private:
-  void ParseLine(const CUString& line);
+  // "" when the line was taken (or is empty), else why it cannot be read.
+  std::string ParseLine(const CUString& line);
 
   std::vector<int32_t> bits_;
 };

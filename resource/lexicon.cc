@@ -1,11 +1,13 @@
 #include "resource/lexicon.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <utility>
 
 #include "io/protected_file.h"
 #include "resource/pe_info.h"
+#include "resource/resource_file.h"
 #include "text/char_class.h"
 #include "text/code_page.h"
 #include "text/file_system.h"
@@ -16,40 +18,40 @@ CNELexicon::CNELexicon() = default;
 
 CNELexicon::~CNELexicon() = default;
 
-bool CNELexicon::OnEntryLine(const char16_t* /*line*/) { return true; }
+std::string CNELexicon::OnEntryLine(const char16_t* /*line*/) { return ""; }
 
-bool CNELexicon::LoadLexicon(const std::string& path, bool protected_form) {
-  if (!protected_form) {
-    std::FILE* file = OpenFile(path, "r");
-    if (file == nullptr) return false;
-    CUString line;
-    while (ReadNarrowLine(file, line)) AddEntryLine(line);
-    std::fclose(file);
-    return true;
-  }
-  std::FILE* file = OpenFile(ProtectedPathFor(path), "rb");
-  if (file == nullptr) return false;
-  std::vector<unsigned char> buffer;
-  const bool read = ReadProtectedFile(file, buffer);
-  std::fclose(file);
-  if (!read) return false;
-  ScanProtectedLines(buffer, [this](CUString& line) { AddEntryLine(line); });
-  return true;
+bool CNELexicon::LoadLexicon(const std::string& path, bool protected_form, std::string* error) {
+  const ResourceFileRead read =
+      ReadResourceFile(protected_form ? ProtectedPathFor(path) : path, protected_form,
+                       [this](const CUString& line, int64_t) {
+                         std::string problem = LineBytesProblem(line);
+                         if (!problem.empty()) return problem;
+                         CUString copy = line;
+                         return AddEntryLine(copy);
+                       });
+  if (error != nullptr) *error = read.Message();
+  return read.Ok();
 }
 
-void CNELexicon::AddEntryLine(CUString& line) {
+std::string CNELexicon::AddEntryLine(CUString& line) {
   char16_t* buffer = line.MutableBuffer();
-  if (buffer == nullptr) return;
+  if (buffer == nullptr) return "";
   char16_t* trimmed = TrimWhiteSpace(buffer);
-  if (*trimmed == 0) return;
-  OnEntryLine(trimmed);
+  if (*trimmed == 0) return "";
+  std::string problem = OnEntryLine(trimmed);
+  if (!problem.empty()) return problem;
   char16_t* cursor = trimmed;
   const char16_t* word = NextToken(&cursor);
+  const int32_t length = UStrLen(word);
+  for (int32_t i = 0; i < length; ++i) {
+    if (word[i] < 0x20 || word[i] == 0x7F) return "the word holds a control character";
+  }
   // Numbering the stored entries only keeps entry n and words_[n - 1] together
   // whatever blank lines the file holds.
   const int32_t entry = static_cast<int32_t>(words_.size()) + 1;
-  trie_.Insert(word, UStrLen(word), entry);
+  trie_.Insert(word, length, entry);
   words_.emplace_back(word);
+  return "";
 }
 
 const char16_t* CNELexicon::WordAt(int32_t n) const {
@@ -161,9 +163,18 @@ CNEValuedLexicon::CNEValuedLexicon(ValueReader reader) : reader_(reader) {}
 
 CNEValuedLexicon::~CNEValuedLexicon() = default;
 
-bool CNEValuedLexicon::OnEntryLine(const char16_t* line) {
-  values_.push_back(reader_ != nullptr ? reader_(line) : 0);
-  return true;
+std::string CNEValuedLexicon::OnEntryLine(const char16_t* line) {
+  int32_t value = 0;
+  if (reader_ != nullptr && !reader_(line, &value)) {
+    CUString copy(line);
+    char16_t* cursor = copy.MutableBuffer();
+    NextToken(&cursor);
+    while (*cursor != 0 && IsWhiteSpace(*cursor)) ++cursor;
+    return "value '" + FieldForMessage(cursor, UStrLen(cursor)) +
+           "' is not a decimal number from 0 to 2147483647";
+  }
+  values_.push_back(value);
+  return "";
 }
 
 int32_t CNEValuedLexicon::ValueAt(int32_t n) const {
@@ -171,12 +182,20 @@ int32_t CNEValuedLexicon::ValueAt(int32_t n) const {
   return values_[n - 1];
 }
 
-int32_t ReadLexiconValue(const char16_t* line) {
-  if (line == nullptr) return 0;
+bool ReadLexiconValue(const char16_t* line, int32_t* value) {
+  *value = 0;
+  if (line == nullptr) return true;
   CUString copy(line);
   char16_t* cursor = copy.MutableBuffer();
-  if (NextToken(&cursor) == nullptr) return 0;
-  return ParseNarrowInt(cursor);
+  if (NextToken(&cursor) == nullptr) return true;
+  while (*cursor != 0 && IsWhiteSpace(*cursor)) ++cursor;
+  int32_t length = UStrLen(cursor);
+  while (length > 0 && IsWhiteSpace(cursor[length - 1])) --length;
+  if (length == 0) return true;
+  int64_t read = 0;
+  if (!ParseExactInt(cursor, length, 0, INT32_MAX, &read)) return false;
+  *value = static_cast<int32_t>(read);
+  return true;
 }
 
 int32_t LongestClassMatch(const CNEValuedLexicon& lexicon, const char16_t* text, int32_t max_length,

@@ -64,13 +64,17 @@ class CNELexicon {
   virtual ~CNELexicon();
 
   // Reads a lexicon file (plain GBK, or with `protected_form` the file whose
-  // last "txt" became "des") and adds its entries after those already held.
-  // False, silently and with nothing changed, when the file cannot be opened
-  // or read; the caller reports it.
-  bool LoadLexicon(const std::string& path, bool protected_form);
-  // Called with every trimmed, non-empty line before its word is stored; the
-  // result is not consulted. The base class does nothing.
-  virtual bool OnEntryLine(const char16_t* line);
+  // last "txt" became "des", a path without "txt" as it is) and adds its
+  // entries after those already held. False, with nothing said, when the
+  // file cannot be opened or read, and when a line cannot be read: bytes
+  // that are not valid GBK, a NUL byte, a word with a control character, or
+  // what OnEntryLine refuses. Entries before that line stay. `error` (when
+  // given) then says why: "cannot open PATH: REASON" or "PATH: line N: ...".
+  bool LoadLexicon(const std::string& path, bool protected_form, std::string* error = nullptr);
+  // Called with every trimmed, non-empty line before its word is stored:
+  // "" when the line is an entry, or why it cannot be one. The base class
+  // takes every line.
+  virtual std::string OnEntryLine(const char16_t* line);
 
   // The word of entry n, or null for 0 or beyond the list.
   const char16_t* WordAt(int32_t n) const;
@@ -100,8 +104,9 @@ class CNELexicon {
   // How many positions ahead of a word cut the trie's first reads are
   // fetched (a cut moves on by one word of a few units at most).
   static constexpr int32_t kWalksAhead = 8;
-  // Trims `line` in place and stores its entry unless it is blank.
-  void AddEntryLine(CUString& line);
+  // Trims `line` in place and stores its entry unless it is blank; "" or
+  // why the line cannot be an entry.
+  std::string AddEntryLine(CUString& line);
 
  protected:
   std::vector<CUString> words_;
@@ -111,12 +116,14 @@ class CNELexicon {
 // A lexicon whose entries carry an int value (a class bit set).
 class CNEValuedLexicon : public CNELexicon {
  public:
-  using ValueReader = int32_t (*)(const char16_t* line);
+  // Reads the value of a trimmed entry line into `value`; false when the
+  // line's value field cannot be read.
+  using ValueReader = bool (*)(const char16_t* line, int32_t* value);
 
   explicit CNEValuedLexicon(ValueReader reader = nullptr);
   ~CNEValuedLexicon() override;
 
-  bool OnEntryLine(const char16_t* line) override;
+  std::string OnEntryLine(const char16_t* line) override;
   // The value of entry n, 0 for n = 0 or beyond the list. Without a value
   // reader every entry's value is 0.
   int32_t ValueAt(int32_t n) const;
@@ -126,10 +133,11 @@ class CNEValuedLexicon : public CNELexicon {
   std::vector<int32_t> values_;
 };
 
-// The value field of a lexicon line: the rest after the first token, read as
-// a decimal int (leading white space skipped, digits up to the first
-// non-digit; 0 when absent or not a number).
-int32_t ReadLexiconValue(const char16_t* line);
+// The value field of a trimmed lexicon line: what follows the first token
+// and white space, exactly one decimal number from 0 to 2147483647 (no sign,
+// no leading zero; 0 when the line holds only its word). False for anything
+// else: "nan", "1x", "-3", "4294967295", a second field.
+bool ReadLexiconValue(const char16_t* line, int32_t* value);
 
 // The greatest prefix-match length whose value shares a bit with `mask`; 0 if none.
 int32_t LongestClassMatch(const CNEValuedLexicon& lexicon, const char16_t* text, int32_t max_length,

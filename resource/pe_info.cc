@@ -1,8 +1,12 @@
 #include "resource/pe_info.h"
 
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "io/protected_file.h"
+#include "resource/resource_file.h"
 #include "text/char_class.h"
 #include "text/code_page.h"
 #include "text/diagnostics.h"
@@ -11,112 +15,111 @@
 namespace verrin {
 namespace {
 
-// Scanning in the manner of "%C %d %lf %lf %lf %lf %lf %lf": the fields after
-// the character skip white space before them; numbers are read without
-// regard to the process locale.
-class LineScanner {
- public:
-  explicit LineScanner(const char16_t* p) : p_(p) {}
-
-  bool Unit(char16_t* unit) {
-    if (*p_ == 0) return false;
-    *unit = *p_++;
-    return true;
+// Exactly a decimal real: [+-]digits[.digits][(e|E)[+-]digits] or with the
+// digits only after the point, finite. No "nan", "inf", hex or trailing text.
+bool ParseExactReal(const char16_t* text, int32_t length, double* value) {
+  std::string ascii;
+  int32_t i = 0;
+  auto digits = [&]() {
+    const int32_t begin = i;
+    while (i < length && text[i] >= u'0' && text[i] <= u'9')
+      ascii.push_back(static_cast<char>(text[i++]));
+    return i > begin;
+  };
+  if (i < length && (text[i] == u'+' || text[i] == u'-'))
+    ascii.push_back(static_cast<char>(text[i++]));
+  bool any = digits();
+  if (i < length && text[i] == u'.') {
+    ascii.push_back('.');
+    ++i;
+    any = digits() || any;
   }
-
-  bool Int(int32_t* value) {
-    std::string digits;
-    if (!Number(false, &digits)) return false;
-    *value = ParseInt(digits.c_str());
-    return true;
+  if (!any) return false;
+  if (i < length && (text[i] == u'e' || text[i] == u'E')) {
+    ascii.push_back('e');
+    ++i;
+    if (i < length && (text[i] == u'+' || text[i] == u'-'))
+      ascii.push_back(static_cast<char>(text[i++]));
+    if (!digits()) return false;
   }
-
-  bool Real(double* value) {
-    std::string digits;
-    if (!Number(true, &digits)) return false;
-    *value = ParseDouble(digits.c_str());
-    return true;
-  }
-
- private:
-  // Takes the longest [+-]digits[.digits][e[+-]digits] (the fraction and
-  // exponent only when `real`); false when no digit was found.
-  bool Number(bool real, std::string* out) {
-    while (*p_ != 0 && IsWhiteSpace(*p_)) ++p_;
-    const char16_t* p = p_;
-    std::string text;
-    if (*p == u'+' || *p == u'-') text.push_back(static_cast<char>(*p++));
-    bool any_digit = false;
-    while (*p >= u'0' && *p <= u'9') {
-      text.push_back(static_cast<char>(*p++));
-      any_digit = true;
-    }
-    if (real && *p == u'.') {
-      text.push_back('.');
-      ++p;
-      while (*p >= u'0' && *p <= u'9') {
-        text.push_back(static_cast<char>(*p++));
-        any_digit = true;
-      }
-    }
-    if (!any_digit) return false;
-    if (real && (*p == u'e' || *p == u'E')) {
-      const char16_t* q = p + 1;
-      std::string exponent = "e";
-      if (*q == u'+' || *q == u'-') exponent.push_back(static_cast<char>(*q++));
-      if (*q >= u'0' && *q <= u'9') {
-        while (*q >= u'0' && *q <= u'9') exponent.push_back(static_cast<char>(*q++));
-        text += exponent;
-        p = q;
-      }
-    }
-    p_ = p;
-    *out = text;
-    return true;
-  }
-
-  const char16_t* p_;
-};
-
-// A line sets the entry of its character once the character and the flags
-// have been read; reals that are missing or malformed are stored as 0.
-void ParsePeInfoLine(const CUString& line, std::vector<PeInfoEntry>& entries) {
-  LineScanner scanner(line.c_str());
-  char16_t unit = 0;
-  PeInfoEntry entry;
-  if (!scanner.Unit(&unit) || !scanner.Int(&entry.flags)) return;
-  for (double& value : entry.values) {
-    if (!scanner.Real(&value)) break;
-  }
-  entries[unit] = entry;
+  if (i != length) return false;
+  const double read = ParseDouble(ascii.c_str());
+  if (!std::isfinite(read)) return false;
+  *value = read;
+  return true;
 }
+
+// A "%C %d %lf %lf %lf %lf %lf %lf" line: the character is the first unit,
+// then, separated by white space, the flags (exactly a decimal number from
+// 0 to 2147483647) and six finite reals, nothing more. "" when the line
+// set its entry or is empty, else why it cannot be read.
+std::string ParsePeInfoLine(const CUString& line, std::vector<PeInfoEntry>& entries) {
+  std::string problem = LineBytesProblem(line);
+  if (!problem.empty()) return problem;
+  const char16_t* text = line.c_str();
+  int32_t end = line.Length();
+  while (end > 0 && IsWhiteSpace(text[end - 1])) --end;
+  if (end == 0) return "";
+  const char16_t unit = text[0];
+  int32_t i = 1;
+  PeInfoEntry entry;
+  for (int field = 0; field < 7; ++field) {
+    const int32_t blank = i;
+    while (i < end && IsWhiteSpace(text[i])) ++i;
+    if (i == end || i == blank) {
+      return "the line does not hold a character, its flags and six numbers separated by spaces";
+    }
+    const int32_t begin = i;
+    while (i < end && !IsWhiteSpace(text[i])) ++i;
+    if (field == 0) {
+      int64_t flags = 0;
+      if (!ParseExactInt(text + begin, i - begin, 0, INT32_MAX, &flags)) {
+        return "flags '" + FieldForMessage(text + begin, i - begin) +
+               "' are not a decimal number from 0 to 2147483647";
+      }
+      entry.flags = static_cast<int32_t>(flags);
+    } else if (!ParseExactReal(text + begin, i - begin, &entry.values[field - 1])) {
+      return "number '" + FieldForMessage(text + begin, i - begin) +
+             "' is not a finite decimal number";
+    }
+  }
+  if (i != end) return "the line holds more than a character, its flags and six numbers";
+  entries[unit] = entry;
+  return "";
+}
+
+// Warnings printed per file before the rest are only counted.
+constexpr int32_t kMaxWarnings = 10;
 
 }  // namespace
 
 PeInfoTable::PeInfoTable() : entries_(65536) {}
 
 bool PeInfoTable::LoadPeInfo(const std::string& path, bool protected_form) {
-  if (!protected_form) {
-    std::FILE* file = OpenFile(path, "r");
-    if (file == nullptr) return false;
-    CUString line;
-    while (ReadNarrowLine(file, line)) ParsePeInfoLine(line, entries_);
-    std::fclose(file);
-    return true;
+  const std::string opened = protected_form ? ProtectedPathFor(path) : path;
+  int32_t skipped = 0;
+  const ResourceFileRead read =
+      ReadResourceFile(opened, protected_form, [&](const CUString& line, int64_t number) {
+        const std::string problem = ParsePeInfoLine(line, entries_);
+        if (!problem.empty() && ++skipped <= kMaxWarnings) {
+          DiagnoseFormat("warning: person-name table %s, line %lld: %s; line skipped\n",
+                         opened.c_str(), static_cast<long long>(number), problem.c_str());
+        }
+        return std::string();
+      });
+  if (skipped > kMaxWarnings) {
+    DiagnoseFormat("warning: %d more lines of person-name table %s skipped\n",
+                   static_cast<int>(skipped - kMaxWarnings), opened.c_str());
   }
-  const std::string protected_path = ProtectedPathFor(path);
-  std::FILE* file = OpenFile(protected_path, "rb");
-  if (file == nullptr) {
-    DiagnoseFormat("open file %s failed.\n", protected_path.c_str());
+  if (read.open_errno != 0) {
+    // The plain table is optional: without it every flag stays 0.
+    if (protected_form) DiagnoseFormat("open file %s failed.\n", opened.c_str());
     return false;
   }
-  std::vector<unsigned char> buffer;
-  const bool read = ReadProtectedFile(file, buffer);
-  std::fclose(file);
-  if (!read) return false;
-  ScanProtectedLines(buffer, [this](CUString& line) {
-    if (!line.Empty()) ParsePeInfoLine(line, entries_);
-  });
+  if (!read.problem.empty()) {
+    DiagnoseFormat("warning: person-name table %s\n", read.Message().c_str());
+    return false;
+  }
   return true;
 }
 

@@ -17,13 +17,16 @@ class PeInfoTable {
  public:
   PeInfoTable();
   // Reads "%C %d %lf %lf %lf %lf %lf %lf" lines (GBK): the character is the
-  // first unit of the line, the flags and the six reals follow, separated by
-  // white space. A line whose character and flags read sets that character's
-  // entry (a later line replaces an earlier one; reals that are missing or
-  // malformed become 0); other lines are ignored. Plain form: false silently
+  // first unit of the line; the flags (a decimal number from 0 to
+  // 2147483647) and six finite decimal reals follow, separated by white
+  // space. Such a line sets that character's entry (a later line replaces an
+  // earlier one). The table is optional, so a line that cannot be read is
+  // skipped with a warning naming the file, the line and the reason (ten at
+  // most, then a count), and the rest is read. Plain form: false silently
   // when the file cannot be opened. Protected form (last "txt" -> "des"):
   // prints "open file %s failed.\n" with that path and returns false when it
-  // cannot. Entries not named by the file are left as they were.
+  // cannot, and a warning when the file is cut short or damaged. Entries not
+  // named by the file are left as they were.
   bool LoadPeInfo(const std::string& path, bool protected_form);
   const PeInfoEntry& At(char16_t unit) const { return entries_[unit]; }
   PeInfoEntry& At(char16_t unit) { return entries_[unit]; }

@@ -128,6 +128,14 @@ bool ReplaceFile(const std::string& from, const std::string& to) {
 
 bool RemoveFile(const std::string& path) { return _wremove(WidePath(path).c_str()) == 0; }
 
+bool SyncFile(std::FILE* file) {
+  if (std::fflush(file) != 0) return false;
+  return _commit(_fileno(file)) == 0;
+}
+
+// MoveFileEx with MOVEFILE_WRITE_THROUGH already waits for the rename.
+void SyncDirectoryOf(const std::string& /*path*/) {}
+
 bool StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
 #else
@@ -185,6 +193,22 @@ bool ReplaceFile(const std::string& from, const std::string& to) {
 }
 
 bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0; }
+
+bool SyncFile(std::FILE* file) {
+  if (std::fflush(file) != 0) return false;
+  return fsync(fileno(file)) == 0;
+}
+
+void SyncDirectoryOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? std::string(".")
+                          : slash == 0               ? "/"
+                                                     : path.substr(0, slash);
+  const int fd = open(dir.c_str(), O_RDONLY);
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
+}
 
 bool StandardErrorIsTerminal() { return isatty(fileno(stderr)) != 0; }
 

@@ -31,6 +31,13 @@ std::FILE* CreateUniqueFile(const std::string& prefix, std::string* path);
 // Renames `from` over `to`, replacing a file there; false on failure (errno set).
 bool ReplaceFile(const std::string& from, const std::string& to);
 bool RemoveFile(const std::string& path);
+// Writes what the stream holds and what the system holds of the file to the
+// disk (fflush, then fsync); false on failure (errno set).
+bool SyncFile(std::FILE* file);
+// Asks the system to write the directory that holds `path` to the disk, so
+// that a rename into it survives a crash; failures are ignored (some file
+// systems cannot).
+void SyncDirectoryOf(const std::string& path);
 // True when standard error is a terminal (progress is then redrawn in place).
 bool StandardErrorIsTerminal();
 // The size of an open file and the position in it, in bytes; -1 where the

@@ -2,11 +2,19 @@
 //
 // A regular file (or a new one) is written under a temporary name in the
 // same directory ("PATH.tmp-XXXXXX") and renamed over PATH only by Commit,
-// once every write, the flush and the close have succeeded; a failed or
-// abandoned file is removed and PATH is left as it was. Standard output
-// ("-"), special files such as devices and pipes, and files opened to be
-// appended to are written in place: there a failure is still reported, but
-// what was written stays written.
+// once every write, the flush, the fsync and the close have succeeded; a
+// failed or abandoned file is removed and PATH is left as it was. When PATH
+// is a symbolic link (or a chain of them), the file it points to is the one
+// replaced, with its temporary beside it, and the link stays a link.
+// Standard output ("-"), special files such as devices and pipes, and files
+// opened to be appended to are written in place: there a failure is still
+// reported, but what was written stays written.
+//
+// Temporary files not yet committed are listed for
+// RemoveTemporaryFilesOnSignals: a program that installs it leaves none
+// behind when SIGINT, SIGTERM or SIGHUP ends it. Nothing can remove them
+// after SIGKILL (or a crash): a "PATH.tmp-XXXXXX" then stays beside PATH,
+// which itself is left as it was.
 #ifndef VERRIN_TEXT_OUTPUT_FILE_H_
 #define VERRIN_TEXT_OUTPUT_FILE_H_
 
@@ -49,10 +57,18 @@ class COutputFile {
   void SetError(const char* what, int error_number);
 
   std::string path_;
+  std::string target_;     // the file replaced: PATH with its links followed
   std::string temp_path_;  // empty when written in place
+  int temp_slot_ = -1;     // its entry in the list of temporary files
   std::FILE* stream_ = nullptr;
   std::string error_;
 };
+
+// Installs handlers for SIGINT, SIGTERM and SIGHUP (each unless it is
+// ignored) that remove the uncommitted temporary files of every COutputFile
+// and then end the process by the same signal. For programs, not libraries:
+// it replaces the handlers the process had.
+void RemoveTemporaryFilesOnSignals();
 
 }  // namespace verrin
 

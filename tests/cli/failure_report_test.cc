@@ -107,8 +107,15 @@ TEST(FailureReportTest, BadModelsFailToLoadWithFileAndLine) {
       {good + "1\tchar=说\t-inf\n", "line 22: weight '-inf' is not a finite number"},
       {good + "1\tchar=说\t1e999\n", "line 22: weight '1e999' is not a finite number"},
       {good + "1\tchar=说\t0.5x\n", "line 22: weight '0.5x' is not a finite number"},
-      {good + "1\tchar=", "line 22: the last line ends before its weight (the file is cut short)"},
+      {good + "1\tchar=", "line 22: the last line has no line feed (the file is cut short)"},
+      {good + "1\tchar=说\t0.12", "line 22: the last line has no line feed"},
+      {good + "some text\n", "line 22: the line does not hold outcome, predicate and weight"},
       {"", "holds no features"},
+      // Outcomes are label numbers, read exactly: "1x" passed for label 1.
+      {good + "1x\tchar=说\t0.5\n", "line 22: outcome '1x' is not a label number"},
+      {good + "01\tchar=说\t0.5\n", "line 22: outcome '01' is not a label number"},
+      {good + "4294967297\tchar=说\t0.5\n", "line 22: outcome '4294967297' is not a label"},
+      {"-1\tchar=说\t0.5\n" + good, "line 1: outcome '-1' is not a label number"},
   };
   for (const Case& c : cases) {
     const std::string res = ResourcesWithModel("bad-model", c.model);
@@ -117,14 +124,51 @@ TEST(FailureReportTest, BadModelsFailToLoadWithFileAndLine) {
     EXPECT_TRUE(Has(out, "model file " + res + "/model.txt")) << out;
     EXPECT_TRUE(Has(out, c.message)) << out;
   }
-  // The label table lets 张 take only label 10; a model without outcome 10
-  // cannot tag it.
-  const std::string res = ResourcesWithModel("unfit-model", TestModelWithout("10"));
-  testing::WriteFile(res + "/charset_lableInfo_tr.txt", testing::Gbk("张\t1024\n"));
+  // The label table lets 张 take labels 2 and 10 and 三 label 9: a model
+  // without outcome 9 (or 10) does not fit it, although every character
+  // keeps a label the model knows.
+  for (const std::string label : {"9", "10"}) {
+    const std::string res = ResourcesWithModel("unfit-model", TestModelWithout(label));
+    testing::WriteFile(res + "/charset_lableInfo_tr.txt", testing::Gbk("三\t514\n张\t1028\n"));
+    std::string out;
+    EXPECT_EQ(RunBoth("echo 张三 | " + kCli + " tag --res " + Quote(res), &out), 1);
+    EXPECT_TRUE(Has(out, "error: model file " + res + "/model.txt has no outcome " + label +
+                             ", which the label table " + res +
+                             "/charset_lableInfo_tr.txt allows (for U+" +
+                             (label == "9" ? "4E09" : "5F20")))
+        << out;
+  }
+}
+
+// A missing dictionary or label table was named without the reason or the
+// path; a lexicon line that cannot be read loaded silently.
+TEST(FailureReportTest, ResourceFilesThatCannotBeReadAreNamedWithTheReason) {
+  const std::string res = ResourcesWithModel("bad-resources", TestModelWithout("none"));
   std::string out;
+  std::remove((res + "/dict.txt").c_str());
   EXPECT_EQ(RunBoth("echo 张三 | " + kCli + " tag --res " + Quote(res), &out), 1);
-  EXPECT_TRUE(Has(out, "the model has no outcome for any label the label table " + res +
-                           "/charset_lableInfo_tr.txt allows for U+5F20 (10)"))
+  EXPECT_TRUE(Has(out, "load " + res + "/dict.txt failed.\nerror: cannot open " + res +
+                           "/dict.txt: No such file or directory\n"))
+      << out;
+
+  testing::WriteFile(res + "/dict.txt", testing::ReadFile(kRes + "/dict.txt"));
+  testing::WriteFile(res + "/NeAffix.txt", testing::Gbk("先生 1\n女士 nan\n"));
+  EXPECT_EQ(RunBoth("echo 张三 | " + kCli + " tag --res " + Quote(res), &out), 1);
+  EXPECT_TRUE(Has(out, "load " + res + "/NeAffix.txt failed.\nerror: " + res +
+                           "/NeAffix.txt: line 2: value 'nan' is not a decimal number"))
+      << out;
+
+  testing::WriteFile(res + "/NeAffix.txt", testing::ReadFile(kRes + "/NeAffix.txt"));
+  std::remove((res + "/charset_lableInfo_tr.txt").c_str());
+  EXPECT_EQ(RunBoth("echo 张三 | " + kCli + " tag --res " + Quote(res), &out), 1);
+  EXPECT_TRUE(Has(out, "the charset label info file is not exist\nerror: cannot open " + res +
+                           "/charset_lableInfo_tr.txt: No such file or directory\n"))
+      << out;
+
+  testing::WriteFile(res + "/charset_lableInfo_tr.txt", testing::Gbk("张\t4294967295\n"));
+  EXPECT_EQ(RunBoth("echo 张三 | " + kCli + " tag --res " + Quote(res), &out), 1);
+  EXPECT_TRUE(Has(out, "error: label table " + res +
+                           "/charset_lableInfo_tr.txt, line 1: label bit set '4294967295'"))
       << out;
 }
 

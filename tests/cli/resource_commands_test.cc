@@ -74,7 +74,8 @@ TEST(CliResourceTest, SegmentErrors) {
   const std::string dir = MakeTempDir("cli_segment_errors");
   std::string output;
   EXPECT_EQ(RunCommand(Cli() + " segment --res " + dir + " 2>&1 </dev/null", &output), 1);
-  EXPECT_EQ(output, "verrin segment: cannot load dictionary " + dir + "/dict.txt\n");
+  EXPECT_EQ(output, "verrin segment: cannot load dictionary " + dir + "/dict.txt: cannot open " +
+                        dir + "/dict.txt: No such file or directory\n");
   WriteFile(dir + "/dict.txt", "");
   EXPECT_EQ(RunCommand(Cli() + " segment --res " + dir + " " + dir + "/missing.txt 2>&1", &output),
             1);

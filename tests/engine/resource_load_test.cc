@@ -36,19 +36,21 @@ void WriteProtected(const std::string& plain_path) {
 TEST(ResourceLoadTest, ModelMessagesOnlyAfterEveryLexiconLoaded) {
   const std::string dir = MakeTempDir("resource_load");
   const std::string model = dir + "/model.txt";
-  // A line without tabs (a warning), then faults at lines 3 and 5.
-  WriteFile(model, "1\ta\t0.5\nnotabs\n1\tb\tx\n1\tc\t1\n1\td\ty\n");
+  // A repeated pair (a warning), then faults at lines 3 and 5.
+  WriteFile(model, "1\ta\t0.5\n1\ta\t0.5\n1\tb\tx\n1\tc\t1\n1\td\ty\n");
   WriteFile(dir + "/NeItem.txt", "");
   WriteFile(dir + "/NeAffix.txt", "");
   bool loaded = true;
-  EXPECT_EQ(LoadMessages(dir, model, false, &loaded), "load " + dir + "/dict.txt failed.\n");
+  EXPECT_EQ(LoadMessages(dir, model, false, &loaded),
+            "load " + dir + "/dict.txt failed.\nerror: cannot open " + dir +
+                "/dict.txt: No such file or directory\n");
   EXPECT_FALSE(loaded);
 
   WriteFile(dir + "/dict.txt", "");
   EXPECT_EQ(LoadMessages(dir, model, false, &loaded),
             "warning: line 2 of model file " + model +
-                " does not hold outcome, predicate and weight separated by tabs; line "
-                "skipped\nerror: model file " +
+                " repeats an outcome and predicate pair; its weight replaces the earlier "
+                "one\nerror: model file " +
                 model + ", line 3: weight 'x' is not a finite number\n");
   EXPECT_FALSE(loaded);
 
@@ -65,7 +67,8 @@ TEST(ResourceLoadTest, ProtectedLexiconMessagesPrecedeTheModels) {
   const std::string model = dir + "/model.txt";
   bool loaded = true;
   EXPECT_EQ(LoadMessages(dir, model, true, &loaded),
-            "open file " + dir + "/PeInfo.des failed.\nerror: cannot open " + model + " !\n");
+            "open file " + dir + "/PeInfo.des failed.\nerror: cannot open " + model +
+                " !\nerror: " + dir + "/model.des: No such file or directory\n");
   EXPECT_FALSE(loaded);
 }
 

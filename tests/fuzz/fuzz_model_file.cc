@@ -8,6 +8,7 @@
 #include "text/code_page.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  verrin::fuzz::SilenceDiagnostics();
   using namespace verrin;
   const std::string path = fuzz::WriteScratch("model.txt", data, size);
   CMEModel plain;

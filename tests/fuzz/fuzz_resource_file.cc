@@ -12,6 +12,7 @@
 #include "text/code_page.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  verrin::fuzz::SilenceDiagnostics();
   using namespace verrin;
   if (size == 0) return 0;
   const int which = data[0] % 5;
@@ -20,6 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 0:
     case 1:
     case 2: {
+      // A lexicon is only ever filled once: a fresh one per input.
       CNEValuedLexicon valued(ReadLexiconValue);
       CNELexicon plain;
       CNELexicon& lexicon = which == 0 ? plain : valued;
@@ -33,13 +35,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       break;
     }
     case 3: {
-      PeInfoTable table;
-      table.LoadPeInfo(path, false);
+      // Loading into a table that holds entries is what a reload does.
+      static PeInfoTable* table = new PeInfoTable();
+      table->LoadPeInfo(path, false);
       break;
     }
     default: {
-      CharLabelTable table;
-      table.Load(path, false);
+      static CharLabelTable* table = new CharLabelTable();
+      if (!table->Load(path, false)) {
+        // A refused file leaves nothing of itself behind.
+        for (int32_t unit = 0; unit < CharLabelTable::kSize; ++unit) {
+          VERRIN_FUZZ_CHECK(table->At(static_cast<char16_t>(unit)) == 0);
+        }
+      }
       break;
     }
   }

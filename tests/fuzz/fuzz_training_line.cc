@@ -18,6 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!m->LoadResource(VERRIN_FUZZ_TAGGER_DIR, nullptr, false)) std::abort();
     return m;
   }();
+  verrin::fuzz::SilenceDiagnostics();
   const std::string line(reinterpret_cast<const char*>(data), size);
   if (line.find('\n') != std::string::npos) return 0;  // one line at a time
   for (const ReadBackWord& word : ReadBracketedLine(FromGbk(line))) {

@@ -9,16 +9,22 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
+
+#include "text/diagnostics.h"
 
 namespace verrin::fuzz {
 
-// A private scratch directory for this process, made on first use.
+// A private scratch directory for this process, made on first use: in
+// memory (/dev/shm) where there is one, since every input is written to a
+// file and the writers sync what they rename into place.
 inline const std::string& ScratchDir() {
   static const std::string dir = [] {
-    char pattern[] = "/tmp/verrin-fuzz-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    if (made == nullptr) std::abort();
-    return std::string(made);
+    for (const char* base : {"/dev/shm", "/tmp"}) {
+      std::string pattern = std::string(base) + "/verrin-fuzz-XXXXXX";
+      if (mkdtemp(pattern.data()) != nullptr) return pattern;
+    }
+    std::abort();
   }();
   return dir;
 }
@@ -31,6 +37,13 @@ inline std::string WriteScratch(const std::string& name, const uint8_t* data, si
   if (size > 0 && std::fwrite(data, 1, size, f) != size) std::abort();
   std::fclose(f);
   return path;
+}
+
+// Drops the library's messages on the calling thread from now on: refused
+// inputs are the common case, and writing their messages to standard error
+// costs more than reading them.
+inline void SilenceDiagnostics() {
+  static CDiagnosticsScope quiet([](std::string_view) {});
 }
 
 // Stops the run with a message: a broken invariant is a finding.

@@ -158,12 +158,20 @@ TEST(LexiconTest, MatchBufferEndsWithTerminator) {
   EXPECT_EQ(matches[1].length, -1);
 }
 
-TEST(LexiconTest, ValueReaderReadsFieldAfterFirstToken) {
-  EXPECT_EQ(ReadLexiconValue(U("先生 12").c_str()), 12);
-  EXPECT_EQ(ReadLexiconValue(U("先生\t -3 9").c_str()), -3);
-  EXPECT_EQ(ReadLexiconValue(U("先生").c_str()), 0);
-  EXPECT_EQ(ReadLexiconValue(U("先生 七").c_str()), 0);
-  EXPECT_EQ(ReadLexiconValue(U("").c_str()), 0);
+TEST(LexiconTest, ValueReaderReadsExactlyOneNumberAfterTheWord) {
+  int32_t value = -1;
+  EXPECT_TRUE(ReadLexiconValue(U("先生 12").c_str(), &value));
+  EXPECT_EQ(value, 12);
+  EXPECT_TRUE(ReadLexiconValue(U("先生\t 2147483647").c_str(), &value));
+  EXPECT_EQ(value, 2147483647);
+  EXPECT_TRUE(ReadLexiconValue(U("先生").c_str(), &value));
+  EXPECT_EQ(value, 0);
+  EXPECT_TRUE(ReadLexiconValue(U("").c_str(), &value));
+  EXPECT_EQ(value, 0);
+  for (const char* bad :
+       {"先生 -3", "先生 3 9", "先生 七", "先生 012", "先生 2147483648", "先生 +1"}) {
+    EXPECT_FALSE(ReadLexiconValue(U(bad).c_str(), &value)) << bad;
+  }
 }
 
 }  // namespace
