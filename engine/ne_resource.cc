@@ -9,6 +9,7 @@
 #include <system_error>
 #include <thread>
 
+#include "io/protected_file.h"
 #include "resource/resource_file.h"
 #include "text/char_class.h"
 #include "text/code_page.h"
@@ -50,7 +51,10 @@ bool CNEResource::LoadLexicons(const std::string& base, bool protected_form) {
 
 bool CNEResource::LoadDictionaries(const char* dir, const char* model_path, bool protected_form) {
   const std::string base = dir != nullptr ? dir : "";
-  model_path_ = model_path != nullptr ? model_path : "";
+  // Messages name the file read: a protected model's own path.
+  model_path_ = model_path == nullptr ? ""
+                : protected_form      ? ProtectedPathFor(model_path)
+                                      : model_path;
   if (model_path == nullptr) return LoadLexicons(base, protected_form);
   // A plain model file is read ahead from the start.
   std::unique_ptr<CMEModelPrefetch> prefetch;

@@ -227,11 +227,15 @@ int32_t CMEModel::FeatureCount() const { return static_cast<int32_t>(impl_->feat
 
 void CMEModel::Impl::BuildRows(int32_t outcome_count) {
   // The short-predicate table reads only the vocabulary: it is built on a
-  // second thread meanwhile (or afterwards, when no thread can be made).
+  // second thread meanwhile (or afterwards, when no thread can be made, or
+  // when the model is so small that starting a thread costs more).
+  constexpr int32_t kThreadFromPredicates = 4096;
   std::thread short_table;
-  try {
-    short_table = std::thread([this] { BuildShortPredicates(); });
-  } catch (const std::system_error&) {
+  if (predicates.Size() >= kThreadFromPredicates) {
+    try {
+      short_table = std::thread([this] { BuildShortPredicates(); });
+    } catch (const std::system_error&) {
+    }
   }
   struct Join {
     std::thread* thread;
@@ -323,7 +327,13 @@ void CMEModel::Impl::BuildShortPredicates() {
   short_values.Reset(names, 0);
   size_t pair_predicates = 0;
   std::vector<int32_t> order(names);
+  // The one-unit records take 2 MB whatever they hold: a model with fewer
+  // such predicates than this keeps them by key (same look-ups, no table).
+  constexpr size_t kUnitTableFrom = 64;
+  size_t unit_predicates = 0;
+  for (size_t count : per_name[0]) unit_predicates += count;
   for (int units = 0; units < 2; ++units) {
+    if (units == 0 && unit_predicates < kUnitTableFrom) continue;
     const std::vector<size_t>& counts = per_name[units];
     for (size_t i = 0; i < names; ++i) order[i] = static_cast<int32_t>(i);
     // Most predicates first, ties in name order (std::sort with the index

@@ -28,20 +28,44 @@ TEST(OutputFilesTest, InterruptedTagfileLeavesNoTemporaryFile) {
   for (const std::string signal : {"INT", "TERM", "HUP"}) {
     const std::string dir = testing::MakeTempDir("interrupted");
     // Job control (set -m) keeps SIGINT for the background job, as a
-    // terminal would.
+    // terminal would; the whole script has a minute at most.
     const std::string script =
-        "set -m; cd " + Quote(dir) + " && mkfifo in && (" + kCli + " tagfile --res " + Quote(kRes) +
-        " in out 2>err & pid=$!; exec 3>in; printf 'ab\\n' >&3; i=0; "
-        "while [ $i -lt 200 ] && ! ls out.tmp-* >/dev/null 2>&1; do sleep 0.05; i=$((i+1)); done; "
+        "set -m; cd " + Quote(dir) + " && mkfifo in || exit 1; " + kCli + " tagfile --res " +
+        Quote(kRes) +
+        " in out 2>err & pid=$!; exec 3>in; printf \"ab\\n\" >&3; i=0; "
+        "while [ $i -lt 400 ] && ! ls out.tmp-* >/dev/null 2>&1; do sleep 0.05; i=$((i+1)); done; "
         "ls out.tmp-* >/dev/null 2>&1 && echo started; kill -" +
-        signal + " $pid; wait $pid; echo status=$?; exec 3>&-); ls";
+        signal + " $pid; wait $pid; echo status=$?; exec 3>&-; ls";
     std::string out;
-    testing::RunCommand("sh -c " + Quote(script), &out);
+    testing::RunCommand("timeout -s KILL 60 bash -c " + Quote(script), &out);
     EXPECT_TRUE(Has(out, "started\n")) << signal << ": " << out;
     EXPECT_FALSE(Has(out, "status=0")) << signal << ": " << out;
     EXPECT_FALSE(Has(out, "out.tmp-")) << signal << ": " << out;
     EXPECT_FALSE(Has(out, "out\n")) << signal << ": " << out;  // OUT is not made either
   }
+}
+
+// Files were renamed into place without fsync: after a crash the new name
+// could stand for an empty or partial file. Seen through strace, where it
+// can trace.
+TEST(OutputFilesTest, FileIsSyncedBeforeItIsRenamedIntoPlace) {
+  std::string out;
+  if (testing::RunCommand("strace -o /dev/null true 2>/dev/null", &out) != 0) {
+    GTEST_SKIP() << "strace cannot trace here";
+  }
+  const std::string dir = testing::MakeTempDir("synced-out");
+  testing::WriteFile(dir + "/in.txt", testing::Gbk("张三说\n"));
+  ASSERT_EQ(
+      testing::RunCommand("strace -f -e trace=fsync,rename,renameat,renameat2 -o " +
+                              Quote(dir + "/trace") + " " + kCli + " tagfile --res " + Quote(kRes) +
+                              " " + Quote(dir + "/in.txt") + " " + Quote(dir + "/out.txt"),
+                          &out),
+      0);
+  const std::string trace = testing::ReadFile(dir + "/trace");
+  const size_t rename = trace.find("out.txt.tmp-");
+  ASSERT_NE(rename, std::string::npos) << trace;
+  const size_t sync = trace.find("fsync(");
+  EXPECT_LT(sync, rename) << trace;
 }
 
 // An output path that is a symbolic link was replaced by a regular file:

@@ -3,6 +3,7 @@
 // rest is the file. A loaded lexicon is then searched with its own bytes.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "fuzz_util.h"
@@ -22,9 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 1:
     case 2: {
       // A lexicon is only ever filled once: a fresh one per input.
-      CNEValuedLexicon valued(ReadLexiconValue);
-      CNELexicon plain;
-      CNELexicon& lexicon = which == 0 ? plain : valued;
+      const std::unique_ptr<CNELexicon> made =
+          which == 0 ? std::make_unique<CNELexicon>()
+                     : std::make_unique<CNEValuedLexicon>(ReadLexiconValue);
+      CNELexicon& lexicon = *made;
       if (lexicon.LoadLexicon(path, false)) {
         const CUString text =
             FromGbk(std::string(reinterpret_cast<const char*>(data) + 1, size - 1));

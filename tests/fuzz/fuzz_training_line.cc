@@ -25,9 +25,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     VERRIN_FUZZ_CHECK(word.word.Length() >= 0);
   }
   const std::string corpus = fuzz::WriteScratch("corpus.txt", data, size);
-  CNEEngine engine(manager->Resource());
-  engine.SetProgress(false);
-  engine.SetWordSeparatorOption(2);
-  VERRIN_FUZZ_CHECK(engine.GenerateFeatureData(corpus.c_str(), 0, fuzz::ScratchDir().c_str()));
+  // One engine for the run, as one for the many files of a training job.
+  static CNEEngine* engine = [] {
+    auto* e = new CNEEngine(manager->Resource());
+    e->SetProgress(false);
+    e->SetWordSeparatorOption(2);
+    return e;
+  }();
+  VERRIN_FUZZ_CHECK(engine->GenerateFeatureData(corpus.c_str(), 0, fuzz::ScratchDir().c_str()));
   return 0;
 }

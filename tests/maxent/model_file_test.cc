@@ -329,7 +329,9 @@ TEST_F(ModelFileTest, PathsAreBytesRegression) {
   EXPECT_EQ(Dump(reloaded), Dump(model));
   testing::CaptureDiagnostics();
   EXPECT_FALSE(reloaded.Load(dir + "/none.txt", false));
-  EXPECT_EQ(testing::GetCapturedDiagnostics(), "error: cannot open " + dir + "/none.txt !\n");
+  EXPECT_EQ(testing::GetCapturedDiagnostics(), "error: cannot open " + dir +
+                                                   "/none.txt !\nerror: " + dir +
+                                                   "/none.txt: No such file or directory\n");
 }
 
 TEST_F(ModelFileTest, SaveToAnUncreatableFileFails) {

