@@ -310,9 +310,9 @@ struct LineBatch {
 class ModelLineReader {
  public:
   explicit ModelLineReader(std::FILE* file)
-      : file_(file), small_(IsSmall(file)), reader_(file, small_ ? kSmallBlock : 0) {
-    // A small file is read faster than a thread starts.
-    if (small_) return;
+      : file_(file), small_block_(SmallBlock(file)), reader_(file, small_block_) {
+    // A small file is read (in one block) faster than a thread starts.
+    if (small_block_ > 0) return;
     try {
       thread_ = std::thread([this] { Produce(); });
     } catch (const std::system_error&) {
@@ -368,11 +368,15 @@ class ModelLineReader {
   static constexpr int kBatches = 4;
   static constexpr size_t kSmallBlock = 64 * 1024;
 
-  // A regular file shorter than one small block.
-  static bool IsSmall(std::FILE* file) {
+  // For a regular file shorter than kSmallBlock, a block that holds it
+  // whole; 0 for any other file.
+  static size_t SmallBlock(std::FILE* file) {
     struct stat status;
-    return fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode) &&
-           status.st_size < static_cast<off_t>(kSmallBlock);
+    if (fstat(fileno(file), &status) != 0 || !S_ISREG(status.st_mode) ||
+        status.st_size >= static_cast<off_t>(kSmallBlock)) {
+      return 0;
+    }
+    return static_cast<size_t>(status.st_size) + 1;
   }
 
   // The next lines into `batch`, their weights read unless `weights` is
@@ -428,7 +432,7 @@ class ModelLineReader {
   }
 
   std::FILE* file_;
-  bool small_;
+  size_t small_block_;
   CLineReader reader_;
   std::thread thread_;
   LineBatch batches_[kBatches];

@@ -84,16 +84,16 @@ bool CharLabelTable::Write(const std::string& path) const {
     DiagnoseFormat("Could not open file %s: %s\n", path.c_str(), std::strerror(errno));
     return false;
   }
-  // One "%C\t%d\n" line per character that has labels.
-  CUString line;
+  // One "%C\t%d\n" line per character that has labels, written in one piece.
+  CUString text;
   for (int32_t i = 0; i < kSize; ++i) {
     if (bits_[i] == 0) continue;
-    line.Assign(static_cast<char16_t>(i));
-    line.Append(u'\t');
-    line.Append(DecimalText(bits_[i]));
-    line.Append(u'\n');
-    WriteText(file, line.c_str(), line.Length());
+    text.Append(static_cast<char16_t>(i));
+    text.Append(u'\t');
+    text.Append(DecimalText(bits_[i]));
+    text.Append(u'\n');
   }
+  if (!text.Empty()) WriteText(file, text.c_str(), text.Length());
   std::string error;
   if (!CloseTextFile(file, &error)) {
     DiagnoseFormat("%s\n", error.c_str());

@@ -1,6 +1,9 @@
 #include "resource/prefix_trie.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <new>
 
 #include "resource/lexicon.h"
 #include "text/large_table.h"
@@ -37,7 +40,18 @@ struct CPrefixTrie::Impl {
     uint16_t is_key = 0;
   };
 
-  std::vector<Root> roots = std::vector<Root>(65536, Root{0, 0, 0});
+  // Zeroed by calloc: fresh pages from the system are zero already, so only
+  // the pages of roots in use are ever touched (a small lexicon, or a
+  // dictionary of Chinese words only, costs a fraction of the 512 KB).
+  struct FreeRoots {
+    void operator()(Root* roots) const { std::free(roots); }
+  };
+  static Root* AllocateRoots() {
+    void* block = std::calloc(65536, sizeof(Root));
+    if (block == nullptr) throw std::bad_alloc();
+    return static_cast<Root*>(block);
+  }
+  std::unique_ptr<Root[], FreeRoots> roots{AllocateRoots()};
   // Per node, the high half of its prefix's hash (for growing the table).
   std::vector<uint32_t> node_hashes = std::vector<uint32_t>(1, 0);
   // A power of two. The dictionary's is some megabytes, probed at random

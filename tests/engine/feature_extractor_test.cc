@@ -230,6 +230,12 @@ TEST(FeatureExtractionTest, IndexedSamplesAreTheKnownPredicatesOfTheStringSample
         if (k++ % 2 == 0) texts.push_back(predicate);
       }
     }
+    // One-unit values are kept in records by value only from 64 such
+    // predicates on: a name of no extractor's brings a small model there.
+    for (int v = 0; v < 64; ++v) {
+      const char16_t unit = static_cast<char16_t>(0x5000 + v);
+      texts.push_back(U("filler=") + CUString(&unit, 1));
+    }
     for (int name = 0; name < 8; ++name) {
       for (int v = 0; v < crowd; ++v) {
         const char16_t unit = static_cast<char16_t>(0x4e00 + v);

@@ -7,7 +7,9 @@
 
 #include "corpus/read_back.h"
 #include "engine/ne_engine.h"
+#include "engine/ne_resource.h"
 #include "fuzz_util.h"
+#include "resource/char_label_table.h"
 #include "text/code_page.h"
 #include "verrin/verrin.h"
 
@@ -33,5 +35,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return e;
   }();
   VERRIN_FUZZ_CHECK(engine->GenerateFeatureData(corpus.c_str(), 0, fuzz::ScratchDir().c_str()));
+  // The next line starts from a label table without this one's labels (the
+  // units of the line and the placeholders; cheaper than a reset of all
+  // 65,536), so that what is written comes mostly from one input.
+  CharLabelTable& labels = manager->Resource()->CharLabels();
+  const CUString text = FromGbk(line);
+  for (int32_t i = 0; i < text.Length(); ++i) labels.Set(text[i], 0);
+  for (char16_t unit = 0; unit < 0x20; ++unit) labels.Set(unit, 0);
   return 0;
 }

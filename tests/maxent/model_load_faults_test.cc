@@ -29,7 +29,9 @@ class ModelLoadFaultsTest : public ::testing::Test {
     testing::CaptureDiagnostics();
     *loaded = model.Load(Path("m.txt"), protected_form);
     const std::string messages = testing::GetCapturedDiagnostics();
-    if (!*loaded) EXPECT_EQ(model.OutcomeCount(), 0);
+    if (!*loaded) {
+      EXPECT_EQ(model.OutcomeCount(), 0);
+    }
     return messages;
   }
 
