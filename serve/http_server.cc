@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <httplib.h>
-#include <malloc.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -20,11 +19,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
-#include <list>
 #include <mutex>
 #include <string>
 #include <thread>
 
+#include "serve/byte_budget.h"
 #include "serve/page.h"
 #include "serve/tag_service.h"
 
@@ -42,9 +41,6 @@ constexpr Clock::duration kStopGrace = std::chrono::seconds(2);
 // How long a connection closed with unread input is drained (see Close).
 constexpr Clock::duration kLinger = std::chrono::milliseconds(500);
 constexpr int kMaxRequestsPerConnection = 1000;
-// Memory is given back to the system once this many body bytes have passed
-// through since the last time and nothing is in flight.
-constexpr size_t kTrimAfterBytes = 256 << 10;
 
 int MillisecondsUntil(Clock::time_point deadline, Clock::time_point now) {
   const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
@@ -59,63 +55,6 @@ struct CShared {
   Clock::time_point StopDeadline() const {
     return Clock::time_point(Clock::duration(stop_deadline.load()));
   }
-};
-
-// Bytes of request bodies admitted at once. Requests are admitted in the
-// order they ask; one larger than the capacity is admitted alone.
-class CByteBudget {
- public:
-  explicit CByteBudget(size_t capacity) : capacity_(capacity) {}
-
-  // False when `until` passes or the server stops first.
-  bool Acquire(size_t bytes, Clock::time_point until, const std::atomic<bool>& stopping) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    const auto ticket = queue_.insert(queue_.end(), bytes);
-    auto fits = [&] {
-      return queue_.begin() == ticket && (in_use_ == 0 || in_use_ + bytes <= capacity_);
-    };
-    while (!fits()) {
-      if (stopping.load() || Clock::now() >= until) {
-        queue_.erase(ticket);
-        cv_.notify_all();  // the next in line may fit now
-        return false;
-      }
-      cv_.wait_until(lock, std::min(until, Clock::now() + std::chrono::milliseconds(200)));
-    }
-    queue_.erase(ticket);
-    in_use_ += bytes;
-    since_trim_ += bytes;
-    cv_.notify_all();
-    return true;
-  }
-
-  void Release(size_t bytes) {
-    bool trim = false;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      in_use_ -= bytes;
-      if (in_use_ == 0 && since_trim_ >= kTrimAfterBytes) {
-        since_trim_ = 0;
-        trim = true;
-      }
-      cv_.notify_all();
-    }
-    // The answers of a burst leave free pages in every thread's heap.
-    if (trim) malloc_trim(0);
-  }
-
-  void Wake() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    cv_.notify_all();
-  }
-
- private:
-  const size_t capacity_;
-  std::mutex mutex_;
-  std::condition_variable cv_;
-  std::list<size_t> queue_;
-  size_t in_use_ = 0;
-  size_t since_trim_ = 0;
 };
 
 // A complete answer written without cpp-httplib (the connection is not, or
@@ -392,72 +331,8 @@ class CHttpServer::CImpl {
     // Only for the Keep-Alive header of answers: ServeConnection keeps to them.
     router_.set_keep_alive_max_count(kMaxRequestsPerConnection);
     router_.set_keep_alive_timeout(std::chrono::duration_cast<std::chrono::seconds>(kIdle).count());
-
-    router_.Get("/", [](const httplib::Request&, httplib::Response& res) {
-      res.set_content(PageHtml(), "text/html; charset=utf-8");
-    });
-    router_.Get("/healthz", [this](const httplib::Request&, httplib::Response& res) {
-      Send(res, service_.Health());
-    });
-    router_.Get("/v1/info", [this](const httplib::Request&, httplib::Response& res) {
-      Send(res, service_.Info());
-    });
-    router_.Post("/v1/tag", [this](const httplib::Request& req, httplib::Response& res,
-                                   const httplib::ContentReader& read) { Tag(req, res, read); });
-
-    // Paths and methods are checked before any body is read; a refused
-    // request's body is never read, so its connection is closed.
-    router_.set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
-      if (t_connection != nullptr) t_connection->MarkRouted();
-      const bool body = HasBody(req);
-      const char* allow = AllowedMethods(req.path);
-      auto refuse = [&](int status, const std::string& message) {
-        CReply reply = CTagService::Error(status, message);
-        if (body) {
-          SendAndClose(res, std::move(reply));
-        } else {
-          Send(res, std::move(reply));
-        }
-        return httplib::Server::HandlerResponse::Handled;
-      };
-      if (allow == nullptr) {
-        return refuse(404, "no such path: " + req.path +
-                               " (the service answers /, /healthz, /v1/info and /v1/tag)");
-      }
-      const std::string allowed = allow;
-      const bool get_path = allowed != "POST";
-      if (get_path ? req.method != "GET" && req.method != "HEAD" : req.method != "POST") {
-        res.set_header("Allow", allowed);
-        return refuse(405, "method " + req.method + " is not allowed on " + req.path +
-                               " (allowed: " + allowed + ")");
-      }
-      if (get_path && body) return refuse(400, "a " + req.method + " request takes no body");
-      return httplib::Server::HandlerResponse::Unhandled;
-    });
-    // Errors found by cpp-httplib itself (a request that cannot be read, a
-    // URI too long) get a JSON body too.
-    router_.set_error_handler(httplib::Server::HandlerWithResponse(
-        [this](const httplib::Request& req, httplib::Response& res) {
-          if (!res.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
-          if (t_connection != nullptr && t_connection->TimedOut()) res.status = 408;
-          if (t_connection != nullptr && t_connection->HeadersTooLong()) res.status = 431;
-          Send(res, CTagService::Error(res.status, DefaultMessage(res.status, req)));
-          return httplib::Server::HandlerResponse::Handled;
-        }));
-    router_.set_exception_handler(
-        [](const httplib::Request&, httplib::Response& res, std::exception_ptr error) {
-          std::string what = "unknown error";
-          try {
-            if (error) std::rethrow_exception(error);
-          } catch (const std::exception& e) {
-            what = e.what();
-          } catch (...) {
-          }
-          Send(res, CTagService::Error(500, "internal error: " + what));
-        });
-    router_.set_post_routing_handler([](const httplib::Request&, httplib::Response& res) {
-      if (t_connection != nullptr) t_connection->SetAnswerSize(res.body.size());
-    });
+    AddRoutes();
+    AddGuards();
   }
 
   ~CImpl() {
@@ -588,6 +463,78 @@ class CHttpServer::CImpl {
   }
 
  private:
+  // The paths served and their handlers.
+  void AddRoutes() {
+    router_.Get("/", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content(PageHtml(), "text/html; charset=utf-8");
+    });
+    router_.Get("/healthz", [this](const httplib::Request&, httplib::Response& res) {
+      Send(res, service_.Health());
+    });
+    router_.Get("/v1/info", [this](const httplib::Request&, httplib::Response& res) {
+      Send(res, service_.Info());
+    });
+    router_.Post("/v1/tag", [this](const httplib::Request& req, httplib::Response& res,
+                                   const httplib::ContentReader& read) { Tag(req, res, read); });
+  }
+
+  // The checks and error answers around the handlers.
+  void AddGuards() {
+    // Paths and methods are checked before any body is read; a refused
+    // request's body is never read, so its connection is closed.
+    router_.set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
+      if (t_connection != nullptr) t_connection->MarkRouted();
+      const bool body = HasBody(req);
+      const char* allow = AllowedMethods(req.path);
+      auto refuse = [&](int status, const std::string& message) {
+        CReply reply = CTagService::Error(status, message);
+        if (body) {
+          SendAndClose(res, std::move(reply));
+        } else {
+          Send(res, std::move(reply));
+        }
+        return httplib::Server::HandlerResponse::Handled;
+      };
+      if (allow == nullptr) {
+        return refuse(404, "no such path: " + req.path +
+                               " (the service answers /, /healthz, /v1/info and /v1/tag)");
+      }
+      const std::string allowed = allow;
+      const bool get_path = allowed != "POST";
+      if (get_path ? req.method != "GET" && req.method != "HEAD" : req.method != "POST") {
+        res.set_header("Allow", allowed);
+        return refuse(405, "method " + req.method + " is not allowed on " + req.path +
+                               " (allowed: " + allowed + ")");
+      }
+      if (get_path && body) return refuse(400, "a " + req.method + " request takes no body");
+      return httplib::Server::HandlerResponse::Unhandled;
+    });
+    // Errors found by cpp-httplib itself (a request that cannot be read, a
+    // URI too long) get a JSON body too.
+    router_.set_error_handler(httplib::Server::HandlerWithResponse(
+        [this](const httplib::Request& req, httplib::Response& res) {
+          if (!res.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
+          if (t_connection != nullptr && t_connection->TimedOut()) res.status = 408;
+          if (t_connection != nullptr && t_connection->HeadersTooLong()) res.status = 431;
+          Send(res, CTagService::Error(res.status, DefaultMessage(res.status, req)));
+          return httplib::Server::HandlerResponse::Handled;
+        }));
+    router_.set_exception_handler(
+        [](const httplib::Request&, httplib::Response& res, std::exception_ptr error) {
+          std::string what = "unknown error";
+          try {
+            if (error) std::rethrow_exception(error);
+          } catch (const std::exception& e) {
+            what = e.what();
+          } catch (...) {
+          }
+          Send(res, CTagService::Error(500, "internal error: " + what));
+        });
+    router_.set_post_routing_handler([](const httplib::Request&, httplib::Response& res) {
+      if (t_connection != nullptr) t_connection->SetAnswerSize(res.body.size());
+    });
+  }
+
   // POST /v1/tag: the body is admitted, read and bounded here rather than by
   // cpp-httplib, so that its size is bounded however it is sent (a declared
   // length, or chunks) and no byte is read before the request is admitted.

@@ -179,7 +179,7 @@ TEST(TagServiceLongWordTest, EntityLongerThanARecordIsOneEntityAsInTheCommand) {
   CNEResourceManager manager;
   ASSERT_TRUE(manager.LoadResource(res.c_str(), (res + "/model.txt").c_str(), false));
   CTagService service;
-  service.Attach(&manager, 1, CServiceInfo{res, res + "/model.txt", false, 1 << 20});
+  service.Attach(&manager, 1, CServiceInfo{res, res + "/model.txt", false, 1 << 20, ""});
   std::string org = "国";
   for (int i = 0; i < 300; ++i) org += "务";
   org += "院";
@@ -230,7 +230,7 @@ TEST(TagServiceUntaggedTest, ClausesThatCannotBeTaggedAreCountedInTheAnswer) {
   CNEResourceManager manager;
   ASSERT_TRUE(manager.LoadResource(dir.c_str(), (dir + "/model.txt").c_str(), false));
   CTagService service;
-  service.Attach(&manager, 1, CServiceInfo{dir, dir + "/model.txt", false, 1 << 20});
+  service.Attach(&manager, 1, CServiceInfo{dir, dir + "/model.txt", false, 1 << 20, ""});
   const CReply reply =
       service.Tag("application/json", R"({"texts": ["张三在北京，北京", "[mdw 某某]"]})", "");
   ASSERT_EQ(reply.status, 200) << reply.body;
