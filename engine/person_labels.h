@@ -12,8 +12,9 @@ namespace verrin {
 class CharLabelTable;
 
 // Lets every character of U+4E00..U+9FFF that has labels in `table` also take
-// the person labels (begin, inner, end); characters without labels keep
-// none (they may take every label anyway). Returns how many entries changed.
+// the person labels (begin, inner, end) that some character of the table
+// already has; characters without labels keep none (they may take every label
+// anyway). Returns how many entries changed.
 int32_t AllowPersonLabels(CharLabelTable& table);
 
 // The same on the plain label table file at `path`, rewritten in place.
