@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "test_util.h"
+#include "text/gbk_unit.h"
 
 namespace verrin {
 namespace {
@@ -52,6 +53,27 @@ TEST(CodePageTest, EachThreadConvertsWithItsOwnSet) {
   EXPECT_EQ(wrong.load(), 0);
   EXPECT_TRUE(CCodePageSet::Exists());
   EXPECT_EQ(&CCodePageSet::Get(), mine);
+}
+
+// The table behind IsGbkUnit, filled block by block from two threads at once,
+// answers for every unit what a round trip through the converter says.
+TEST(CodePageTest, GbkUnitTableAgreesWithTheConverterForEveryUnit) {
+  std::atomic<int> wrong{0};
+  auto query_all = [&wrong](bool backwards) {
+    for (int k = 0; k < 65536; ++k) {
+      const char16_t u = static_cast<char16_t>(backwards ? 65535 - k : k);
+      const CUString one(&u, 1);
+      const bool expected = u < 0x80 || (u >= 0x4E00 && u <= 0x9FA5) ||
+                            ((u < 0xD800 || u > 0xDFFF) && FromGbk(ToGbk(one)) == one);
+      if (IsGbkUnit(u) != expected) ++wrong;
+    }
+  };
+  std::thread other(query_all, true);
+  query_all(false);
+  other.join();
+  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_FALSE(IsGbkUnit(0x3400));  // CJK extension A: GB 18030, not GBK
+  EXPECT_TRUE(IsGbkUnit(0x20AC));   // '€', GBK's one-byte 0x80
 }
 
 TEST(CodePageTest, FromUnicodeCutsAtTheCapacity) {
