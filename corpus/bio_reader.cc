@@ -1,6 +1,7 @@
 #include "corpus/bio_reader.h"
 
 #include <string>
+#include <utility>
 
 #include "text/code_page.h"
 
@@ -89,12 +90,26 @@ bool ParseBioMap(const std::string& text, BioLabelMap* map, std::string* error) 
   return true;
 }
 
-bool ReadBioTag(const CUString& tag_text, const BioLabelMap& map,
+TagField FindTagField(const CUString& line) {
+  TagField field;
+  field.end = line.Length();
+  while (field.end > 0 && (line[field.end - 1] == u' ' || line[field.end - 1] == u'\t')) {
+    --field.end;
+  }
+  field.split = field.end - 1;
+  while (field.split >= 0 && line[field.split] != u' ' && line[field.split] != u'\t') {
+    --field.split;
+  }
+  return field;
+}
+
+bool ReadBioTag(const CUString& line, const TagField& field, const BioLabelMap& map,
                 const std::vector<BioChar>& sentence, BioChar* c, bool* lone_inside,
                 CorpusProblem* problem) {
   *lone_inside = false;
   bool ascii = true;
-  const std::string tag = AsciiOf(tag_text.c_str(), tag_text.Length(), &ascii);
+  const std::string tag =
+      AsciiOf(line.c_str() + field.split + 1, field.end - field.split - 1, &ascii);
   c->klass = 0;
   c->begins = false;
   c->type.clear();
@@ -103,7 +118,7 @@ bool ReadBioTag(const CUString& tag_text, const BioLabelMap& map,
     const std::string type = tag.substr(2);
     const auto found = map.classes.find(type);
     if (found == map.classes.end() && !map.others_outside) {
-      *problem = {"unknown tag", "unknown tag " + Quote(tag_text)};
+      *problem = {"unknown tag", "unknown tag in line " + Quote(line)};
       return false;
     }
     if (found == map.classes.end() || found->second == 0) return true;  // not a name: O
@@ -121,28 +136,21 @@ bool ReadBioTag(const CUString& tag_text, const BioLabelMap& map,
     }
     return true;
   }
-  *problem = {"unknown tag", "unknown tag " + Quote(tag_text)};
+  *problem = {"unknown tag", "unknown tag in line " + Quote(line)};
   return false;
 }
 
 bool ParseBioLine(const CUString& line, const BioLabelMap& map,
                   const std::vector<BioChar>& sentence, BioChar* out, bool* lone_inside,
                   CorpusProblem* problem) {
-  int32_t end = line.Length();
-  while (end > 0 && (line[end - 1] == u' ' || line[end - 1] == u'\t')) --end;
-  int32_t split = end - 1;
-  while (split >= 0 && line[split] != u' ' && line[split] != u'\t') --split;
-  if (split <= 0) {
+  const TagField tag = FindTagField(line);
+  if (tag.split <= 0) {
     *problem = {"malformed line", "expected a character, a space and a tag, found " + Quote(line)};
     return false;
   }
   BioChar c;
-  c.text.Assign(line.c_str(), split);
-  if (!ReadBioTag(CUString(line.c_str() + split + 1, end - split - 1), map, sentence, &c,
-                  lone_inside, problem)) {
-    if (problem->category == "unknown tag") problem->detail = "unknown tag in line " + Quote(line);
-    return false;
-  }
+  c.text.Assign(line.c_str(), tag.split);
+  if (!ReadBioTag(line, tag, map, sentence, &c, lone_inside, problem)) return false;
   *out = std::move(c);
   return true;
 }

@@ -47,12 +47,23 @@ struct BioChar {
   std::string type;  // the tag's type, for the continuation check
 };
 
-// Reads a tag ("O", "B-TYPE", "I-TYPE") into `c` (class, start, type). An I-
-// tag of a mapped type must continue an entity of the same type, unless the
-// map lets it start one: then `lone_inside` is set. False with `problem` set
-// when the tag is unknown or does not continue.
-bool ReadBioTag(const CUString& tag, const BioLabelMap& map, const std::vector<BioChar>& sentence,
-                BioChar* c, bool* lone_inside, CorpusProblem* problem);
+// The tag of a corpus line is its last field: after the last space or tab,
+// trailing spaces and tabs left out. `split` is that space or tab, -1 when
+// the line has none (it is one field, or blank).
+struct TagField {
+  int32_t split = -1;
+  int32_t end = 0;
+};
+TagField FindTagField(const CUString& line);
+
+// Reads the tag ("O", "B-TYPE", "I-TYPE") of `line` at `tag` into `c` (class,
+// start, type). An I- tag of a mapped type must continue an entity of the
+// same type, unless the map lets it start one: then `lone_inside` is set.
+// False with `problem` set when the tag is unknown (reported with the whole
+// line) or does not continue.
+bool ReadBioTag(const CUString& line, const TagField& tag, const BioLabelMap& map,
+                const std::vector<BioChar>& sentence, BioChar* c, bool* lone_inside,
+                CorpusProblem* problem);
 
 // One decoded, non-blank line of the sentence whose characters so far are
 // `sentence`. False with `problem` set when the line is not a character, a
