@@ -90,6 +90,10 @@ std::string GetCapturedDiagnostics() {
   return text;
 }
 
+std::string TestData(const std::string& relative) {
+  return std::string(VERRIN_TEST_DATA_DIR) + "/" + relative;
+}
+
 std::string Gbk(const std::string& utf8) { return ToGbk(U(utf8)); }
 
 int RunCommand(const std::string& command, std::string* output) {

@@ -18,6 +18,8 @@ std::string Utf8(const char16_t* text, int length = -1);
 std::string MakeTempDir(const std::string& name);
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
+// The path of a file or folder of the committed test data (tests/data).
+std::string TestData(const std::string& relative);
 // UTF-8 text -> GBK bytes.
 std::string Gbk(const std::string& utf8);
 

@@ -4,29 +4,20 @@
 
 #include <string>
 
+#include "cli/cli_test_util.h"
 #include "test_util.h"
 
 namespace verrin {
 namespace {
 
 using testing::Gbk;
-using testing::MakeTempDir;
 using testing::ReadFile;
 using testing::RunCommand;
+using testing::TestData;
 using testing::WriteFile;
 
-std::string Cli() { return VERRIN_CLI_PATH; }
-std::string Data() { return VERRIN_TEST_DATA_DIR; }
-
-class AdaptCliTest : public ::testing::Test {
+class AdaptCliTest : public testing::CliTest {
  protected:
-  void SetUp() override { dir_ = MakeTempDir("adapt_cli"); }
-  int Run(const std::string& args, std::string* out = nullptr) {
-    std::string ignored;
-    return RunCommand(Cli() + " " + args + " 2>" + dir_ + "/stderr.txt",
-                      out != nullptr ? out : &ignored);
-  }
-  std::string Stderr() const { return ReadFile(dir_ + "/stderr.txt"); }
   // The bracketed rendering of `text` tagged with the resources of `res`.
   std::string Tag(const std::string& res, const std::string& text) {
     WriteFile(dir_ + "/in.txt", Gbk(text + "\n"));
@@ -34,12 +25,11 @@ class AdaptCliTest : public ::testing::Test {
         << Stderr();
     return ReadFile(dir_ + "/out.txt");
   }
-  std::string dir_;
 };
 
 TEST_F(AdaptCliTest, AdaptedDirectoryFindsNamesTheBaseMissedAndRepeatsByteForByte) {
-  const std::string base = Data() + "/tagger";
-  const std::string corpus = Data() + "/adapt/corpus.txt";
+  const std::string base = TestData("tagger");
+  const std::string corpus = TestData("adapt/corpus.txt");
   const std::string sentence = "王五在深圳工作。";
   const std::string expected = Gbk("[P 王五] 在 [L 深圳] 工作 。 \n");
   ASSERT_NE(Tag(base, sentence), expected);
@@ -66,7 +56,8 @@ TEST_F(AdaptCliTest, LeavesADirectoryOfOtherFilesAlone) {
   const std::string out = dir_ + "/notes";
   RunCommand("mkdir " + out, nullptr);
   WriteFile(out + "/mine.txt", "keep me");
-  EXPECT_EQ(Run("adapt --res " + Data() + "/tagger " + Data() + "/adapt/corpus.txt " + out), 1);
+  EXPECT_EQ(
+      Run("adapt --res " + TestData("tagger") + " " + TestData("adapt/corpus.txt") + " " + out), 1);
   EXPECT_NE(Stderr().find("is not a resource directory"), std::string::npos) << Stderr();
   EXPECT_EQ(ReadFile(out + "/mine.txt"), "keep me");
   std::string listing;

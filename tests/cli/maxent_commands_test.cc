@@ -6,32 +6,23 @@
 #include <filesystem>
 #include <string>
 
+#include "cli/cli_test_util.h"
 #include "test_util.h"
 
 namespace verrin {
 namespace {
 
 using testing::Gbk;
-using testing::MakeTempDir;
 using testing::ReadFile;
 using testing::RunCommand;
 using testing::WriteFile;
 
-std::string Cli() { return VERRIN_CLI_PATH; }
-
-class MaxentCliTest : public ::testing::Test {
+class MaxentCliTest : public testing::CliTest {
  protected:
   void SetUp() override {
-    dir_ = MakeTempDir("maxent_cli");
+    CliTest::SetUp();
     WriteFile(dir_ + "/model.txt", Gbk("1\tchar=中\t0.5\n2\tchar=中\t-1.25\n2\tb\t1\n"));
   }
-  int Run(const std::string& args, std::string* out = nullptr) {
-    std::string ignored;
-    return RunCommand(Cli() + " " + args + " 2>" + dir_ + "/stderr.txt",
-                      out != nullptr ? out : &ignored);
-  }
-  std::string Stderr() const { return ReadFile(dir_ + "/stderr.txt"); }
-  std::string dir_;
 };
 
 TEST_F(MaxentCliTest, ModelStatsCountsOutcomesPredicatesFeatures) {
@@ -76,8 +67,7 @@ class MaxentTrainCliTest : public MaxentCliTest {
   void SetUp() override {
     MaxentCliTest::SetUp();
     // The event file is opened for update: work on a copy.
-    WriteFile(dir_ + "/events.txt",
-              ReadFile(std::string(VERRIN_TEST_DATA_DIR) + "/maxent/train_events.txt"));
+    WriteFile(dir_ + "/events.txt", ReadFile(testing::TestData("maxent/train_events.txt")));
   }
 };
 
@@ -121,7 +111,7 @@ TEST_F(MaxentTrainCliTest, OnATerminalEachIterationShowsItsTimes) {
   // script(1) gives the command a terminal and copies what it shows.
   if (std::system("script --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no script(1)";
   std::string shown;
-  ASSERT_EQ(RunCommand("script -qec '" + Cli() + " train " + dir_ + "/events.txt " + dir_ +
+  ASSERT_EQ(RunCommand("script -qec '" VERRIN_CLI_PATH " train " + dir_ + "/events.txt " + dir_ +
                            "/m.txt' /dev/null",
                        &shown),
             0)

@@ -16,20 +16,17 @@ namespace {
 
 using testing::Conversion;
 using testing::ConvertWith;
+using testing::ReaderOptions;
 using testing::SetCutter;
 
 const std::string& Sample() {
   static const std::string bytes =
-      testing::ReadFile(std::string(VERRIN_TEST_DATA_DIR) + "/corpus/cluener_sample.json");
+      testing::ReadFile(testing::TestData("corpus/cluener_sample.json"));
   return bytes;
 }
 
 ConverterOptions CluenerOptions(CorpusOutput output) {
-  ConverterOptions options;
-  options.format = CorpusFormat::kCluener;
-  options.output = output;
-  if (output == CorpusOutput::kCorpus) options.cutter = SetCutter({u"博士", u"认为", u"总部"});
-  return options;
+  return ReaderOptions(CorpusFormat::kCluener, output, SetCutter({u"博士", u"认为", u"总部"}));
 }
 
 TEST(CluenerReader, SpansBecomeEntitiesByTheMap) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "corpus/read_back.h"
 #include "test_util.h"
 #include "text/code_page.h"
@@ -27,6 +29,14 @@ WordCutter SetCutter(std::set<std::u16string> words) {
     }
     return out;
   };
+}
+
+ConverterOptions ReaderOptions(CorpusFormat format, CorpusOutput output, WordCutter cutter) {
+  ConverterOptions options;
+  options.format = format;
+  options.output = output;
+  if (output == CorpusOutput::kCorpus) options.cutter = std::move(cutter);
+  return options;
 }
 
 Conversion ConvertWith(ConverterOptions options, const std::string& input) {

@@ -23,6 +23,11 @@ struct Conversion {
 // become single-unit words, white space is dropped.
 WordCutter SetCutter(std::set<std::u16string> words);
 
+// The options of a reader test: `format` into `output`; the corpus output
+// cuts the text outside entities with `cutter` (gold BIO needs no cutter).
+ConverterOptions ReaderOptions(CorpusFormat format, CorpusOutput output,
+                               WordCutter cutter = SetCutter({}));
+
 // Converts `input` with `options` (its reporter replaced by one that
 // collects the reports).
 Conversion ConvertWith(ConverterOptions options, const std::string& input);

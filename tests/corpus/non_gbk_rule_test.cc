@@ -58,11 +58,8 @@ TEST(NonGbkRule, TrainingEventsCarryThePredicatesTaggingComputes) {
   ASSERT_TRUE(IsGbkUnit(kNonGbkStandIn));
 
   // '•' inside a name and an emoji right after one.
-  ConverterOptions options;
-  options.format = CorpusFormat::kWeibo;
-  options.cutter = testing::SetCutter({});
   const testing::Conversion converted = testing::ConvertWith(
-      options,
+      testing::ReaderOptions(CorpusFormat::kWeibo, CorpusOutput::kCorpus),
       "杰0\tB-PER.NAM\n克1\tI-PER.NAM\n•0\tI-PER.NAM\n逊0\tI-PER.NAM\n在0\tO\n腾0\tB-ORG.NAM\n"
       "讯1\tI-ORG.NAM\n😀0\tO\n说0\tO\n");
   ASSERT_EQ(converted.output, "[P 杰克〓逊] 在 [O 腾讯] 〓 〓 说\n");

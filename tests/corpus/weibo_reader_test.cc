@@ -14,20 +14,16 @@ namespace {
 
 using testing::Conversion;
 using testing::ConvertWith;
-using testing::SetCutter;
+using testing::ReaderOptions;
 
 const std::string& Sample() {
   static const std::string bytes =
-      testing::ReadFile(std::string(VERRIN_TEST_DATA_DIR) + "/corpus/weibo_sample.conll");
+      testing::ReadFile(testing::TestData("corpus/weibo_sample.conll"));
   return bytes;
 }
 
 ConverterOptions WeiboOptions(CorpusOutput output) {
-  ConverterOptions options;
-  options.format = CorpusFormat::kWeibo;
-  options.output = output;
-  if (output == CorpusOutput::kCorpus) options.cutter = SetCutter({});
-  return options;
+  return ReaderOptions(CorpusFormat::kWeibo, output);
 }
 
 TEST(WeiboReader, NamedMentionsBecomeEntitiesAndNothingIsLost) {
