@@ -19,6 +19,7 @@
 #include "text/char_class.h"
 #include "text/code_page.h"
 #include "text/file_system.h"
+#include "text/json_escape.h"
 #include "text/output_file.h"
 #include "text/spill_buffer.h"
 #include "text/text_line_reader.h"
@@ -76,41 +77,12 @@ const char kTagFileUsage[] =
     "  --threads N        tag with N threads (default: one per core); OUT is the\n"
     "                     same for every N\n";
 
-// The UTF-8 text as the inside of a JSON string. Each byte is escaped alone,
-// so the pieces of a text escaped one by one give the escaped whole.
-void AppendJsonEscaped(std::string& out, const std::string& utf8) {
-  for (unsigned char c : utf8) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (c < 0x20) {
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-          out += escaped;
-        } else {
-          out.push_back(static_cast<char>(c));
-        }
-    }
-  }
-}
+// The JSON lines write U+0008 and U+000C as \u0008 and \u000c.
+constexpr JsonControlEscapes kControlEscapes = JsonControlEscapes::kUnicode;
 
 void AppendJsonString(std::string& out, const std::string& utf8) {
   out.push_back('"');
-  AppendJsonEscaped(out, utf8);
+  AppendJsonEscaped(out, utf8, kControlEscapes);
   out.push_back('"');
 }
 
@@ -283,7 +255,7 @@ class CJsonWriter : public CLineWriter {
     line_units_ += job.units;
     line_open_ = true;
     escaped_.clear();
-    AppendJsonEscaped(escaped_, job.out);
+    AppendJsonEscaped(escaped_, job.out, kControlEscapes);
     return rendered_.Append(escaped_);
   }
   bool EndLine(std::string& out, COutputFile& output) override {

@@ -8,6 +8,7 @@
 #include "engine/ne_resource.h"
 #include "maxent/me_model.h"
 #include "text/code_page.h"
+#include "text/json_escape.h"
 #include "verrin/verrin.h"
 #include "verrin/word_alignment.h"
 
@@ -31,40 +32,7 @@ struct CRequestError {
 // writes it, so that answers read the same whichever writer made them.
 void AppendJsonString(std::string& out, const std::string& text) {
   out.push_back('"');
-  for (const char ch : text) {
-    const unsigned char c = static_cast<unsigned char>(ch);
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\b':
-        out += "\\b";
-        break;
-      case '\f':
-        out += "\\f";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (c < 0x20) {
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-          out += escaped;
-        } else {
-          out.push_back(ch);
-        }
-    }
-  }
+  AppendJsonEscaped(out, text, JsonControlEscapes::kShort);
   out.push_back('"');
 }
 
