@@ -85,16 +85,16 @@ enum FeatureName : int {
 };
 
 constexpr const char16_t* kNameTexts[kFeatureNameCount] = {
-    u"char=",      u"ct=",        u"ntc1=",       u"nt1ct=",      u"ntc0c1=",   u"ntc2=",
-    u"ntc1c2=",    u"wd_therory", u"pvc1=",       u"pvc0c1=",     u"pvc1c2=",   u"pvc2=",
-    u"pv1nt1=",    u"pv1lb=",     u"pv2lb=",      u"pv1wd=",      u"fnname",    u"pnpfx",
-    u"pnsfx",      u"pnsur",      u"pvfnname",    u"pvpnpfx",     u"pvpnsur",   u"ntfnname",
-    u"ntpnsfx",    u"ntpnsur",    u"pntitle",     u"lnsfx",       u"onsfx",     u"lnname",
-    u"pnsfxcon",   u"lnsfxcon",   u"onsfxcon",    u"lnnamecon",   u"ntpnsfx_c=", u"ntpnsfx_n=",
-    u"ntispnsfx",  u"ntlnsfx_c=", u"ntlnsfx_n=",  u"ntislnsfx",   u"ntonsfx_c=", u"ntonsfx_n=",
-    u"ntisonsfx",  u"ntlnname_c=", u"ntlnname_n=", u"ntislnname", u"wdsingle",  u"wdbegin",
-    u"wdend",      u"2wdbegin",   u"2wdend",      u"3wdbegin",    u"3wdend",    u"3wdcond",
-    u"4wdbegin",   u"4wdend",     u"4wdcond",     u"5wdbegin",    u"5wdend",    u"5wdcond",
+    u"char=",     u"ct=",         u"ntc1=",       u"nt1ct=",     u"ntc0c1=",    u"ntc2=",
+    u"ntc1c2=",   u"wd_therory",  u"pvc1=",       u"pvc0c1=",    u"pvc1c2=",    u"pvc2=",
+    u"pv1nt1=",   u"pv1lb=",      u"pv2lb=",      u"pv1wd=",     u"fnname",     u"pnpfx",
+    u"pnsfx",     u"pnsur",       u"pvfnname",    u"pvpnpfx",    u"pvpnsur",    u"ntfnname",
+    u"ntpnsfx",   u"ntpnsur",     u"pntitle",     u"lnsfx",      u"onsfx",      u"lnname",
+    u"pnsfxcon",  u"lnsfxcon",    u"onsfxcon",    u"lnnamecon",  u"ntpnsfx_c=", u"ntpnsfx_n=",
+    u"ntispnsfx", u"ntlnsfx_c=",  u"ntlnsfx_n=",  u"ntislnsfx",  u"ntonsfx_c=", u"ntonsfx_n=",
+    u"ntisonsfx", u"ntlnname_c=", u"ntlnname_n=", u"ntislnname", u"wdsingle",   u"wdbegin",
+    u"wdend",     u"2wdbegin",    u"2wdend",      u"3wdbegin",   u"3wdend",     u"3wdcond",
+    u"4wdbegin",  u"4wdend",      u"4wdcond",     u"5wdbegin",   u"5wdend",     u"5wdcond",
 };
 
 // A mark bit and the bare name it gives.
@@ -524,20 +524,20 @@ void SentenceSamples(const CUString& text, const std::vector<NEWordNode*>& words
   const char16_t* t = text.c_str();
   const int32_t length = text.Length();
   size_t used = 0;
-  ForEachSampledUnit(text, words, labels, char_classes, training,
-                     [&](const UnitPlace& place, int32_t current, int32_t previous,
-                         int32_t second_previous) {
-                       if (used == samples.size()) samples.emplace_back();
-                       CMESample& sample = samples[used++];
-                       SetLabelText(sample.label, current);
-                       PredicateWriter out(sample.predicates, 0);
-                       if (training) {
-                         out.PutInt(kPreviousLabel, previous);
-                         out.PutInt(kSecondPreviousLabel, second_previous);
-                       }
-                       WriteUnit<kGroups>(t, length, char_classes, place, groups, marks, out);
-                       out.Finish();
-                     });
+  ForEachSampledUnit(
+      text, words, labels, char_classes, training,
+      [&](const UnitPlace& place, int32_t current, int32_t previous, int32_t second_previous) {
+        if (used == samples.size()) samples.emplace_back();
+        CMESample& sample = samples[used++];
+        SetLabelText(sample.label, current);
+        PredicateWriter out(sample.predicates, 0);
+        if (training) {
+          out.PutInt(kPreviousLabel, previous);
+          out.PutInt(kSecondPreviousLabel, second_previous);
+        }
+        WriteUnit<kGroups>(t, length, char_classes, place, groups, marks, out);
+        out.Finish();
+      });
   samples.resize(used);
 }
 
@@ -662,14 +662,16 @@ bool ParseFeatureGroups(std::string_view list, NEFeatureGroups* groups, std::str
       if (name != info.list_name) continue;
       known = true;
       if (info.group == kGroupWordShape) {
-        parsed.shape_min_length =
-            parsed.Has(kGroupWordShape) ? std::min(parsed.shape_min_length, min_length) : min_length;
+        parsed.shape_min_length = parsed.Has(kGroupWordShape)
+                                      ? std::min(parsed.shape_min_length, min_length)
+                                      : min_length;
       }
       parsed.bits |= info.group;
     }
     if (!known) {
       std::string names;
-      for (const GroupInfo& info : kGroups) names += std::string(names.empty() ? "" : ", ") + info.list_name;
+      for (const GroupInfo& info : kGroups)
+        names += std::string(names.empty() ? "" : ", ") + info.list_name;
       *error = "unknown feature group '" + std::string(item) + "' (known: " + names + ")";
       return false;
     }
@@ -707,7 +709,8 @@ NEFeatureGroups ModelFeatureGroups(const CMEModel& model) {
     int name = kShape2Begin;
     for (int32_t size = 2; size <= 5; ++size) {
       bool held = false;
-      for (; name <= ends[size - 2]; ++name) held = held || model.HasPredicateName(kNameTexts[name]);
+      for (; name <= ends[size - 2]; ++name)
+        held = held || model.HasPredicateName(kNameTexts[name]);
       if (held) {
         groups.shape_min_length = size;
         break;
