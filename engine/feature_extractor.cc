@@ -190,6 +190,8 @@ class PredicateWriter {
   }
   // name + a text of any length (the same as Put here).
   void PutText(int name, const char16_t* units, int32_t n) { Put(name, units, n); }
+  // name + 1, 2 or 3 ("%S%d").
+  void PutCompare(int name, int32_t value) { PutInt(name, value); }
   void Finish() {
     if (list_.size() > next_) list_.resize(next_);
   }
@@ -283,6 +285,11 @@ class IndexWriter {
     text.Append(DecimalText(value));
     Add(model_.PredicateIndex(text));
   }
+  // name + 1, 2 or 3.
+  void PutCompare(int name, int32_t value) {
+    const char16_t digit = static_cast<char16_t>(u'0' + value);
+    Put(name, &digit, 1);
+  }
   // name + a text of any length (a NUL ends it).
   void PutText(int name, const char16_t* units, int32_t n) {
     const int32_t kept = KeptUnits(units, n);
@@ -339,9 +346,8 @@ void SetLabelText(CUString& label, int32_t value) {
   }
 }
 
-// Where a sampled unit lies.
+// The word a sampled unit lies in (kept only where groups read it).
 struct UnitPlace {
-  int32_t p = 0;
   const NEWordNode* word = nullptr;
   int32_t offset = 0;           // of p in the word
   int32_t previous_start = -1;  // the previous word's start, -1: none
@@ -379,9 +385,8 @@ void WriteWordShape(const NEWordNode& word, int32_t offset, Out& out, bool gener
 
 // The groups' predicates that follow "pv1nt1=".
 template <class Out>
-void WriteGroups(const char16_t* t, int32_t length, const UnitPlace& place,
+void WriteGroups(const char16_t* t, int32_t length, int32_t p, const UnitPlace& place,
                  const NEFeatureGroups& groups, const NELexiconMarks* marks, Out& out) {
-  const int32_t p = place.p;
   if (groups.Has(kGroupPreviousWord) && place.previous_start >= 0 && place.previous_length > 0) {
     out.PutText(kPreviousWord, t + place.previous_start, place.previous_length);
   }
@@ -407,7 +412,7 @@ void WriteGroups(const char16_t* t, int32_t length, const UnitPlace& place,
       const auto found = marks->matches.find((p + 1) * 256 + names.klass);
       if (found == marks->matches.end() || found->second.length == 0) continue;
       const int32_t n = found->second.length;
-      out.PutInt(names.compare, n < 2 ? 1 : (n == 2 ? 2 : 3));
+      out.PutCompare(names.compare, n < 2 ? 1 : (n == 2 ? 2 : 3));
       out.PutText(names.text, found->second.text.c_str(), found->second.text.Length());
       out.Put(names.bare, nullptr, 0);
     }
@@ -418,9 +423,8 @@ void WriteGroups(const char16_t* t, int32_t length, const UnitPlace& place,
 // the groups' only when kGroups.
 template <bool kGroups, class Out>
 void WriteUnit(const char16_t* t, int32_t length, const std::vector<int32_t>& char_classes,
-               const UnitPlace& place, const NEFeatureGroups& groups, const NELexiconMarks* marks,
-               Out& out) {
-  const int32_t p = place.p;
+               int32_t p, const UnitPlace& place, const NEFeatureGroups& groups,
+               const NELexiconMarks* marks, Out& out) {
   out.Put(kChar, t + p, 1);
   out.PutInt(kCharClass, char_classes[static_cast<size_t>(p)]);
   if constexpr (kGroups) {
@@ -460,12 +464,12 @@ void WriteUnit(const char16_t* t, int32_t length, const std::vector<int32_t>& ch
     const char16_t around[2] = {t[p - 1], t[p + 1]};
     out.Put(kAround, around, 2);
   }
-  if constexpr (kGroups) WriteGroups(t, length, place, groups, marks, out);
+  if constexpr (kGroups) WriteGroups(t, length, p, place, groups, marks, out);
 }
 
-// Calls write(place, current, previous, second_previous) for every unit that
-// gets a sample, in order.
-template <class Write>
+// Calls write(p, place, current, previous, second_previous) for every unit
+// that gets a sample, in order; `place` is kept only with kWords.
+template <bool kWords, class Write>
 void ForEachSampledUnit(const CUString& text, const std::vector<NEWordNode*>& words,
                         const std::vector<int32_t>& labels,
                         const std::vector<int32_t>& char_classes, bool training, Write write) {
@@ -474,7 +478,7 @@ void ForEachSampledUnit(const CUString& text, const std::vector<NEWordNode*>& wo
   UnitPlace place;
   int32_t word_start = 0;
   for (const NEWordNode* word : words) {
-    place.word = word;
+    if constexpr (kWords) place.word = word;
     for (int32_t k = 0; k < word->nTextLen; ++k) {
       const int32_t p = word_start + k;
       if (p < 0 || p >= limit) break;
@@ -484,12 +488,13 @@ void ForEachSampledUnit(const CUString& text, const std::vector<NEWordNode*>& wo
           p >= 2 ? labels[static_cast<size_t>(p - 2)] : (p == 1 ? kLabelStart : kLabelNone);
       // Training leaves out steps the model never scores.
       if (training && AllUnscoredLabels(current, previous, second_previous)) continue;
-      place.p = p;
-      place.offset = k;
-      write(place, current, previous, second_previous);
+      if constexpr (kWords) place.offset = k;
+      write(p, place, current, previous, second_previous);
     }
-    place.previous_start = word_start;
-    place.previous_length = word->nTextLen;
+    if constexpr (kWords) {
+      place.previous_start = word_start;
+      place.previous_length = word->nTextLen;
+    }
     word_start += word->nTextLen;
   }
 }
@@ -524,20 +529,21 @@ void SentenceSamples(const CUString& text, const std::vector<NEWordNode*>& words
   const char16_t* t = text.c_str();
   const int32_t length = text.Length();
   size_t used = 0;
-  ForEachSampledUnit(
-      text, words, labels, char_classes, training,
-      [&](const UnitPlace& place, int32_t current, int32_t previous, int32_t second_previous) {
-        if (used == samples.size()) samples.emplace_back();
-        CMESample& sample = samples[used++];
-        SetLabelText(sample.label, current);
-        PredicateWriter out(sample.predicates, 0);
-        if (training) {
-          out.PutInt(kPreviousLabel, previous);
-          out.PutInt(kSecondPreviousLabel, second_previous);
-        }
-        WriteUnit<kGroups>(t, length, char_classes, place, groups, marks, out);
-        out.Finish();
-      });
+  ForEachSampledUnit<kGroups>(text, words, labels, char_classes, training,
+                              [&](int32_t p, const UnitPlace& place, int32_t current,
+                                  int32_t previous, int32_t second_previous) {
+                                if (used == samples.size()) samples.emplace_back();
+                                CMESample& sample = samples[used++];
+                                SetLabelText(sample.label, current);
+                                PredicateWriter out(sample.predicates, 0);
+                                if (training) {
+                                  out.PutInt(kPreviousLabel, previous);
+                                  out.PutInt(kSecondPreviousLabel, second_previous);
+                                }
+                                WriteUnit<kGroups>(t, length, char_classes, p, place, groups, marks,
+                                                   out);
+                                out.Finish();
+                              });
   samples.resize(used);
 }
 
@@ -555,22 +561,22 @@ void IndexedSamples(const CUString& text, const std::vector<NEWordNode*>& words,
     values.PrefetchPair(t[p], t[p + 1]);
     if (p > 0) values.PrefetchPair(t[p - 1], t[p + 1]);
   }
-  ForEachSampledUnit(text, words, labels, char_classes, false,
-                     [&](const UnitPlace& place, int32_t current, int32_t, int32_t) {
-                       // The records of the units and pairs a few units on.
-                       const int32_t ahead = place.p + kFetchAhead;
-                       if (ahead < length) {
-                         values.PrefetchUnit(t[ahead]);
-                         values.PrefetchPair(t[ahead], t[ahead + 1]);
-                         values.PrefetchPair(t[ahead - 1], t[ahead + 1]);
-                       }
-                       samples.labels.push_back(current);
-                       IndexWriter out(names, samples.predicates);
-                       WriteUnit<kGroups>(t, length, char_classes, place, names.Groups(), marks,
-                                          out);
-                       out.Finish();
-                       samples.starts.push_back(static_cast<uint32_t>(samples.predicates.size()));
-                     });
+  ForEachSampledUnit<kGroups>(
+      text, words, labels, char_classes, false,
+      [&](int32_t p, const UnitPlace& place, int32_t current, int32_t, int32_t) {
+        // The records of the units and pairs a few units on.
+        const int32_t ahead = p + kFetchAhead;
+        if (ahead < length) {
+          values.PrefetchUnit(t[ahead]);
+          values.PrefetchPair(t[ahead], t[ahead + 1]);
+          values.PrefetchPair(t[ahead - 1], t[ahead + 1]);
+        }
+        samples.labels.push_back(current);
+        IndexWriter out(names, samples.predicates);
+        WriteUnit<kGroups>(t, length, char_classes, p, place, names.Groups(), marks, out);
+        out.Finish();
+        samples.starts.push_back(static_cast<uint32_t>(samples.predicates.size()));
+      });
 }
 
 }  // namespace
