@@ -57,7 +57,7 @@ TEST_F(AdaptCliTest, AdaptedDirectoryFindsNamesTheBaseMissedAndRepeatsByteForByt
 // before it the next-match predicates; the model holds no other group. An
 // unknown group is a usage error.
 TEST_F(AdaptCliTest, GroupsJoinTheModel) {
-  const std::string args = "--res " + Data() + "/tagger " + Data() + "/adapt/corpus.txt ";
+  const std::string args = "--res " + TestData("tagger") + " " + TestData("adapt/corpus.txt") + " ";
   ASSERT_EQ(Run("adapt --prune 0 --groups class-marks,next-match " + args + dir_ + "/groups"), 0)
       << Stderr();
   EXPECT_NE(Stderr().find("feature groups: class-marks,next-match\n"), std::string::npos)

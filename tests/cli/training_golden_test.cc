@@ -94,7 +94,7 @@ TEST(TrainingGoldenTest, RefineSeesTheClausesOfTheSplitter) {
 TEST(TrainingGoldenTest, GenfeaturesGroupsAddTheirPredicatesInOrder) {
   const std::string dir = testing::MakeTempDir("training-golden-groups");
   testing::WriteFile(dir + "/corpus.txt", testing::Gbk("[P 张三] 在 北京 大学 工作 。\n"));
-  const std::string res = std::string(VERRIN_TEST_DATA_DIR) + "/tagger";
+  const std::string res = testing::TestData("tagger");
   std::string out;
   ASSERT_EQ(testing::RunCommand(kCli + " genfeatures --res " + res +
                                     " --groups prev-word,person-marks,class-marks,"
