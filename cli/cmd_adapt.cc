@@ -63,7 +63,12 @@ constexpr char kUsage[] =
     "                     locations, organizations), not how the corpus cuts\n"
     "                     plain words\n"
     "  --option 1|2       words of the corpora separated by '/' (1) or spaces\n"
-    "                     (2, default)\n";
+    "                     (2, default)\n"
+    "  --groups LIST      predicate groups the model gains besides those it has\n"
+    "                     (comma-separated, default none; the names of\n"
+    "                     `verrin genfeatures --help`): their pairs join the model\n"
+    "                     at weight 0 with the others of step 2, and OUTDIR tags\n"
+    "                     with them\n";
 
 std::string Percent(int64_t part, int64_t whole) {
   char text[32];
@@ -74,7 +79,7 @@ std::string Percent(int64_t part, int64_t whole) {
 int Run(int argc, char** argv) {
   std::string res_dir, model_path, base_path, dev_path,
       passes_text = "10", share_text = "1", cutoff_text = "1", rate_text = "0.15",
-      margin_text = "2", prune_text = "0.1", option_text = "2";
+      margin_text = "2", prune_text = "0.1", option_text = "2", groups_text;
   DomainAdaptationOptions options;
   ArgParser parser;
   parser.AddOption("res", &res_dir);
@@ -88,6 +93,7 @@ int Run(int argc, char** argv) {
   parser.AddOption("margin", &margin_text);
   parser.AddOption("prune", &prune_text);
   parser.AddOption("option", &option_text);
+  parser.AddOption("groups", &groups_text);
   parser.AddFlag("entities-only", &options.entities_only);
   std::string error;
   if (!parser.Parse(argc, argv, &error)) return UsageError(kName, error);
@@ -100,6 +106,9 @@ int Run(int argc, char** argv) {
   }
   if (!ParseIntArg(option_text, &option) || (option != 1 && option != 2)) {
     return UsageError(kName, "--option must be 1 or 2");
+  }
+  if (!ParseFeatureGroups(groups_text, &options.groups, &error)) {
+    return UsageError(kName, "--groups: " + error);
   }
   options.passes = passes;
   options.feature_cutoff = cutoff;
@@ -157,6 +166,8 @@ int Run(int argc, char** argv) {
                static_cast<long long>(scan.characters), scan.label_entries,
                static_cast<long long>(scan.new_features),
                static_cast<long long>(scan.new_predicates), seconds());
+  const NEFeatureGroups held = ModelFeatureGroups(resource->Classifier().Model());
+  if (!held.Empty()) std::fprintf(stderr, "feature groups: %s\n", FeatureGroupList(held).c_str());
 
   CKyVerrin tagger(&manager);
   auto score_dev = [&]() {

@@ -35,7 +35,23 @@ const char kUsage[] =
     "                   also take the person labels (begin, inner, end): names\n"
     "                   are written with almost any character, and a character\n"
     "                   the corpus never showed inside a name could otherwise\n"
-    "                   never be tagged as part of one\n";
+    "                   never be tagged as part of one\n"
+    "  --groups LIST    predicate groups to produce besides the base set, comma-\n"
+    "                   separated (default none); a model trained on them tags\n"
+    "                   with them:\n"
+    "                     prev-word           the previous word's text\n"
+    "                     person-marks        surname, name prefix and suffix and\n"
+    "                                         person-name character marks of the\n"
+    "                                         character and its neighbours\n"
+    "                     class-marks         title, location and organization\n"
+    "                                         suffix, known location starting here\n"
+    "                     continuation-marks  inside such a lexicon match\n"
+    "                     next-match          the lexicon match that starts at the\n"
+    "                                         next character: length and text\n"
+    "                     word-shape[:N]      begin, inner, end of words of N (2-5,\n"
+    "                                         default 2) characters or more\n"
+    "                     word-position       single, begin, end of any word\n"
+    "                   The words are the corpus's; docs/training.md explains each.\n";
 
 bool MakeDirectories(const std::string& path) {
   std::string partial;
@@ -56,8 +72,14 @@ int Run(int argc, char** argv) {
   parser.AddOption("option", &option_text);
   bool person_labels = false;
   parser.AddFlag("person-labels", &person_labels);
+  std::string groups_text;
+  parser.AddOption("groups", &groups_text);
   std::string error;
   if (!parser.Parse(argc, argv, &error)) return UsageError("genfeatures", error);
+  NEFeatureGroups groups;
+  if (!ParseFeatureGroups(groups_text, &groups, &error)) {
+    return UsageError("genfeatures", "--groups: " + error);
+  }
   int option = 2;
   if (!ParseIntArg(option_text, &option) || (option != 1 && option != 2)) {
     return UsageError("genfeatures", "--option must be 1 or 2");
@@ -76,6 +98,7 @@ int Run(int argc, char** argv) {
   }
   CNEEngine engine(manager.Resource());
   engine.SetWordSeparatorOption(option);
+  engine.SetFeatureGroups(groups);
   CProgress progress("genfeatures " + corpus, 0, CProgress::Unit::kBytes);
   engine.SetProgressHook(progress.Hook());
   const bool written = engine.GenerateFeatureData(corpus.c_str(), 0, out_dir.c_str());

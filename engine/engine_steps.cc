@@ -3,13 +3,22 @@
 #include "engine/assembler.h"
 #include "engine/feature_extractor.h"
 #include "engine/ne_engine.h"
+#include "engine/ne_resource.h"
 
 namespace verrin {
 
 bool CNEEngine::ExtractFeatures(NEClause& clause) {
   ExtractSentenceFeatures(clause.text, clause.words, clause.labels, clause.classes, clause.training,
-                          clause.samples);
+                          clause.samples, FeatureGroups(), &lexicon_marks_);
   return true;
+}
+
+NEFeatureGroups CNEEngine::FeatureGroups() {
+  if (fixed_groups_) return groups_;
+  if (resource_ == nullptr) return NEFeatureGroups();
+  const CMEModel* model = &resource_->Classifier().Model();
+  if (!predicate_names_.BoundTo(model)) predicate_names_.Bind(model);
+  return predicate_names_.Groups();
 }
 
 void CNEEngine::AssembleWords(const NEClause& clause, const NEPath& path,

@@ -1,6 +1,7 @@
 #include "engine/feature_extractor.h"
 
 #include <algorithm>
+#include <string>
 
 #include "maxent/me_model.h"
 #include "text/code_page.h"
@@ -28,22 +29,121 @@ enum FeatureName : int {
   kAround,
   kPreviousLabel,
   kSecondPreviousLabel,
+  // prev-word
+  kPreviousWord,
+  // person-marks
+  kPersonChar,
+  kPersonPrefix,
+  kPersonSuffix,
+  kSurname,
+  kPreviousPersonChar,
+  kPreviousPersonPrefix,
+  kPreviousSurname,
+  kNextPersonChar,
+  kNextPersonSuffix,
+  kNextSurname,
+  // class-marks
+  kTitle,
+  kLocationSuffix,
+  kOrgSuffix,
+  kLocationName,
+  // continuation-marks
+  kTitleGoesOn,
+  kLocationSuffixGoesOn,
+  kOrgSuffixGoesOn,
+  kLocationNameGoesOn,
+  // next-match: compare, text and bare name for the classes 1, 2, 4, 64
+  kNextTitleCompare,
+  kNextTitleText,
+  kNextIsTitle,
+  kNextLocationSuffixCompare,
+  kNextLocationSuffixText,
+  kNextIsLocationSuffix,
+  kNextOrgSuffixCompare,
+  kNextOrgSuffixText,
+  kNextIsOrgSuffix,
+  kNextLocationNameCompare,
+  kNextLocationNameText,
+  kNextIsLocationName,
+  // word-position
+  kWordSingle,
+  kWordBegin,
+  kWordEnd,
+  // word-shape: begin, end, inner for the lengths 2 (no inner), 3, 4, 5+
+  kShape2Begin,
+  kShape2End,
+  kShape3Begin,
+  kShape3End,
+  kShape3Inner,
+  kShape4Begin,
+  kShape4End,
+  kShape4Inner,
+  kShape5Begin,
+  kShape5End,
+  kShape5Inner,
   kFeatureNameCount,
 };
 
 constexpr const char16_t* kNameTexts[kFeatureNameCount] = {
-    u"char=", u"ct=",     u"ntc1=",   u"nt1ct=", u"ntc0c1=", u"ntc2=",  u"ntc1c2=", u"wd_therory",
-    u"pvc1=", u"pvc0c1=", u"pvc1c2=", u"pvc2=",  u"pv1nt1=", u"pv1lb=", u"pv2lb=",
+    u"char=",     u"ct=",         u"ntc1=",       u"nt1ct=",     u"ntc0c1=",    u"ntc2=",
+    u"ntc1c2=",   u"wd_therory",  u"pvc1=",       u"pvc0c1=",    u"pvc1c2=",    u"pvc2=",
+    u"pv1nt1=",   u"pv1lb=",      u"pv2lb=",      u"pv1wd=",     u"fnname",     u"pnpfx",
+    u"pnsfx",     u"pnsur",       u"pvfnname",    u"pvpnpfx",    u"pvpnsur",    u"ntfnname",
+    u"ntpnsfx",   u"ntpnsur",     u"pntitle",     u"lnsfx",      u"onsfx",      u"lnname",
+    u"pnsfxcon",  u"lnsfxcon",    u"onsfxcon",    u"lnnamecon",  u"ntpnsfx_c=", u"ntpnsfx_n=",
+    u"ntispnsfx", u"ntlnsfx_c=",  u"ntlnsfx_n=",  u"ntislnsfx",  u"ntonsfx_c=", u"ntonsfx_n=",
+    u"ntisonsfx", u"ntlnname_c=", u"ntlnname_n=", u"ntislnname", u"wdsingle",   u"wdbegin",
+    u"wdend",     u"2wdbegin",    u"2wdend",      u"3wdbegin",   u"3wdend",     u"3wdcond",
+    u"4wdbegin",  u"4wdend",      u"4wdcond",     u"5wdbegin",   u"5wdend",     u"5wdcond",
+};
+
+// A mark bit and the bare name it gives.
+struct MarkName {
+  int name;
+  int32_t mark;
+};
+constexpr MarkName kPersonMarksAt[] = {
+    {kPersonChar, 0x80}, {kPersonPrefix, 0x10}, {kPersonSuffix, 0x20}, {kSurname, 0x08}};
+constexpr MarkName kPersonMarksBefore[] = {
+    {kPreviousPersonChar, 0x80}, {kPreviousPersonPrefix, 0x10}, {kPreviousSurname, 0x08}};
+constexpr MarkName kPersonMarksAfter[] = {
+    {kNextPersonChar, 0x80}, {kNextPersonSuffix, 0x20}, {kNextSurname, 0x08}};
+constexpr MarkName kClassMarks[] = {
+    {kTitle, 0x01}, {kLocationSuffix, 0x02}, {kOrgSuffix, 0x04}, {kLocationName, 0x40}};
+constexpr MarkName kContinuationMarks[] = {{kTitleGoesOn, 0x100},
+                                           {kLocationSuffixGoesOn, 0x200},
+                                           {kOrgSuffixGoesOn, 0x400},
+                                           {kLocationNameGoesOn, 0x4000}};
+// The match classes of next-match, each with its three names.
+struct NextMatchNames {
+  int32_t klass;
+  int compare, text, bare;
+};
+constexpr NextMatchNames kNextMatches[] = {
+    {1, kNextTitleCompare, kNextTitleText, kNextIsTitle},
+    {2, kNextLocationSuffixCompare, kNextLocationSuffixText, kNextIsLocationSuffix},
+    {4, kNextOrgSuffixCompare, kNextOrgSuffixText, kNextIsOrgSuffix},
+    {64, kNextLocationNameCompare, kNextLocationNameText, kNextIsLocationName}};
+
+// Each group: its name in lists and its predicate names (first, last).
+struct GroupInfo {
+  FeatureGroup group;
+  const char* list_name;
+  int first, last;
+};
+constexpr GroupInfo kGroups[] = {
+    {kGroupPreviousWord, "prev-word", kPreviousWord, kPreviousWord},
+    {kGroupPersonMarks, "person-marks", kPersonChar, kNextSurname},
+    {kGroupClassMarks, "class-marks", kTitle, kLocationName},
+    {kGroupContinuationMarks, "continuation-marks", kTitleGoesOn, kLocationNameGoesOn},
+    {kGroupNextMatch, "next-match", kNextTitleCompare, kNextIsLocationName},
+    {kGroupWordShape, "word-shape", kShape2Begin, kShape5Inner},
+    {kGroupWordPosition, "word-position", kWordSingle, kWordEnd},
 };
 
 // Every predicate name, converted once and shared by all clauses.
 struct FeatureNames {
   CUString name[kFeatureNameCount];
-  // Word shape.
-  CUString wdsingle{u"wdsingle"}, wdbegin{u"wdbegin"}, wdend{u"wdend"};
-  CUString shape_begin[4] = {u"2wdbegin", u"3wdbegin", u"4wdbegin", u"5wdbegin"};
-  CUString shape_end[4] = {u"2wdend", u"3wdend", u"4wdend", u"5wdend"};
-  CUString shape_inner[4] = {u"", u"3wdcond", u"4wdcond", u"5wdcond"};
 
   // Decimal texts of the small ints that label and class texts use.
   static constexpr int kSmallInts = 64;
@@ -88,7 +188,10 @@ class PredicateWriter {
       Put(name, text.c_str(), text.Length());
     }
   }
-  void PutBare(const CUString& name) { Slot().Assign(name); }
+  // name + a text of any length (the same as Put here).
+  void PutText(int name, const char16_t* units, int32_t n) { Put(name, units, n); }
+  // name + 1, 2 or 3 ("%S%d").
+  void PutCompare(int name, int32_t value) { PutInt(name, value); }
   void Finish() {
     if (list_.size() > next_) list_.resize(next_);
   }
@@ -182,6 +285,23 @@ class IndexWriter {
     text.Append(DecimalText(value));
     Add(model_.PredicateIndex(text));
   }
+  // name + 1, 2 or 3.
+  void PutCompare(int name, int32_t value) {
+    const char16_t digit = static_cast<char16_t>(u'0' + value);
+    Put(name, &digit, 1);
+  }
+  // name + a text of any length (a NUL ends it).
+  void PutText(int name, const char16_t* units, int32_t n) {
+    const int32_t kept = KeptUnits(units, n);
+    if (kept <= 2) {
+      Put(name, units, kept);
+      return;
+    }
+    thread_local CUString text;
+    text.Assign(Names().name[name]);
+    text.Append(units, kept);
+    Add(model_.PredicateIndex(text));
+  }
   // The scoring records of the sample's predicates start to be fetched.
   void Finish() { model_.PrefetchRowStarts(out_.data() + begin_, out_.size() - begin_); }
 
@@ -226,12 +346,93 @@ void SetLabelText(CUString& label, int32_t value) {
   }
 }
 
-// The predicates of unit p after the history ones (see the file comment).
+// The word a sampled unit lies in (kept only where groups read it).
+struct UnitPlace {
+  const NEWordNode* word = nullptr;
+  int32_t offset = 0;           // of p in the word
+  int32_t previous_start = -1;  // the previous word's start, -1: none
+  int32_t previous_length = 0;
+};
+
 template <class Out>
+void WriteWordShape(const NEWordNode& word, int32_t offset, Out& out, bool generic,
+                    int32_t min_length) {
+  const int32_t n = word.nTextLen;
+  if (generic) {
+    if (n == 1) {
+      out.Put(kWordSingle, nullptr, 0);
+    } else if (offset == 0) {
+      out.Put(kWordBegin, nullptr, 0);
+    } else if (offset == n - 1) {
+      out.Put(kWordEnd, nullptr, 0);
+    }
+  }
+  if (min_length <= 2 && n == 2) out.Put(offset == 0 ? kShape2Begin : kShape2End, nullptr, 0);
+  // Lengths 3, 4 and 5-or-more share the begin / end / inner pattern.
+  for (int32_t size = 3; size <= 5; ++size) {
+    const bool fits = size < 5 ? n == size : n >= 5;
+    if (min_length > size || !fits) continue;
+    const int begin = kShape3Begin + 3 * (size - 3);
+    if (offset == 0) {
+      out.Put(begin, nullptr, 0);
+    } else if (offset == n - 1) {
+      out.Put(begin + 1, nullptr, 0);
+    } else {
+      out.Put(begin + 2, nullptr, 0);
+    }
+  }
+}
+
+// The groups' predicates that follow "pv1nt1=".
+template <class Out>
+void WriteGroups(const char16_t* t, int32_t length, int32_t p, const UnitPlace& place,
+                 const NEFeatureGroups& groups, const NELexiconMarks* marks, Out& out) {
+  if (groups.Has(kGroupPreviousWord) && place.previous_start >= 0 && place.previous_length > 0) {
+    out.PutText(kPreviousWord, t + place.previous_start, place.previous_length);
+  }
+  if ((groups.bits & kLexiconMarkGroups) == 0 || marks == nullptr) return;
+  const std::vector<int32_t>& m = marks->marks;
+  const auto mark_at = [&m](int32_t q) {
+    return q >= 0 && static_cast<size_t>(q) < m.size() ? m[static_cast<size_t>(q)] : 0;
+  };
+  const auto put_marks = [&out](int32_t mark, const auto& names) {
+    for (const MarkName& n : names) {
+      if (mark & n.mark) out.Put(n.name, nullptr, 0);
+    }
+  };
+  if (groups.Has(kGroupPersonMarks)) {
+    put_marks(mark_at(p), kPersonMarksAt);
+    if (p >= 1) put_marks(mark_at(p - 1), kPersonMarksBefore);
+    if (p + 1 < length) put_marks(mark_at(p + 1), kPersonMarksAfter);
+  }
+  if (groups.Has(kGroupClassMarks)) put_marks(mark_at(p), kClassMarks);
+  if (groups.Has(kGroupContinuationMarks)) put_marks(mark_at(p), kContinuationMarks);
+  if (groups.Has(kGroupNextMatch) && !marks->matches.empty()) {
+    for (const NextMatchNames& names : kNextMatches) {
+      const auto found = marks->matches.find((p + 1) * 256 + names.klass);
+      if (found == marks->matches.end() || found->second.length == 0) continue;
+      const int32_t n = found->second.length;
+      out.PutCompare(names.compare, n < 2 ? 1 : (n == 2 ? 2 : 3));
+      out.PutText(names.text, found->second.text.c_str(), found->second.text.Length());
+      out.Put(names.bare, nullptr, 0);
+    }
+  }
+}
+
+// The predicates of unit p after the history ones (see the file comment);
+// the groups' only when kGroups.
+template <bool kGroups, class Out>
 void WriteUnit(const char16_t* t, int32_t length, const std::vector<int32_t>& char_classes,
-               int32_t p, Out& out) {
+               int32_t p, const UnitPlace& place, const NEFeatureGroups& groups,
+               const NELexiconMarks* marks, Out& out) {
   out.Put(kChar, t + p, 1);
   out.PutInt(kCharClass, char_classes[static_cast<size_t>(p)]);
+  if constexpr (kGroups) {
+    if (groups.Has(kGroupWordShape | kGroupWordPosition)) {
+      WriteWordShape(*place.word, place.offset, out, groups.Has(kGroupWordPosition),
+                     groups.Has(kGroupWordShape) ? groups.shape_min_length : kWordShapeMinLength);
+    }
+  }
   const bool has_next = p + 1 < length;
   const bool has_prev = p > 0 && p - 1 < length;
   if (has_next) {
@@ -263,18 +464,21 @@ void WriteUnit(const char16_t* t, int32_t length, const std::vector<int32_t>& ch
     const char16_t around[2] = {t[p - 1], t[p + 1]};
     out.Put(kAround, around, 2);
   }
+  if constexpr (kGroups) WriteGroups(t, length, p, place, groups, marks, out);
 }
 
-// Calls write(p, current, previous, second_previous) for every unit that gets
-// a sample, in order.
-template <class Write>
+// Calls write(p, place, current, previous, second_previous) for every unit
+// that gets a sample, in order; `place` is kept only with kWords.
+template <bool kWords, class Write>
 void ForEachSampledUnit(const CUString& text, const std::vector<NEWordNode*>& words,
                         const std::vector<int32_t>& labels,
                         const std::vector<int32_t>& char_classes, bool training, Write write) {
   const int32_t limit = static_cast<int32_t>(
       std::min({static_cast<size_t>(text.Length()), labels.size(), char_classes.size()}));
+  UnitPlace place;
   int32_t word_start = 0;
   for (const NEWordNode* word : words) {
+    if constexpr (kWords) place.word = word;
     for (int32_t k = 0; k < word->nTextLen; ++k) {
       const int32_t p = word_start + k;
       if (p < 0 || p >= limit) break;
@@ -284,41 +488,95 @@ void ForEachSampledUnit(const CUString& text, const std::vector<NEWordNode*>& wo
           p >= 2 ? labels[static_cast<size_t>(p - 2)] : (p == 1 ? kLabelStart : kLabelNone);
       // Training leaves out steps the model never scores.
       if (training && AllUnscoredLabels(current, previous, second_previous)) continue;
-      write(p, current, previous, second_previous);
+      if constexpr (kWords) place.offset = k;
+      write(p, place, current, previous, second_previous);
+    }
+    if constexpr (kWords) {
+      place.previous_start = word_start;
+      place.previous_length = word->nTextLen;
     }
     word_start += word->nTextLen;
   }
 }
 
-void WriteWordShape(const NEWordNode& word, int32_t offset, PredicateWriter& out, bool generic,
-                    int32_t min_length) {
-  const FeatureNames& names = Names();
-  const int32_t n = word.nTextLen;
-  if (generic) {
-    if (n == 1) {
-      out.PutBare(names.wdsingle);
-    } else if (offset == 0) {
-      out.PutBare(names.wdbegin);
-    } else if (offset == n - 1) {
-      out.PutBare(names.wdend);
-    }
+// The clause's lexicon marks for the groups that read them: those of
+// MarkLexiconClasses, cleared at units whose label is lexicon-free.
+void PrepareMarks(const CUString& text, const std::vector<int32_t>& labels,
+                  const NEFeatureGroups& groups, NELexiconMarks* marks) {
+  if (marks == nullptr || (groups.bits & kLexiconMarkGroups) == 0) return;
+  const int32_t length = text.Length();
+  if (marks->affixes != nullptr && marks->items != nullptr && marks->pe_info != nullptr) {
+    MarkLexiconClasses(text.c_str(), length, *marks->affixes, *marks->items, *marks->pe_info,
+                       marks->marks, marks->matches);
+  } else {
+    marks->marks.assign(static_cast<size_t>(length), 0);
+    marks->matches.clear();
   }
-  if (min_length <= 2 && n == 2) {
-    out.PutBare(offset == 0 ? names.shape_begin[0] : names.shape_end[0]);
+  const size_t n = std::min(marks->marks.size(), labels.size());
+  for (size_t p = 0; p < n; ++p) {
+    if (IsLexiconFreeLabel(labels[p])) marks->marks[p] = 0;
   }
-  // Lengths 3, 4 and 5-or-more share the begin / end / inner pattern.
-  for (int32_t size = 3; size <= 5; ++size) {
-    const bool fits = size < 5 ? n == size : n >= 5;
-    if (min_length > size || !fits) continue;
-    const int g = size - 2;
-    if (offset == 0) {
-      out.PutBare(names.shape_begin[g]);
-    } else if (offset == n - 1) {
-      out.PutBare(names.shape_end[g]);
-    } else {
-      out.PutBare(names.shape_inner[g]);
-    }
+}
+
+template <bool kGroups>
+void SentenceSamples(const CUString& text, const std::vector<NEWordNode*>& words,
+                     const std::vector<int32_t>& labels, const std::vector<int32_t>& char_classes,
+                     bool training, const NEFeatureGroups& groups, const NELexiconMarks* marks,
+                     std::vector<CMESample>& samples) {
+  // The samples of the previous clause are overwritten in place (their
+  // strings keep their buffers); the list ends up holding exactly this
+  // clause's samples.
+  const char16_t* t = text.c_str();
+  const int32_t length = text.Length();
+  size_t used = 0;
+  ForEachSampledUnit<kGroups>(text, words, labels, char_classes, training,
+                              [&](int32_t p, const UnitPlace& place, int32_t current,
+                                  int32_t previous, int32_t second_previous) {
+                                if (used == samples.size()) samples.emplace_back();
+                                CMESample& sample = samples[used++];
+                                SetLabelText(sample.label, current);
+                                PredicateWriter out(sample.predicates, 0);
+                                if (training) {
+                                  out.PutInt(kPreviousLabel, previous);
+                                  out.PutInt(kSecondPreviousLabel, second_previous);
+                                }
+                                WriteUnit<kGroups>(t, length, char_classes, p, place, groups, marks,
+                                                   out);
+                                out.Finish();
+                              });
+  samples.resize(used);
+}
+
+template <bool kGroups>
+void IndexedSamples(const CUString& text, const std::vector<NEWordNode*>& words,
+                    const std::vector<int32_t>& labels, const std::vector<int32_t>& char_classes,
+                    const NEPredicateNames& names, const NELexiconMarks* marks,
+                    NEIndexedSamples& samples) {
+  const char16_t* t = text.c_str();
+  const int32_t length = text.Length();
+  const CShortValueTable& values = names.Model()->ShortValues();
+  constexpr int32_t kFetchAhead = 4;
+  for (int32_t p = 0; p < std::min(length, kFetchAhead); ++p) {
+    values.PrefetchUnit(t[p]);
+    values.PrefetchPair(t[p], t[p + 1]);
+    if (p > 0) values.PrefetchPair(t[p - 1], t[p + 1]);
   }
+  ForEachSampledUnit<kGroups>(
+      text, words, labels, char_classes, false,
+      [&](int32_t p, const UnitPlace& place, int32_t current, int32_t, int32_t) {
+        // The records of the units and pairs a few units on.
+        const int32_t ahead = p + kFetchAhead;
+        if (ahead < length) {
+          values.PrefetchUnit(t[ahead]);
+          values.PrefetchPair(t[ahead], t[ahead + 1]);
+          values.PrefetchPair(t[ahead - 1], t[ahead + 1]);
+        }
+        samples.labels.push_back(current);
+        IndexWriter out(names, samples.predicates);
+        WriteUnit<kGroups>(t, length, char_classes, p, place, names.Groups(), marks, out);
+        out.Finish();
+        samples.starts.push_back(static_cast<uint32_t>(samples.predicates.size()));
+      });
 }
 
 }  // namespace
@@ -355,10 +613,123 @@ void AddWordShapeFeatures(const NEWordNode& word, int32_t offset, CMESample& sam
                           int32_t min_length) {
   PredicateWriter out(sample.predicates, sample.predicates.size());
   WriteWordShape(word, offset, out, generic, min_length);
+  out.Finish();
+}
+
+NEFeatureGroups NEFeatureGroups::With(const NEFeatureGroups& other) const {
+  NEFeatureGroups both;
+  both.bits = bits | other.bits;
+  if (Has(kGroupWordShape) && other.Has(kGroupWordShape)) {
+    both.shape_min_length = std::min(shape_min_length, other.shape_min_length);
+  } else {
+    both.shape_min_length = Has(kGroupWordShape) ? shape_min_length : other.shape_min_length;
+  }
+  return both;
+}
+
+bool NEFeatureGroups::operator==(const NEFeatureGroups& other) const {
+  return bits == other.bits &&
+         (!Has(kGroupWordShape) || shape_min_length == other.shape_min_length);
+}
+
+bool ParseFeatureGroups(std::string_view list, NEFeatureGroups* groups, std::string* error) {
+  NEFeatureGroups parsed;
+  const auto trim = [](std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    return text;
+  };
+  const std::string_view whole = trim(list);
+  if (whole.empty() || whole == "none") {
+    *groups = parsed;
+    return true;
+  }
+  size_t from = 0;
+  while (from <= whole.size()) {
+    size_t comma = whole.find(',', from);
+    if (comma == std::string_view::npos) comma = whole.size();
+    const std::string_view item = trim(whole.substr(from, comma - from));
+    from = comma + 1;
+    std::string_view name = item;
+    int32_t min_length = 2;
+    const size_t colon = item.find(':');
+    if (colon != std::string_view::npos) {
+      name = item.substr(0, colon);
+      const std::string_view number = item.substr(colon + 1);
+      if (name != "word-shape" || number.size() != 1 || number[0] < '2' || number[0] > '5') {
+        *error = "unknown feature group '" + std::string(item) +
+                 "' (only word-shape takes a minimum length, word-shape:2 to word-shape:5)";
+        return false;
+      }
+      min_length = number[0] - '0';
+    }
+    bool known = false;
+    for (const GroupInfo& info : kGroups) {
+      if (name != info.list_name) continue;
+      known = true;
+      if (info.group == kGroupWordShape) {
+        parsed.shape_min_length = parsed.Has(kGroupWordShape)
+                                      ? std::min(parsed.shape_min_length, min_length)
+                                      : min_length;
+      }
+      parsed.bits |= info.group;
+    }
+    if (!known) {
+      std::string names;
+      for (const GroupInfo& info : kGroups)
+        names += std::string(names.empty() ? "" : ", ") + info.list_name;
+      *error = "unknown feature group '" + std::string(item) + "' (known: " + names + ")";
+      return false;
+    }
+  }
+  *groups = parsed;
+  return true;
+}
+
+std::string FeatureGroupList(const NEFeatureGroups& groups) {
+  std::string list;
+  for (const GroupInfo& info : kGroups) {
+    if (!groups.Has(info.group)) continue;
+    if (!list.empty()) list += ',';
+    list += info.list_name;
+    if (info.group == kGroupWordShape && groups.shape_min_length != 2) {
+      list += ':' + std::to_string(groups.shape_min_length);
+    }
+  }
+  return list.empty() ? "none" : list;
+}
+
+NEFeatureGroups ModelFeatureGroups(const CMEModel& model) {
+  NEFeatureGroups groups;
+  for (const GroupInfo& info : kGroups) {
+    for (int name = info.first; name <= info.last; ++name) {
+      if (model.HasPredicateName(kNameTexts[name])) {
+        groups.bits |= info.group;
+        break;
+      }
+    }
+  }
+  if (groups.Has(kGroupWordShape)) {
+    // The shortest length whose names the model holds.
+    const int ends[] = {kShape2End, kShape3Inner, kShape4Inner, kShape5Inner};
+    int name = kShape2Begin;
+    for (int32_t size = 2; size <= 5; ++size) {
+      bool held = false;
+      for (; name <= ends[size - 2]; ++name)
+        held = held || model.HasPredicateName(kNameTexts[name]);
+      if (held) {
+        groups.shape_min_length = size;
+        break;
+      }
+    }
+  }
+  return groups;
 }
 
 void NEPredicateNames::Bind(const CMEModel* model) {
+  static_assert(kCount == kFeatureNameCount, "one slot per predicate name");
   model_ = model;
+  groups_ = model != nullptr ? ModelFeatureGroups(*model) : NEFeatureGroups();
   predicates_ = model != nullptr ? model->PredicateCount() : -1;
   features_ = model != nullptr ? model->FeatureCount() : -1;
   for (int i = 0; i < kCount; ++i) {
@@ -386,61 +757,30 @@ bool NEPredicateNames::BoundTo(const CMEModel* model) const {
 void ExtractSentenceFeatures(const CUString& raw_text, const std::vector<NEWordNode*>& words,
                              const std::vector<int32_t>& labels,
                              const std::vector<int32_t>& char_classes, bool training,
-                             std::vector<CMESample>& samples) {
-  // The samples of the previous clause are overwritten in place (their
-  // strings keep their buffers); the list ends up holding exactly this
-  // clause's samples.
+                             std::vector<CMESample>& samples, const NEFeatureGroups& groups,
+                             NELexiconMarks* marks) {
   const CUString& text = PredicateView(raw_text);
-  const char16_t* t = text.c_str();
-  const int32_t length = text.Length();
-  size_t used = 0;
-  ForEachSampledUnit(text, words, labels, char_classes, training,
-                     [&](int32_t p, int32_t current, int32_t previous, int32_t second_previous) {
-                       if (used == samples.size()) samples.emplace_back();
-                       CMESample& sample = samples[used++];
-                       SetLabelText(sample.label, current);
-                       PredicateWriter out(sample.predicates, 0);
-                       if (training) {
-                         out.PutInt(kPreviousLabel, previous);
-                         out.PutInt(kSecondPreviousLabel, second_previous);
-                       }
-                       WriteUnit(t, length, char_classes, p, out);
-                       out.Finish();
-                     });
-  samples.resize(used);
+  if (groups.Empty()) {
+    SentenceSamples<false>(text, words, labels, char_classes, training, groups, nullptr, samples);
+    return;
+  }
+  PrepareMarks(text, labels, groups, marks);
+  SentenceSamples<true>(text, words, labels, char_classes, training, groups, marks, samples);
 }
 
 void ExtractIndexedFeatures(const CUString& raw_text, const std::vector<NEWordNode*>& words,
                             const std::vector<int32_t>& labels,
                             const std::vector<int32_t>& char_classes, const NEPredicateNames& names,
-                            NEIndexedSamples& samples) {
+                            NEIndexedSamples& samples, NELexiconMarks* marks) {
   samples.Clear();
   if (names.Model() == nullptr) return;
   const CUString& text = PredicateView(raw_text);
-  const char16_t* t = text.c_str();
-  const int32_t length = text.Length();
-  const CShortValueTable& values = names.Model()->ShortValues();
-  constexpr int32_t kFetchAhead = 4;
-  for (int32_t p = 0; p < std::min(length, kFetchAhead); ++p) {
-    values.PrefetchUnit(t[p]);
-    values.PrefetchPair(t[p], t[p + 1]);
-    if (p > 0) values.PrefetchPair(t[p - 1], t[p + 1]);
+  if (names.Groups().Empty()) {
+    IndexedSamples<false>(text, words, labels, char_classes, names, nullptr, samples);
+    return;
   }
-  ForEachSampledUnit(text, words, labels, char_classes, false,
-                     [&](int32_t p, int32_t current, int32_t, int32_t) {
-                       // The records of the units and pairs a few units on.
-                       const int32_t ahead = p + kFetchAhead;
-                       if (ahead < length) {
-                         values.PrefetchUnit(t[ahead]);
-                         values.PrefetchPair(t[ahead], t[ahead + 1]);
-                         values.PrefetchPair(t[ahead - 1], t[ahead + 1]);
-                       }
-                       samples.labels.push_back(current);
-                       IndexWriter out(names, samples.predicates);
-                       WriteUnit(t, length, char_classes, p, out);
-                       out.Finish();
-                       samples.starts.push_back(static_cast<uint32_t>(samples.predicates.size()));
-                     });
+  PrepareMarks(text, labels, names.Groups(), marks);
+  IndexedSamples<true>(text, words, labels, char_classes, names, marks, samples);
 }
 
 }  // namespace verrin

@@ -18,24 +18,96 @@
 // (training files, tests, refinement) and, for tagging, the indices of the
 // predicates in one model, found from the units without building a string.
 //
-// Earlier versions also had predicate groups over the lexicon class marks
-// (person name characters, affixes, titles, suffixes and their continuations,
-// the affix matches of the next unit) and over the previous word's text; the
-// shipped models were trained without them, so they are gone.
+// Predicate groups beyond these (NEFeatureGroups) are produced only where
+// asked for: in training by the caller, in tagging when the model holds
+// predicates of the group. They follow "ct=" (word shape) and "pv1nt1="
+// (the others), in the order of FeatureGroup:
+//   prev-word           "pv1wd=" + the previous word's processed text (none for
+//                       the first word);
+//   person-marks        "fnname", "pnpfx", "pnsfx", "pnsur" (marks 0x80, 0x10,
+//                       0x20, 0x08 at p), "pvfnname", "pvpnpfx", "pvpnsur"
+//                       (0x80, 0x10, 0x08 at p-1), "ntfnname", "ntpnsfx",
+//                       "ntpnsur" (0x80, 0x20, 0x08 at p+1);
+//   class-marks         "pntitle", "lnsfx", "onsfx", "lnname" (0x01, 0x02,
+//                       0x04, 0x40 at p);
+//   continuation-marks  "pnsfxcon", "lnsfxcon", "onsfxcon", "lnnamecon"
+//                       (0x100, 0x200, 0x400, 0x4000 at p);
+//   next-match          for the lexicon matches of class 1, 2, 4 and 64 that
+//                       start at p+1: "nt<c>_c=" length against 2 (1 shorter,
+//                       2 equal, 3 longer), "nt<c>_n=" the matched text and
+//                       "ntis<c>", with <c> pnsfx, lnsfx, onsfx, lnname;
+//   word-shape          "2wdbegin" .. "5wdcond" for words of at least the
+//                       minimum length (AddWordShapeFeatures);
+//   word-position       "wdsingle", "wdbegin", "wdend".
+// The marks are those of MarkLexiconClasses over the clause, cleared at units
+// whose label is lexicon-free.
 #ifndef VERRIN_ENGINE_FEATURE_EXTRACTOR_H_
 #define VERRIN_ENGINE_FEATURE_EXTRACTOR_H_
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/lattice.h"
 #include "engine/word_node.h"
 #include "maxent/me_sample.h"
+#include "resource/lexicon.h"
 #include "text/ustring.h"
 
 namespace verrin {
 
 class CMEModel;
+class PeInfoTable;
+
+// The predicate groups beyond the base set (see the file comment).
+enum FeatureGroup : uint32_t {
+  kGroupPreviousWord = 1u << 0,
+  kGroupPersonMarks = 1u << 1,
+  kGroupClassMarks = 1u << 2,
+  kGroupContinuationMarks = 1u << 3,
+  kGroupNextMatch = 1u << 4,
+  kGroupWordShape = 1u << 5,
+  kGroupWordPosition = 1u << 6,
+};
+// The groups that read the lexicon marks.
+inline constexpr uint32_t kLexiconMarkGroups =
+    kGroupPersonMarks | kGroupClassMarks | kGroupContinuationMarks | kGroupNextMatch;
+
+struct NEFeatureGroups {
+  uint32_t bits = 0;
+  // With kGroupWordShape: the shortest word that gets shape predicates (2-5).
+  int32_t shape_min_length = 2;
+
+  bool Empty() const { return bits == 0; }
+  bool Has(uint32_t group) const { return (bits & group) != 0; }
+  // Both sets; the word shapes from the shorter minimum length.
+  NEFeatureGroups With(const NEFeatureGroups& other) const;
+  bool operator==(const NEFeatureGroups& other) const;
+  bool operator!=(const NEFeatureGroups& other) const { return !(*this == other); }
+};
+
+// Reads a comma-separated list of group names: prev-word, person-marks,
+// class-marks, continuation-marks, next-match, word-shape (words of 2 units
+// or more; word-shape:N from N = 2..5 on), word-position; "none" or an empty
+// list for none. False with `error` naming the offending item.
+bool ParseFeatureGroups(std::string_view list, NEFeatureGroups* groups, std::string* error);
+// The list ParseFeatureGroups reads back ("none" for none).
+std::string FeatureGroupList(const NEFeatureGroups& groups);
+// The groups whose predicates `model` holds (any predicate of a group puts it
+// in); the word-shape minimum is the shortest length with a shape predicate.
+NEFeatureGroups ModelFeatureGroups(const CMEModel& model);
+
+// What the lexicon-mark groups read: the resource set's lexicons (null: no
+// marks from that one), and the clause's marks and matches, worked out
+// afresh for every clause that needs them.
+struct NELexiconMarks {
+  const CNEValuedLexicon* affixes = nullptr;
+  const CNEValuedLexicon* items = nullptr;
+  const PeInfoTable* pe_info = nullptr;
+  std::vector<int32_t> marks;
+  LexiconMatchMap matches;
+};
 
 // Labels that the model never scores on their own: kLabelNone,
 // kLabelPunctuation, kLabelClassWord, kLabelMdw, kLabelStart, kLabelEnd.
@@ -69,6 +141,8 @@ class NEPredicateNames {
   bool BoundTo(const CMEModel* model) const;
 
   const CMEModel* Model() const { return model_; }
+  // ModelFeatureGroups of the bound model.
+  const NEFeatureGroups& Groups() const { return groups_; }
   int32_t Name(int which) const { return names_[which]; }
   // The name's slot in the model's records of one- and two-unit values, -1: none.
   int32_t UnitSlot(int which) const { return unit_slots_[which]; }
@@ -79,8 +153,9 @@ class NEPredicateNames {
   int32_t ClassPredicate(int second, int32_t code) const { return class_predicates_[second][code]; }
 
  private:
-  static constexpr int kCount = 15;
+  static constexpr int kCount = 60;
   const CMEModel* model_ = nullptr;
+  NEFeatureGroups groups_;
   int32_t predicates_ = -1;
   int32_t features_ = -1;
   int32_t names_[kCount] = {};
@@ -98,19 +173,23 @@ class NEPredicateNames {
 //   char_classes class code per unit (1-5, 6, 7, 11).
 // In tagging sample i belongs to unit i and carries the label text of
 // labels[i]; in training the history predicates come first and samples whose
-// three labels are all unscored are left out.
+// three labels are all unscored are left out. `groups` are the groups to
+// produce besides the base set; those that read lexicon marks need `marks`
+// (without it their marks are all 0).
 void ExtractSentenceFeatures(const CUString& text, const std::vector<NEWordNode*>& words,
                              const std::vector<int32_t>& labels,
                              const std::vector<int32_t>& char_classes, bool training,
-                             std::vector<CMESample>& samples);
+                             std::vector<CMESample>& samples,
+                             const NEFeatureGroups& groups = NEFeatureGroups(),
+                             NELexiconMarks* marks = nullptr);
 
-// The tagging samples of ExtractSentenceFeatures as the indices of their
-// predicates in the model of `names` (unknown predicates left out, order
-// kept) with their labels as numbers.
+// The tagging samples of ExtractSentenceFeatures, with the groups of the
+// model of `names`, as the indices of their predicates in that model
+// (unknown predicates left out, order kept) with their labels as numbers.
 void ExtractIndexedFeatures(const CUString& text, const std::vector<NEWordNode*>& words,
                             const std::vector<int32_t>& labels,
                             const std::vector<int32_t>& char_classes, const NEPredicateNames& names,
-                            NEIndexedSamples& samples);
+                            NEIndexedSamples& samples, NELexiconMarks* marks = nullptr);
 
 }  // namespace verrin
 

@@ -76,7 +76,12 @@ bool ReadNestedParts(const CUString& word, CUString& joined, std::vector<OrgPart
 }  // namespace
 
 CNEEngine::CNEEngine(CNEResource* resource) : resource_(resource) {
-  if (resource_ != nullptr) lattice_.SetModel(&resource_->Classifier());
+  if (resource_ != nullptr) {
+    lattice_.SetModel(&resource_->Classifier());
+    lexicon_marks_.affixes = &resource_->Affixes();
+    lexicon_marks_.items = &resource_->Items();
+    lexicon_marks_.pe_info = &resource_->PeInfo();
+  }
 }
 
 CNEEngine::~CNEEngine() { lattice_.ResetLattice(); }
@@ -477,7 +482,7 @@ bool CNEEngine::TagSentence(const CUString& sentence, bool segmented,
   const CMEModel* model = &resource_->Classifier().Model();
   if (!predicate_names_.BoundTo(model)) predicate_names_.Bind(model);
   ExtractIndexedFeatures(clause.text, clause.words, clause.labels, clause.classes, predicate_names_,
-                         clause.indexed);
+                         clause.indexed, &lexicon_marks_);
   // The sentinel is scored through its sample only.
   clause.text.Truncate(clause.text.Length() - 1);
 

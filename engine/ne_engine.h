@@ -108,8 +108,21 @@ class CNEEngine {
 
   // ---- features ----
   // clause.samples from clause.labels (history predicates and dropped
-  // samples with clause.training).
+  // samples with clause.training), with the predicate groups of
+  // FeatureGroups().
   bool ExtractFeatures(NEClause& clause);
+  // The groups ExtractFeatures produces: those of SetFeatureGroups, else
+  // those the loaded model holds predicates of (ModelFeatureGroups). Tagging
+  // always produces the model's.
+  NEFeatureGroups FeatureGroups();
+  // Fixes the groups of ExtractFeatures and GenerateFeatureData (a training
+  // corpus gets the groups asked for, whatever model is loaded).
+  void SetFeatureGroups(const NEFeatureGroups& groups) {
+    groups_ = groups;
+    fixed_groups_ = true;
+  }
+  // Back to the loaded model's groups.
+  void UseModelFeatureGroups() { fixed_groups_ = false; }
 
   // ---- assembly ----
   // Cuts the decoded path of clause.text (without its sentinel) into words
@@ -156,6 +169,9 @@ class CNEEngine {
   NEClause clause_;
   NEAssembly assembly_;
   NEPredicateNames predicate_names_;
+  NELexiconMarks lexicon_marks_;
+  NEFeatureGroups groups_;
+  bool fixed_groups_ = false;
   CUString sentence_;  // TagClause's clause
   CUString rendered_;  // TagClause's rendering
   std::vector<NEWordNode> tagged_nodes_;

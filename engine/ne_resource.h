@@ -60,6 +60,8 @@ class CNEResource {
   CharLabelTable& CharLabels() { return char_labels_; }
   const CharLabelTable& CharLabels() const { return char_labels_; }
   const CNELexicon& Dict() const { return dict_; }
+  const CNEValuedLexicon& Items() const { return items_; }
+  const CNEValuedLexicon& Affixes() const { return affixes_; }
   const PeInfoTable& PeInfo() const { return pe_info_; }
 
  private:

@@ -157,6 +157,10 @@ int32_t CMEModel::ShortPredicateName(std::u16string_view name) const {
   return impl_->short_names.Find(name);
 }
 
+bool CMEModel::HasPredicateName(std::u16string_view name) const {
+  return impl_->short_names.Find(name) >= 0 || impl_->long_names.Find(name) >= 0;
+}
+
 int32_t CMEModel::ShortPredicateIndex(int32_t name, const char16_t* value, int32_t n) const {
   if (name < 0) return -1;
   return impl_->FindShortPredicate(ShortPredicateKey(name, value, n));
@@ -291,21 +295,28 @@ void CMEModel::Impl::BuildRows(int32_t outcome_count) {
 
 void CMEModel::Impl::BuildShortPredicates() {
   short_names.Clear();
+  long_names.Clear();
   const int32_t count = predicates.Size();
   // Per predicate: -1 when its value is longer than two units, otherwise
   // name index * 8 + units * 2 + 1 when the value can be kept by value
   // (one or two units, no NUL), + 0 when not. Names come in runs: the last
   // one is compared before the name table is asked.
   std::vector<int32_t> shapes(static_cast<size_t>(count), -1);
-  std::u16string_view last_name;
+  std::u16string_view last_name, last_long_name;
   int32_t last_index = -1;
   for (int32_t p = 0; p < count; ++p) {
     const std::u16string_view text = predicates.Text(p);
     const size_t equals = text.find(u'=');
     const size_t name_length = equals == std::u16string_view::npos ? text.size() : equals + 1;
     const size_t n = text.size() - name_length;
-    if (n > 2) continue;
     const std::u16string_view name = text.substr(0, name_length);
+    if (n > 2) {
+      if (long_names.Size() == 0 || name != last_long_name) {
+        long_names.Insert(name);
+        last_long_name = name;
+      }
+      continue;
+    }
     if (last_index < 0 || name != last_name) {
       last_index = short_names.Insert(name);
       last_name = name;

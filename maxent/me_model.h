@@ -90,6 +90,8 @@ class CMEModel {
   // without building the text.
   // Index of a name with at least one such predicate, -1 otherwise.
   int32_t ShortPredicateName(std::u16string_view name) const;
+  // Whether any predicate has this name, whatever the length of its value.
+  bool HasPredicateName(std::u16string_view name) const;
   // PredicateIndex(name + value) for a name of ShortPredicateName and a value
   // of n <= 2 units (-1 when unknown, as for a name of -1).
   int32_t ShortPredicateIndex(int32_t name, const char16_t* value, int32_t n) const;

@@ -134,6 +134,8 @@ struct CMEModel::Impl {
   // rebuilt with the rows: those of the names with a slot in the value
   // records by value, the others by their key.
   CTextIndex short_names;
+  // The names of the predicates whose value is longer than two units.
+  CTextIndex long_names;
   CShortValueTable short_values;
   CWideKeyIndex short_predicates;
   // Training scratch, one value per row position.

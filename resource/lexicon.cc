@@ -214,27 +214,39 @@ void MarkLexiconClasses(const char16_t* text, int32_t length, const CNEValuedLex
                         std::vector<int32_t>& marks, LexiconMatchMap& matches) {
   marks.assign(length > 0 ? static_cast<size_t>(length) : 0, 0);
   matches.clear();
-  struct Pass {
-    const CNEValuedLexicon* lexicon;
-    int32_t klass;
-    int32_t mask;
+  // The passes of one lexicon share its prefix matches at a position: one
+  // search per lexicon and position. The order of the classes does not
+  // matter (marks are or-ed, records have a key per class).
+  constexpr int32_t kAffixClasses[] = {4, 2, 8, 1, 16, 32};
+  PrefixMatchBuffer found;
+  const auto mark = [&](int32_t i, int32_t klass, int32_t m) {
+    LexiconMatch& record = matches[i * 256 + klass];
+    record = LexiconMatch();
+    record.start = i;
+    record.length = m;
+    record.klass = klass;
+    record.text.Assign(text + i, m);
+    marks[i] |= klass;
+    const int32_t follower = klass == 8 ? 8 : klass * 256;
+    for (int32_t j = 1; j < m; ++j) marks[i + j] |= follower;
   };
-  const Pass passes[] = {{&affixes, 4, 4}, {&affixes, 2, 2},   {&items, 64, 2},   {&affixes, 8, 8},
-                         {&affixes, 1, 1}, {&affixes, 16, 16}, {&affixes, 32, 32}};
-  for (const Pass& pass : passes) {
-    for (int32_t i = 0; i < length; ++i) {
-      const int32_t m = LongestClassMatch(*pass.lexicon, text + i, length - i, pass.mask);
-      if (m <= 0) continue;
-      LexiconMatch& record = matches[i * 256 + pass.klass];
-      record = LexiconMatch();
-      record.start = i;
-      record.length = m;
-      record.klass = pass.klass;
-      record.text.Assign(text + i, m);
-      marks[i] |= pass.klass;
-      const int32_t follower = pass.klass == 8 ? 8 : pass.klass * 256;
-      for (int32_t j = 1; j < m; ++j) marks[i + j] |= follower;
+  // The longest of `count` matches (shortest first) whose value shares a bit
+  // with `mask`, 0 if none.
+  const auto longest = [&found](const CNEValuedLexicon& lexicon, int32_t count, int32_t mask) {
+    for (int32_t k = count - 1; k >= 0; --k) {
+      if (lexicon.ValueAt(found[k].entry) & mask) return found[k].length;
     }
+    return 0;
+  };
+  for (int32_t i = 0; i < length; ++i) {
+    int32_t count = affixes.PrefixMatches(text + i, length - i, found);
+    for (int32_t klass : kAffixClasses) {
+      const int32_t m = count > 0 ? longest(affixes, count, klass) : 0;
+      if (m > 0) mark(i, klass, m);
+    }
+    count = items.PrefixMatches(text + i, length - i, found);
+    const int32_t m = count > 0 ? longest(items, count, 2) : 0;
+    if (m > 0) mark(i, 64, m);
   }
   for (int32_t i = 0; i < length; ++i) {
     if (pe_info.At(text[i]).flags & 1) marks[i] |= 0x80;

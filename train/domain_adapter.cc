@@ -85,6 +85,9 @@ void CDomainAdapter::ExtendResources(const ProgressHook& progress, DomainScanSta
   std::unordered_map<std::u16string, int32_t> counts;
   std::u16string key;
   NEClause& clause = clause_;
+  // The corpus's samples carry the groups asked for and those the model
+  // holds; tagging and training then produce what the model holds.
+  engine_->SetFeatureGroups(options_.groups.With(ModelFeatureGroups(model)));
   for (size_t i = 0; i < corpus_.size(); ++i) {
     engine_->SplitSentences(corpus_[i].c_str(), sentences_, true);
     for (const CUString& sentence : sentences_) {
@@ -116,6 +119,7 @@ void CDomainAdapter::ExtendResources(const ProgressHook& progress, DomainScanSta
     ++stats->lines;
     if (progress) progress(static_cast<int64_t>(i + 1), static_cast<int64_t>(corpus_.size()));
   }
+  engine_->UseModelFeatureGroups();
   AllowPersonLabels(table);
   for (int32_t unit = 0; unit < CharLabelTable::kSize; ++unit) {
     const char16_t u = static_cast<char16_t>(unit);

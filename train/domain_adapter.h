@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "engine/clause.h"
+#include "engine/feature_extractor.h"
 #include "text/diagnostics.h"
 #include "text/large_table.h"
 #include "text/ustring.h"
@@ -46,6 +47,8 @@ struct DomainAdaptationOptions {
   // Judge labels by their entity part alone (see SequenceTrainingOptions):
   // how the corpus cuts plain words is then not taught.
   bool entities_only = false;
+  // Predicate groups the model gains (step 1) besides those it holds.
+  NEFeatureGroups groups;
 };
 
 struct DomainScanStats {

@@ -52,6 +52,24 @@ TEST_F(AdaptCliTest, AdaptedDirectoryFindsNamesTheBaseMissedAndRepeatsByteForByt
   EXPECT_EQ(listing.find("first."), std::string::npos) << listing;  // no .partial, .previous
 }
 
+// The groups' pairs join the model with the others: 北京 is a location item
+// of the base directory, so its own first unit gets "lnname" and the unit
+// before it the next-match predicates; the model holds no other group. An
+// unknown group is a usage error.
+TEST_F(AdaptCliTest, GroupsJoinTheModel) {
+  const std::string args = "--res " + TestData("tagger") + " " + TestData("adapt/corpus.txt") + " ";
+  ASSERT_EQ(Run("adapt --prune 0 --groups class-marks,next-match " + args + dir_ + "/groups"), 0)
+      << Stderr();
+  EXPECT_NE(Stderr().find("feature groups: class-marks,next-match\n"), std::string::npos)
+      << Stderr();
+  const std::string model = ReadFile(dir_ + "/groups/model.txt");
+  EXPECT_NE(model.find(Gbk("\tntlnname_n=北京\t")), std::string::npos);
+  EXPECT_NE(model.find("8\tlnname\t"), std::string::npos);
+
+  EXPECT_EQ(Run("adapt --groups person " + args + dir_ + "/bad"), 2);
+  EXPECT_NE(Stderr().find("unknown feature group 'person'"), std::string::npos) << Stderr();
+}
+
 TEST_F(AdaptCliTest, LeavesADirectoryOfOtherFilesAlone) {
   const std::string out = dir_ + "/notes";
   RunCommand("mkdir " + out, nullptr);

@@ -17,6 +17,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "test_util.h"
 #include "text/code_page.h"
@@ -82,6 +83,58 @@ TEST(TrainingGoldenTest, RefineSeesTheClausesOfTheSplitter) {
   ASSERT_TRUE(std::regex_search(out, pass, std::regex("pass 1: (\\d+) clauses, .* (\\d+) skipped")))
       << out;
   EXPECT_EQ(std::stoi(pass[1]) + std::stoi(pass[2]), 47) << pass[0];
+}
+
+// The events of one small line with every group: each group's predicates in
+// their place (word shapes after "ct=", the rest after "pv1nt1="), from the
+// words feature generation walks (a person bracket as its surname and given
+// name: the word before 在 is 三) and the lexicons of the resource directory
+// (大学 an organization suffix, 北京 a location item). Without --groups the
+// events carry none of them.
+TEST(TrainingGoldenTest, GenfeaturesGroupsAddTheirPredicatesInOrder) {
+  const std::string dir = testing::MakeTempDir("training-golden-groups");
+  testing::WriteFile(dir + "/corpus.txt", testing::Gbk("[P 张三] 在 北京 大学 工作 。\n"));
+  const std::string res = testing::TestData("tagger");
+  std::string out;
+  ASSERT_EQ(testing::RunCommand(kCli + " genfeatures --res " + res +
+                                    " --groups prev-word,person-marks,class-marks,"
+                                    "continuation-marks,next-match,word-shape,word-position " +
+                                    dir + "/corpus.txt " + dir + "/with 2>&1",
+                                &out),
+            0)
+      << out;
+  std::istringstream events(
+      testing::Utf8(FromGbk(testing::ReadFile(dir + "/with/ME_featuredata_tr.txt"))));
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(events, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 11u);
+  EXPECT_EQ(lines[2],
+            "pv1lb=4 pv2lb=2 char=在 ct=1 wdsingle ntc1=北 nt1ct=1 ntc0c1=在北 ntc2=京 "
+            "ntc1c2=北京 pvc1=三 pvc0c1=三在 pv1nt1=三北 pv1wd=三 ntlnname_c=2 ntlnname_n=北京 "
+            "ntislnname 1");
+  EXPECT_EQ(lines[5],
+            "pv1lb=7 pv2lb=5 char=大 ct=1 wdbegin 2wdbegin ntc1=学 nt1ct=1 ntc0c1=大学 ntc2=工 "
+            "ntc1c2=学工 pvc1=京 pvc0c1=京大 pvc1c2=北京 pvc2=北 pv1nt1=京学 pv1wd=北京 onsfx 5");
+  EXPECT_EQ(
+      lines[6],
+      "pv1lb=5 pv2lb=7 char=学 ct=1 wdend 2wdend ntc1=工 nt1ct=1 ntc0c1=学工 ntc2=作 "
+      "ntc1c2=工作 pvc1=大 pvc0c1=大学 pvc1c2=京大 pvc2=京 pv1nt1=大工 pv1wd=北京 onsfxcon 7");
+
+  ASSERT_EQ(testing::RunCommand(kCli + " genfeatures --res " + res + " " + dir + "/corpus.txt " +
+                                    dir + "/without 2>&1",
+                                &out),
+            0)
+      << out;
+  const std::string plain = testing::ReadFile(dir + "/without/ME_featuredata_tr.txt");
+  EXPECT_EQ(plain.find("pv1wd="), std::string::npos);
+  EXPECT_EQ(plain.find("wdbegin"), std::string::npos);
+  EXPECT_EQ(plain.find("onsfx"), std::string::npos);
+
+  EXPECT_EQ(
+      testing::RunCommand(
+          kCli + " genfeatures --groups person " + dir + "/corpus.txt " + dir + "/bad 2>&1", &out),
+      2);
+  EXPECT_NE(out.find("unknown feature group 'person'"), std::string::npos) << out;
 }
 
 }  // namespace

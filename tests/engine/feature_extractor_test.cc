@@ -2,19 +2,24 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "engine/engine_test_util.h"
 #include "maxent/me_model.h"
+#include "resource/pe_info.h"
 #include "test_util.h"
 
 namespace verrin {
 namespace {
 
+using testing::Gbk;
 using testing::MakeClause;
+using testing::MakeTempDir;
 using testing::U;
 using testing::Utf8;
+using testing::WriteFile;
 
 // Predicates of a sample as UTF-8, the sentinel written as "<S>".
 std::vector<std::string> Texts(const CMESample& sample) {
@@ -271,6 +276,154 @@ TEST(FeatureExtractionTest, IndexedSamplesAreTheKnownPredicatesOfTheStringSample
                                      indexed.predicates.begin() + indexed.starts[i + 1]);
       EXPECT_EQ(got, expected) << "sample " << i << ", crowd " << crowd;
     }
+  }
+}
+
+// The lexicons of the group tests: 老 name prefix (16), 王 surname (8) and
+// a PeInfo surname character (0x80), 先生 title (1), 市 location suffix (2),
+// 公司 organization suffix (4), the item 北京 (64). The clause 老|王|先生|在|
+// 北京市|公司 is 老0 王1 先2 生3 在4 北5 京6 市7 公8 司9 S10.
+class FeatureGroupsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string dir = MakeTempDir("feature_groups");
+    WriteFile(dir + "/affixes.txt", Gbk("老 16\n王 8\n先生 1\n市 2\n公司 4\n"));
+    WriteFile(dir + "/items.txt", Gbk("北京 2\n"));
+    ASSERT_TRUE(affixes_.LoadLexicon(dir + "/affixes.txt", false));
+    ASSERT_TRUE(items_.LoadLexicon(dir + "/items.txt", false));
+    pe_info_.At(u'王').flags = 1;
+    marks_.affixes = &affixes_;
+    marks_.items = &items_;
+    marks_.pe_info = &pe_info_;
+  }
+  static NEFeatureGroups Groups(const std::string& list) {
+    NEFeatureGroups groups;
+    std::string error;
+    EXPECT_TRUE(ParseFeatureGroups(list, &groups, &error)) << error;
+    return groups;
+  }
+  std::vector<CMESample> Samples(NEClause& clause, const NEFeatureGroups& groups) {
+    std::vector<CMESample> samples;
+    ExtractSentenceFeatures(clause.text, clause.words, clause.labels, clause.classes, false,
+                            samples, groups, &marks_);
+    return samples;
+  }
+
+  CNEValuedLexicon affixes_{ReadLexiconValue}, items_{ReadLexiconValue};
+  PeInfoTable pe_info_;
+  NELexiconMarks marks_;
+};
+
+// What the groups add to a sample of the base set, in order.
+std::vector<std::string> Added(const CMESample& with, const CMESample& base) {
+  std::vector<std::string> added;
+  const std::vector<std::string> known = Texts(base);
+  for (const std::string& p : Texts(with)) {
+    if (std::find(known.begin(), known.end(), p) == known.end()) added.push_back(p);
+  }
+  return added;
+}
+
+TEST_F(FeatureGroupsTest, EachGroupGivesItsPredicatesInTheDocumentedOrder) {
+  NEClause clause = MakeClause({"老", "王", "先生", "在", "北京市", "公司"});
+  clause.labels[7] = kLabelPunctuation;  // lexicon-free: 市 loses its own mark
+  const std::vector<CMESample> base = Samples(clause, NEFeatureGroups());
+  const std::vector<CMESample> all =
+      Samples(clause, Groups("prev-word,person-marks,class-marks,continuation-marks,next-match,"
+                             "word-shape,word-position"));
+  ASSERT_EQ(all.size(), 11u);
+  using V = std::vector<std::string>;
+  // Word shape after "ct=", the other groups after "pv1nt1=".
+  EXPECT_EQ(Texts(all[1]),
+            (V{"char=王", "ct=1", "wdsingle", "ntc1=先", "nt1ct=1", "ntc0c1=王先", "ntc2=生",
+               "ntc1c2=先生", "pvc1=老", "pvc0c1=老王", "pv1nt1=老先", "pv1wd=老", "fnname",
+               "pnsur", "pvpnpfx", "ntpnsfx_c=2", "ntpnsfx_n=先生", "ntispnsfx"}));
+  EXPECT_EQ(Texts(all[2]), (V{"char=先", "ct=1", "wdbegin", "2wdbegin", "ntc1=生", "nt1ct=1",
+                              "ntc0c1=先生", "ntc2=在", "ntc1c2=生在", "pvc1=王", "pvc0c1=王先",
+                              "pv1nt1=王生", "pv1wd=王", "pvfnname", "pvpnsur", "pntitle"}));
+  // The first word has no previous word; the marks of p+1 follow those of p.
+  EXPECT_EQ(Added(all[0], base[0]), (V{"wdsingle", "pnpfx", "ntfnname", "ntpnsur"}));
+  EXPECT_EQ(Added(all[3], base[3]), (V{"wdend", "2wdend", "pv1wd=王", "pnsfxcon"}));
+  EXPECT_EQ(Added(all[4], base[4]),
+            (V{"wdsingle", "pv1wd=先生", "ntlnname_c=2", "ntlnname_n=北京", "ntislnname"}));
+  EXPECT_EQ(Added(all[5], base[5]), (V{"wdbegin", "3wdbegin", "pv1wd=在", "lnname"}));
+  // The match of 市 at p+1 stays although its mark is cleared.
+  EXPECT_EQ(Added(all[6], base[6]),
+            (V{"3wdcond", "pv1wd=在", "lnnamecon", "ntlnsfx_c=1", "ntlnsfx_n=市", "ntislnsfx"}));
+  EXPECT_EQ(Added(all[7], base[7]),
+            (V{"wdend", "3wdend", "pv1wd=在", "ntonsfx_c=2", "ntonsfx_n=公司", "ntisonsfx"}));
+  EXPECT_EQ(Added(all[9], base[9]), (V{"wdend", "2wdend", "pv1wd=北京市", "onsfxcon"}));
+  EXPECT_EQ(Added(all[10], base[10]), (V{"wdsingle", "pv1wd=公司"}));
+
+  // A minimum length leaves shorter words without shape predicates.
+  const std::vector<CMESample> shape3 = Samples(clause, Groups("word-shape:3"));
+  EXPECT_EQ(Added(shape3[2], base[2]), V{});
+  EXPECT_EQ(Added(shape3[6], base[6]), V{"3wdcond"});
+  // No group, no change: the base samples are those of the plain call.
+  std::vector<CMESample> plain;
+  ExtractSentenceFeatures(clause.text, clause.words, clause.labels, clause.classes, false, plain);
+  for (size_t i = 0; i < plain.size(); ++i) EXPECT_EQ(Texts(plain[i]), Texts(base[i]));
+}
+
+// A model that holds predicates of a group makes tagging produce the whole
+// group, exactly as the string samples of that group (which training uses),
+// and nothing of the groups it lacks.
+TEST_F(FeatureGroupsTest, TaggingProducesTheGroupsTheModelHolds) {
+  NEClause clause = MakeClause({"老", "王", "先生", "在", "北京市", "公司"});
+  std::vector<MEModelEntry> entries = {{u"2", u"pnsur", 1.0},     {u"3", u"pvpnsur", 1.0},
+                                       {u"1", u"ntpnsur", 1.0},   {u"1", u"pv1wd=先生", 1.0},
+                                       {u"11", u"4wdend", 1.0},   {u"1", u"char=王", 1.0},
+                                       {u"1", u"ntisonsfx", 0.0}, {u"///", u"", 0.0}};
+  CMEModel model;
+  model.LoadTable(entries.data());
+  NEPredicateNames names;
+  names.Bind(&model);
+  // "pv1wd=先生" has a value of more than two units; it still counts.
+  EXPECT_EQ(FeatureGroupList(names.Groups()), "prev-word,person-marks,next-match,word-shape:4");
+  const std::vector<CMESample> strings = Samples(clause, names.Groups());
+  NEIndexedSamples indexed;
+  ExtractIndexedFeatures(clause.text, clause.words, clause.labels, clause.classes, names, indexed,
+                         &marks_);
+  ASSERT_EQ(indexed.Size(), strings.size());
+  auto indices = [&](size_t i) {
+    return std::vector<int32_t>(indexed.predicates.begin() + indexed.starts[i],
+                                indexed.predicates.begin() + indexed.starts[i + 1]);
+  };
+  for (size_t i = 0; i < strings.size(); ++i) {
+    std::vector<int32_t> expected;
+    for (const CUString& predicate : strings[i].predicates) {
+      const int32_t index = model.PredicateIndex(predicate);
+      if (index >= 0) expected.push_back(index);
+    }
+    EXPECT_EQ(indices(i), expected) << "sample " << i;
+  }
+  // The surname mark of 王 (1) shows at p, p+1 and p-1.
+  const auto index = [&](const char16_t* text) { return model.PredicateIndex(CUString(text)); };
+  EXPECT_EQ(indices(1), (std::vector<int32_t>{index(u"char=王"), index(u"pnsur")}));
+  EXPECT_EQ(indices(2), std::vector<int32_t>{index(u"pvpnsur")});
+  EXPECT_EQ(indices(0), std::vector<int32_t>{index(u"ntpnsur")});
+  EXPECT_EQ(indices(4), std::vector<int32_t>{index(u"pv1wd=先生")});
+  EXPECT_EQ(indices(7), std::vector<int32_t>{index(u"ntisonsfx")});  // weight 0 counts too
+}
+
+TEST(FeatureGroupListTest, ListsReadBackAndUnknownNamesAreRefused) {
+  NEFeatureGroups groups;
+  std::string error;
+  for (const std::string list :
+       {"none", "prev-word", "person-marks,class-marks,continuation-marks,next-match", "word-shape",
+        "word-shape:5,word-position"}) {
+    ASSERT_TRUE(ParseFeatureGroups(list, &groups, &error)) << list << ": " << error;
+    EXPECT_EQ(FeatureGroupList(groups), list);
+  }
+  ASSERT_TRUE(
+      ParseFeatureGroups(" next-match , prev-word ,word-shape:4,word-shape:3", &groups, &error));
+  EXPECT_EQ(FeatureGroupList(groups), "prev-word,next-match,word-shape:3");
+  ASSERT_TRUE(ParseFeatureGroups("", &groups, &error));
+  EXPECT_TRUE(groups.Empty());
+  for (const std::string bad :
+       {"person", "word-shape:6", "word-shape:", "prev-word:2", "prev-word,,next-match"}) {
+    EXPECT_FALSE(ParseFeatureGroups(bad, &groups, &error)) << bad;
+    EXPECT_NE(error.find("unknown feature group"), std::string::npos) << error;
   }
 }
 
