@@ -7,6 +7,9 @@
 #ifdef VERRIN_WITH_SERVE
 #include <pthread.h>
 #include <signal.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include <cstdlib>
 #include <thread>
@@ -98,6 +101,15 @@ int Run(int argc, char** argv) {
   } else if (!ParseIntArg(threads_text, &threads) || threads < 1 || threads > 256) {
     return UsageError(kName, "--threads must be a number from 1 to 256");
   }
+#if defined(__GLIBC__) && defined(M_ARENA_MAX)
+  // Every connection has a thread, and glibc gives threads malloc arenas of
+  // their own (up to eight per core); memory freed in one arena is not reused
+  // for a request served from another, so a burst of large requests over many
+  // connections would keep many requests' worth of memory. One arena per
+  // tagger and one more keep the in-flight bound; MALLOC_ARENA_MAX, when set,
+  // is left to rule.
+  if (std::getenv("MALLOC_ARENA_MAX") == nullptr) mallopt(M_ARENA_MAX, threads + 1);
+#endif
   if (!ParseIntArg(max_bytes_text, &max_bytes) || max_bytes < 1) {
     return UsageError(kName, "--max-bytes must be a positive number of bytes");
   }

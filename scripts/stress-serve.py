@@ -142,7 +142,7 @@ def main():
         c.close()
 
     # 2. 20 tag requests in flight (2 taggers).
-    body = json.dumps({"text": article * 60}, ensure_ascii=False).encode()
+    body = json.dumps({"text": article * 400}, ensure_ascii=False).encode()
     results = []
     workers = [threading.Thread(target=lambda: results.append(
         request(port, "POST", "/v1/tag", body)[0])) for _ in range(20)]
