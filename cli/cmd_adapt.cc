@@ -134,7 +134,7 @@ int Run(int argc, char** argv) {
 
   std::vector<BioSentence> dev;
   if (!dev_path.empty() && !ReadBioFile(dev_path, &dev, &error)) return Fail(kName, error);
-  if (res_dir.empty()) res_dir = DefaultResourceDir();
+  res_dir = ResolveResourceDir(res_dir);
   while (res_dir.size() > 1 && res_dir.back() == '/') res_dir.pop_back();
   CNEResourceManager manager;
   if (!LoadManager(kName, res_dir, model_path, false, manager)) return kExitFailure;

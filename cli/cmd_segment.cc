@@ -54,7 +54,7 @@ int RunSegment(int argc, char** argv) {
   } else {
     return UsageError(name, "unknown encoding '" + encoding + "' (use gbk or utf-8)");
   }
-  if (res_dir.empty()) res_dir = DefaultResourceDir();
+  res_dir = ResolveResourceDir(res_dir);
 
   CNELexicon dict;
   const std::string dict_path = res_dir + kDictFile;

@@ -182,7 +182,7 @@ int Run(int argc, char** argv) {
     info.resource_dir = choice.dir;
     info.resource_origin = choice.origin;
   } else {
-    info.resource_dir = resources.res;
+    info.resource_dir = ResolveResourceDir(resources.res);
     info.resource_origin = "--res";
   }
   info.model_path = resources.model.empty() ? DefaultModelPath(info.resource_dir) : resources.model;

@@ -75,6 +75,10 @@ struct ResourceDirChoice {
 };
 ResourceDirChoice ChooseDefaultResourceDir();
 std::string DefaultResourceDir();
+// The directory --res names: the default set when empty; a bundled set
+// beside the default one ("web") when RES is a bare name and no directory
+// of that name lies in the working directory; else RES itself.
+std::string ResolveResourceDir(const std::string& res);
 // The bundled default model inside a resource directory ("" when none).
 std::string DefaultModelPath(const std::string& resource_dir);
 

@@ -12,7 +12,7 @@ static bool Exists(const std::string& path) { return PathExists(path); }
 
 bool LoadManager(const char* command, std::string res_dir, std::string model_path,
                  bool protected_form, CNEResourceManager& manager, bool use_bundled_model) {
-  if (res_dir.empty()) res_dir = DefaultResourceDir();
+  res_dir = ResolveResourceDir(res_dir);
   while (res_dir.size() > 1 && res_dir.back() == '/') res_dir.pop_back();
   if (!IsDirectory(res_dir)) {
     Fail(command, "resource directory not found: " + res_dir);

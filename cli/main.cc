@@ -158,6 +158,16 @@ ResourceDirChoice ChooseDefaultResourceDir() {
 
 std::string DefaultResourceDir() { return ChooseDefaultResourceDir().dir; }
 
+std::string ResolveResourceDir(const std::string& res) {
+  if (res.empty()) return DefaultResourceDir();
+  if (IsDirectory(res) || res.find_first_of("/\\") != std::string::npos) return res;
+  const std::string bundled = DefaultResourceDir();
+  const size_t slash = bundled.find_last_of('/');
+  if (slash == std::string::npos) return res;
+  const std::string sibling = bundled.substr(0, slash + 1) + res;
+  return IsDirectory(sibling) ? sibling : res;
+}
+
 std::string DefaultModelPath(const std::string& resource_dir) {
   std::string path = resource_dir + "/model.txt";
   return verrin::PathExists(path) ? path : std::string();
@@ -190,7 +200,9 @@ static void PrintResourceDirNote(FILE* out) {
                "\nWithout --res, the resources are read from\n  %s\n  (%s).\n"
                "Search order: the source tree's resources/default for a program run\n"
                "from its build tree; share/verrin/default beside the installed program\n"
-               "or library; %s.\n",
+               "or library; %s.\n"
+               "--res also takes the name of a bundled set: default (newswire) or\n"
+               "web (posts and news of today).\n",
                choice.dir.c_str(), choice.origin, VERRIN_INSTALL_RESOURCE_DIR);
 }
 

@@ -13,7 +13,7 @@ foreach(line ${command_lines})
   # The help names the resource directory of the program that printed it (here
   # the build tree's); the page states the rule instead.
   string(REGEX REPLACE "\nWithout --res, the resources are read from\n.*$"
-         "\nWithout --res, the resources are read from share/verrin/default beside\nthe installed program or library.\n"
+         "\nWithout --res, the resources are read from share/verrin/default beside\nthe installed program or library. --res also takes the name of a bundled\nset: default (newswire) or web (posts and news of today).\n"
          usage "${usage}")
   # roff: a leading dot or quote would be a request, a backslash an escape.
   string(REPLACE "\\" "\\e" usage "${usage}")

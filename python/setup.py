@@ -57,15 +57,16 @@ def project_version():
 
 
 class build_py_with_resources(build_py):
-    """Copies the bundled resource set into the package."""
+    """Copies the bundled resource sets into the package."""
 
     def run(self):
         super().run()
-        source = os.path.join(ROOT, "resources", "default")
-        target = os.path.join(self.build_lib, "verrin", "resources", "default")
-        if os.path.isdir(target):
-            shutil.rmtree(target)
-        shutil.copytree(source, target)
+        for name in ("default", "web"):
+            source = os.path.join(ROOT, "resources", name)
+            target = os.path.join(self.build_lib, "verrin", "resources", name)
+            if os.path.isdir(target):
+                shutil.rmtree(target)
+            shutil.copytree(source, target)
 
 
 class build_ext_always(build_ext):

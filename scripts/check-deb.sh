@@ -66,6 +66,8 @@ done
 version=$(sed -n 's/^#define VERRIN_VERSION "\(.*\)"$/\1/p' include/verrin/verrin.h)
 expect "/usr/bin/verrin --version" "verrin $version" "$(/usr/bin/verrin --version)"
 expect "/usr/bin/verrin tag" "[P 江泽民] 在 [L 北京] 。 " "$(printf '江泽民在北京。\n' | /usr/bin/verrin tag)"
+expect "/usr/bin/verrin tag --res web" "[O 腾讯控股有限公司] 今天 发布 财报 。 " \
+  "$(printf '腾讯控股有限公司今天发布财报。\n' | /usr/bin/verrin tag --res web)"
 man -P cat verrin 2>/dev/null | grep -q 'tagfile' || fail "man verrin does not describe tagfile"
 
 # Only the package's pkg-config file, header and library: a copy below

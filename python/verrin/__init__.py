@@ -20,11 +20,16 @@ from typing import Iterable, Optional, Union
 from verrin import _verrin
 from verrin._verrin import Word
 
-__all__ = ["Tagger", "Word", "render", "json_line", "DEFAULT_RESOURCES", "ENTITY_LABELS"]
+__all__ = ["Tagger", "Word", "render", "json_line", "DEFAULT_RESOURCES", "WEB_RESOURCES",
+           "ENTITY_LABELS"]
 
 #: The resource set installed with the package.
 DEFAULT_RESOURCES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "resources",
                                  "default")
+
+#: The resource set for posts and news of today (Weibo, 2020 news) installed
+#: with the package: ``Tagger(resources=verrin.WEB_RESOURCES)``.
+WEB_RESOURCES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "resources", "web")
 
 #: Class texts of the named entities: person, location, organization.
 ENTITY_LABELS = ("P", "L", "O")

@@ -4,6 +4,7 @@ from typing import Iterable, List, Optional, Tuple, Union
 PathLike = Union[str, bytes, os.PathLike[str], os.PathLike[bytes]]
 
 DEFAULT_RESOURCES: str
+WEB_RESOURCES: str
 ENTITY_LABELS: Tuple[str, str, str]
 
 class Word:

@@ -1,5 +1,6 @@
 // Which resource directory a command reads without --res: the source tree's
-// for the program the build wrote, the one beside it for an installed copy.
+// for the program the build wrote, the one beside it for an installed copy;
+// and which one a bare name after --res reads.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -92,6 +93,24 @@ TEST(ResourceDirTest, InstalledCopyReadsTheResourcesBesideIt) {
             0);
   EXPECT_EQ(from_copy, from_res);
   EXPECT_EQ(from_copy, "[P 张三] 在 [L 北京] 工作 。 \n");
+
+  // --res NAME reads the bundled set of that name beside the default one (here
+  // an empty one, so the message names where it looked), unless NAME is a
+  // directory of the working directory; an unknown name is no directory.
+  ASSERT_EQ(RunCommand("mkdir " + prefix + "/share/verrin/web", nullptr), 0);
+  std::string message;
+  EXPECT_EQ(RunCommand("echo x | " + installed + " tag --res web 2>&1", &message), 1);
+  EXPECT_NE(message.find(std::filesystem::canonical(prefix).string() +
+                         "/share/verrin/web/model.txt does not exist"),
+            std::string::npos)
+      << message;
+  EXPECT_EQ(
+      RunCommand("cd " + prefix + " && mkdir web && echo x | " + installed + " tag --res web 2>&1",
+                 &message),
+      1);
+  EXPECT_NE(message.find("no model: web/model.txt does not exist"), std::string::npos) << message;
+  EXPECT_EQ(RunCommand("echo x | " + installed + " tag --res nosuch 2>&1", &message), 1);
+  EXPECT_NE(message.find("resource directory not found: nosuch"), std::string::npos) << message;
 }
 
 }  // namespace

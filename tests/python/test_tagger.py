@@ -46,6 +46,14 @@ def test_agrees_with_the_command(tagger, cli):
                                          (22, 25, "P", "克林顿")]
 
 
+def test_the_web_set_is_installed_and_tags_as_the_command(cli):
+    lines = example_lines() + ["腾讯控股有限公司今天发布财报。", "@小米手机 雷军说今晚直播！"]
+    expected = run_cli(cli, ["tag", "--res", "web"], "\n".join(lines) + "\n").splitlines()
+    web = verrin.Tagger(resources=verrin.WEB_RESOURCES)
+    assert [verrin.render(web.tag(line)) for line in lines] == expected
+    assert web.entities(lines[-2]) == [(0, 8, "O", "腾讯控股有限公司")]
+
+
 def test_offsets_count_code_points_not_utf16_units(tagger):
     plain = "江泽民在北京会见了克林顿。"
     astral = "𠀀😀" + plain  # two characters, four UTF-16 units
