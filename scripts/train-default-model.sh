@@ -2,10 +2,12 @@
 # Rebuilds every file of resources/default/ from the public corpora:
 # the lexicons (scripts/build-lexicons.py), the character label table and the
 # model (verrin convert -> augment -> genfeatures -> train -> refine), then
-# scores the result on the development set. A second run gives the same files.
+# scores the result on the development set; last, resources/web from it
+# (scripts/train-web-model.sh). A second run gives the same files.
 #
 # Usage: scripts/train-default-model.sh CORPORA_DIR [WORK_DIR]
-#   CORPORA_DIR  the corpora folder (msra/, pd1998/, pd_bio/, jieba/, friso/)
+#   CORPORA_DIR  the corpora folder (msra/, pd1998/, pd_bio/, jieba/, friso/,
+#                weibo/, cluener/)
 #   WORK_DIR     scratch space for converted corpora and events
 #                (default: build/default-model; about 1 GB)
 #
@@ -75,3 +77,6 @@ ls -l "$out" >&2
 
 step "scoring on the development set"
 "$verrin" eval-ner "$corpora/pd_bio/example.dev"
+
+step "rebuilding resources/web from the new default set"
+scripts/train-web-model.sh "$corpora" "$work/web"
