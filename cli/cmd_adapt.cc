@@ -65,10 +65,10 @@ constexpr char kUsage[] =
     "  --option 1|2       words of the corpora separated by '/' (1) or spaces\n"
     "                     (2, default)\n"
     "  --groups LIST      predicate groups the model gains besides those it has\n"
-    "                     (comma-separated, default none; the names of\n"
-    "                     `verrin genfeatures --help`): their pairs join the model\n"
-    "                     at weight 0 with the others of step 2, and OUTDIR tags\n"
-    "                     with them\n";
+    "                     (comma-separated, the names of `verrin genfeatures\n"
+    "                     --help`; default class-marks, none for none): their\n"
+    "                     pairs join the model at weight 0 with the others of\n"
+    "                     step 2, and OUTDIR tags with them\n";
 
 std::string Percent(int64_t part, int64_t whole) {
   char text[32];
@@ -79,7 +79,7 @@ std::string Percent(int64_t part, int64_t whole) {
 int Run(int argc, char** argv) {
   std::string res_dir, model_path, base_path, dev_path,
       passes_text = "10", share_text = "1", cutoff_text = "1", rate_text = "0.15",
-      margin_text = "2", prune_text = "0.1", option_text = "2", groups_text;
+      margin_text = "2", prune_text = "0.1", option_text = "2", groups_text = "class-marks";
   DomainAdaptationOptions options;
   ArgParser parser;
   parser.AddOption("res", &res_dir);

@@ -66,6 +66,14 @@ TEST_F(AdaptCliTest, GroupsJoinTheModel) {
   EXPECT_NE(model.find(Gbk("\tntlnname_n=北京\t")), std::string::npos);
   EXPECT_NE(model.find("8\tlnname\t"), std::string::npos);
 
+  // The class marks come by default; "none" leaves the model's groups as they were.
+  ASSERT_EQ(Run("adapt --prune 0 " + args + dir_ + "/default"), 0) << Stderr();
+  EXPECT_NE(Stderr().find("feature groups: class-marks\n"), std::string::npos) << Stderr();
+  EXPECT_NE(ReadFile(dir_ + "/default/model.txt").find("8\tlnname\t"), std::string::npos);
+  ASSERT_EQ(Run("adapt --prune 0 --groups none " + args + dir_ + "/none"), 0) << Stderr();
+  EXPECT_EQ(Stderr().find("feature groups:"), std::string::npos) << Stderr();
+  EXPECT_EQ(ReadFile(dir_ + "/none/model.txt").find("\tlnname\t"), std::string::npos);
+
   EXPECT_EQ(Run("adapt --groups person " + args + dir_ + "/bad"), 2);
   EXPECT_NE(Stderr().find("unknown feature group 'person'"), std::string::npos) << Stderr();
 }
