@@ -51,6 +51,9 @@ const char kUsage[] =
     "                     word-shape[:N]      begin, inner, end of words of N (2-5,\n"
     "                                         default 2) characters or more\n"
     "                     word-position       single, begin, end of any word\n"
+    "                     org-items           known organization (NeItem) starting\n"
+    "                                         here, inside one, and the one that\n"
+    "                                         starts at the next character\n"
     "                   The words are the corpus's; docs/training.md explains each.\n";
 
 bool MakeDirectories(const std::string& path) {

@@ -81,20 +81,28 @@ enum FeatureName : int {
   kShape5Begin,
   kShape5End,
   kShape5Inner,
+  // org-items: the mark at p, inside, and compare, text and bare name of the
+  // match at p+1
+  kOrgItem,
+  kOrgItemGoesOn,
+  kNextOrgItemCompare,
+  kNextOrgItemText,
+  kNextIsOrgItem,
   kFeatureNameCount,
 };
 
 constexpr const char16_t* kNameTexts[kFeatureNameCount] = {
-    u"char=",     u"ct=",         u"ntc1=",       u"nt1ct=",     u"ntc0c1=",    u"ntc2=",
-    u"ntc1c2=",   u"wd_therory",  u"pvc1=",       u"pvc0c1=",    u"pvc1c2=",    u"pvc2=",
-    u"pv1nt1=",   u"pv1lb=",      u"pv2lb=",      u"pv1wd=",     u"fnname",     u"pnpfx",
-    u"pnsfx",     u"pnsur",       u"pvfnname",    u"pvpnpfx",    u"pvpnsur",    u"ntfnname",
-    u"ntpnsfx",   u"ntpnsur",     u"pntitle",     u"lnsfx",      u"onsfx",      u"lnname",
-    u"pnsfxcon",  u"lnsfxcon",    u"onsfxcon",    u"lnnamecon",  u"ntpnsfx_c=", u"ntpnsfx_n=",
-    u"ntispnsfx", u"ntlnsfx_c=",  u"ntlnsfx_n=",  u"ntislnsfx",  u"ntonsfx_c=", u"ntonsfx_n=",
-    u"ntisonsfx", u"ntlnname_c=", u"ntlnname_n=", u"ntislnname", u"wdsingle",   u"wdbegin",
-    u"wdend",     u"2wdbegin",    u"2wdend",      u"3wdbegin",   u"3wdend",     u"3wdcond",
-    u"4wdbegin",  u"4wdend",      u"4wdcond",     u"5wdbegin",   u"5wdend",     u"5wdcond",
+    u"char=",     u"ct=",         u"ntc1=",       u"nt1ct=",      u"ntc0c1=",    u"ntc2=",
+    u"ntc1c2=",   u"wd_therory",  u"pvc1=",       u"pvc0c1=",     u"pvc1c2=",    u"pvc2=",
+    u"pv1nt1=",   u"pv1lb=",      u"pv2lb=",      u"pv1wd=",      u"fnname",     u"pnpfx",
+    u"pnsfx",     u"pnsur",       u"pvfnname",    u"pvpnpfx",     u"pvpnsur",    u"ntfnname",
+    u"ntpnsfx",   u"ntpnsur",     u"pntitle",     u"lnsfx",       u"onsfx",      u"lnname",
+    u"pnsfxcon",  u"lnsfxcon",    u"onsfxcon",    u"lnnamecon",   u"ntpnsfx_c=", u"ntpnsfx_n=",
+    u"ntispnsfx", u"ntlnsfx_c=",  u"ntlnsfx_n=",  u"ntislnsfx",   u"ntonsfx_c=", u"ntonsfx_n=",
+    u"ntisonsfx", u"ntlnname_c=", u"ntlnname_n=", u"ntislnname",  u"wdsingle",   u"wdbegin",
+    u"wdend",     u"2wdbegin",    u"2wdend",      u"3wdbegin",    u"3wdend",     u"3wdcond",
+    u"4wdbegin",  u"4wdend",      u"4wdcond",     u"5wdbegin",    u"5wdend",     u"5wdcond",
+    u"onname",    u"onnamecon",   u"ntonname_c=", u"ntonname_n=", u"ntisonname",
 };
 
 // A mark bit and the bare name it gives.
@@ -139,7 +147,10 @@ constexpr GroupInfo kGroups[] = {
     {kGroupNextMatch, "next-match", kNextTitleCompare, kNextIsLocationName},
     {kGroupWordShape, "word-shape", kShape2Begin, kShape5Inner},
     {kGroupWordPosition, "word-position", kWordSingle, kWordEnd},
+    {kGroupOrgItems, "org-items", kOrgItem, kNextIsOrgItem},
 };
+// The value bit of a known organization in the item lexicon.
+constexpr int32_t kOrgItemValue = 4;
 
 // Every predicate name, converted once and shared by all clauses.
 struct FeatureNames {
@@ -383,15 +394,11 @@ void WriteWordShape(const NEWordNode& word, int32_t offset, Out& out, bool gener
   }
 }
 
-// The groups' predicates that follow "pv1nt1=".
+// The predicates of the groups that read the marks of MarkLexiconClasses.
 template <class Out>
-void WriteGroups(const char16_t* t, int32_t length, int32_t p, const UnitPlace& place,
-                 const NEFeatureGroups& groups, const NELexiconMarks* marks, Out& out) {
-  if (groups.Has(kGroupPreviousWord) && place.previous_start >= 0 && place.previous_length > 0) {
-    out.PutText(kPreviousWord, t + place.previous_start, place.previous_length);
-  }
-  if ((groups.bits & kLexiconMarkGroups) == 0 || marks == nullptr) return;
-  const std::vector<int32_t>& m = marks->marks;
+void WriteLexiconMarks(int32_t length, int32_t p, const NEFeatureGroups& groups,
+                       const NELexiconMarks& marks, Out& out) {
+  const std::vector<int32_t>& m = marks.marks;
   const auto mark_at = [&m](int32_t q) {
     return q >= 0 && static_cast<size_t>(q) < m.size() ? m[static_cast<size_t>(q)] : 0;
   };
@@ -407,16 +414,44 @@ void WriteGroups(const char16_t* t, int32_t length, int32_t p, const UnitPlace& 
   }
   if (groups.Has(kGroupClassMarks)) put_marks(mark_at(p), kClassMarks);
   if (groups.Has(kGroupContinuationMarks)) put_marks(mark_at(p), kContinuationMarks);
-  if (groups.Has(kGroupNextMatch) && !marks->matches.empty()) {
+  if (groups.Has(kGroupNextMatch) && !marks.matches.empty()) {
     for (const NextMatchNames& names : kNextMatches) {
-      const auto found = marks->matches.find((p + 1) * 256 + names.klass);
-      if (found == marks->matches.end() || found->second.length == 0) continue;
+      const auto found = marks.matches.find((p + 1) * 256 + names.klass);
+      if (found == marks.matches.end() || found->second.length == 0) continue;
       const int32_t n = found->second.length;
       out.PutCompare(names.compare, n < 2 ? 1 : (n == 2 ? 2 : 3));
       out.PutText(names.text, found->second.text.c_str(), found->second.text.Length());
       out.Put(names.bare, nullptr, 0);
     }
   }
+}
+
+// The predicates of org-items at p.
+template <class Out>
+void WriteOrgItems(const char16_t* t, int32_t p, const NELexiconMarks& marks, Out& out) {
+  const std::vector<int32_t>& m = marks.org_marks;
+  const int32_t mark = static_cast<size_t>(p) < m.size() ? m[static_cast<size_t>(p)] : 0;
+  if (mark & 1) out.Put(kOrgItem, nullptr, 0);
+  if (mark & 2) out.Put(kOrgItemGoesOn, nullptr, 0);
+  const std::vector<int32_t>& lengths = marks.org_lengths;
+  const size_t next = static_cast<size_t>(p + 1);
+  if (next >= lengths.size() || lengths[next] == 0) return;
+  const int32_t n = lengths[next];
+  out.PutCompare(kNextOrgItemCompare, n < 2 ? 1 : (n == 2 ? 2 : 3));
+  out.PutText(kNextOrgItemText, t + p + 1, n);
+  out.Put(kNextIsOrgItem, nullptr, 0);
+}
+
+// The groups' predicates that follow "pv1nt1=".
+template <class Out>
+void WriteGroups(const char16_t* t, int32_t length, int32_t p, const UnitPlace& place,
+                 const NEFeatureGroups& groups, const NELexiconMarks* marks, Out& out) {
+  if (groups.Has(kGroupPreviousWord) && place.previous_start >= 0 && place.previous_length > 0) {
+    out.PutText(kPreviousWord, t + place.previous_start, place.previous_length);
+  }
+  if (marks == nullptr) return;
+  if (groups.bits & kLexiconMarkGroups) WriteLexiconMarks(length, p, groups, *marks, out);
+  if (groups.Has(kGroupOrgItems)) WriteOrgItems(t, p, *marks, out);
 }
 
 // The predicates of unit p after the history ones (see the file comment);
@@ -499,11 +534,37 @@ void ForEachSampledUnit(const CUString& text, const std::vector<NEWordNode*>& wo
   }
 }
 
+// The clause's organization-item marks and match lengths for org-items: a
+// pass of its own over the item lexicon, apart from MarkLexiconClasses, whose
+// marks and match keys stay as they are.
+void PrepareOrgItems(const CUString& text, const std::vector<int32_t>& labels,
+                     NELexiconMarks* marks) {
+  const int32_t length = text.Length();
+  const size_t size = length > 0 ? static_cast<size_t>(length) : 0;
+  marks->org_marks.assign(size, 0);
+  marks->org_lengths.assign(size, 0);
+  if (marks->items == nullptr) return;
+  const char16_t* t = text.c_str();
+  for (int32_t i = 0; i < length; ++i) {
+    const int32_t m = LongestClassMatch(*marks->items, t + i, length - i, kOrgItemValue);
+    if (m == 0) continue;
+    marks->org_lengths[static_cast<size_t>(i)] = m;
+    marks->org_marks[static_cast<size_t>(i)] |= 1;
+    for (int32_t j = 1; j < m; ++j) marks->org_marks[static_cast<size_t>(i + j)] |= 2;
+  }
+  const size_t n = std::min(size, labels.size());
+  for (size_t p = 0; p < n; ++p) {
+    if (IsLexiconFreeLabel(labels[p])) marks->org_marks[p] = 0;
+  }
+}
+
 // The clause's lexicon marks for the groups that read them: those of
 // MarkLexiconClasses, cleared at units whose label is lexicon-free.
 void PrepareMarks(const CUString& text, const std::vector<int32_t>& labels,
                   const NEFeatureGroups& groups, NELexiconMarks* marks) {
-  if (marks == nullptr || (groups.bits & kLexiconMarkGroups) == 0) return;
+  if (marks == nullptr) return;
+  if (groups.Has(kGroupOrgItems)) PrepareOrgItems(text, labels, marks);
+  if ((groups.bits & kLexiconMarkGroups) == 0) return;
   const int32_t length = text.Length();
   if (marks->affixes != nullptr && marks->items != nullptr && marks->pe_info != nullptr) {
     MarkLexiconClasses(text.c_str(), length, *marks->affixes, *marks->items, *marks->pe_info,

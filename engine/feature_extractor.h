@@ -38,9 +38,16 @@
 //                       "ntis<c>", with <c> pnsfx, lnsfx, onsfx, lnname;
 //   word-shape          "2wdbegin" .. "5wdcond" for words of at least the
 //                       minimum length (AddWordShapeFeatures);
-//   word-position       "wdsingle", "wdbegin", "wdend".
-// The marks are those of MarkLexiconClasses over the clause, cleared at units
-// whose label is lexicon-free.
+//   word-position       "wdsingle", "wdbegin", "wdend";
+//   org-items           "onname" (a known organization, the longest item
+//                       match whose value has bit 4, starts at p),
+//                       "onnamecon" (p lies inside such a match, not at its
+//                       start), then for the match that starts at p+1
+//                       "ntonname_c=", "ntonname_n=", "ntisonname" as
+//                       next-match gives them.
+// The marks are those of MarkLexiconClasses over the clause (the organization
+// items those of their own pass), cleared at units whose label is
+// lexicon-free; the matches of next-match and org-items are kept.
 #ifndef VERRIN_ENGINE_FEATURE_EXTRACTOR_H_
 #define VERRIN_ENGINE_FEATURE_EXTRACTOR_H_
 
@@ -69,6 +76,7 @@ enum FeatureGroup : uint32_t {
   kGroupNextMatch = 1u << 4,
   kGroupWordShape = 1u << 5,
   kGroupWordPosition = 1u << 6,
+  kGroupOrgItems = 1u << 7,
 };
 // The groups that read the lexicon marks.
 inline constexpr uint32_t kLexiconMarkGroups =
@@ -89,7 +97,7 @@ struct NEFeatureGroups {
 
 // Reads a comma-separated list of group names: prev-word, person-marks,
 // class-marks, continuation-marks, next-match, word-shape (words of 2 units
-// or more; word-shape:N from N = 2..5 on), word-position; "none" or an empty
+// or more; word-shape:N from N = 2..5 on), word-position, org-items; "none" or an empty
 // list for none. False with `error` naming the offending item.
 bool ParseFeatureGroups(std::string_view list, NEFeatureGroups* groups, std::string* error);
 // The list ParseFeatureGroups reads back ("none" for none).
@@ -107,6 +115,11 @@ struct NELexiconMarks {
   const PeInfoTable* pe_info = nullptr;
   std::vector<int32_t> marks;
   LexiconMatchMap matches;
+  // With org-items: per unit 1 where a known organization item starts, 2
+  // inside one (cleared as `marks`), and the length of the longest one that
+  // starts there (0: none; kept).
+  std::vector<int32_t> org_marks;
+  std::vector<int32_t> org_lengths;
 };
 
 // Labels that the model never scores on their own: kLabelNone,
@@ -153,7 +166,7 @@ class NEPredicateNames {
   int32_t ClassPredicate(int second, int32_t code) const { return class_predicates_[second][code]; }
 
  private:
-  static constexpr int kCount = 60;
+  static constexpr int kCount = 65;
   const CMEModel* model_ = nullptr;
   NEFeatureGroups groups_;
   int32_t predicates_ = -1;

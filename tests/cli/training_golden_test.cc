@@ -137,5 +137,39 @@ TEST(TrainingGoldenTest, GenfeaturesGroupsAddTheirPredicatesInOrder) {
   EXPECT_NE(out.find("unknown feature group 'person'"), std::string::npos) << out;
 }
 
+// org-items on the command line: with the organization item 北京大学 (value
+// 4) beside the location 北京, the unit before it gets the match, its first
+// unit "onname" and the others "onnamecon", after all other predicates.
+TEST(TrainingGoldenTest, GenfeaturesOrgItemsMarkKnownOrganizations) {
+  const std::string dir = testing::MakeTempDir("training-golden-org-items");
+  ASSERT_EQ(
+      testing::RunCommand("cp -r " + testing::TestData("tagger") + " " + dir + "/res", nullptr), 0);
+  testing::WriteFile(dir + "/res/NeItem.txt", testing::Gbk("北京 2\n北京大学 4\n"));
+  testing::WriteFile(dir + "/corpus.txt", testing::Gbk("[P 张三] 在 北京 大学 工作 。\n"));
+  std::string out;
+  ASSERT_EQ(testing::RunCommand(kCli + " genfeatures --res " + dir +
+                                    "/res --groups org-items,class-marks " + dir + "/corpus.txt " +
+                                    dir + "/with 2>&1",
+                                &out),
+            0)
+      << out;
+  std::istringstream events(
+      testing::Utf8(FromGbk(testing::ReadFile(dir + "/with/ME_featuredata_tr.txt"))));
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(events, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 11u);
+  EXPECT_EQ(lines[2],
+            "pv1lb=4 pv2lb=2 char=在 ct=1 ntc1=北 nt1ct=1 ntc0c1=在北 ntc2=京 ntc1c2=北京 pvc1=三 "
+            "pvc0c1=三在 pv1nt1=三北 ntonname_c=3 ntonname_n=北京大学 ntisonname 1");
+  EXPECT_EQ(lines[3],
+            "pv1lb=1 pv2lb=4 char=北 ct=1 ntc1=京 nt1ct=1 ntc0c1=北京 ntc2=大 ntc1c2=京大 "
+            "pvc1=在 pvc0c1=在北 pvc1c2=三在 pvc2=三 pv1nt1=在京 lnname onname 5");
+  for (size_t k : {4, 5, 6}) {
+    EXPECT_NE(lines[k].find(" onnamecon "), std::string::npos) << lines[k];
+    EXPECT_EQ(lines[k].find(" onname "), std::string::npos) << lines[k];
+  }
+  EXPECT_EQ(lines[7].find("onname"), std::string::npos) << lines[7];
+}
+
 }  // namespace
 }  // namespace verrin

@@ -282,13 +282,15 @@ TEST(FeatureExtractionTest, IndexedSamplesAreTheKnownPredicatesOfTheStringSample
 // The lexicons of the group tests: 老 name prefix (16), 王 surname (8) and
 // a PeInfo surname character (0x80), 先生 title (1), 市 location suffix (2),
 // 公司 organization suffix (4), the item 北京 (64). The clause 老|王|先生|在|
-// 北京市|公司 is 老0 王1 先2 生3 在4 北5 京6 市7 公8 司9 S10.
+// 北京市|公司 is 老0 王1 先2 生3 在4 北5 京6 市7 公8 司9 S10. The items
+// 新浪, 新浪微博 (organizations, 4), 新浪微博客 (a location, 2) and 微博 (both,
+// 6) serve org-items.
 class FeatureGroupsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const std::string dir = MakeTempDir("feature_groups");
     WriteFile(dir + "/affixes.txt", Gbk("老 16\n王 8\n先生 1\n市 2\n公司 4\n"));
-    WriteFile(dir + "/items.txt", Gbk("北京 2\n"));
+    WriteFile(dir + "/items.txt", Gbk("北京 2\n新浪 4\n新浪微博 4\n新浪微博客 2\n微博 6\n"));
     ASSERT_TRUE(affixes_.LoadLexicon(dir + "/affixes.txt", false));
     ASSERT_TRUE(items_.LoadLexicon(dir + "/items.txt", false));
     pe_info_.At(u'王').flags = 1;
@@ -406,12 +408,76 @@ TEST_F(FeatureGroupsTest, TaggingProducesTheGroupsTheModelHolds) {
   EXPECT_EQ(indices(7), std::vector<int32_t>{index(u"ntisonsfx")});  // weight 0 counts too
 }
 
+// org-items reads the longest item with the organization bit (新浪微博, not
+// 新浪 nor the location 新浪微博客) in a pass of its own: the location marks
+// of class-marks stay those of bit 2, and its predicates come last. 看0 新1
+// 浪2 微3 博4 客5 说6 S7, with 博 lexicon-free.
+TEST_F(FeatureGroupsTest, OrgItemsMarkTheLongestKnownOrganizationAfterTheOtherGroups) {
+  NEClause clause = MakeClause({"看", "新浪微博客", "说"});
+  clause.labels[4] = kLabelPunctuation;
+  const std::vector<CMESample> base = Samples(clause, NEFeatureGroups());
+  const std::vector<CMESample> both = Samples(clause, Groups("class-marks,org-items"));
+  ASSERT_EQ(both.size(), 8u);
+  using V = std::vector<std::string>;
+  EXPECT_EQ(Added(both[0], base[0]), (V{"ntonname_c=3", "ntonname_n=新浪微博", "ntisonname"}));
+  EXPECT_EQ(Added(both[1], base[1]), (V{"lnname", "onname"}));
+  // 浪 and 微 lie inside 新浪微博, 微 starts 微博 too; 博 would lie inside
+  // both but is lexicon-free.
+  EXPECT_EQ(Added(both[2], base[2]),
+            (V{"onnamecon", "ntonname_c=2", "ntonname_n=微博", "ntisonname"}));
+  EXPECT_EQ(Added(both[3], base[3]), (V{"lnname", "onname", "onnamecon"}));
+  for (size_t p : {4, 5, 6, 7}) EXPECT_EQ(Added(both[p], base[p]), V{}) << p;
+  // Alone, org-items adds exactly its own predicates.
+  const std::vector<CMESample> org = Samples(clause, Groups("org-items"));
+  EXPECT_EQ(Added(org[1], base[1]), V{"onname"});
+  EXPECT_EQ(Added(org[3], base[3]), (V{"onname", "onnamecon"}));
+}
+
+// A model holding one org-items predicate tags with the whole group, as the
+// string samples give it.
+TEST_F(FeatureGroupsTest, TaggingProducesOrgItemsWhenTheModelHoldsOnname) {
+  NEClause clause = MakeClause({"看", "新浪微博客", "说"});
+  std::vector<MEModelEntry> entries = {{u"1", u"onname", 1.0},
+                                       {u"1", u"ntonname_n=新浪微博", 1.0},
+                                       {u"1", u"char=微", 1.0},
+                                       {u"1", u"lnname", 1.0},
+                                       {u"///", u"", 0.0}};
+  CMEModel model;
+  model.LoadTable(entries.data());
+  NEPredicateNames names;
+  names.Bind(&model);
+  EXPECT_EQ(FeatureGroupList(names.Groups()), "class-marks,org-items");
+  const std::vector<CMESample> strings = Samples(clause, names.Groups());
+  NEIndexedSamples indexed;
+  ExtractIndexedFeatures(clause.text, clause.words, clause.labels, clause.classes, names, indexed,
+                         &marks_);
+  ASSERT_EQ(indexed.Size(), strings.size());
+  const auto indices = [&](size_t i) {
+    return std::vector<int32_t>(indexed.predicates.begin() + indexed.starts[i],
+                                indexed.predicates.begin() + indexed.starts[i + 1]);
+  };
+  for (size_t i = 0; i < strings.size(); ++i) {
+    std::vector<int32_t> expected;
+    for (const CUString& predicate : strings[i].predicates) {
+      const int32_t index = model.PredicateIndex(predicate);
+      if (index >= 0) expected.push_back(index);
+    }
+    EXPECT_EQ(indices(i), expected) << "sample " << i;
+  }
+  const auto index = [&](const char16_t* text) { return model.PredicateIndex(CUString(text)); };
+  EXPECT_EQ(indices(0), std::vector<int32_t>{index(u"ntonname_n=新浪微博")});
+  EXPECT_EQ(indices(1), (std::vector<int32_t>{index(u"lnname"), index(u"onname")}));
+  EXPECT_EQ(indices(3),
+            (std::vector<int32_t>{index(u"char=微"), index(u"lnname"), index(u"onname")}));
+  EXPECT_EQ(indices(2), std::vector<int32_t>{});
+}
+
 TEST(FeatureGroupListTest, ListsReadBackAndUnknownNamesAreRefused) {
   NEFeatureGroups groups;
   std::string error;
   for (const std::string list :
        {"none", "prev-word", "person-marks,class-marks,continuation-marks,next-match", "word-shape",
-        "word-shape:5,word-position"}) {
+        "word-shape:5,word-position", "class-marks,org-items"}) {
     ASSERT_TRUE(ParseFeatureGroups(list, &groups, &error)) << list << ": " << error;
     EXPECT_EQ(FeatureGroupList(groups), list);
   }
