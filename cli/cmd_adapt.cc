@@ -66,7 +66,7 @@ constexpr char kUsage[] =
     "                     (2, default)\n"
     "  --groups LIST      predicate groups the model gains besides those it has\n"
     "                     (comma-separated, the names of `verrin genfeatures\n"
-    "                     --help`; default class-marks, none for none): their\n"
+    "                     --help`; default org-items, none for none): their\n"
     "                     pairs join the model at weight 0 with the others of\n"
     "                     step 2, and OUTDIR tags with them\n";
 
@@ -79,7 +79,7 @@ std::string Percent(int64_t part, int64_t whole) {
 int Run(int argc, char** argv) {
   std::string res_dir, model_path, base_path, dev_path,
       passes_text = "10", share_text = "1", cutoff_text = "1", rate_text = "0.15",
-      margin_text = "2", prune_text = "0.1", option_text = "2", groups_text = "class-marks";
+      margin_text = "2", prune_text = "0.1", option_text = "2", groups_text = "org-items";
   DomainAdaptationOptions options;
   ArgParser parser;
   parser.AddOption("res", &res_dir);

@@ -48,9 +48,9 @@ struct DomainAdaptationOptions {
   // how the corpus cuts plain words is then not taught.
   bool entities_only = false;
   // Predicate groups the model gains (step 1) besides those it holds: by
-  // default the class marks (titles, location and organization suffixes,
-  // known locations), which Weibo showed to pay for their cost.
-  NEFeatureGroups groups = {kGroupClassMarks};
+  // default the marks of known organizations, which pay for their cost on
+  // the text of other domains (firms and brands the corpus does not teach).
+  NEFeatureGroups groups = {kGroupOrgItems};
 };
 
 struct DomainScanStats {

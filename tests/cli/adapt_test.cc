@@ -66,13 +66,19 @@ TEST_F(AdaptCliTest, GroupsJoinTheModel) {
   EXPECT_NE(model.find(Gbk("\tntlnname_n=北京\t")), std::string::npos);
   EXPECT_NE(model.find("8\tlnname\t"), std::string::npos);
 
-  // The class marks come by default; "none" leaves the model's groups as they were.
-  ASSERT_EQ(Run("adapt --prune 0 " + args + dir_ + "/default"), 0) << Stderr();
-  EXPECT_NE(Stderr().find("feature groups: class-marks\n"), std::string::npos) << Stderr();
-  EXPECT_NE(ReadFile(dir_ + "/default/model.txt").find("8\tlnname\t"), std::string::npos);
-  ASSERT_EQ(Run("adapt --prune 0 --groups none " + args + dir_ + "/none"), 0) << Stderr();
+  // The organization items come by default (here 字节跳动, an organization
+  // item of a copy of the base directory); "none" leaves the model's groups
+  // as they were.
+  const std::string res = dir_ + "/res";
+  ASSERT_EQ(RunCommand("cp -r " + TestData("tagger") + " " + res, nullptr), 0);
+  WriteFile(res + "/NeItem.txt", Gbk("北京 2\n字节跳动 4\n"));
+  const std::string own = "--res " + res + " " + TestData("adapt/corpus.txt") + " ";
+  ASSERT_EQ(Run("adapt --prune 0 " + own + dir_ + "/default"), 0) << Stderr();
+  EXPECT_NE(Stderr().find("feature groups: org-items\n"), std::string::npos) << Stderr();
+  EXPECT_NE(ReadFile(dir_ + "/default/model.txt").find("\tonname\t"), std::string::npos);
+  ASSERT_EQ(Run("adapt --prune 0 --groups none " + own + dir_ + "/none"), 0) << Stderr();
   EXPECT_EQ(Stderr().find("feature groups:"), std::string::npos) << Stderr();
-  EXPECT_EQ(ReadFile(dir_ + "/none/model.txt").find("\tlnname\t"), std::string::npos);
+  EXPECT_EQ(ReadFile(dir_ + "/none/model.txt").find("\tonname\t"), std::string::npos);
 
   EXPECT_EQ(Run("adapt --groups person " + args + dir_ + "/bad"), 2);
   EXPECT_NE(Stderr().find("unknown feature group 'person'"), std::string::npos) << Stderr();
