@@ -45,6 +45,14 @@ std::string FirstDifference(const std::string& actual, const std::string& expect
   }
 }
 
+// The lines of a GBK event file, as UTF-8.
+std::vector<std::string> EventLines(const std::string& path) {
+  std::istringstream events(testing::Utf8(FromGbk(testing::ReadFile(path))));
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(events, line);) lines.push_back(line);
+  return lines;
+}
+
 TEST(TrainingGoldenTest, GenfeaturesGivesTheSavedEventsAndLabels) {
   const std::string dir = testing::MakeTempDir("training-golden");
   std::string out;
@@ -103,10 +111,7 @@ TEST(TrainingGoldenTest, GenfeaturesGroupsAddTheirPredicatesInOrder) {
                                 &out),
             0)
       << out;
-  std::istringstream events(
-      testing::Utf8(FromGbk(testing::ReadFile(dir + "/with/ME_featuredata_tr.txt"))));
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(events, line);) lines.push_back(line);
+  const std::vector<std::string> lines = EventLines(dir + "/with/ME_featuredata_tr.txt");
   ASSERT_EQ(lines.size(), 11u);
   EXPECT_EQ(lines[2],
             "pv1lb=4 pv2lb=2 char=在 ct=1 wdsingle ntc1=北 nt1ct=1 ntc0c1=在北 ntc2=京 "
@@ -153,10 +158,7 @@ TEST(TrainingGoldenTest, GenfeaturesOrgItemsMarkKnownOrganizations) {
                                 &out),
             0)
       << out;
-  std::istringstream events(
-      testing::Utf8(FromGbk(testing::ReadFile(dir + "/with/ME_featuredata_tr.txt"))));
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(events, line);) lines.push_back(line);
+  const std::vector<std::string> lines = EventLines(dir + "/with/ME_featuredata_tr.txt");
   ASSERT_EQ(lines.size(), 11u);
   EXPECT_EQ(lines[2],
             "pv1lb=4 pv2lb=2 char=在 ct=1 ntc1=北 nt1ct=1 ntc0c1=在北 ntc2=京 ntc1c2=北京 pvc1=三 "

@@ -311,6 +311,30 @@ class FeatureGroupsTest : public ::testing::Test {
     return samples;
   }
 
+  // The indexed samples of tagging with `names`, checked sample by sample
+  // against the string samples of the same groups (the indices the model
+  // has); returns the indices of each sample.
+  std::vector<std::vector<int32_t>> IndexedAsStrings(NEClause& clause, const CMEModel& model,
+                                                     const NEPredicateNames& names) {
+    const std::vector<CMESample> strings = Samples(clause, names.Groups());
+    NEIndexedSamples indexed;
+    ExtractIndexedFeatures(clause.text, clause.words, clause.labels, clause.classes, names, indexed,
+                           &marks_);
+    EXPECT_EQ(indexed.Size(), strings.size());
+    std::vector<std::vector<int32_t>> indices;
+    for (size_t i = 0; i < strings.size() && i < indexed.Size(); ++i) {
+      indices.emplace_back(indexed.predicates.begin() + indexed.starts[i],
+                           indexed.predicates.begin() + indexed.starts[i + 1]);
+      std::vector<int32_t> expected;
+      for (const CUString& predicate : strings[i].predicates) {
+        const int32_t index = model.PredicateIndex(predicate);
+        if (index >= 0) expected.push_back(index);
+      }
+      EXPECT_EQ(indices.back(), expected) << "sample " << i;
+    }
+    return indices;
+  }
+
   CNEValuedLexicon affixes_{ReadLexiconValue}, items_{ReadLexiconValue};
   PeInfoTable pe_info_;
   NELexiconMarks marks_;
@@ -382,23 +406,9 @@ TEST_F(FeatureGroupsTest, TaggingProducesTheGroupsTheModelHolds) {
   names.Bind(&model);
   // "pv1wd=先生" has a value of more than two units; it still counts.
   EXPECT_EQ(FeatureGroupList(names.Groups()), "prev-word,person-marks,next-match,word-shape:4");
-  const std::vector<CMESample> strings = Samples(clause, names.Groups());
-  NEIndexedSamples indexed;
-  ExtractIndexedFeatures(clause.text, clause.words, clause.labels, clause.classes, names, indexed,
-                         &marks_);
-  ASSERT_EQ(indexed.Size(), strings.size());
-  auto indices = [&](size_t i) {
-    return std::vector<int32_t>(indexed.predicates.begin() + indexed.starts[i],
-                                indexed.predicates.begin() + indexed.starts[i + 1]);
-  };
-  for (size_t i = 0; i < strings.size(); ++i) {
-    std::vector<int32_t> expected;
-    for (const CUString& predicate : strings[i].predicates) {
-      const int32_t index = model.PredicateIndex(predicate);
-      if (index >= 0) expected.push_back(index);
-    }
-    EXPECT_EQ(indices(i), expected) << "sample " << i;
-  }
+  const std::vector<std::vector<int32_t>> indexed = IndexedAsStrings(clause, model, names);
+  ASSERT_EQ(indexed.size(), 11u);
+  const auto indices = [&](size_t i) { return indexed[i]; };
   // The surname mark of 王 (1) shows at p, p+1 and p-1.
   const auto index = [&](const char16_t* text) { return model.PredicateIndex(CUString(text)); };
   EXPECT_EQ(indices(1), (std::vector<int32_t>{index(u"char=王"), index(u"pnsur")}));
@@ -447,23 +457,9 @@ TEST_F(FeatureGroupsTest, TaggingProducesOrgItemsWhenTheModelHoldsOnname) {
   NEPredicateNames names;
   names.Bind(&model);
   EXPECT_EQ(FeatureGroupList(names.Groups()), "class-marks,org-items");
-  const std::vector<CMESample> strings = Samples(clause, names.Groups());
-  NEIndexedSamples indexed;
-  ExtractIndexedFeatures(clause.text, clause.words, clause.labels, clause.classes, names, indexed,
-                         &marks_);
-  ASSERT_EQ(indexed.Size(), strings.size());
-  const auto indices = [&](size_t i) {
-    return std::vector<int32_t>(indexed.predicates.begin() + indexed.starts[i],
-                                indexed.predicates.begin() + indexed.starts[i + 1]);
-  };
-  for (size_t i = 0; i < strings.size(); ++i) {
-    std::vector<int32_t> expected;
-    for (const CUString& predicate : strings[i].predicates) {
-      const int32_t index = model.PredicateIndex(predicate);
-      if (index >= 0) expected.push_back(index);
-    }
-    EXPECT_EQ(indices(i), expected) << "sample " << i;
-  }
+  const std::vector<std::vector<int32_t>> indexed = IndexedAsStrings(clause, model, names);
+  ASSERT_EQ(indexed.size(), 8u);
+  const auto indices = [&](size_t i) { return indexed[i]; };
   const auto index = [&](const char16_t* text) { return model.PredicateIndex(CUString(text)); };
   EXPECT_EQ(indices(0), std::vector<int32_t>{index(u"ntonname_n=新浪微博")});
   EXPECT_EQ(indices(1), (std::vector<int32_t>{index(u"lnname"), index(u"onname")}));
