@@ -34,6 +34,9 @@ EARLY_STOP=${EARLY_STOP:-20}
 REFINE_EPOCHS=${REFINE_EPOCHS:-16}
 REFINE_RATE=${REFINE_RATE:-0.05}
 REFINE_MARGIN=${REFINE_MARGIN:-2}
+# Predicate groups of the model (genfeatures --groups; empty: none). Not
+# GROUPS: bash keeps the user's group ids in that name.
+FEATURE_GROUPS=${FEATURE_GROUPS:-}
 
 step() { printf '\n== %s\n' "$*" >&2; }
 
@@ -53,12 +56,14 @@ tail -n 2 "$work/convert.log" >&2
 step "adding $COPIES copies of the lines with entities, entities swapped"
 "$verrin" augment --copies "$COPIES" "$work/train.txt" "$work/train-augmented.txt"
 
-step "generating training events"
+step "generating training events${FEATURE_GROUPS:+ (groups $FEATURE_GROUPS)}"
 for f in dict.txt NeItem.txt NeAffix.txt PeInfo.txt; do cp "$out/$f" "$work/res/$f"; done
 : > "$work/res/charset_lableInfo_tr.txt"
 rm -rf "$work/events"
-"$verrin" genfeatures --person-labels --res "$work/res" "$work/train-augmented.txt" "$work/events" \
-  2>/dev/null
+groups=()
+if [ -n "$FEATURE_GROUPS" ]; then groups=(--groups "$FEATURE_GROUPS"); fi
+"$verrin" genfeatures --person-labels ${groups[@]+"${groups[@]}"} --res "$work/res" \
+  "$work/train-augmented.txt" "$work/events" 2>/dev/null
 wc -l "$work/events/ME_featuredata_tr.txt" >&2
 
 step "training (cut-off $CUTOFF, sigma $SIGMA, held-out $HELDOUT, early stop $EARLY_STOP)"
