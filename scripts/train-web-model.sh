@@ -24,7 +24,8 @@ corpora=$(cd "$1" && pwd)
 work=${2:-build/web-model}
 out=resources/web
 HELDOUT_LINES=1000
-FEATURE_GROUPS=${FEATURE_GROUPS-class-marks}
+# Predicate groups of the web model (adapt --groups; "none" for none).
+WEB_FEATURE_GROUPS=${WEB_FEATURE_GROUPS:-class-marks}
 
 step() { printf '\n== %s\n' "$*" >&2; }
 
@@ -48,7 +49,7 @@ tail -n "$HELDOUT_LINES" "$corpora/cluener/train.json" >"$work/cluener-heldout.j
 cat "$work/cluener-train.txt" "$work/weibo-train.txt" >"$work/web-train.txt"
 
 step "adapting the default resources"
-"$verrin" adapt --res resources/default ${FEATURE_GROUPS:+--groups "$FEATURE_GROUPS"} \
+"$verrin" adapt --res resources/default --groups "$WEB_FEATURE_GROUPS" \
   --base-corpus "$work/msra.txt" "$work/web-train.txt" "$work/web"
 
 mkdir -p "$out"
