@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "engine/feature_names.h"
 #include "maxent/me_model.h"
 #include "text/code_page.h"
 #include "text/feature_list.h"  // FeatureList
@@ -10,100 +11,9 @@
 
 namespace verrin {
 
+using namespace predicate_names;  // NOLINT: the extractor's own names
+
 namespace {
-
-// The predicate names of the extractor.
-enum FeatureName : int {
-  kChar,
-  kCharClass,
-  kNext,
-  kNextClass,
-  kThisNext,
-  kSecondNext,
-  kNextPair,
-  kTheory,
-  kPrevious,
-  kPreviousThis,
-  kPreviousPair,
-  kSecondPrevious,
-  kAround,
-  kPreviousLabel,
-  kSecondPreviousLabel,
-  // prev-word
-  kPreviousWord,
-  // person-marks
-  kPersonChar,
-  kPersonPrefix,
-  kPersonSuffix,
-  kSurname,
-  kPreviousPersonChar,
-  kPreviousPersonPrefix,
-  kPreviousSurname,
-  kNextPersonChar,
-  kNextPersonSuffix,
-  kNextSurname,
-  // class-marks
-  kTitle,
-  kLocationSuffix,
-  kOrgSuffix,
-  kLocationName,
-  // continuation-marks
-  kTitleGoesOn,
-  kLocationSuffixGoesOn,
-  kOrgSuffixGoesOn,
-  kLocationNameGoesOn,
-  // next-match: compare, text and bare name for the classes 1, 2, 4, 64
-  kNextTitleCompare,
-  kNextTitleText,
-  kNextIsTitle,
-  kNextLocationSuffixCompare,
-  kNextLocationSuffixText,
-  kNextIsLocationSuffix,
-  kNextOrgSuffixCompare,
-  kNextOrgSuffixText,
-  kNextIsOrgSuffix,
-  kNextLocationNameCompare,
-  kNextLocationNameText,
-  kNextIsLocationName,
-  // word-position
-  kWordSingle,
-  kWordBegin,
-  kWordEnd,
-  // word-shape: begin, end, inner for the lengths 2 (no inner), 3, 4, 5+
-  kShape2Begin,
-  kShape2End,
-  kShape3Begin,
-  kShape3End,
-  kShape3Inner,
-  kShape4Begin,
-  kShape4End,
-  kShape4Inner,
-  kShape5Begin,
-  kShape5End,
-  kShape5Inner,
-  // org-items: the mark at p, inside, and compare, text and bare name of the
-  // match at p+1
-  kOrgItem,
-  kOrgItemGoesOn,
-  kNextOrgItemCompare,
-  kNextOrgItemText,
-  kNextIsOrgItem,
-  kFeatureNameCount,
-};
-
-constexpr const char16_t* kNameTexts[kFeatureNameCount] = {
-    u"char=",     u"ct=",         u"ntc1=",       u"nt1ct=",      u"ntc0c1=",    u"ntc2=",
-    u"ntc1c2=",   u"wd_therory",  u"pvc1=",       u"pvc0c1=",     u"pvc1c2=",    u"pvc2=",
-    u"pv1nt1=",   u"pv1lb=",      u"pv2lb=",      u"pv1wd=",      u"fnname",     u"pnpfx",
-    u"pnsfx",     u"pnsur",       u"pvfnname",    u"pvpnpfx",     u"pvpnsur",    u"ntfnname",
-    u"ntpnsfx",   u"ntpnsur",     u"pntitle",     u"lnsfx",       u"onsfx",      u"lnname",
-    u"pnsfxcon",  u"lnsfxcon",    u"onsfxcon",    u"lnnamecon",   u"ntpnsfx_c=", u"ntpnsfx_n=",
-    u"ntispnsfx", u"ntlnsfx_c=",  u"ntlnsfx_n=",  u"ntislnsfx",   u"ntonsfx_c=", u"ntonsfx_n=",
-    u"ntisonsfx", u"ntlnname_c=", u"ntlnname_n=", u"ntislnname",  u"wdsingle",   u"wdbegin",
-    u"wdend",     u"2wdbegin",    u"2wdend",      u"3wdbegin",    u"3wdend",     u"3wdcond",
-    u"4wdbegin",  u"4wdend",      u"4wdcond",     u"5wdbegin",    u"5wdend",     u"5wdcond",
-    u"onname",    u"onnamecon",   u"ntonname_c=", u"ntonname_n=", u"ntisonname",
-};
 
 // A mark bit and the bare name it gives.
 struct MarkName {
@@ -133,22 +43,6 @@ constexpr NextMatchNames kNextMatches[] = {
     {4, kNextOrgSuffixCompare, kNextOrgSuffixText, kNextIsOrgSuffix},
     {64, kNextLocationNameCompare, kNextLocationNameText, kNextIsLocationName}};
 
-// Each group: its name in lists and its predicate names (first, last).
-struct GroupInfo {
-  FeatureGroup group;
-  const char* list_name;
-  int first, last;
-};
-constexpr GroupInfo kGroups[] = {
-    {kGroupPreviousWord, "prev-word", kPreviousWord, kPreviousWord},
-    {kGroupPersonMarks, "person-marks", kPersonChar, kNextSurname},
-    {kGroupClassMarks, "class-marks", kTitle, kLocationName},
-    {kGroupContinuationMarks, "continuation-marks", kTitleGoesOn, kLocationNameGoesOn},
-    {kGroupNextMatch, "next-match", kNextTitleCompare, kNextIsLocationName},
-    {kGroupWordShape, "word-shape", kShape2Begin, kShape5Inner},
-    {kGroupWordPosition, "word-position", kWordSingle, kWordEnd},
-    {kGroupOrgItems, "org-items", kOrgItem, kNextIsOrgItem},
-};
 // The value bit of a known organization in the item lexicon.
 constexpr int32_t kOrgItemValue = 4;
 
@@ -675,116 +569,6 @@ void AddWordShapeFeatures(const NEWordNode& word, int32_t offset, CMESample& sam
   PredicateWriter out(sample.predicates, sample.predicates.size());
   WriteWordShape(word, offset, out, generic, min_length);
   out.Finish();
-}
-
-NEFeatureGroups NEFeatureGroups::With(const NEFeatureGroups& other) const {
-  NEFeatureGroups both;
-  both.bits = bits | other.bits;
-  if (Has(kGroupWordShape) && other.Has(kGroupWordShape)) {
-    both.shape_min_length = std::min(shape_min_length, other.shape_min_length);
-  } else {
-    both.shape_min_length = Has(kGroupWordShape) ? shape_min_length : other.shape_min_length;
-  }
-  return both;
-}
-
-bool NEFeatureGroups::operator==(const NEFeatureGroups& other) const {
-  return bits == other.bits &&
-         (!Has(kGroupWordShape) || shape_min_length == other.shape_min_length);
-}
-
-bool ParseFeatureGroups(std::string_view list, NEFeatureGroups* groups, std::string* error) {
-  NEFeatureGroups parsed;
-  const auto trim = [](std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-    return text;
-  };
-  const std::string_view whole = trim(list);
-  if (whole.empty() || whole == "none") {
-    *groups = parsed;
-    return true;
-  }
-  size_t from = 0;
-  while (from <= whole.size()) {
-    size_t comma = whole.find(',', from);
-    if (comma == std::string_view::npos) comma = whole.size();
-    const std::string_view item = trim(whole.substr(from, comma - from));
-    from = comma + 1;
-    std::string_view name = item;
-    int32_t min_length = 2;
-    const size_t colon = item.find(':');
-    if (colon != std::string_view::npos) {
-      name = item.substr(0, colon);
-      const std::string_view number = item.substr(colon + 1);
-      if (name != "word-shape" || number.size() != 1 || number[0] < '2' || number[0] > '5') {
-        *error = "unknown feature group '" + std::string(item) +
-                 "' (only word-shape takes a minimum length, word-shape:2 to word-shape:5)";
-        return false;
-      }
-      min_length = number[0] - '0';
-    }
-    bool known = false;
-    for (const GroupInfo& info : kGroups) {
-      if (name != info.list_name) continue;
-      known = true;
-      if (info.group == kGroupWordShape) {
-        parsed.shape_min_length = parsed.Has(kGroupWordShape)
-                                      ? std::min(parsed.shape_min_length, min_length)
-                                      : min_length;
-      }
-      parsed.bits |= info.group;
-    }
-    if (!known) {
-      std::string names;
-      for (const GroupInfo& info : kGroups)
-        names += std::string(names.empty() ? "" : ", ") + info.list_name;
-      *error = "unknown feature group '" + std::string(item) + "' (known: " + names + ")";
-      return false;
-    }
-  }
-  *groups = parsed;
-  return true;
-}
-
-std::string FeatureGroupList(const NEFeatureGroups& groups) {
-  std::string list;
-  for (const GroupInfo& info : kGroups) {
-    if (!groups.Has(info.group)) continue;
-    if (!list.empty()) list += ',';
-    list += info.list_name;
-    if (info.group == kGroupWordShape && groups.shape_min_length != 2) {
-      list += ':' + std::to_string(groups.shape_min_length);
-    }
-  }
-  return list.empty() ? "none" : list;
-}
-
-NEFeatureGroups ModelFeatureGroups(const CMEModel& model) {
-  NEFeatureGroups groups;
-  for (const GroupInfo& info : kGroups) {
-    for (int name = info.first; name <= info.last; ++name) {
-      if (model.HasPredicateName(kNameTexts[name])) {
-        groups.bits |= info.group;
-        break;
-      }
-    }
-  }
-  if (groups.Has(kGroupWordShape)) {
-    // The shortest length whose names the model holds.
-    const int ends[] = {kShape2End, kShape3Inner, kShape4Inner, kShape5Inner};
-    int name = kShape2Begin;
-    for (int32_t size = 2; size <= 5; ++size) {
-      bool held = false;
-      for (; name <= ends[size - 2]; ++name)
-        held = held || model.HasPredicateName(kNameTexts[name]);
-      if (held) {
-        groups.shape_min_length = size;
-        break;
-      }
-    }
-  }
-  return groups;
 }
 
 void NEPredicateNames::Bind(const CMEModel* model) {
