@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "text/code_page.h"
+#include "text/comma_list.h"
 
 namespace verrin {
 namespace {
@@ -19,12 +20,6 @@ bool ClassOfName(const std::string& name, char16_t* klass) {
     return false;
   }
   return true;
-}
-
-std::string Trimmed(const std::string& text) {
-  const size_t begin = text.find_first_not_of(" \t");
-  if (begin == std::string::npos) return std::string();
-  return text.substr(begin, text.find_last_not_of(" \t") - begin + 1);
 }
 
 }  // namespace
@@ -58,16 +53,14 @@ bool ParseBioMap(const std::string& text, BioLabelMap* map, std::string* error) 
   BioLabelMap parsed;
   parsed.others_outside = true;
   parsed.lone_inside_begins = true;
-  size_t start = 0;
-  while (start <= text.size()) {
-    size_t end = text.find(',', start);
-    if (end == std::string::npos) end = text.size();
-    const std::string entry = Trimmed(text.substr(start, end - start));
-    start = end + 1;
-    if (entry.empty()) continue;
-    const size_t equals = entry.find('=');
-    const std::string type = equals == std::string::npos ? entry : Trimmed(entry.substr(0, equals));
-    const std::string name = equals == std::string::npos ? "" : Trimmed(entry.substr(equals + 1));
+  for (const std::string_view item : SplitCommaList(text)) {
+    if (item.empty()) continue;
+    const std::string entry(item);
+    const size_t equals = item.find('=');
+    const std::string type(equals == std::string_view::npos ? item
+                                                            : TrimBlanks(item.substr(0, equals)));
+    const std::string name(equals == std::string_view::npos ? std::string_view()
+                                                            : TrimBlanks(item.substr(equals + 1)));
     char16_t klass = 0;
     if (type.empty() || equals == std::string::npos) {
       *error = "map entry '" + entry + "' is not TYPE=CLASS";

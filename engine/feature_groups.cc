@@ -5,6 +5,7 @@
 
 #include "engine/feature_names.h"
 #include "maxent/me_model.h"
+#include "text/comma_list.h"
 
 namespace verrin {
 
@@ -28,22 +29,12 @@ bool NEFeatureGroups::operator==(const NEFeatureGroups& other) const {
 
 bool ParseFeatureGroups(std::string_view list, NEFeatureGroups* groups, std::string* error) {
   NEFeatureGroups parsed;
-  const auto trim = [](std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-    return text;
-  };
-  const std::string_view whole = trim(list);
+  const std::string_view whole = TrimBlanks(list);
   if (whole.empty() || whole == "none") {
     *groups = parsed;
     return true;
   }
-  size_t from = 0;
-  while (from <= whole.size()) {
-    size_t comma = whole.find(',', from);
-    if (comma == std::string_view::npos) comma = whole.size();
-    const std::string_view item = trim(whole.substr(from, comma - from));
-    from = comma + 1;
+  for (const std::string_view item : SplitCommaList(whole)) {
     std::string_view name = item;
     int32_t min_length = 2;
     const size_t colon = item.find(':');
