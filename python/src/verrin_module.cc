@@ -615,9 +615,9 @@ py::dict PassDict(const verrin::CAdaptPass& p) {
 
 // The checks of a file the adapter reads: ValueError for a null byte,
 // FileNotFoundError when it does not exist.
-void CheckInputFile(const std::string& path, const char* what) {
-  CheckPath(path, what);
-  if (!Exists(path)) ThrowNotFound(std::string(what) + " not found: " + path, path);
+void CheckInputFile(const std::string& path, const std::string& what) {
+  CheckPath(path, ("the " + what).c_str());
+  if (!Exists(path)) ThrowNotFound(what + " not found: " + path, path);
 }
 
 py::dict Adapt(const std::string& corpus, const std::string& out_dir, const std::string& resources,
@@ -644,9 +644,9 @@ py::dict Adapt(const std::string& corpus, const std::string& out_dir, const std:
     std::replace(name.begin(), name.end(), '-', '_');
     throw py::value_error(name + message.substr(setting.size()));
   }
-  CheckInputFile(corpus, "the corpus");
-  if (base_corpus.has_value()) CheckInputFile(*base_corpus, "the base corpus");
-  if (dev.has_value()) CheckInputFile(*dev, "the dev file");
+  CheckInputFile(corpus, "corpus");
+  if (base_corpus.has_value()) CheckInputFile(*base_corpus, "base corpus");
+  if (dev.has_value()) CheckInputFile(*dev, "dev file");
   CheckPath(out_dir, "the output directory");
 
   std::string loaded_model;

@@ -50,6 +50,13 @@ def test_every_setting_reaches_the_library_as_the_option_does(cli, tmp_path):
     assert stats["kept_pass"] == scores.index(max(scores)) + 1  # the earlier pass on a tie
 
 
+def test_a_share_beyond_the_base_corpus_takes_all_of_it(tmp_path):
+    # An infinite share overflowed the rounding to a negative count: no base line at all.
+    stats = verrin.adapt(CORPUS, tmp_path / "out", resources=SMALL_RESOURCES, passes=1,
+                         base_corpus=CORPUS, base_share=float("inf"))
+    assert stats["passes"][0]["base_lines"] == 12
+
+
 def test_bad_settings_and_missing_files_raise_before_any_work(tmp_path):
     out = tmp_path / "out"
     with pytest.raises(ValueError, match="^base_share needs a number of at least 0$"):
@@ -58,7 +65,7 @@ def test_bad_settings_and_missing_files_raise_before_any_work(tmp_path):
         verrin.adapt(CORPUS, out, resources=SMALL_RESOURCES, groups="person")
     with pytest.raises(ValueError, match="^rate needs a number above 0$"):
         verrin.adapt(CORPUS, out, resources=SMALL_RESOURCES, rate=float("inf"))
-    with pytest.raises(FileNotFoundError, match="the corpus not found") as e:
+    with pytest.raises(FileNotFoundError, match="] corpus not found: ") as e:
         verrin.adapt(tmp_path / "none.txt", out, resources=SMALL_RESOURCES)
     assert e.value.filename == str(tmp_path / "none.txt")
     assert not out.exists()
