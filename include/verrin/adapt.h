@@ -44,8 +44,8 @@ struct VERRIN_API CAdaptOptions {
   // by commas (those of `verrin genfeatures --help`), "none" for none.
   std::string groups;
   double baseShare;   // base corpus characters per corpus character and pass, >= 0
-  double rate;        // step size, > 0
-  double margin;      // margin per wrongly labelled character, >= 0
+  double rate;        // step size, above 0 and finite
+  double margin;      // margin per wrongly labelled character, >= 0 and finite
   double prune;       // weights within this of 0 are left out, >= 0
   bool entitiesOnly;  // judge labels by their entity part alone, not how plain words are cut
 };
