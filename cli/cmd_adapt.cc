@@ -1,19 +1,14 @@
 // verrin adapt: a resource directory taught the text of the user's domain.
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <optional>
 #include <string>
-#include <vector>
 
 #include "cli/command.h"
 #include "cli/input_lines.h"
 #include "cli/progress.h"
-#include "engine/ne_engine.h"
-#include "engine/ne_resource.h"
-#include "eval/ner_scorer.h"
-#include "eval/record_bio.h"
-#include "maxent/me_model.h"
-#include "text/file_system.h"
-#include "train/domain_adapter.h"
+#include "verrin/adapt.h"
 #include "verrin/verrin.h"
 
 namespace verrin::cli {
@@ -76,16 +71,26 @@ std::string Percent(int64_t part, int64_t whole) {
   return text;
 }
 
+// The text of a setting's default, read back as the same value.
+std::string Text(int value) { return std::to_string(value); }
+std::string Text(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.17g", value);
+  return text;
+}
+
 int Run(int argc, char** argv) {
-  std::string res_dir, model_path, base_path, dev_path,
-      passes_text = "10", share_text = "1", cutoff_text = "1", rate_text = "0.15",
-      margin_text = "2", prune_text = "0.1", option_text = "2", groups_text = "org-items";
-  DomainAdaptationOptions options;
+  CAdaptOptions options;
+  std::string res_dir, model_path,
+      passes_text = Text(options.passes), share_text = Text(options.baseShare),
+      cutoff_text = Text(options.cutoff), rate_text = Text(options.rate),
+      margin_text = Text(options.margin), prune_text = Text(options.prune),
+      option_text = Text(options.option);
   ArgParser parser;
   parser.AddOption("res", &res_dir);
   parser.AddOption("model", &model_path);
-  parser.AddOption("base-corpus", &base_path);
-  parser.AddOption("dev", &dev_path);
+  parser.AddOption("base-corpus", &options.baseCorpus);
+  parser.AddOption("dev", &options.dev);
   parser.AddOption("passes", &passes_text);
   parser.AddOption("base-share", &share_text);
   parser.AddOption("cutoff", &cutoff_text);
@@ -93,121 +98,97 @@ int Run(int argc, char** argv) {
   parser.AddOption("margin", &margin_text);
   parser.AddOption("prune", &prune_text);
   parser.AddOption("option", &option_text);
-  parser.AddOption("groups", &groups_text);
-  parser.AddFlag("entities-only", &options.entities_only);
+  parser.AddOption("groups", &options.groups);
+  parser.AddFlag("entities-only", &options.entitiesOnly);
   std::string error;
   if (!parser.Parse(argc, argv, &error)) return UsageError(kName, error);
-  int passes = 0, cutoff = 0, option = 2;
-  if (!ParseIntArg(passes_text, &passes) || passes < 1) {
-    return UsageError(kName, "--passes needs a whole number of at least 1");
-  }
-  if (!ParseIntArg(cutoff_text, &cutoff) || cutoff < 1) {
-    return UsageError(kName, "--cutoff needs a whole number of at least 1");
-  }
-  if (!ParseIntArg(option_text, &option) || (option != 1 && option != 2)) {
-    return UsageError(kName, "--option must be 1 or 2");
-  }
-  if (!ParseFeatureGroups(groups_text, &options.groups, &error)) {
-    return UsageError(kName, "--groups: " + error);
-  }
-  options.passes = passes;
-  options.feature_cutoff = cutoff;
-  if (!ParseDoubleArg(share_text, &options.base_share) || !(options.base_share >= 0)) {
-    return UsageError(kName, "--base-share needs a number of at least 0");
-  }
-  if (!ParseDoubleArg(rate_text, &options.rate) || !(options.rate > 0)) {
-    return UsageError(kName, "--rate needs a number above 0");
-  }
-  if (!ParseDoubleArg(margin_text, &options.margin) || !(options.margin >= 0)) {
-    return UsageError(kName, "--margin needs a number of at least 0");
-  }
-  if (!ParseDoubleArg(prune_text, &options.prune) || !(options.prune >= 0)) {
-    return UsageError(kName, "--prune needs a number of at least 0");
-  }
+  // A text that is no number is passed on as a value out of range, so that
+  // the library names the option as it names any value out of range.
+  if (!ParseIntArg(passes_text, &options.passes)) options.passes = 0;
+  if (!ParseIntArg(cutoff_text, &options.cutoff)) options.cutoff = 0;
+  if (!ParseIntArg(option_text, &options.option)) options.option = 0;
+  const double kNotANumber = std::nan("");
+  if (!ParseDoubleArg(share_text, &options.baseShare)) options.baseShare = kNotANumber;
+  if (!ParseDoubleArg(rate_text, &options.rate)) options.rate = kNotANumber;
+  if (!ParseDoubleArg(margin_text, &options.margin)) options.margin = kNotANumber;
+  if (!ParseDoubleArg(prune_text, &options.prune)) options.prune = kNotANumber;
+  std::string setting;
+  if (!CheckAdaptOptions(options, &setting, &error)) return UsageError(kName, "--" + error);
   if (parser.Positional().size() != 2) return UsageError(kName, "expected CORPUS and OUTDIR");
   const std::string& corpus = parser.Positional()[0];
   const std::string& out_dir = parser.Positional()[1];
   if (!CheckReadable(kName, corpus, "the corpus")) return kExitFailure;
-  if (!base_path.empty() && !CheckReadable(kName, base_path, "the base corpus")) {
+  if (!options.baseCorpus.empty() && !CheckReadable(kName, options.baseCorpus, "the base corpus")) {
     return kExitFailure;
   }
 
-  std::vector<BioSentence> dev;
-  if (!dev_path.empty() && !ReadBioFile(dev_path, &dev, &error)) return Fail(kName, error);
   res_dir = ResolveResourceDir(res_dir);
   while (res_dir.size() > 1 && res_dir.back() == '/') res_dir.pop_back();
   CNEResourceManager manager;
   if (!LoadManager(kName, res_dir, model_path, false, manager)) return kExitFailure;
-  CNEResource* resource = manager.Resource();
-  if (resource->Classifier().Model().OutcomeCount() == 0) {
-    return Fail(kName, "no model loaded to start from");
-  }
-  CNEEngine engine(resource);
-  engine.SetWordSeparatorOption(option);
-  CDomainAdapter adapter(&engine, options);
-  if (!adapter.ReadCorpus(corpus, &error)) return Fail(kName, error);
-  if (!base_path.empty() && !adapter.ReadBaseCorpus(base_path, &error)) {
-    return Fail(kName, error);
-  }
 
-  const auto start = std::chrono::steady_clock::now();
+  // Progress of the steps (the dev file's tagging runs within the training).
+  std::optional<CProgress> progress[3];
+  std::chrono::steady_clock::time_point start;
   auto seconds = [&start]() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   };
-  DomainScanStats scan;
-  {
-    CProgress progress("adapt: reading " + corpus, 0, CProgress::Unit::kCount, "lines");
-    adapter.ExtendResources(progress.Hook(), &scan);
-  }
-  std::fprintf(stderr,
-               "corpus: %lld lines, %lld clauses, %lld characters; label table: %d characters "
-               "gained labels; model: %lld features added (%lld new predicates), %.1f s\n",
-               static_cast<long long>(scan.lines), static_cast<long long>(scan.clauses),
-               static_cast<long long>(scan.characters), scan.label_entries,
-               static_cast<long long>(scan.new_features),
-               static_cast<long long>(scan.new_predicates), seconds());
-  const NEFeatureGroups held = ModelFeatureGroups(resource->Classifier().Model());
-  if (!held.Empty()) std::fprintf(stderr, "feature groups: %s\n", FeatureGroupList(held).c_str());
-
-  CKyVerrin tagger(&manager);
-  auto score_dev = [&]() {
-    CProgress progress("adapt: tagging " + dev_path, static_cast<int64_t>(dev.size()),
-                       CProgress::Unit::kCount, "sentences");
-    const std::vector<BioSentence> predicted = TagBioSentences(tagger, dev, progress.Hook());
-    progress.Finish();
-    return ScoreSpans(dev, predicted).overall.F1();
+  CAdaptHooks hooks;
+  hooks.stepBegins = [&](AdaptStep step, int64_t total) -> AdaptProgress {
+    std::optional<CProgress>& p = progress[static_cast<int>(step)];
+    switch (step) {
+      case AdaptStep::kReadingCorpus:
+        start = std::chrono::steady_clock::now();
+        p.emplace("adapt: reading " + corpus, total, CProgress::Unit::kCount, "lines");
+        break;
+      case AdaptStep::kTraining:
+        p.emplace("adapt: training on " + corpus, total, CProgress::Unit::kCount, "characters");
+        break;
+      case AdaptStep::kTaggingDev:
+        p.emplace("adapt: tagging " + options.dev, total, CProgress::Unit::kCount, "sentences");
+        break;
+    }
+    return p->Hook();
   };
-  auto report = [&](const DomainPassStats& s) {
-    const SequenceEpochStats& c = s.corpus;
+  hooks.stepEnds = [&](AdaptStep step) { progress[static_cast<int>(step)].reset(); };
+  hooks.extended = [&](const CAdaptReport& r) {
+    std::fprintf(stderr,
+                 "corpus: %lld lines, %lld clauses, %lld characters; label table: %d characters "
+                 "gained labels; model: %lld features added (%lld new predicates), %.1f s\n",
+                 static_cast<long long>(r.lines), static_cast<long long>(r.clauses),
+                 static_cast<long long>(r.characters), r.labelEntries,
+                 static_cast<long long>(r.newFeatures), static_cast<long long>(r.newPredicates),
+                 seconds());
+    if (!r.featureGroups.empty())
+      std::fprintf(stderr, "feature groups: %s\n", r.featureGroups.c_str());
+  };
+  hooks.passDone = [&](const CAdaptPass& s) {
     std::fprintf(
         stderr,
         "pass %d: corpus %lld clauses, %s decoded wrongly, %s of characters wrong, "
         "%lld skipped",
-        s.pass, static_cast<long long>(c.clauses), Percent(c.wrong_clauses, c.clauses).c_str(),
-        Percent(c.wrong_characters, c.characters).c_str(), static_cast<long long>(c.skipped));
-    if (s.base.lines > 0) {
+        s.pass, static_cast<long long>(s.clauses), Percent(s.wrongClauses, s.clauses).c_str(),
+        Percent(s.wrongCharacters, s.characters).c_str(), static_cast<long long>(s.skipped));
+    if (s.baseLines > 0) {
       std::fprintf(stderr, "; base %lld clauses, %s decoded wrongly",
-                   static_cast<long long>(s.base.clauses),
-                   Percent(s.base.wrong_clauses, s.base.clauses).c_str());
+                   static_cast<long long>(s.baseClauses),
+                   Percent(s.baseWrongClauses, s.baseClauses).c_str());
     }
-    if (s.score >= 0) std::fprintf(stderr, "; dev F1 %.2f", 100 * s.score);
+    if (s.devF1 >= 0) std::fprintf(stderr, "; dev F1 %.2f", 100 * s.devF1);
     std::fprintf(stderr, "; %.1f s\n", seconds());
   };
-  int32_t kept = 0;
-  {
-    CProgress progress("adapt: training on " + corpus, 0, CProgress::Unit::kCount, "characters");
-    kept =
-        adapter.Train(progress.Hook(), dev.empty() ? std::function<double()>() : score_dev, report);
+  hooks.trained = [&](const CAdaptReport& r) {
+    if (!options.dev.empty()) std::fprintf(stderr, "kept the weights of pass %d\n", r.keptPass);
+    if (r.prunedWeights > 0) {
+      std::fprintf(stderr, "left out %d weights within %g of 0\n", r.prunedWeights, options.prune);
+    }
+  };
+  CAdaptReport report;
+  if (!AdaptResources(manager, res_dir, corpus, out_dir, options, hooks, &report, &error)) {
+    return Fail(kName, error);
   }
-  if (!dev.empty()) std::fprintf(stderr, "kept the weights of pass %d\n", kept);
-  const int32_t pruned = adapter.Prune();
-  if (pruned > 0) {
-    std::fprintf(stderr, "left out %d weights within %g of 0\n", pruned, options.prune);
-  }
-  if (!WriteResourceDirectory(&engine, res_dir, out_dir, &error)) return Fail(kName, error);
   std::fprintf(stderr, "wrote %s (%lld features), %.1f s\n", out_dir.c_str(),
-               static_cast<long long>(resource->Classifier().Model().FeatureCount() - pruned),
-               seconds());
+               static_cast<long long>(report.features), seconds());
   return kExitOk;
 }
 

@@ -22,10 +22,11 @@ from setuptools.command.build_py import build_py
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 
-# Folders of the repository that hold no library code.
+# Folders of the repository the package does not compile: those that hold no
+# library code, and corpus/ (conversion of corpora), which the package does not call.
 NOT_LIBRARY = {"cli", "tests", "bench", "python", "scripts", "docs", "resources",
-               "include", "tools", "corpus", "train", "eval", "fuzz", "examples",
-               "packaging", "debian", "serve", "ports"}
+               "include", "tools", "corpus", "fuzz", "examples", "packaging", "debian",
+               "serve", "ports"}
 
 
 def library_sources():

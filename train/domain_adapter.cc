@@ -166,13 +166,12 @@ int32_t CDomainAdapter::Train(const ProgressHook& progress, const std::function<
   CSequenceTrainer trainer(engine_, sequence);
   CMEModel& model = engine_->Resource()->Classifier().Model();
 
-  // Base characters per pass.
-  const int64_t base_goal =
-      base_.empty()
-          ? 0
-          : std::min<int64_t>(base_characters_,
-                              static_cast<int64_t>(std::llround(
-                                  options_.base_share * static_cast<double>(corpus_characters_))));
+  // Base characters per pass: at most the whole base corpus (compared before
+  // rounding, which an infinite or huge share would overflow).
+  const double wanted = options_.base_share * static_cast<double>(corpus_characters_);
+  const int64_t base_goal = base_.empty()                                    ? 0
+                            : wanted < static_cast<double>(base_characters_) ? std::llround(wanted)
+                                                                             : base_characters_;
   const int64_t total = corpus_characters_ + base_goal;
   CLargeTable<double> best;
   double best_score = 0.0;

@@ -15,13 +15,13 @@ indexing the whole str.
 """
 
 import os
-from typing import Iterable, Optional, Union
+from typing import Any, Dict, Iterable, Optional, Union
 
 from verrin import _verrin
 from verrin._verrin import Word
 
-__all__ = ["Tagger", "Word", "render", "json_line", "DEFAULT_RESOURCES", "WEB_RESOURCES",
-           "ENTITY_LABELS"]
+__all__ = ["Tagger", "Word", "adapt", "render", "json_line", "DEFAULT_RESOURCES",
+           "WEB_RESOURCES", "ENTITY_LABELS"]
 
 #: The resource set installed with the package.
 DEFAULT_RESOURCES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "resources",
@@ -77,6 +77,53 @@ class Tagger(_verrin.Tagger):
         # A tagger travels (to worker processes, for instance) as the paths it
         # was loaded from and is loaded again on arrival.
         return (Tagger, (self.resources, self.model, self.protected))
+
+
+# The settings of ``verrin adapt`` and their defaults, as the library has them.
+_ADAPT = _verrin.adapt_defaults()
+
+
+def adapt(corpus: PathLike, out_dir: PathLike, resources: Optional[PathLike] = None,
+          model: Optional[PathLike] = None, base_corpus: Optional[PathLike] = None,
+          dev: Optional[PathLike] = None, passes: int = _ADAPT["passes"],
+          base_share: float = _ADAPT["base_share"], cutoff: int = _ADAPT["cutoff"],
+          rate: float = _ADAPT["rate"], margin: float = _ADAPT["margin"],
+          prune: float = _ADAPT["prune"], entities_only: bool = _ADAPT["entities_only"],
+          option: int = _ADAPT["option"], groups: str = _ADAPT["groups"]) -> Dict[str, Any]:
+    """Teaches a resource set the text of your domain, as ``verrin adapt`` does.
+
+    ``corpus`` is a bracketed training corpus of the domain (GBK, words
+    separated by spaces, entities written ``[P ...]``, ``[L ...]``,
+    ``[O ...]``); ``out_dir`` becomes a complete resource directory (the same
+    bytes the command writes for the same inputs), complete or not at all. An
+    existing ``out_dir`` is replaced when it is empty or a resource directory.
+
+    ``resources`` and ``model`` are the set to start from (default: the
+    bundled one and its ``model.txt``); ``base_corpus`` the bracketed corpus
+    the model was trained on, ``base_share`` times the corpus's characters of
+    it mixed into each pass; ``dev`` a BIO file scored after each pass, the
+    best pass being kept instead of the last. The other settings are those of
+    the command's options of the same names (``verrin adapt --help``).
+
+    Returns the figures of the run: ``kept_pass``, ``features`` (of the
+    written model), ``pruned``, the corpus's ``lines``, ``clauses`` and
+    ``characters``, ``label_entries``, ``new_features``, ``new_predicates``,
+    ``feature_groups`` and ``passes`` (one dict per pass, with ``dev_f1`` in
+    [0, 1] or None). A missing corpus, file or resource directory raises
+    FileNotFoundError, a setting out of range ValueError, any other failure
+    RuntimeError. The GIL is released while it works. For example::
+
+        stats = verrin.adapt("mine.txt", "mine-res", dev="mine-dev.bio")
+        print("kept the weights of pass", stats["kept_pass"])
+        tagger = verrin.Tagger("mine-res")
+    """
+    def path(value):
+        return None if value is None else os.fsencode(value)
+
+    return _verrin.adapt(os.fsencode(corpus), os.fsencode(out_dir),
+                         os.fsencode(DEFAULT_RESOURCES if resources is None else resources),
+                         path(model), path(base_corpus), path(dev), passes, base_share, cutoff,
+                         rate, margin, prune, bool(entities_only), option, groups)
 
 
 def render(words: Iterable[Word]) -> str:

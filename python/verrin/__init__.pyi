@@ -1,5 +1,5 @@
 import os
-from typing import Iterable, List, Optional, Tuple, Union
+from typing import Any, Dict, Iterable, List, Optional, Tuple, Union
 
 PathLike = Union[str, bytes, os.PathLike[str], os.PathLike[bytes]]
 
@@ -48,3 +48,22 @@ def render(words: Iterable[Word]) -> str:
 
 def json_line(words: Iterable[Word]) -> str:
     """The line `verrin tag --format json` prints for one line's words, no line feed."""
+
+def adapt(
+    corpus: PathLike,
+    out_dir: PathLike,
+    resources: Optional[PathLike] = ...,
+    model: Optional[PathLike] = ...,
+    base_corpus: Optional[PathLike] = ...,
+    dev: Optional[PathLike] = ...,
+    passes: int = ...,
+    base_share: float = ...,
+    cutoff: int = ...,
+    rate: float = ...,
+    margin: float = ...,
+    prune: float = ...,
+    entities_only: bool = ...,
+    option: int = ...,
+    groups: str = ...,
+) -> Dict[str, Any]:
+    """`verrin adapt CORPUS OUT_DIR`: writes a resource directory taught the corpus; its figures."""
