@@ -5,6 +5,7 @@
 #include "verrin/adapt.h"
 
 #include <cmath>
+#include <cstdio>
 
 #include "engine/feature_groups.h"
 #include "engine/ne_engine.h"
@@ -162,9 +163,18 @@ bool AdaptResources(CNEResourceManager& manager, const std::string& resourceDir,
         adapter.Train(step.Hook(), dev.empty() ? std::function<double()>() : score_dev, on_pass);
   }
   report->prunedWeights = adapter.Prune();
+  if (resource->Classifier().Model().WrittenFeatureCount() == 0) {
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "every weight lies within %g of 0: the model would hold no features (take a "
+                  "smaller prune)",
+                  options.prune);
+    *error = text;
+    return false;
+  }
   if (hooks.trained) hooks.trained(*report);
   if (!WriteResourceDirectory(&engine, source_dir, outDir, error)) return false;
-  report->features = resource->Classifier().Model().FeatureCount() - report->prunedWeights;
+  report->features = resource->Classifier().Model().WrittenFeatureCount();
   return true;
 }
 

@@ -229,6 +229,12 @@ int32_t CMEModel::PredicateCount() const { return impl_->predicates.Size(); }
 
 int32_t CMEModel::FeatureCount() const { return static_cast<int32_t>(impl_->feature_keys.size()); }
 
+int32_t CMEModel::WrittenFeatureCount() const {
+  int32_t written = 0;
+  for (double weight : impl_->weights) written += weight != 0.0;
+  return written;
+}
+
 void CMEModel::Impl::BuildRows(int32_t outcome_count) {
   // The short-predicate table reads only the vocabulary: it is built on a
   // second thread meanwhile (or afterwards, when no thread can be made, or

@@ -179,6 +179,7 @@ class CMEModel {
   int32_t PendingEventCount() const;  // events queued for Train
   int32_t PredicateCount() const;
   int32_t FeatureCount() const;
+  int32_t WrittenFeatureCount() const;  // those of non-zero weight, which Save writes
 
   // ---- training steps (the driver, the optimizers and tests call these) ----
   // Train up to the zeroed weights (messages included): split, preparation,

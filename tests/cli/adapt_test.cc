@@ -95,6 +95,12 @@ TEST_F(AdaptCliTest, LeavesADirectoryOfOtherFilesAlone) {
   std::string listing;
   RunCommand("ls " + dir_, &listing);
   EXPECT_EQ(listing.find("partial"), std::string::npos) << listing;
+  // Nor is a directory written whose model every weight was pruned from.
+  EXPECT_EQ(Run("adapt --passes 1 --prune 1e300 --res " + TestData("tagger") + " " +
+                TestData("adapt/corpus.txt") + " " + dir_ + "/empty"),
+            1);
+  EXPECT_NE(Stderr().find("the model would hold no features"), std::string::npos) << Stderr();
+  EXPECT_NE(RunCommand("test -e " + dir_ + "/empty", nullptr), 0);
 }
 
 }  // namespace

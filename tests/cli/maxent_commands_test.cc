@@ -176,6 +176,10 @@ TEST_F(MaxentTrainCliTest, PruneLeavesSmallWeightsOut) {
   EXPECT_NE(Stderr().find("pruned " + std::to_string(dropped) + " of "), std::string::npos)
       << Stderr();
   EXPECT_EQ(Run("train --prune -1 " + dir_ + "/events.txt " + dir_ + "/m.txt"), 2);
+  // A prune that leaves no feature would write a model no loader takes.
+  EXPECT_EQ(Run("train --prune 1e300 " + dir_ + "/events.txt " + dir_ + "/none.txt"), 1);
+  EXPECT_NE(Stderr().find("the model would hold no features"), std::string::npos) << Stderr();
+  EXPECT_NE(testing::RunCommand("test -e " + dir_ + "/none.txt", nullptr), 0);
 }
 
 TEST_F(MaxentTrainCliTest, Failures) {
