@@ -38,10 +38,11 @@ constexpr char kUsage[] =
     "\n"
     "Options:\n"
     "  --res DIR          resource directory to start from (default: the\n"
-    "                     bundled resources)\n"
+    "                     bundled web set, which knows posts and news of\n"
+    "                     today; --res default starts from the newswire set)\n"
     "  --model PATH       model to start from (default: DIR/model.txt)\n"
     "  --base-corpus FILE bracketed corpus the model was trained on (for the\n"
-    "                     bundled model: MSRA converted as\n"
+    "                     bundled sets: MSRA converted as\n"
     "                     scripts/train-default-model.sh does); each pass takes\n"
     "                     --base-share times the corpus's characters from it\n"
     "  --dev GOLD.bio     score every pass on this BIO file (as eval-ner does)\n"
@@ -122,7 +123,7 @@ int Run(int argc, char** argv) {
     return kExitFailure;
   }
 
-  res_dir = ResolveResourceDir(res_dir);
+  res_dir = res_dir.empty() ? BundledResourceDir(kAdaptDefaultSet) : ResolveResourceDir(res_dir);
   while (res_dir.size() > 1 && res_dir.back() == '/') res_dir.pop_back();
   CNEResourceManager manager;
   if (!LoadManager(kName, res_dir, model_path, false, manager)) return kExitFailure;

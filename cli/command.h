@@ -79,6 +79,12 @@ std::string DefaultResourceDir();
 // beside the default one ("web") when RES is a bare name and no directory
 // of that name lies in the working directory; else RES itself.
 std::string ResolveResourceDir(const std::string& res);
+// The bundled set `name` ("web") beside the default one, whether or not it
+// exists.
+std::string BundledResourceDir(const std::string& name);
+// The bundled set `verrin adapt` starts from without --res: the set of
+// today's text, which adapts to posts and news better than the newswire one.
+inline constexpr char kAdaptDefaultSet[] = "web";
 // The bundled default model inside a resource directory ("" when none).
 std::string DefaultModelPath(const std::string& resource_dir);
 

@@ -158,13 +158,16 @@ ResourceDirChoice ChooseDefaultResourceDir() {
 
 std::string DefaultResourceDir() { return ChooseDefaultResourceDir().dir; }
 
+std::string BundledResourceDir(const std::string& name) {
+  const std::string bundled = DefaultResourceDir();
+  const size_t slash = bundled.find_last_of('/');
+  return slash == std::string::npos ? name : bundled.substr(0, slash + 1) + name;
+}
+
 std::string ResolveResourceDir(const std::string& res) {
   if (res.empty()) return DefaultResourceDir();
   if (IsDirectory(res) || res.find_first_of("/\\") != std::string::npos) return res;
-  const std::string bundled = DefaultResourceDir();
-  const size_t slash = bundled.find_last_of('/');
-  if (slash == std::string::npos) return res;
-  const std::string sibling = bundled.substr(0, slash + 1) + res;
+  const std::string sibling = BundledResourceDir(res);
   return IsDirectory(sibling) ? sibling : res;
 }
 
@@ -194,16 +197,19 @@ bool StderrIsTerminal() { return isatty(fileno(stderr)) != 0; }
 
 // Which resource directory a command without --res reads, and why. The man
 // page replaces this part of each command's help (cmake/man_page.cmake).
-static void PrintResourceDirNote(FILE* out) {
+// `set` is the bundled set the command reads without --res.
+static void PrintResourceDirNote(FILE* out, const std::string& set) {
   const ResourceDirChoice choice = ChooseDefaultResourceDir();
+  const std::string dir = set == "default" ? choice.dir : BundledResourceDir(set);
   std::fprintf(out,
-               "\nWithout --res, the resources are read from\n  %s\n  (%s).\n"
+               "\nWithout --res, the resources are read from\n  %s\n  (%s%s).\n"
                "Search order: the source tree's resources/default for a program run\n"
                "from its build tree; share/verrin/default beside the installed program\n"
                "or library; %s.\n"
                "--res also takes the name of a bundled set: default (newswire) or\n"
                "web (posts and news of today).\n",
-               choice.dir.c_str(), choice.origin, VERRIN_INSTALL_RESOURCE_DIR);
+               dir.c_str(), set == "default" ? "" : "the bundled set beside the default one, ",
+               choice.origin, VERRIN_INSTALL_RESOURCE_DIR);
 }
 
 static void PrintMainHelp(FILE* out) {
@@ -269,7 +275,10 @@ int main(int argc, char** argv) {
       for (int i = 2; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
           std::fputs(c.usage, stdout);
-          if (std::strstr(c.usage, "--res") != nullptr) PrintResourceDirNote(stdout);
+          if (std::strstr(c.usage, "--res") != nullptr) {
+            PrintResourceDirNote(stdout,
+                                 std::strcmp(c.name, "adapt") == 0 ? kAdaptDefaultSet : "default");
+          }
           return kExitOk;
         }
         if (std::strcmp(argv[i], "--") == 0) break;

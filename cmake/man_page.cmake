@@ -12,8 +12,12 @@ foreach(line ${command_lines})
   execute_process(COMMAND "${VERRIN}" ${command} --help OUTPUT_VARIABLE usage)
   # The help names the resource directory of the program that printed it (here
   # the build tree's); the page states the rule instead.
+  set(set_name default)
+  if(command STREQUAL "adapt")
+    set(set_name web)  # adapt starts from the web set
+  endif()
   string(REGEX REPLACE "\nWithout --res, the resources are read from\n.*$"
-         "\nWithout --res, the resources are read from share/verrin/default beside\nthe installed program or library. --res also takes the name of a bundled\nset: default (newswire) or web (posts and news of today).\n"
+         "\nWithout --res, the resources are read from share/verrin/${set_name} beside\nthe installed program or library. --res also takes the name of a bundled\nset: default (newswire) or web (posts and news of today).\n"
          usage "${usage}")
   # roff: a leading dot or quote would be a request, a backslash an escape.
   string(REPLACE "\\" "\\e" usage "${usage}")

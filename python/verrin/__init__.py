@@ -98,10 +98,12 @@ def adapt(corpus: PathLike, out_dir: PathLike, resources: Optional[PathLike] = N
     bytes the command writes for the same inputs), complete or not at all. An
     existing ``out_dir`` is replaced when it is empty or a resource directory.
 
-    ``resources`` and ``model`` are the set to start from (default: the
-    bundled one and its ``model.txt``); ``base_corpus`` the bracketed corpus
-    the model was trained on, ``base_share`` times the corpus's characters of
-    it mixed into each pass; ``dev`` a BIO file scored after each pass, the
+    ``resources`` and ``model`` are the set to start from (default, as for
+    the command: the bundled web set ``WEB_RESOURCES`` and its ``model.txt``;
+    ``DEFAULT_RESOURCES`` starts from the newswire set); ``base_corpus`` the
+    bracketed corpus the model was trained on, ``base_share`` times the
+    corpus's characters of it mixed into each pass; ``dev`` a BIO file scored
+    after each pass, the
     best pass being kept instead of the last. The other settings are those of
     the command's options of the same names (``verrin adapt --help``).
 
@@ -121,7 +123,7 @@ def adapt(corpus: PathLike, out_dir: PathLike, resources: Optional[PathLike] = N
         return None if value is None else os.fsencode(value)
 
     return _verrin.adapt(os.fsencode(corpus), os.fsencode(out_dir),
-                         os.fsencode(DEFAULT_RESOURCES if resources is None else resources),
+                         os.fsencode(WEB_RESOURCES if resources is None else resources),
                          path(model), path(base_corpus), path(dev), passes, base_share, cutoff,
                          rate, margin, prune, bool(entities_only), option, groups)
 

@@ -80,6 +80,13 @@ TEST_F(AdaptCliTest, GroupsJoinTheModel) {
   EXPECT_EQ(Stderr().find("feature groups:"), std::string::npos) << Stderr();
   EXPECT_EQ(ReadFile(dir_ + "/none/model.txt").find("\tonname\t"), std::string::npos);
 
+  // Without --res, adapt starts from the bundled web set, which holds
+  // class-marks.
+  ASSERT_EQ(Run("adapt --passes 1 " + TestData("adapt/corpus.txt") + " " + dir_ + "/web"), 0)
+      << Stderr();
+  EXPECT_NE(Stderr().find("feature groups: class-marks,org-items\n"), std::string::npos)
+      << Stderr();
+
   EXPECT_EQ(Run("adapt --groups person " + args + dir_ + "/bad"), 2);
   EXPECT_NE(Stderr().find("unknown feature group 'person'"), std::string::npos) << Stderr();
 }
