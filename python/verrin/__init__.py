@@ -37,10 +37,25 @@ ENTITY_LABELS = ("P", "L", "O")
 PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 
 
+def _resource_dir(resources: Optional[PathLike], default: str) -> bytes:
+    """The directory ``resources`` names, as ``--res`` reads it: ``default``
+    for None; a bundled set (``"web"``, ``"default"``) for a bare name that is
+    no directory of the working directory; else the path itself."""
+    if resources is None:
+        return os.fsencode(default)
+    path = os.fsencode(resources)
+    if b"/" not in path and os.sep.encode() not in path and path and not os.path.isdir(path):
+        bundled = os.path.join(os.path.dirname(os.fsencode(DEFAULT_RESOURCES)), path)
+        if os.path.isdir(bundled):
+            return bundled
+    return path
+
+
 class Tagger(_verrin.Tagger):
     """A loaded resource set and the taggers that read it.
 
-    ``resources`` is a resource directory (default: the bundled one);
+    ``resources`` is a resource directory or, as for ``--res``, the name of
+    a bundled set (``"web"``; default: the bundled default set);
     ``model`` a model file (default: ``model.txt`` in that directory when it
     exists); with ``protected`` the protected (``.des``) forms of every file
     are read. A missing directory or file raises FileNotFoundError, a path
@@ -55,13 +70,13 @@ class Tagger(_verrin.Tagger):
 
     def __init__(self, resources: Optional[PathLike] = None, model: Optional[PathLike] = None,
                  protected: bool = False) -> None:
-        directory = os.fsencode(DEFAULT_RESOURCES if resources is None else resources)
+        directory = _resource_dir(resources, DEFAULT_RESOURCES)
         super().__init__(directory, None if model is None else os.fsencode(model),
                          bool(protected))
 
     @property
     def resources(self) -> str:
-        """The resource directory as given."""
+        """The resource directory read (a bundled set's name resolved)."""
         return os.fsdecode(self._resources)
 
     @property
@@ -123,7 +138,7 @@ def adapt(corpus: PathLike, out_dir: PathLike, resources: Optional[PathLike] = N
         return None if value is None else os.fsencode(value)
 
     return _verrin.adapt(os.fsencode(corpus), os.fsencode(out_dir),
-                         os.fsencode(WEB_RESOURCES if resources is None else resources),
+                         _resource_dir(resources, WEB_RESOURCES),
                          path(model), path(base_corpus), path(dev), passes, base_share, cutoff,
                          rate, margin, prune, bool(entities_only), option, groups)
 

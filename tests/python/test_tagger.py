@@ -52,6 +52,10 @@ def test_the_web_set_is_installed_and_tags_as_the_command(cli):
     web = verrin.Tagger(resources=verrin.WEB_RESOURCES)
     assert [verrin.render(web.tag(line)) for line in lines] == expected
     assert web.entities(lines[-2]) == [(0, 8, "O", "腾讯控股有限公司")]
+    # As with --res, a bundled set may be named.
+    named = verrin.Tagger(resources="web")
+    assert os.path.samefile(named.resources, verrin.WEB_RESOURCES)
+    assert named.entities(lines[-2]) == web.entities(lines[-2])
 
 
 def test_offsets_count_code_points_not_utf16_units(tagger):
