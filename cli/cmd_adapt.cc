@@ -15,6 +15,9 @@ namespace verrin::cli {
 namespace {
 
 constexpr char kName[] = "adapt";
+// The bundled set adapting starts from without --res: the set of today's
+// text, which adapts to posts and news better than the newswire one.
+constexpr char kStartSet[] = "web";
 constexpr char kUsage[] =
     "Usage: verrin adapt [options] CORPUS OUTDIR\n"
     "\n"
@@ -123,7 +126,7 @@ int Run(int argc, char** argv) {
     return kExitFailure;
   }
 
-  res_dir = res_dir.empty() ? BundledResourceDir(kAdaptDefaultSet) : ResolveResourceDir(res_dir);
+  res_dir = res_dir.empty() ? BundledResourceDir(kStartSet) : ResolveResourceDir(res_dir);
   while (res_dir.size() > 1 && res_dir.back() == '/') res_dir.pop_back();
   CNEResourceManager manager;
   if (!LoadManager(kName, res_dir, model_path, false, manager)) return kExitFailure;
@@ -195,7 +198,8 @@ int Run(int argc, char** argv) {
 
 }  // namespace
 
-VERRIN_COMMAND(adapt, kName, "teach a resource set the text of a domain from a bracketed corpus",
-               kUsage, Run);
+VERRIN_COMMAND_READING_SET(adapt, kName,
+                           "teach a resource set the text of a domain from a bracketed corpus",
+                           kUsage, Run, kStartSet);
 
 }  // namespace verrin::cli

@@ -22,9 +22,10 @@ inline constexpr int kExitIncomplete = 3;
 
 struct Command {
   const char* name;
-  const char* summary;                // one line for the command table
-  const char* usage;                  // full help text of `verrin NAME --help`
-  int (*run)(int argc, char** argv);  // argv[0] is the command name
+  const char* summary;                  // one line for the command table
+  const char* usage;                    // full help text of `verrin NAME --help`
+  int (*run)(int argc, char** argv);    // argv[0] is the command name
+  const char* default_set = "default";  // the bundled set read without --res
 };
 
 std::vector<Command>& Commands();
@@ -35,6 +36,9 @@ struct CommandRegistrar {
 
 #define VERRIN_COMMAND(id, name, summary, usage, fn) \
   static ::verrin::cli::CommandRegistrar g_register_##id({name, summary, usage, fn})
+// The same for a command that reads the bundled set `set` ("web") without --res.
+#define VERRIN_COMMAND_READING_SET(id, name, summary, usage, fn, set) \
+  static ::verrin::cli::CommandRegistrar g_register_##id({name, summary, usage, fn, set})
 
 // Flags "--name value", "--name=value" and boolean "--name"; everything else
 // is positional ("-" alone is positional too). Unknown flags are errors.
@@ -82,9 +86,6 @@ std::string ResolveResourceDir(const std::string& res);
 // The bundled set `name` ("web") beside the default one, whether or not it
 // exists.
 std::string BundledResourceDir(const std::string& name);
-// The bundled set `verrin adapt` starts from without --res: the set of
-// today's text, which adapts to posts and news better than the newswire one.
-inline constexpr char kAdaptDefaultSet[] = "web";
 // The bundled default model inside a resource directory ("" when none).
 std::string DefaultModelPath(const std::string& resource_dir);
 

@@ -275,10 +275,7 @@ int main(int argc, char** argv) {
       for (int i = 2; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
           std::fputs(c.usage, stdout);
-          if (std::strstr(c.usage, "--res") != nullptr) {
-            PrintResourceDirNote(stdout,
-                                 std::strcmp(c.name, "adapt") == 0 ? kAdaptDefaultSet : "default");
-          }
+          if (std::strstr(c.usage, "--res") != nullptr) PrintResourceDirNote(stdout, c.default_set);
           return kExitOk;
         }
         if (std::strcmp(argv[i], "--") == 0) break;

@@ -12,15 +12,9 @@ bool SaveTrainedModel(const char* command, CMEModel& model, double prune, const 
     const int32_t zeroed = model.ZeroSmallWeights(prune);
     std::fprintf(stderr, "pruned %d of %d features (weights within %g of 0)\n", zeroed,
                  model.FeatureCount(), prune);
-    // A model without features is refused by every loader: fail here, not
-    // at the next load.
-    if (model.WrittenFeatureCount() == 0) {
-      char text[160];
-      std::snprintf(text, sizeof text,
-                    "every weight lies within %g of 0: the model would hold no features (take a "
-                    "smaller --prune)",
-                    prune);
-      Fail(command, text);
+    std::string error;
+    if (!model.CheckWeightsLeft(prune, &error)) {
+      Fail(command, error);
       return false;
     }
   }

@@ -11,10 +11,11 @@ foreach(line ${command_lines})
   string(STRIP "${line}" command)
   execute_process(COMMAND "${VERRIN}" ${command} --help OUTPUT_VARIABLE usage)
   # The help names the resource directory of the program that printed it (here
-  # the build tree's); the page states the rule instead.
+  # the build tree's); the page states the rule instead, for the set whose
+  # directory the help names (the last part of its path).
   set(set_name default)
-  if(command STREQUAL "adapt")
-    set(set_name web)  # adapt starts from the web set
+  if(usage MATCHES "\nWithout --res, the resources are read from\n  [^\n]*/([^/\n]+)\n")
+    set(set_name "${CMAKE_MATCH_1}")
   endif()
   string(REGEX REPLACE "\nWithout --res, the resources are read from\n.*$"
          "\nWithout --res, the resources are read from share/verrin/${set_name} beside\nthe installed program or library. --res also takes the name of a bundled\nset: default (newswire) or web (posts and news of today).\n"

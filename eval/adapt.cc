@@ -5,7 +5,6 @@
 #include "verrin/adapt.h"
 
 #include <cmath>
-#include <cstdio>
 
 #include "engine/feature_groups.h"
 #include "engine/ne_engine.h"
@@ -49,9 +48,10 @@ bool ToDomainOptions(const CAdaptOptions& options, DomainAdaptationOptions* out,
   if (!ParseFeatureGroups(options.groups, &out->groups, &error)) return bad("groups", ": " + error);
   if (!(options.baseShare >= 0)) return bad("base-share", " needs a number of at least 0");
   // An infinite step or margin would fill the model with infinities.
-  if (!(options.rate > 0) || std::isinf(options.rate))
+  if (!(options.rate > 0 && std::isfinite(options.rate))) {
     return bad("rate", " needs a number above 0");
-  if (!(options.margin >= 0) || std::isinf(options.margin)) {
+  }
+  if (!(options.margin >= 0 && std::isfinite(options.margin))) {
     return bad("margin", " needs a number of at least 0");
   }
   if (!(options.prune >= 0)) return bad("prune", " needs a number of at least 0");
@@ -163,15 +163,7 @@ bool AdaptResources(CNEResourceManager& manager, const std::string& resourceDir,
         adapter.Train(step.Hook(), dev.empty() ? std::function<double()>() : score_dev, on_pass);
   }
   report->prunedWeights = adapter.Prune();
-  if (resource->Classifier().Model().WrittenFeatureCount() == 0) {
-    char text[160];
-    std::snprintf(text, sizeof text,
-                  "every weight lies within %g of 0: the model would hold no features (take a "
-                  "smaller prune)",
-                  options.prune);
-    *error = text;
-    return false;
-  }
+  if (!resource->Classifier().Model().CheckWeightsLeft(options.prune, error)) return false;
   if (hooks.trained) hooks.trained(*report);
   if (!WriteResourceDirectory(&engine, source_dir, outDir, error)) return false;
   report->features = resource->Classifier().Model().WrittenFeatureCount();

@@ -235,6 +235,17 @@ int32_t CMEModel::WrittenFeatureCount() const {
   return written;
 }
 
+bool CMEModel::CheckWeightsLeft(double min_magnitude, std::string* error) const {
+  if (WrittenFeatureCount() > 0) return true;
+  char text[160];
+  std::snprintf(text, sizeof text,
+                "every weight lies within %g of 0: the model would hold no features (take a "
+                "smaller prune)",
+                min_magnitude);
+  *error = text;
+  return false;
+}
+
 void CMEModel::Impl::BuildRows(int32_t outcome_count) {
   // The short-predicate table reads only the vocabulary: it is built on a
   // second thread meanwhile (or afterwards, when no thread can be made, or

@@ -149,6 +149,9 @@ class CMEModel {
   // Sets every weight whose magnitude is below `min_magnitude` to 0, so that
   // Save leaves its feature out; returns how many features that zeroed.
   int32_t ZeroSmallWeights(double min_magnitude);
+  // After ZeroSmallWeights(min_magnitude): false with `error` set when no
+  // weight is left to write, which would make a model no loader takes.
+  bool CheckWeightsLeft(double min_magnitude, std::string* error) const;
   // Every feature, zero weights included, in the order Save writes them.
   void ExportEntries(std::vector<std::pair<std::pair<CUString, CUString>, double>>& out) const;
 

@@ -83,7 +83,7 @@ ParallelCompile("VERRIN_JOBS", default=0).install()
 
 extension = Pybind11Extension(
     "verrin._verrin",
-    [os.path.join(HERE, "src", "verrin_module.cc")] + library_sources(),
+    sorted(glob.glob(os.path.join(HERE, "src", "*.cc"))) + library_sources(),
     include_dirs=[ROOT, os.path.join(ROOT, "include")],
     # The package passes its own resource directory; these are the library's
     # fallbacks for an installation under /usr, as the CMake build sets them.

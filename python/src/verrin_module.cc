@@ -7,12 +7,9 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 #include <structmember.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
-#include <clocale>
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -23,7 +20,8 @@
 #include <thread>
 #include <vector>
 
-#include "verrin/adapt.h"
+#include "adapting.h"
+#include "resource_loading.h"
 #include "verrin/verrin.h"
 #include "verrin/word_alignment.h"
 
@@ -31,10 +29,8 @@ namespace py = pybind11;
 
 namespace {
 
-// Taggers of one manager tag concurrently, one CKyVerrin per thread. Loading
-// sets the process locale, so it waits until no thread of this module tags
-// and holds off new tagging while it runs.
-std::shared_mutex g_loading;
+using verrin_python::g_loading;
+using verrin_python::LoadResourceSet;
 
 // ---------------------------------------------------------------------------
 // Text conversion
@@ -279,139 +275,6 @@ class WordBuilder {
 };
 
 // ---------------------------------------------------------------------------
-// Loading
-
-bool IsDirectory(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool Exists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
-}
-
-// Library messages may hold bytes of file names in any encoding.
-py::object MessageText(const std::string& message) {
-  return py::reinterpret_steal<py::object>(
-      PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
-}
-
-[[noreturn]] void ThrowNotFound(const std::string& message, const std::string& path) {
-  // OSError(errno, message, filename), the file name decoded as os.fsdecode does.
-  py::object name = py::reinterpret_steal<py::object>(
-      PyUnicode_DecodeFSDefaultAndSize(path.data(), static_cast<Py_ssize_t>(path.size())));
-  PyErr_SetObject(PyExc_FileNotFoundError,
-                  py::make_tuple(ENOENT, MessageText(message), name).ptr());
-  throw py::error_already_set();
-}
-
-[[noreturn]] void ThrowLoadError(const std::string& message) {
-  PyErr_SetObject(PyExc_RuntimeError, MessageText(message).ptr());
-  throw py::error_already_set();
-}
-
-// Collects the library's messages of the calling thread while it lives, so
-// that a load's messages travel with its exception or warning; other
-// threads' messages still go where they went.
-class ThreadMessages {
- public:
-  ThreadMessages() { VerrinSetThreadMessageHandler(&ThreadMessages::Append, &text_); }
-  ~ThreadMessages() { VerrinSetThreadMessageHandler(nullptr, nullptr); }
-  ThreadMessages(const ThreadMessages&) = delete;
-  ThreadMessages& operator=(const ThreadMessages&) = delete;
-
-  const std::string& text() const { return text_; }
-
- private:
-  static void Append(void* context, const char* text, size_t length) {
-    static_cast<std::string*>(context)->append(text, length);
-  }
-
-  std::string text_;
-};
-
-// Raises ValueError for a path with a NUL byte, which the system would read
-// as a shorter path.
-void CheckPath(const std::string& path, const char* what) {
-  if (path.find('\0') != std::string::npos) {
-    throw py::value_error(std::string(what) + " contains a null byte");
-  }
-}
-
-std::string Trimmed(std::string text) {
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
-    text.pop_back();
-  }
-  return text;
-}
-
-// The resource set of the directory `resources` and the model `model` (by
-// default the directory's model.txt when it exists; with `require_model`, it
-// must), as Tagger loads it; `loaded_model` receives the model path ("" for
-// none). Raises FileNotFoundError for a missing directory or file, ValueError
-// for a path with a null byte and RuntimeError with the library's messages
-// for any other failure; messages of a load that succeeded arrive as
-// RuntimeWarning.
-std::unique_ptr<CNEResourceManager> LoadResourceSet(const std::string& resources,
-                                                    std::optional<std::string> model,
-                                                    bool protected_form, bool require_model,
-                                                    std::string* loaded_model) {
-  CheckPath(resources, "the resource directory");
-  if (model.has_value()) CheckPath(*model, "the model path");
-  std::string dir = resources;
-  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-  if (!IsDirectory(dir)) ThrowNotFound("resource directory not found: " + dir, dir);
-  if (!model.has_value()) {
-    const std::string bundled = dir + "/model.txt";
-    const std::string actual = protected_form ? VerrinProtectedPath(bundled) : bundled;
-    if (Exists(actual)) {
-      model = bundled;
-    } else if (require_model) {
-      ThrowNotFound("no model: " + actual + " does not exist; give one with model=PATH", actual);
-    }
-  } else {
-    const std::string actual = protected_form ? VerrinProtectedPath(*model) : *model;
-    if (!Exists(actual)) ThrowNotFound("model file not found: " + actual, actual);
-  }
-  *loaded_model = model.value_or("");
-
-  std::unique_ptr<CNEResourceManager> manager;
-  std::string messages;
-  bool ok;
-  {
-    py::gil_scoped_release release;
-    std::unique_lock<std::shared_mutex> lock(g_loading);
-    // The library sets a Chinese locale for the process; the interpreter
-    // keeps the one it had.
-    const char* current = std::setlocale(LC_ALL, nullptr);
-    const std::string saved_locale = current != nullptr ? current : "C";
-    ThreadMessages capture;
-    manager = std::make_unique<CNEResourceManager>();
-    ok = manager->LoadResource(dir.c_str(), model ? model->c_str() : nullptr, protected_form);
-    messages = Trimmed(capture.text());
-    std::setlocale(LC_ALL, saved_locale.c_str());
-  }
-  if (!ok) {
-    manager.reset();
-    const char* const kRequired[] = {"/NeItem.txt", "/NeAffix.txt", "/dict.txt",
-                                     "/charset_lableInfo_tr.txt"};
-    for (const char* name : kRequired) {
-      const std::string path = dir + name;
-      const std::string actual = protected_form ? VerrinProtectedPath(path) : path;
-      if (!Exists(actual)) ThrowNotFound(messages.empty() ? "missing " + actual : messages, actual);
-    }
-    ThrowLoadError(messages.empty() ? "could not load the resources in " + dir : messages);
-  }
-  if (!messages.empty()) {
-    // Warnings of a successful load (for instance about model lines).
-    py::module_::import("warnings")
-        .attr("warn")(MessageText(messages), py::handle(PyExc_RuntimeWarning), 3);
-  }
-  return manager;
-}
-
-// ---------------------------------------------------------------------------
 // Tagger
 
 class Tagger {
@@ -578,113 +441,6 @@ Tagger& Self(py::handle self) {
   return *holder.value_ptr<Tagger>();
 }
 
-// ---------------------------------------------------------------------------
-// Adapting
-
-// The settings of `verrin adapt` by their Python names, with the defaults
-// of the library.
-py::dict AdaptDefaults() {
-  const verrin::CAdaptOptions o;
-  py::dict d;
-  d["passes"] = o.passes;
-  d["base_share"] = o.baseShare;
-  d["cutoff"] = o.cutoff;
-  d["rate"] = o.rate;
-  d["margin"] = o.margin;
-  d["prune"] = o.prune;
-  d["entities_only"] = o.entitiesOnly;
-  d["option"] = o.option;
-  d["groups"] = o.groups;
-  return d;
-}
-
-py::dict PassDict(const verrin::CAdaptPass& p) {
-  py::dict d;
-  d["pass"] = p.pass;
-  d["clauses"] = p.clauses;
-  d["wrong_clauses"] = p.wrongClauses;
-  d["characters"] = p.characters;
-  d["wrong_characters"] = p.wrongCharacters;
-  d["skipped"] = p.skipped;
-  d["base_lines"] = p.baseLines;
-  d["base_clauses"] = p.baseClauses;
-  d["base_wrong_clauses"] = p.baseWrongClauses;
-  d["dev_f1"] = p.devF1 >= 0 ? py::object(py::float_(p.devF1)) : py::object(py::none());
-  return d;
-}
-
-// The checks of a file the adapter reads: ValueError for a null byte,
-// FileNotFoundError when it does not exist.
-void CheckInputFile(const std::string& path, const std::string& what) {
-  CheckPath(path, ("the " + what).c_str());
-  if (!Exists(path)) ThrowNotFound(what + " not found: " + path, path);
-}
-
-py::dict Adapt(const std::string& corpus, const std::string& out_dir, const std::string& resources,
-               std::optional<std::string> model, std::optional<std::string> base_corpus,
-               std::optional<std::string> dev, int passes, double base_share, int cutoff,
-               double rate, double margin, double prune, bool entities_only, int option,
-               const std::string& groups) {
-  verrin::CAdaptOptions options;
-  options.passes = passes;
-  options.baseShare = base_share;
-  options.cutoff = cutoff;
-  options.rate = rate;
-  options.margin = margin;
-  options.prune = prune;
-  options.entitiesOnly = entities_only;
-  options.option = option;
-  options.groups = groups;
-  options.baseCorpus = base_corpus.value_or("");
-  options.dev = dev.value_or("");
-  std::string setting, message;
-  if (!verrin::CheckAdaptOptions(options, &setting, &message)) {
-    // The library names the setting as the command spells it ("base-share").
-    std::string name = setting;
-    std::replace(name.begin(), name.end(), '-', '_');
-    throw py::value_error(name + message.substr(setting.size()));
-  }
-  CheckInputFile(corpus, "corpus");
-  if (base_corpus.has_value()) CheckInputFile(*base_corpus, "base corpus");
-  if (dev.has_value()) CheckInputFile(*dev, "dev file");
-  CheckPath(out_dir, "the output directory");
-
-  std::string loaded_model;
-  std::unique_ptr<CNEResourceManager> manager =
-      LoadResourceSet(resources, model, false, true, &loaded_model);
-  verrin::CAdaptReport report;
-  std::string error, messages;
-  bool ok;
-  {
-    py::gil_scoped_release release;
-    ThreadMessages capture;
-    ok = verrin::AdaptResources(*manager, resources, corpus, out_dir, options,
-                                verrin::CAdaptHooks(), &report, &error);
-    messages = Trimmed(capture.text());
-    manager.reset();
-  }
-  if (!ok) ThrowLoadError(messages.empty() ? error : messages + "\n" + error);
-  if (!messages.empty()) {
-    py::module_::import("warnings")
-        .attr("warn")(MessageText(messages), py::handle(PyExc_RuntimeWarning), 3);
-  }
-  py::dict result;
-  result["kept_pass"] = report.keptPass;
-  result["features"] = report.features;
-  result["pruned"] = report.prunedWeights;
-  result["lines"] = report.lines;
-  result["clauses"] = report.clauses;
-  result["characters"] = report.characters;
-  result["label_entries"] = report.labelEntries;
-  result["new_features"] = report.newFeatures;
-  result["new_predicates"] = report.newPredicates;
-  result["feature_groups"] = report.featureGroups;
-  py::list pass_list;
-  for (const verrin::CAdaptPass& p : report.passes) pass_list.append(PassDict(p));
-  result["passes"] = pass_list;
-  return result;
-}
-
 }  // namespace
 
 PYBIND11_MODULE(_verrin, m) {
@@ -741,11 +497,5 @@ PYBIND11_MODULE(_verrin, m) {
       .def_property_readonly("_model", [](py::handle t) { return py::bytes(Self(t).model()); })
       .def_property_readonly("protected", [](py::handle t) { return Self(t).is_protected(); });
 
-  m.def("adapt_defaults", &AdaptDefaults,
-        "The settings of adapt() and their defaults, those of `verrin adapt`.");
-  m.def("adapt", &Adapt, py::arg("corpus"), py::arg("out_dir"), py::arg("resources"),
-        py::arg("model"), py::arg("base_corpus"), py::arg("dev"), py::arg("passes"),
-        py::arg("base_share"), py::arg("cutoff"), py::arg("rate"), py::arg("margin"),
-        py::arg("prune"), py::arg("entities_only"), py::arg("option"), py::arg("groups"),
-        "Adapts a resource set to a corpus (see verrin.adapt).");
+  verrin_python::DefineAdapting(m);
 }
