@@ -4,6 +4,7 @@
 
 #include "cli/command.h"
 #include "cli/input_lines.h"
+#include "engine/feature_groups.h"
 #include "io/protected_file.h"
 #include "maxent/me_model.h"
 #include "text/code_page.h"
@@ -16,8 +17,10 @@ constexpr char kUsage[] =
     "Usage: verrin model --stats [--protected] PATH\n"
     "\n"
     "Loads the model and prints the numbers of outcomes, predicates and\n"
-    "features, one \"name: count\" line each. A model with a line that cannot\n"
-    "be read fails with its file and line (exit status 1).\n"
+    "features, one \"name: count\" line each, then, for a model that holds\n"
+    "predicate groups (genfeatures --groups, adapt), a line \"groups: LIST\"\n"
+    "naming them as --groups takes them. A model with a line that cannot be\n"
+    "read fails with its file and line (exit status 1).\n"
     "\n"
     "  --stats        print the sizes (the only report so far)\n"
     "  --protected    read the protected form: the path's last \"txt\" becomes\n"
@@ -43,6 +46,8 @@ int Run(int argc, char** argv) {
   if (!model.Load(path, protected_form)) return Fail(kName, "cannot load " + path);
   std::printf("outcomes: %d\npredicates: %d\nfeatures: %d\n", model.OutcomeCount(),
               model.PredicateCount(), model.FeatureCount());
+  const NEFeatureGroups groups = ModelFeatureGroups(model);
+  if (!groups.Empty()) std::printf("groups: %s\n", FeatureGroupList(groups).c_str());
   return kExitOk;
 }
 

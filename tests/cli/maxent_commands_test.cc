@@ -29,6 +29,10 @@ TEST_F(MaxentCliTest, ModelStatsCountsOutcomesPredicatesFeatures) {
   std::string out;
   ASSERT_EQ(Run("model --stats " + dir_ + "/model.txt", &out), 0) << Stderr();
   EXPECT_EQ(out, "outcomes: 2\npredicates: 2\nfeatures: 3\n");
+  // A model with predicates of groups names them after the sizes.
+  WriteFile(dir_ + "/groups.txt", "1\tlnname\t0.5\n2\tonname\t-1\n2\tchar=a\t1\n");
+  ASSERT_EQ(Run("model --stats " + dir_ + "/groups.txt", &out), 0) << Stderr();
+  EXPECT_EQ(out, "outcomes: 2\npredicates: 3\nfeatures: 3\ngroups: class-marks,org-items\n");
   EXPECT_EQ(Run("model --stats " + dir_ + "/none.txt"), 1);
   EXPECT_NE(Stderr().find("verrin model: cannot open the model " + dir_ +
                           "/none.txt: No such file or directory\n"),
