@@ -118,9 +118,9 @@ def adapt(corpus: PathLike, out_dir: PathLike, resources: Optional[PathLike] = N
     ``DEFAULT_RESOURCES`` starts from the newswire set); ``base_corpus`` the
     bracketed corpus the model was trained on, ``base_share`` times the
     corpus's characters of it mixed into each pass; ``dev`` a BIO file scored
-    after each pass, the
-    best pass being kept instead of the last. The other settings are those of
-    the command's options of the same names (``verrin adapt --help``).
+    after each pass, the best pass being kept instead of the last. The other
+    settings are those of the command's options of the same names (``verrin
+    adapt --help``).
 
     Returns the figures of the run: ``kept_pass``, ``features`` (of the
     written model), ``pruned``, the corpus's ``lines``, ``clauses`` and
